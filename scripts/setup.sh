@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what the builds, tests and demo need on a fresh Debian machine (idempotent).
+set -euo pipefail
+packages=(cmake g++ make clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev
+          g++-mingw-w64-x86-64-posix wine64 xvfb imagemagick xdotool libzip-dev zlib1g-dev
+          sigrok-cli hyperfine)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,146 @@
+// What the portable core needs from the operating system, in one place. platform/win32/ and
+// platform/posix/ implement these same names; CMake compiles one of the two. Paths and texts are
+// UTF-8 inside the plug-in; the implementations convert where the system wants something else.
+//
+// Every operation that can fail in the field (create, write, map, shared block) also consults the
+// injected faults below, so tests can make it fail on Linux the way a full disk or a bad directory
+// would.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zb::platform {
+
+// ---- Text -------------------------------------------------------------------------------------
+
+// Encodes valid UTF-8 text in the host's narrow code page (Windows: the ANSI code page; POSIX: the
+// locale's codeset) into `out`, cut to outSize - 1 bytes and terminated. False when the text is not
+// valid UTF-8 or cannot be encoded; `out` is then unspecified (callers keep the original text).
+bool Utf8ToHostCodePage(const char* utf8, char* out, size_t outSize);
+
+// True when `text` is well-formed UTF-8 (shortest forms, no surrogates, below U+110000).
+bool IsValidUtf8(const char* text);
+
+// ---- Files ------------------------------------------------------------------------------------
+
+// An open file, closed by the destructor. The native handle is -1 when nothing is open (this is
+// INVALID_HANDLE_VALUE on Windows and an invalid descriptor on POSIX).
+class File {
+public:
+    File() = default;
+    ~File() { Close(); }
+    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Creates the file for reading and writing, truncating an existing one unless `mustBeNew`,
+    // in which case an existing file makes the call fail.
+    static File Create(const char* path, bool mustBeNew);
+    // Opens an existing file for reading and writing.
+    static File Open(const char* path);
+
+    bool IsOpen() const { return handle_ != -1; }
+    // Appends at the end of what was written so far. False unless all bytes were written.
+    bool Append(const void* data, size_t size);
+    // Reads up to `size` bytes at `offset`; returns the number of bytes read (0 on error).
+    size_t ReadAt(uint64_t offset, void* data, size_t size) const;
+    // Current size in bytes, or -1 on error.
+    int64_t Size() const;
+    // Empties the file; the next Append writes at offset 0.
+    bool Truncate();
+    void Close();
+    intptr_t NativeHandle() const { return handle_; }
+
+private:
+    explicit File(intptr_t handle) : handle_(handle) {}
+    intptr_t handle_ = -1;
+};
+
+bool PathExists(const char* path);
+bool RemoveFile(const char* path);
+// Seconds since 1970.
+int64_t NowSeconds();
+// The system's directory for temporary files, ending in a path separator.
+bool TempDirectory(char* out, size_t size);
+// Creates a new, empty file with a unique name "<dir><prefix><hex>.tmp" and writes its path to
+// `out`. False when no file could be made.
+bool CreateUniqueTempFile(const char* dir, const char* prefix, char* out, size_t size);
+
+// ---- File mappings ----------------------------------------------------------------------------
+
+// A read/write view of the first `size` bytes of an open file, unmapped by the destructor. The view
+// stays valid after the File is closed.
+class FileMapping {
+public:
+    FileMapping() = default;
+    ~FileMapping() { Release(); }
+    FileMapping(FileMapping&& other) noexcept;
+    FileMapping& operator=(FileMapping&& other) noexcept;
+    FileMapping(const FileMapping&) = delete;
+    FileMapping& operator=(const FileMapping&) = delete;
+
+    static FileMapping Map(const File& file, uint64_t size);
+    void* Data() const { return data_; }
+    uint64_t Size() const { return size_; }
+    bool IsMapped() const { return data_ != nullptr; }
+    void Release();
+
+private:
+    void* data_ = nullptr;
+    uint64_t size_ = 0;
+    intptr_t mappingHandle_ = 0;  // Windows: the mapping object; POSIX: unused
+};
+
+// ---- Named shared memory ----------------------------------------------------------------------
+
+// A named block of shared memory that another process opens by name. Creating it maps a view;
+// ReleaseView unmaps the view but keeps the block alive for the other process (on Windows the
+// handle stays open until the block object is destroyed or the module ends; on POSIX the name stays
+// until the reader unlinks it).
+class SharedBlock {
+public:
+    SharedBlock() = default;
+    ~SharedBlock();
+    SharedBlock(const SharedBlock&) = delete;
+    SharedBlock& operator=(const SharedBlock&) = delete;
+
+    // Creates (or opens, when it already exists) the block `name` of `size` bytes and maps all of
+    // it. ViewSize() is what may be written: smaller than `size` when an older, smaller block of
+    // the same name exists.
+    bool Create(const char* name, uint64_t size);
+    void* View() const { return view_; }
+    uint64_t ViewSize() const { return viewSize_; }
+    bool AlreadyExisted() const { return existed_; }
+    void ReleaseView();
+    // Hands the open handle over to the caller (the block then outlives this object).
+    intptr_t Detach();
+
+private:
+    void* view_ = nullptr;
+    uint64_t viewSize_ = 0;
+    bool existed_ = false;
+    intptr_t handle_ = -1;
+};
+
+// The POSIX object name under which a block called `name` is published: "/" followed by the name
+// with every '/' replaced by '_', cut to 250 bytes. On Windows the name is used as given.
+void SharedBlockObjectName(const char* name, char* out, size_t size);
+
+// ---- Injected faults (tests only; all off in production) --------------------------------------
+
+struct Faults {
+    int createFailures = 0;     // the next N File::Create / CreateUniqueTempFile calls fail
+    int64_t writeBudget = -1;   // bytes that Append may still write; -1 = unlimited. A write
+                                // beyond it writes what fits and fails ("disk full").
+    bool mapFails = false;      // FileMapping::Map fails
+    bool sharedBlockFails = false;  // SharedBlock::Create fails
+};
+Faults& InjectedFaults();
+// Used by the implementations: true when this create must fail (consumes one failure).
+bool TakeCreateFailure();
+// Used by the implementations: how many of `size` bytes the next write may put out.
+size_t AllowedWriteBytes(size_t size);
+
+}  // namespace zb::platform
