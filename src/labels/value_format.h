@@ -1,0 +1,21 @@
+// The one value formatter of labels and report: HEX, DEC, OCT, BIN or a character name, with the
+// host's optional Gray-code conversion, always cut to the caller's buffer.
+#pragma once
+
+#include <cstdint>
+
+namespace zb {
+
+// Formats `value` with `format` (0 HEX, 1 DEC, 2 OCT, 3 BIN, 4 character, else empty) and bit
+// width `width` into text[size]; returns the text length. `flags` are the host's hostFlags (bit 0:
+// to Gray code, bit 3: from Gray code).
+uint32_t Format32(uint32_t flags, uint32_t value, uint32_t format, int32_t width, char* text, int32_t size);
+uint32_t Format64(uint32_t flags, uint32_t low, uint32_t high, uint32_t format, int32_t width, char* text,
+                  int32_t size);
+
+// The host-facing pair: flags from the remembered host record. Without one they set the last
+// status to "no host", write nothing and return 0xFFFFFFFF.
+uint32_t FormatValue32(uint32_t value, uint32_t format, int32_t width, char* text, int32_t size);
+uint32_t FormatValue64(uint32_t low, uint32_t high, uint32_t format, int32_t width, char* text, int32_t size);
+
+}  // namespace zb
