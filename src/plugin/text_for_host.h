@@ -1,0 +1,20 @@
+// Texts are built in UTF-8 inside the plug-in and handed to the host in its code page, unless the
+// host's flags say it takes UTF-8. Conversion never fails outward: on any failure the text is used
+// unchanged. Buffers are never overrun whatever size the caller gives.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "plugin/host_record.h"
+
+namespace zb {
+
+// In place: converts text[size] for `host` (or the remembered host when null; with neither, the
+// text is converted as for a non-UTF-8 host).
+void ConvertForHostInPlace(const HostRecord* host, char* text, size_t size);
+// As a copy: returns `text` itself when it needs no conversion or cannot be converted, else the
+// converted copy in scratch[scratchSize].
+const char* ConvertForHost(uint32_t hostFlags, const char* text, char* scratch, size_t scratchSize);
+
+}  // namespace zb
