@@ -152,7 +152,7 @@ ZB_EXPORT void ZB_CALL SetMsgInfo(uint64_t message, const void* data) {
 
 // The host calls these around its own drawing and when it deletes a decoder; the plug-in has
 // nothing to do then. One function, exported under both names.
-ZB_EXPORT uint32_t ZB_CALL DrawIt() {
+ZB_EXPORT uint32_t ZB_CALL DrawIt() noexcept {
     return kDone;
 }
-ZB_EXPORT uint32_t ZB_CALL DeleteNotify() __attribute__((alias("DrawIt")));
+ZB_EXPORT uint32_t ZB_CALL DeleteNotify() noexcept __attribute__((alias("DrawIt")));
