@@ -2,6 +2,7 @@
 // ($var ... $end); the body lists times (#n) and value changes ("1!", "b101 !"). Times become sample
 // positions through a sample rate (by default one sample per time unit). Scalar values 0 and 1 are
 // levels; x reads as 0 and z as 1 (an undriven line held by its pull-up).
+#include <cerrno>
 #include <cstring>
 #include <map>
 
@@ -178,10 +179,12 @@ bissgen::Capture ReadVcd(std::istream& in, const ReadOptions& options) {
     while (tokens.Next(t)) {
         const char c = t[0];
         if (c == '#') {
-            if (t.size() < 2 || t.size() > 20 || t.find_first_not_of("0123456789", 1) != std::string::npos) {
+            if (t.size() < 2 || t.size() > 21 || t.find_first_not_of("0123456789", 1) != std::string::npos) {
                 throw CaptureError("VCD: bad time '" + t.substr(0, 40) + "'");
             }
+            errno = 0;
             const uint64_t time = std::strtoull(t.c_str() + 1, nullptr, 10);
+            if (errno == ERANGE) throw CaptureError("VCD: bad time '" + t.substr(0, 40) + "'");
             if (seenTime && time < lastTime) {
                 throw CaptureError("VCD: time goes backwards at #" + std::to_string(time));
             }
