@@ -2,6 +2,7 @@
 // copies the settings into the engine, fixes the decode range, optionally finds the data length,
 // walks the capture change by change through a SampleCursor into the frame parser, and publishes
 // the records. An unusable setup leaves the single failure record (0, code 0).
+#include <cstdint>
 #include <cstring>
 
 #include "engine/decode_engine.h"
@@ -93,6 +94,18 @@ uint32_t AnalyseCapture(DecoderSettings* settings, const int64_t** positions, co
     }
     const int64_t* p = engine->positionStore.FinishStore();
     const uint32_t* c = engine->codeStore.FinishStore();
+    if (engine->positionStore.Failed() || engine->codeStore.Failed()) {
+        // Records were lost (neither the file nor memory could hold them): the finished arrays
+        // hold one zero element, not StoreCount() records, so the host gets the failure record.
+        // Should even that one record not fit, the arrays' single zero element reads as it.
+        engine->ResetRecords();
+        engine->StoreRecord(MakeCode(RecordKind::Failure), 0);
+        p = engine->positionStore.FinishStore();
+        c = engine->codeStore.FinishStore();
+        if (positions != nullptr) *positions = p;
+        if (codes != nullptr) *codes = c;
+        return 1;
+    }
     if (positions != nullptr) *positions = p;
     if (codes != nullptr) *codes = c;
     const uint64_t count = engine->positionStore.StoreCount();
@@ -149,7 +162,10 @@ bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
     const uint32_t from = view.RangeFrom();
     const uint32_t to = view.RangeTo();
     e.rangeStart = from == 0 ? 0 : view.CursorPosition(from - 1);
-    e.rangeEnd = to == 0 ? view.LastSample() + 1 : view.CursorPosition(to - 1);
+    // The end is exclusive; a capture whose last sample is the largest position there is ends at
+    // that position instead of one past it (the cursor stops at the last sample either way).
+    const int64_t last = view.LastSample();
+    e.rangeEnd = to == 0 ? (last == INT64_MAX ? last : last + 1) : view.CursorPosition(to - 1);
     if (e.rangeEnd <= e.rangeStart) return false;
 
     if (e.autoLength && (e.mode == static_cast<int32_t>(DecodeMode::SingleCycle) || e.hasCds)) {

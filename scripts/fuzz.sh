@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of fuzz/ with clang (build/fuzz) and runs each one for a bounded
+# time, one after the other, starting from its committed seed corpus (fuzz/corpus/<target>); new
+# inputs go to a scratch corpus under build/fuzz, so the committed seeds stay as they are. Prints
+# each target's run time and executions from libFuzzer's final statistics; a crash, leak,
+# sanitizer report or broken invariant fails the run and leaves its input in build/fuzz/artifacts.
+# Usage: scripts/fuzz.sh [seconds per target (default 20)] [target...]
+#        scripts/fuzz.sh --seeds    rewrites the decoder's seeds from generated captures
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs="${ZB_JOBS:-2}"
+build=build/fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build" -DZB_FUZZ=ON -DZB_TESTS=OFF -DZB_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+if [[ ${1:-} == --seeds ]]; then
+  cmake --build "$build" -j"$jobs" --target fuzz_make_seeds
+  mkdir -p fuzz/corpus/fuzz_decoder
+  "$build/fuzz/fuzz_make_seeds" fuzz/corpus/fuzz_decoder
+  ls -l fuzz/corpus/fuzz_decoder
+  exit 0
+fi
+
+seconds=${1:-20}
+shift || true
+targets=("$@")
+if ((${#targets[@]} == 0)); then
+  targets=(fuzz_decoder fuzz_dataconv fuzz_report_writer fuzz_settings fuzz_dialog fuzz_readers)
+fi
+cmake --build "$build" -j"$jobs" --target fuzz_all
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+mkdir -p "$build/artifacts"
+status=0
+printf '%-20s %8s %12s %10s\n' target seconds executions exec/s > "$build/fuzz_stats.txt"
+for t in "${targets[@]}"; do
+  work="$build/corpus/$t"
+  mkdir -p "$work" "fuzz/corpus/$t"
+  log="$build/$t.log"
+  echo "== $t (${seconds}s)"
+  started=$(date +%s)
+  if ! "$build/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2560 \
+      -max_len=4096 -artifact_prefix="$build/artifacts/$t-" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
+    status=1
+    echo "FAILED: $t (see $log)"
+    grep -E "ERROR|invariant broken|runtime error|SUMMARY" "$log" | head -5 || true
+  fi
+  elapsed=$(($(date +%s) - started))
+  runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)
+  rate=$(grep -oE 'stat::average_exec_per_sec: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)
+  printf '%-20s %8s %12s %10s\n' "$t" "$elapsed" "$runs" "$rate" | tee -a "$build/fuzz_stats.txt"
+done
+echo
+cat "$build/fuzz_stats.txt"
+exit $status

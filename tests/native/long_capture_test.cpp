@@ -1,0 +1,341 @@
+// Long and odd captures through the whole Analysis call: more than 3,000,000 records read back
+// across the result stores' spill boundaries and checked against the generator's truth, a stop
+// request at every tenth of a decode, a capture without any change, MA stuck at one level, SLO
+// toggling faster than MA, and positions at the very end of the signed 64-bit range.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "bissgen/generator.h"
+#include "engine/decode_engine.h"
+#include "engine/record_code.h"
+#include "plugin/decoder_settings.h"
+#include "plugin/module_state.h"
+#include "plugin/host_messages.h"
+#include "support/memory_host.h"
+#include "support/scratch_dir.h"
+
+extern "C" uint32_t Analysis(zb::HostRecord* host);
+
+namespace zbtest {
+namespace {
+
+using zb::RecordKind;
+
+// Serves a generated template capture repeated `repeats` times, starting at sample `base`: a
+// long capture without holding its changes in memory. The callbacks carry no context, so one
+// host at a time answers them.
+class RepeatingHost {
+  public:
+    RepeatingHost(const bissgen::Capture& unit, int64_t repeats, int64_t base = 0)
+        : unit_(unit), period_(unit.lastSample + 1), repeats_(repeats), base_(base) {
+        active_ = this;
+        record_.sampleQuery = &Query;
+        record_.abortPoll = &Abort;
+        record_.stopFlag = &stopWord_;
+        record_.captureChannelCount = 128;
+        record_.sampleRate = unit.sampleRate;
+        record_.lastSample = base + (period_ * repeats - 1);
+        zb::DecoderSettings block;
+        zb::CopySettingsIn(record_, block);
+        zb::SettingsView view(&block);
+        view.ApplyDefaults();
+        view.SetAutoLength(false);
+        view.SetDataLength(12);
+        view.SetSingleTurnBits(12);
+        zb::CopySettingsOut(block, record_);
+    }
+    ~RepeatingHost() { active_ = nullptr; }
+
+    zb::HostRecord& Record() { return record_; }
+    int64_t Period() const { return period_; }
+    uint64_t Queries() const { return queries_; }
+    void StopAfter(uint64_t n) {
+        stopAfter_ = n;
+        queries_ = 0;
+        stopWord_ = 0;
+    }
+    bool ProgressStayedInRange() const { return progressOk_; }
+
+  private:
+    static uint64_t Query(uint64_t position, uint8_t* state) {
+        RepeatingHost& h = *active_;
+        std::memset(state, 0, 16);
+        if (h.record_.progress > 1000) h.progressOk_ = false;
+        if (h.stopAfter_ != 0 && ++h.queries_ >= h.stopAfter_) h.stopWord_ = 1;
+        if (h.stopAfter_ == 0) ++h.queries_;
+        const std::vector<bissgen::Change>& c = h.unit_.changes;
+        const uint64_t base = static_cast<uint64_t>(h.base_);
+        if (position < base) {
+            state[0] = static_cast<uint8_t>(c[0].ma | (c[0].slo << 1));
+            return base;
+        }
+        const uint64_t offset = position - base;
+        const uint64_t rep = offset / static_cast<uint64_t>(h.period_);
+        if (rep >= static_cast<uint64_t>(h.repeats_)) {
+            state[0] = static_cast<uint8_t>(c.back().ma | (c.back().slo << 1));
+            return zb::kNoFurtherChange;
+        }
+        const int64_t within = static_cast<int64_t>(offset % static_cast<uint64_t>(h.period_));
+        size_t i = h.hint_;
+        if (!(i < c.size() && c[i].position <= within && (i + 1 == c.size() || c[i + 1].position > within))) {
+            i = static_cast<size_t>(
+                    std::upper_bound(c.begin(), c.end(), within,
+                                     [](int64_t p, const bissgen::Change& ch) { return p < ch.position; }) -
+                    c.begin()) -
+                1;
+        }
+        h.hint_ = i;
+        state[0] = static_cast<uint8_t>(c[i].ma | (c[i].slo << 1));
+        const uint64_t repStart = base + rep * static_cast<uint64_t>(h.period_);
+        if (i + 1 < c.size()) return repStart + static_cast<uint64_t>(c[i + 1].position);
+        if (rep + 1 < static_cast<uint64_t>(h.repeats_)) return repStart + static_cast<uint64_t>(h.period_);
+        return zb::kNoFurtherChange;
+    }
+    static uint32_t Abort() { return 0; }
+
+    static RepeatingHost* active_;
+    bissgen::Capture unit_;
+    int64_t period_, repeats_, base_;
+    zb::HostRecord record_{};
+    uint32_t stopWord_ = 0;
+    uint64_t queries_ = 0, stopAfter_ = 0;
+    size_t hint_ = 0;
+    bool progressOk_ = true;
+};
+RepeatingHost* RepeatingHost::active_ = nullptr;
+
+struct Records {
+    std::vector<int64_t> pos;
+    std::vector<uint32_t> code;
+};
+
+Records Read(const zb::HostRecord& r, uint32_t count) {
+    Records out;
+    out.pos.assign(r.positionArray, r.positionArray + count);
+    out.code.assign(r.codeArray, r.codeArray + count);
+    return out;
+}
+
+// What every host relies on: known kinds, the failure record alone, value triples complete and
+// sharing one position, positions strictly increasing otherwise.
+void ExpectHostInvariants(const Records& r) {
+    ASSERT_FALSE(r.code.empty());
+    int open = 0;  // parts of a value triple still due
+    for (size_t i = 0; i < r.code.size(); ++i) {
+        const uint8_t kind = zb::KindByte(r.code[i]);
+        if (kind == 0) ASSERT_EQ(r.code.size(), 1u) << "failure record not alone";
+        ASSERT_NE(static_cast<RecordKind>(kind), RecordKind::Ida) << i;
+        const bool high = kind == 0xBF || kind == 0xBD || kind == 0xBB;
+        if (open > 0) {
+            ASSERT_EQ(r.pos[i], r.pos[i - 1]) << i;
+            --open;
+        } else {
+            if (i > 0) ASSERT_GT(r.pos[i], r.pos[i - 1]) << i;
+            if (high) open = 2;
+        }
+    }
+    EXPECT_EQ(open, 0);
+}
+
+// A template of 100 frames with distinct single-turn values and 10 samples per clock.
+struct Template {
+    bissgen::Capture capture;
+    std::vector<bissgen::FrameTruth> frames;
+};
+Template MakeTemplate() {
+    bissgen::Timing t;
+    t.sampleRate = 20000000;
+    t.clockHz = 2000000;
+    t.pauseNs = 20000;
+    t.timeoutNs = 5000;
+    t.leadNs = 10000;
+    bissgen::Layout layout;  // 12 single-turn bits, CRC 6 / 0x43
+    bissgen::Generator g(t, layout, 3);
+    for (int i = 0; i < 100; ++i) {
+        bissgen::Frame f;
+        f.slaves[0].singleTurn = (static_cast<uint64_t>(i) * 0x9E5u + 0x123u) & 0xFFF;
+        g.AddFrame(f);
+    }
+    return Template{g.Finish(), g.Frames()};
+}
+
+// Checks every single-turn value and CRC of the decode against the generator's truth, frame by
+// frame in order: the n-th value is that of the n-th frame sent, and lies inside that frame.
+void ExpectFramesMatchTruth(const Records& r, const Template& t, int64_t period, int64_t base,
+                            uint64_t expectedFrames) {
+    uint64_t values = 0, crcs = 0;
+    const size_t k = t.frames.size();
+    for (size_t i = 0; i < r.code.size(); ++i) {
+        const uint8_t kind = zb::KindByte(r.code[i]);
+        if (kind == static_cast<uint8_t>(RecordKind::SingleTurnHigh)) {
+            ASSERT_LT(i + 2, r.code.size());
+            const uint64_t value = zb::JoinTriple(zb::PayloadOf(r.code[i]), zb::PayloadOf(r.code[i + 1]),
+                                                  zb::PayloadOf(r.code[i + 2]));
+            const bissgen::FrameTruth& truth = t.frames[values % k];
+            const int64_t frameStart = base + static_cast<int64_t>(values / k) * period + truth.firstFall;
+            ASSERT_EQ(value, truth.slaves[0].word.singleTurn) << "frame " << values << " record " << i;
+            ASSERT_GE(r.pos[i], frameStart) << "frame " << values;
+            ASSERT_LT(r.pos[i], frameStart + 30 * 10) << "frame " << values;
+            ++values;
+        } else if (kind == static_cast<uint8_t>(RecordKind::Crc)) {
+            const bissgen::FrameTruth& truth = t.frames[crcs % k];
+            ASSERT_EQ(zb::PayloadOf(r.code[i]), truth.slaves[0].crc & 0xFF)
+                << "frame " << crcs << " record " << i;
+            ++crcs;
+        }
+    }
+    EXPECT_EQ(values, expectedFrames);
+    EXPECT_EQ(crcs, expectedFrames);
+}
+
+class LongCapture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.Ok());
+        std::memcpy(savedDirectory_, zb::Module().messages.tempDirectory, sizeof savedDirectory_);
+        zb::StoreHostMessage(0, dir_.Path().c_str());
+        saved_ = zb::Module().engine;
+        zb::Module().engine = &engine_;
+    }
+    void TearDown() override {
+        zb::Module().engine = saved_;
+        zb::RememberHost(nullptr);
+        std::memcpy(zb::Module().messages.tempDirectory, savedDirectory_, sizeof savedDirectory_);
+    }
+    ScratchDir dir_{"zblong"};
+    char savedDirectory_[zb::kMessageTextSize] = {};
+    zb::DecodeEngine engine_;
+    zb::DecodeEngine* saved_ = nullptr;
+};
+
+TEST_F(LongCapture, MillionsOfRecordsReadBackIdenticalAcrossSpillBoundaries) {
+    const Template t = MakeTemplate();
+    uint32_t perTemplate = 0;
+    {
+        RepeatingHost one(t.capture, 1);
+        perTemplate = Analysis(&one.Record());
+    }
+    ASSERT_GT(perTemplate, 500u);
+    const int64_t repeats = 3'100'000 / perTemplate + 1;
+    RepeatingHost host(t.capture, repeats);
+    const uint32_t count = Analysis(&host.Record());
+    ASSERT_GT(count, 3'000'000u);
+    EXPECT_EQ(host.Record().progress, 1000u);
+    EXPECT_TRUE(host.ProgressStayedInRange());
+    EXPECT_FALSE(engine_.positionStore.Degraded());
+    const Records r = Read(host.Record(), count);
+    ExpectHostInvariants(r);
+    ExpectFramesMatchTruth(r, t, host.Period(), 0, static_cast<uint64_t>(repeats) * t.frames.size());
+}
+
+TEST_F(LongCapture, StopAtEveryTenthKeepsWhatWasDecodedSoFar) {
+    const Template t = MakeTemplate();
+    RepeatingHost host(t.capture, 40);
+    const uint32_t full = Analysis(&host.Record());
+    const Records all = Read(host.Record(), full);
+    const uint64_t queries = host.Queries();
+    uint32_t previous = 0;
+    for (int tenth = 1; tenth <= 9; ++tenth) {
+        SCOPED_TRACE(tenth);
+        host.StopAfter(queries * static_cast<uint64_t>(tenth) / 10);
+        const uint32_t count = Analysis(&host.Record());
+        EXPECT_EQ(host.Record().progress, 1000u);
+        EXPECT_TRUE(host.ProgressStayedInRange());
+        ASSERT_GT(count, previous);
+        ASSERT_LT(count, full);
+        const Records r = Read(host.Record(), count);
+        ExpectHostInvariants(r);
+        // Everything before the frame that was cut is what the whole decode found.
+        const size_t same = count > 16 ? count - 16 : 0;
+        EXPECT_TRUE(std::equal(r.code.begin(), r.code.begin() + same, all.code.begin()));
+        EXPECT_TRUE(std::equal(r.pos.begin(), r.pos.begin() + same, all.pos.begin()));
+        previous = count;
+    }
+}
+
+// Captures a host may hand over that hold no frame at all.
+TEST_F(LongCapture, CapturesWithoutFramesGiveIdleRecordsOnly) {
+    struct Case {
+        const char* name;
+        bissgen::Capture capture;
+    };
+    auto toggling = [](int maLevel, int sloStep, int maStep) {
+        bissgen::Capture c;
+        c.sampleRate = 1000000;
+        int ma = maLevel, slo = 1;
+        for (int64_t p = 0; p < 200000; ++p) {
+            const bool sloFlip = sloStep > 0 && p % sloStep == 0;
+            const bool maFlip = maStep > 0 && p % maStep == 0;
+            if (p > 0 && !sloFlip && !maFlip) continue;
+            if (p > 0 && sloFlip) slo ^= 1;
+            if (p > 0 && maFlip) ma ^= 1;
+            c.changes.push_back(bissgen::Change{p, static_cast<uint8_t>(ma), static_cast<uint8_t>(slo)});
+        }
+        c.lastSample = 200000;
+        return c;
+    };
+    bissgen::Capture still;
+    still.lastSample = 1'000'000;
+    still.changes = {{0, 1, 1}};
+    const Case cases[] = {
+        {"no change at all", still},
+        {"MA stuck high, SLO toggling", toggling(1, 7, 0)},
+        {"MA stuck low, SLO toggling", toggling(0, 5, 0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryHost host(c.capture);
+        const uint32_t count = Analysis(&host.Record());
+        const Records r = Read(host.Record(), count);
+        ExpectHostInvariants(r);
+        EXPECT_EQ(host.Record().progress, 1000u);
+        for (uint32_t code : r.code) {
+            EXPECT_NE(zb::KindOf(code), RecordKind::Start);
+            EXPECT_NE(zb::KindOf(code), RecordKind::SingleTurnHigh);
+            EXPECT_NE(code, 0u);
+        }
+        if (c.capture.changes.size() == 1) {
+            ASSERT_EQ(count, 1u);
+            EXPECT_EQ(r.pos[0], 0);
+            EXPECT_EQ(r.code[0], zb::MakeStatus(zb::StatusCode::Idle));
+        }
+    }
+    // SLO faster than MA: whatever the frames look like, the records keep the host's rules.
+    MemoryHost fast(toggling(1, 1, 6));
+    const uint32_t count = Analysis(&fast.Record());
+    ExpectHostInvariants(Read(fast.Record(), count));
+    EXPECT_EQ(fast.Record().progress, 1000u);
+}
+
+// The same frames at the end of the signed range (the last sample is INT64_MAX) decode to the
+// same records, shifted; nothing overflows on the way.
+TEST_F(LongCapture, PositionsAtTheEndOfTheSignedRange) {
+    const Template t = MakeTemplate();
+    RepeatingHost low(t.capture, 2);
+    const uint32_t lowCount = Analysis(&low.Record());
+    const Records lowRecords = Read(low.Record(), lowCount);
+    ExpectFramesMatchTruth(lowRecords, t, low.Period(), 0, 2 * t.frames.size());
+
+    const int64_t span = 2 * low.Period();
+    const int64_t base = INT64_MAX - span + 1;
+    RepeatingHost high(t.capture, 2, base);
+    ASSERT_EQ(high.Record().lastSample, INT64_MAX);
+    const uint32_t count = Analysis(&high.Record());
+    ASSERT_EQ(count, lowCount);
+    const Records r = Read(high.Record(), count);
+    ExpectHostInvariants(r);
+    EXPECT_EQ(high.Record().progress, 1000u);
+    EXPECT_TRUE(high.ProgressStayedInRange());
+    for (size_t i = 0; i < r.code.size(); ++i) {
+        // The decode-wide records at the very start (clock rate, first idle) may sit at the
+        // range's start; every frame record moves with the frames.
+        EXPECT_EQ(r.code[i], lowRecords.code[i]) << i;
+        if (lowRecords.pos[i] > 0) EXPECT_EQ(r.pos[i] - base, lowRecords.pos[i]) << i;
+    }
+}
+
+}  // namespace
+}  // namespace zbtest
