@@ -47,8 +47,8 @@ for t in "${targets[@]}"; do
     grep -E "ERROR|invariant broken|runtime error|SUMMARY" "$log" | head -5 || true
   fi
   elapsed=$(($(date +%s) - started))
-  runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)
-  rate=$(grep -oE 'stat::average_exec_per_sec: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)
+  runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | tail -1 | grep -oE '[0-9]+$' || echo 0)
+  rate=$(grep -oE 'stat::average_exec_per_sec: *[0-9]+' "$log" | tail -1 | grep -oE '[0-9]+$' || echo 0)
   printf '%-20s %8s %12s %10s\n' "$t" "$elapsed" "$runs" "$rate" | tee -a "$build/fuzz_stats.txt"
 done
 echo

@@ -397,3 +397,46 @@ TEST(FrameParser, RegisterModeKeepsOnlyFirstFrameRecords) {
 
 }  // namespace
 }  // namespace zbtest
+
+namespace zbtest {
+namespace {
+
+// A capture that ends at the largest position there is: whatever state the walk ends in, the
+// closing records are held at INT64_MAX (never past it) and the order of the records is kept.
+TEST(FrameParser, WalkEndingAtTheLargestPosition) {
+    struct Case {
+        const char* name;
+        int bitsSent;    // clocks of the worked frame sent before the end
+        int pauseMaLow;  // then MA held low for this many periods (0: none)
+        int64_t endGap;  // samples from the last change to the end of the walk
+    };
+    const Case cases[] = {
+        {"after the last CRC bit", 24, 0, 0}, {"in the pause, MA low", 24, 3, 0},
+        {"inside the data field", 10, 0, 0},  {"inside the data field, end a little later", 10, 0, 3},
+        {"during the acknowledge", 2, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int64_t start = INT64_MAX - (30 + c.pauseMaLow) * P - c.endGap - P / 2;
+        LineBuilder line(P, start);
+        std::vector<int> bits = WorkedBits();
+        bits.resize(static_cast<size_t>(c.bitsSent));
+        line.Clocks(bits);
+        if (c.pauseMaLow > 0) line.Hold(0, 1, c.pauseMaLow * P);
+        ParserHarness h;
+        h.Run(line.Changes(), INT64_MAX);
+        const std::vector<Rec> out = h.Out();
+        ASSERT_FALSE(out.empty());
+        for (size_t i = 1; i < out.size(); ++i) {
+            EXPECT_TRUE(out[i].pos >= out[i - 1].pos) << i;
+            EXPECT_TRUE(out[i].pos > out[i - 1].pos || out[i].pos == INT64_MAX ||
+                        zb::KindOf(out[i].code) == RecordKind::SingleTurnMid ||
+                        zb::KindOf(out[i].code) == RecordKind::SingleTurnLow)
+                << i;
+        }
+        EXPECT_EQ(zb::KindOf(out.back().code), RecordKind::Status);
+    }
+}
+
+}  // namespace
+}  // namespace zbtest

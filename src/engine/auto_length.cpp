@@ -49,16 +49,16 @@ void CollectFrames(DecodeEngine& e, SampleCursor& cursor, RawFrames& out, int64_
         const bool rising = prevMa == 0 && ma == 1;
         prevMa = ma;
         if (!rising) continue;
-        const bool gap = lastRise >= 0 && avg >= 1 && pos - lastRise > kGapPeriods * avg;
+        const bool gap = lastRise >= 0 && avg >= 1 && pos - lastRise > Wide(kGapPeriods) * avg;
         if (lastRise >= 0 && !gap) {
             const int64_t period = pos - lastRise;
-            if (minPeriod == 0 || 2 * period < minPeriod) {  // a much shorter period starts over
+            if (minPeriod == 0 || Wide(2) * period < minPeriod) {  // a much shorter period starts over
                 minPeriod = period;
                 sum = n = avg = 0;
             }
             // Periods of 1.15 x the shortest or more are pauses and stay out of the average.
-            if (!(avg > 0 && 20 * period >= 23 * minPeriod)) {
-                avg = avg > 0 ? (3 * avg + period) / 4 : period;
+            if (!(avg > 0 && Wide(20) * period >= Wide(23) * minPeriod)) {
+                avg = avg > 0 ? static_cast<int64_t>((Wide(3) * avg + period) / 4) : period;
                 sum += period;
                 ++n;
             }

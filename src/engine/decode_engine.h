@@ -45,6 +45,20 @@ enum class ControlState : uint8_t {
 constexpr int32_t kCaptureChannels = 128;
 constexpr int kChannelStateBytes = 16;
 
+// Sample position `pos` moved by `n` samples, held at the ends of the signed 64-bit range: a capture
+// that reaches INT64_MAX puts the records that would lie beyond it at INT64_MAX instead of
+// overflowing.
+constexpr int64_t PositionAfter(int64_t pos, int64_t n) {
+    if (n >= 0) return pos > INT64_MAX - n ? INT64_MAX : pos + n;
+    return pos < INT64_MIN - n ? INT64_MIN : pos + n;
+}
+
+// A sample count widened for products of periods, which a host with huge gaps between its
+// changes could push past 64 bits.
+constexpr __int128 Wide(int64_t v) {
+    return v;
+}
+
 // The level of one channel in a 16-byte channel state. A channel outside 0..127 has no bit in the
 // state and reads as 0 here; the driver refuses such channels before it decodes (failure record),
 // so this only keeps the accessor safe for any caller.

@@ -100,25 +100,28 @@ void DecodeEngine::OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
     if (ma != prevMa) {
         const int64_t stretch = pos - lastMaChange;
         TrackLongestMaLevel(prevMa, lastMaChange, pos);
-        if (inTimeout && avgPeriod >= 1 && kPauseDen * stretch > kPauseNum * avgPeriod) {
+        if (inTimeout && avgPeriod >= 1 && Wide(kPauseDen) * stretch > Wide(kPauseNum) * avgPeriod) {
             longestLen = stretch;
             longestLevel = prevMa;
             timeoutSeen = true;
         }
         lastMaChange = pos;
         if (prevMa == 0) {  // rising edge of MA
-            if (lastRisingEdge >= 0 && avgPeriod >= 1 && pos - lastRisingEdge > kGapPeriods * avgPeriod) {
+            const bool gap = lastRisingEdge >= 0 && avgPeriod >= 1 &&
+                             pos - lastRisingEdge > Wide(kGapPeriods) * avgPeriod;
+            if (gap) {
                 EndFrameAtGap();
             } else if (lastRisingEdge >= 0) {
                 const int64_t period = pos - lastRisingEdge;
-                if (!(avgPeriod > 0 && kPauseDen * period >= kPauseNum * avgPeriod)) {
-                    avgPeriod = avgPeriod > 0 ? (3 * avgPeriod + period) / 4 : period;
+                if (!(avgPeriod > 0 && Wide(kPauseDen) * period >= Wide(kPauseNum) * avgPeriod)) {
+                    avgPeriod =
+                        avgPeriod > 0 ? static_cast<int64_t>((Wide(3) * avgPeriod + period) / 4) : period;
                     clockPeriod = avgPeriod;
                     ++periodCount;
                 }
             }
             lastRisingEdge = pos;
-            const int64_t s = pos + sloPhase;
+            const int64_t s = PositionAfter(pos, sloPhase);
             if (s <= pos) {
                 FeedBit(pos, sloHistory.SloLevelAt(s));
             } else if (!pendingSamples.Full()) {
@@ -167,7 +170,7 @@ void DecodeEngine::FeedBit(int64_t pos, uint32_t bit) {
             }
             dataValue = 0;
             bitCount = 0;
-            if (!hasCds) dataStartPos = pos + 1;
+            if (!hasCds) dataStartPos = PositionAfter(pos, 1);
             StoreFrameRecord(MakeCode(RecordKind::Start), pos);
             frameState = hasCds ? FrameState::CdsBit : FrameState::DataBits;
             return;
@@ -177,7 +180,7 @@ void DecodeEngine::FeedBit(int64_t pos, uint32_t bit) {
                 cdmPending = false;
                 FeedControlBits(pendingCdm, lastCds, pendingCdmPos);
             }
-            dataStartPos = pos + 1;
+            dataStartPos = PositionAfter(pos, 1);
             StoreFrameRecord(MakeCode(RecordKind::Cds, bit), pos);
             frameState = FrameState::DataBits;
             return;
@@ -225,7 +228,7 @@ void DecodeEngine::EndOfSlave(int64_t pos) {
     StoreFrameRecord(MakeCode(RecordKind::Crc, payload), crcStartPos);
     ++slaveIndex;
     if (slaveIndex < slaveCount) {
-        StoreFrameRecord(MakeStatus(StatusCode::SlaveSeparator), pos + 1);
+        StoreFrameRecord(MakeStatus(StatusCode::SlaveSeparator), PositionAfter(pos, 1));
         dataValue = 0;
         bitCount = 0;
         errBit = warnBit = crcReceived = 0;
@@ -234,10 +237,10 @@ void DecodeEngine::EndOfSlave(int64_t pos) {
         return;
     }
     const int64_t period = clockPeriod >= 1 ? clockPeriod : 1;
-    StoreFrameRecord(MakeCode(RecordKind::Stop, 0), pos + period);
+    StoreFrameRecord(MakeCode(RecordKind::Stop, 0), PositionAfter(pos, period));
     inTimeout = true;
     timeoutSeen = false;
-    cdmPos = pos + 2 * period;
+    cdmPos = PositionAfter(PositionAfter(pos, period), period);
     timeoutStart = pos;
     longestLen = 0;
     longestLevel = 1;
@@ -285,8 +288,8 @@ void DecodeEngine::CloseFrameTimeout(uint32_t level, int64_t from, int64_t to, i
         pendingCdm = cdm;
         pendingCdmPos = cdmPos;
     }
-    ReportClockPeriod(cdmPos + 1);
-    StoreFrameRecord(MakeStatus(StatusCode::Idle), cdmPos + (period >= 1 ? period : 1));
+    ReportClockPeriod(PositionAfter(cdmPos, 1));
+    StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(cdmPos, period >= 1 ? period : 1));
     inTimeout = false;
     timeoutSeen = false;
     longestLen = 0;
@@ -298,7 +301,7 @@ void DecodeEngine::ReportClockPeriod(int64_t pos) {
     if (reportedPeriod > 0) {
         const int64_t drift =
             clockPeriod > reportedPeriod ? clockPeriod - reportedPeriod : reportedPeriod - clockPeriod;
-        if (drift * 10 <= reportedPeriod) return;
+        if (Wide(drift) * 10 <= reportedPeriod) return;
     }
     reportedPeriod = clockPeriod;
     StoreRecord(MakeCode(RecordKind::ClockPeriod, static_cast<uint32_t>(clockPeriod) & kPayloadMask), pos);
@@ -323,13 +326,14 @@ void DecodeEngine::EndFrameAtGap() {
         case FrameState::WaitAck:
             return;
         case FrameState::AfterFrame:
-            if (!inTimeout) StoreFrameRecord(MakeStatus(StatusCode::Idle), lastRisingEdge + 1);
+            if (!inTimeout) StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(lastRisingEdge, 1));
             break;
         default: {
             const int64_t p =
-                (frameState == FrameState::DataBits && dataStartPos > 0) ? dataStartPos : lastRisingEdge + 1;
+                (frameState == FrameState::DataBits && dataStartPos > 0) ? dataStartPos
+                                                                         : PositionAfter(lastRisingEdge, 1);
             StoreFrameRecord(ClassifyUnfinished(), p);
-            StoreFrameRecord(MakeStatus(StatusCode::Idle), lastRisingEdge + 1);
+            StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(lastRisingEdge, 1));
             break;
         }
     }
@@ -343,17 +347,19 @@ void DecodeEngine::EndWalk(int64_t lastPos) {
         FeedBit(q, sloHistory.SloLevelAt(q));
     }
     if (frameState == FrameState::AfterFrame) {
-        const int64_t end = cdmPos + (clockPeriod >= 1 ? clockPeriod : 1);
-        StoreFrameRecord(MakeStatus(StatusCode::Idle), end < lastPos + 1 ? end : lastPos + 1);
+        const int64_t end = PositionAfter(cdmPos, clockPeriod >= 1 ? clockPeriod : 1);
+        const int64_t afterLast = PositionAfter(lastPos, 1);
+        StoreFrameRecord(MakeStatus(StatusCode::Idle), end < afterLast ? end : afterLast);
         ResetFrame();
     } else if (frameState != FrameState::WaitAck) {
         const int64_t p =
-            (frameState == FrameState::DataBits && dataStartPos > 0) ? dataStartPos : lastPos + 1;
+            (frameState == FrameState::DataBits && dataStartPos > 0) ? dataStartPos
+                                                                     : PositionAfter(lastPos, 1);
         StoreFrameRecord(ClassifyUnfinished(), p);
-        StoreFrameRecord(MakeStatus(StatusCode::Idle), lastPos + 2);
+        StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(lastPos, 2));
         ResetFrame();
     } else if (inTimeout) {
-        CloseFrameTimeout(prevMa, lastMaChange, lastPos + 1, avgPeriod);
+        CloseFrameTimeout(prevMa, lastMaChange, PositionAfter(lastPos, 1), avgPeriod);
     }
 }
 

@@ -19,7 +19,7 @@ void DecodeEngine::ResetRecords() {
 // The last stored position is kept here rather than read back from the position store: the engine
 // is the only writer between two resets, so the copy is always the store's last element.
 void DecodeEngine::StoreRecord(uint32_t code, int64_t pos) {
-    const int64_t p = (storedCount_ > 0 && pos <= lastStoredPos_) ? lastStoredPos_ + 1 : pos;
+    const int64_t p = (storedCount_ > 0 && pos <= lastStoredPos_) ? PositionAfter(lastStoredPos_, 1) : pos;
     positionStore.AppendElement(p);
     codeStore.AppendElement(code);
     lastStoredPos_ = p;
@@ -28,7 +28,7 @@ void DecodeEngine::StoreRecord(uint32_t code, int64_t pos) {
 
 void DecodeEngine::StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos) {
     if (isRegisterMode) return;
-    const int64_t p = (storedCount_ > 0 && pos <= lastStoredPos_) ? lastStoredPos_ + 1 : pos;
+    const int64_t p = (storedCount_ > 0 && pos <= lastStoredPos_) ? PositionAfter(lastStoredPos_, 1) : pos;
     const uint32_t codes[3] = {MakeCode(triple.high, TripleHighPayload(value)),
                                MakeCode(triple.mid, TripleMidPayload(value)),
                                MakeCode(triple.low, TripleLowPayload(value))};

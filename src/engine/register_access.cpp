@@ -70,7 +70,7 @@ void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
             cdsBits = cdsBits * 2 + cds;
             cdsBitCount = 2;
             controlBitCount = 0;
-            fieldPos = pos + 1;
+            fieldPos = PositionAfter(pos, 1);
             if (!slaveView) StoreControlRecord(MakeCode(RecordKind::Cts, cdm), pos);
             controlState = ControlState::ControlAddress;
             return;
@@ -86,7 +86,7 @@ void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
             EndAddressPart();
             controlCrc = 0;
             controlBitCount = 0;
-            fieldPos = pos + 1;
+            fieldPos = PositionAfter(pos, 1);
             controlState = ControlState::ControlAddressCrc;
             return;
         case ControlState::ControlAddressCrc: {
@@ -98,11 +98,11 @@ void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
             uint32_t payload = controlCrc & 0xF;
             if (payload != expected) payload |= kCrcMismatchFlag;
             if (!slaveView) StoreControlRecord(MakeCode(RecordKind::Crc, payload), fieldPos);
-            fieldPos = pos + 1;
+            fieldPos = PositionAfter(pos, 1);
             if (ctsBit != 0) {
                 controlState = ControlState::ControlReadWrite;
             } else {  // a command ends with its CRC
-                StoreControlRecord(MakeStatus(StatusCode::Idle), pos + 2);
+                StoreControlRecord(MakeStatus(StatusCode::Idle), PositionAfter(pos, 2));
                 ResetControl();
             }
             return;
@@ -119,14 +119,14 @@ void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
             if (invalid) payload |= kReadWriteInvalid;
             StoreControlRecord(MakeCode(RecordKind::ReadWrite, payload), fieldPos);
             if (invalid) {
-                StoreControlRecord(MakeStatus(StatusCode::Error), pos + 1);
-                StoreControlRecord(MakeStatus(StatusCode::Idle), pos + 2);
+                StoreControlRecord(MakeStatus(StatusCode::Error), PositionAfter(pos, 1));
+                StoreControlRecord(MakeStatus(StatusCode::Idle), PositionAfter(pos, 2));
                 ResetControl();
                 return;
             }
             controlBitCount = 0;
             byteIndex = 0;
-            fieldPos = pos + 1;
+            fieldPos = PositionAfter(pos, 1);
             controlState = ControlState::ControlWaitStart;
             return;
         }
@@ -135,7 +135,7 @@ void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
                 waitStart = 0;
                 regByte = 0;
                 controlBitCount = 0;
-                fieldPos = pos + 1;
+                fieldPos = PositionAfter(pos, 1);
                 controlState = ControlState::ControlData;
                 return;
             }
@@ -144,7 +144,7 @@ void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
                 static_cast<double>(pos - waitStart) * kNsPerSecond / static_cast<double>(sampleRate) >
                     kStartWaitLimitNs) {
                 StoreControlRecord(MakeStatus(StatusCode::Timeout), waitStart);
-                StoreControlRecord(MakeStatus(StatusCode::Idle), pos + 1);
+                StoreControlRecord(MakeStatus(StatusCode::Idle), PositionAfter(pos, 1));
                 ResetControl();
             }
             return;
@@ -160,7 +160,7 @@ void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
             } else {
                 StoreControlRecord(MakeStatus(StatusCode::Reading), fieldPos);
             }
-            fieldPos = pos + 1;
+            fieldPos = PositionAfter(pos, 1);
             controlState = ControlState::ControlDataCrc;
             return;
         case ControlState::ControlDataCrc: {
@@ -173,13 +173,13 @@ void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
                 if (controlCrc != expected) payload |= kCrcMismatchFlag;
                 StoreControlRecord(MakeCode(RecordKind::Crc, payload), fieldPos);
             }
-            fieldPos = pos + 1;
+            fieldPos = PositionAfter(pos, 1);
             // A write leaves one frame for the slave to store the byte before its stop bit.
             controlState = readBit == 1 ? ControlState::ControlStop : ControlState::ControlWriteGap;
             return;
         }
         case ControlState::ControlWriteGap:
-            fieldPos = pos + 1;
+            fieldPos = PositionAfter(pos, 1);
             controlState = ControlState::ControlStop;
             return;
         case ControlState::ControlStop:
@@ -187,7 +187,7 @@ void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
             if (cds == 0 && byteIndex + 1 < kMaxBytes) {
                 controlState = ControlState::ControlNextByte;
             } else {
-                StoreControlRecord(MakeStatus(StatusCode::Idle), pos + 1);
+                StoreControlRecord(MakeStatus(StatusCode::Idle), PositionAfter(pos, 1));
                 ResetControl();
             }
             return;
@@ -197,7 +197,7 @@ void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
             if (cdm == 1 && controlBitCount < kFramesForNextStart) {
                 ++byteIndex;
                 regByte = 0;
-                fieldPos = pos + 1;
+                fieldPos = PositionAfter(pos, 1);
                 if (cds == 0) {
                     waitStart = pos;
                     controlState = ControlState::ControlWaitStart;
@@ -208,7 +208,7 @@ void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
                 return;
             }
             if (++controlBitCount >= kFramesForNextStart) {
-                StoreControlRecord(MakeStatus(StatusCode::Idle), pos + 1);
+                StoreControlRecord(MakeStatus(StatusCode::Idle), PositionAfter(pos, 1));
                 ResetControl();
             }
             return;

@@ -111,8 +111,10 @@ int32_t SettingsView::PositionBits() const {
 }
 
 int32_t SettingsView::MultiTurnBits() const {
-    const int32_t bits = PositionBits() - s_->singleTurnBits;
-    return bits < 1 ? 0 : bits;
+    // 64-bit difference: a stored single-turn count far below zero must not overflow.
+    const int64_t bits = int64_t{PositionBits()} - s_->singleTurnBits;
+    if (bits < 1) return 0;
+    return bits > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bits);
 }
 
 void SettingsView::Normalise() {
