@@ -1,0 +1,112 @@
+// Fuzz target: zbhost's capture readers with arbitrary files: VCD and CSV text, raw bytes as a
+// sigrok session file, and well-formed session archives whose metadata and sample members are
+// arbitrary. A reader either fails with a CaptureError or returns a capture a host can serve:
+// changes in strictly increasing positions from 0, levels 0 or 1, the last sample not before the
+// last change, and no more changes than the limit allows.
+#include <unistd.h>
+#include <zip.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "capture_readers.h"
+#include "fuzz_input.h"
+
+namespace {
+
+constexpr uint64_t kMaxChanges = 20000;
+
+std::string TempPath() {
+    static const std::string path = "/tmp/zbfuzz_reader_" + std::to_string(getpid()) + ".sr";
+    return path;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+// A session archive holding `metadata` and the sample bytes in one member or in two chunks.
+bool WriteArchive(const std::string& path, const std::string& metadata, const std::string& samples,
+                  int layout) {
+    int error = 0;
+    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (z == nullptr) return false;
+    auto add = [&](const char* name, const std::string& bytes) {
+        zip_source_t* src = zip_source_buffer(z, bytes.data(), bytes.size(), 0);
+        if (src == nullptr) return;
+        const zip_int64_t index = zip_file_add(z, name, src, ZIP_FL_OVERWRITE);
+        if (index < 0) {
+            zip_source_free(src);
+            return;
+        }
+        zip_set_file_compression(z, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+    };
+    static const std::string kVersion = "2";  // libzip reads the buffers at zip_close
+    add("version", kVersion);
+    add("metadata", metadata);
+    const size_t half = samples.size() / 2;
+    const std::string first = samples.substr(0, half), second = samples.substr(half);
+    if (layout == 0) {
+        add("logic-1", samples);
+    } else if (layout == 1) {
+        add("logic-1-1", samples);
+    } else {
+        add("logic-1-1", first);
+        add("logic-1-2", second);
+    }
+    return zip_close(z) == 0;
+}
+
+void Check(const bissgen::Capture& c) {
+    ZB_FUZZ_CHECK2(c.changes.size() <= kMaxChanges, c.changes.size(), 0);
+    for (size_t i = 0; i < c.changes.size(); ++i) {
+        const bissgen::Change& ch = c.changes[i];
+        ZB_FUZZ_CHECK2(ch.ma <= 1 && ch.slo <= 1, ch.ma, ch.slo);
+        if (i == 0) {
+            ZB_FUZZ_CHECK2(ch.position >= 0, ch.position, 0);
+        } else {
+            ZB_FUZZ_CHECK2(ch.position > c.changes[i - 1].position, ch.position, c.changes[i - 1].position);
+        }
+    }
+    if (!c.changes.empty())
+        ZB_FUZZ_CHECK2(c.lastSample >= c.changes.back().position, c.lastSample, c.changes.back().position);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    zbfuzz::FuzzInput in(data, size);
+    const uint8_t format = in.U8() % 4;
+    zbhost::ReadOptions options;
+    options.maxChanges = kMaxChanges;
+    options.ma = in.Text(6);
+    options.slo = in.Text(6);
+    if (options.ma.empty()) options.ma = "0";
+    if (options.slo.empty()) options.slo = "1";
+    options.sampleRate = (in.U8() & 1) ? in.U32() : 0;
+    try {
+        bissgen::Capture capture;
+        if (format == 0 || format == 1) {
+            std::istringstream text(in.Rest());
+            capture = format == 0 ? zbhost::ReadVcd(text, options) : zbhost::ReadCsv(text, options);
+        } else if (format == 2) {
+            WriteFile(TempPath(), in.Rest());
+            capture = zbhost::ReadSrzip(TempPath(), options);
+        } else {
+            const int layout = in.U8() % 3;
+            const uint16_t metaSize = in.U16();
+            const std::string rest = in.Rest();
+            const size_t split = rest.empty() ? 0 : metaSize % (rest.size() + 1);
+            if (!WriteArchive(TempPath(), rest.substr(0, split), rest.substr(split), layout)) return 0;
+            capture = zbhost::ReadSrzip(TempPath(), options);
+        }
+        Check(capture);
+    } catch (const zbhost::CaptureError&) {
+        // A clear refusal is a valid outcome.
+    }
+    return 0;
+}
