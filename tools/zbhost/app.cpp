@@ -26,7 +26,9 @@ constexpr size_t kTempDirMax = 259;
 const char* kUsage =
     "usage: zbhost [decode] CAPTURE [options]     decode a capture (.sr, .vcd, .csv)\n"
     "       zbhost demo [--out DIR]               make, decode and draw a built-in example\n"
+    "       zbhost read CAPTURE [capture options] read a capture only and count its changes\n"
     "       zbhost info [--plugin PATH]           show what the plug-in says about itself\n"
+    "       zbhost generate OUT [options]         write bulk example traffic (zbhost generate for help)\n"
     "\n"
     "Capture:\n"
     "  --format auto|sr|vcd|csv  reader (default: by extension)\n"
@@ -288,6 +290,27 @@ int RunDecode(const DecodeRequest& r) {
     return DecodeCapture(r, capture);
 }
 
+// Reads a capture and tells what it holds, without the plug-in (a reader check and timing aid).
+static int RunRead(const std::vector<std::string>& args) {
+    DecodeRequest r;
+    std::string error;
+    if (!ParseDecodeArgs(args, r, error)) {
+        std::fprintf(stderr, "zbhost: %s\n", error.c_str());
+        return 2;
+    }
+    bissgen::Capture capture;
+    try {
+        capture = ReadCapture(r.capturePath, r.format, r.read);
+    } catch (const CaptureError& e) {
+        std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
+        return 1;
+    }
+    std::printf("%s: %lld samples at %llu Hz, %zu changes of MA and SLO\n", r.capturePath.c_str(),
+                static_cast<long long>(capture.lastSample + 1),
+                static_cast<unsigned long long>(capture.sampleRate), capture.changes.size());
+    return 0;
+}
+
 static int RunInfo(const std::vector<std::string>& args) {
     std::string path;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -335,6 +358,8 @@ int RunApp(int argc, char** argv) {
     }
     const std::string command = args[0];
     if (command == "demo") return RunDemo(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (command == "generate") return RunGenerate(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (command == "read") return RunRead(std::vector<std::string>(args.begin() + 1, args.end()));
     if (command == "info") return RunInfo(std::vector<std::string>(args.begin() + 1, args.end()));
     if (command == "decode") args.erase(args.begin());
     DecodeRequest request;
