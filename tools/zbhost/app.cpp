@@ -45,7 +45,8 @@ const char* kUsage =
     "  --report FILE             the report's wire text\n"
     "  --report-csv FILE         the report as CSV; --report-colours adds each cell's colour\n"
     "  --report-via block|callback   named shared-memory block (default) or row callback\n"
-    "  --svg FILE                MA and SLO with the labels; --svg-range FROM:TO in samples\n";
+    "  --svg FILE                MA and SLO with the labels; --svg-range FROM:TO in samples,\n"
+    "                            --svg-width PIXELS (default 1400)\n";
 
 bool TakeValue(const std::vector<std::string>& args, size_t& i, std::string& value, std::string& error) {
     if (i + 1 >= args.size()) {
@@ -175,6 +176,14 @@ bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std
             r.reportVia = v == "block" ? ReportVia::Block : ReportVia::Callback;
         } else if (a == "--svg") {
             if (!TakeValue(args, i, r.svgPath, error)) return false;
+        } else if (a == "--svg-width") {
+            if (!TakeValue(args, i, v, error)) return false;
+            uint64_t w = 0;
+            if (!ParseCount(v, w) || w < 200 || w > 100000) {
+                error = "bad --svg-width '" + v + "' (200..100000 pixels)";
+                return false;
+            }
+            r.svgRange.width = static_cast<double>(w);
         } else if (a == "--svg-range") {
             if (!TakeValue(args, i, v, error)) return false;
             const size_t colon = v.find(':');

@@ -2,7 +2,11 @@
 // capture file, reads it back like any other file, decodes it through the plug-in and writes the
 // labels, the report and the SVG picture. generate writes bulk example traffic for benchmarks.
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <direct.h>
+#endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,7 +21,7 @@ namespace {
 
 bool MakeDirectory(const std::string& dir) {
 #if defined(_WIN32)
-    mkdir(dir.c_str());
+    _mkdir(dir.c_str());
 #else
     mkdir(dir.c_str(), 0755);
 #endif
@@ -103,19 +107,38 @@ int RunDemo(const std::vector<std::string>& args) {
     r.read.ma = "MA";
     r.read.slo = "SLO";
     r.read.sampleRate = generated.sampleRate;
-    r.settings = {{"data-length", "auto"}, {"st-bits", "13"}, {"crc-bits", "6"}, {"crc-poly", "43"}};
+    // The configured length gives the multi-turn/single-turn split; the length itself is detected.
+    r.settings = {{"data-length", "25"},
+                  {"data-length", "auto"},
+                  {"st-bits", "13"},
+                  {"crc-bits", "6"},
+                  {"crc-poly", "43"}};
     r.labelsPath = outDir + "/labels.txt";
     r.reportPath = outDir + "/report.txt";
     r.reportCsvPath = outDir + "/report.csv";
     r.reportColours = false;
     r.svgPath = outDir + "/demo.svg";
-    // The picture shows the first four frames.
+    // The picture shows the first frame; a second one the frame with the wrong CRC.
     const auto& frames = traffic.Frames();
-    if (frames.size() >= 5) {
-        r.svgRange.from = std::max<int64_t>(0, frames[0].firstFall - 400);
-        r.svgRange.to = frames[3].rises.empty() ? frames[4].firstFall : frames[3].rises.back() + 1200;
-    }
+    auto frameRange = [&](size_t k) {
+        SvgRange range;
+        const int64_t period = static_cast<int64_t>(traffic.PeriodSamples());
+        range.from = std::max<int64_t>(0, frames[k].firstFall - 2 * period);
+        range.to = (frames[k].rises.empty() ? frames[k].firstFall : frames[k].rises.back()) + 5 * period;
+        return range;
+    };
+    r.svgRange = frameRange(0);
     int status = RunDecode(r);
+    if (status != 0) return status;
+
+    DecodeRequest crcError = r;
+    crcError.labelsPath.clear();
+    crcError.reportPath.clear();
+    crcError.reportCsvPath.clear();
+    crcError.svgPath = outDir + "/demo-crc-error.svg";
+    crcError.svgRange = frameRange(3);
+    crcError.progress = false;
+    status = RunDecode(crcError);
     if (status != 0) return status;
 
     // The same capture seen as register traffic from the master's side.
@@ -134,6 +157,7 @@ int RunDemo(const std::vector<std::string>& args) {
     std::printf("report (CSV):    %s\n", r.reportCsvPath.c_str());
     std::printf("register report: %s\n", master.reportCsvPath.c_str());
     std::printf("waveform (SVG):  %s\n", r.svgPath.c_str());
+    std::printf("CRC error (SVG): %s\n", crcError.svgPath.c_str());
     return 0;
 }
 
