@@ -5,6 +5,7 @@
 # it (zbhost read), and zbhost decoding it through the plug-in up to the report (wire text and CSV);
 # medians of several runs with hyperfine, peak memory with /usr/bin/time -v.
 # Usage: bench/zbhost_bench.sh [BUILD_DIR] [RUNS]   (default build/native, 5 runs)
+# ZB_PLUGIN=path selects another plug-in file than the one built next to zbhost.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/native}
@@ -13,6 +14,7 @@ zbhost=$build/tools/zbhost/zbhost
 work=$build/bench
 capture=$work/zbhost_large.sr
 mkdir -p "$work"
+rm -f "$work/report.txt" "$work/report.csv"
 [[ -x $zbhost ]] || { echo "build zbhost first: scripts/build.sh native" >&2; exit 1; }
 
 if [[ ! -s $capture ]]; then
@@ -22,7 +24,7 @@ fi
 
 sigrok="sigrok-cli -i $capture -O null"
 reader="$zbhost read $capture"
-decode="$zbhost $capture --no-progress --report $work/report.txt --report-csv $work/report.csv"
+decode="$zbhost $capture ${ZB_PLUGIN:+--plugin $ZB_PLUGIN} --no-progress --report $work/report.txt --report-csv $work/report.csv"
 
 hyperfine --warmup 1 --runs "$runs" --export-json "$work/zbhost_bench.json" \
   -n sigrok-read "$sigrok" -n zbhost-read "$reader" -n zbhost-decode "$decode"
