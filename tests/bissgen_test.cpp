@@ -242,3 +242,324 @@ std::string CaseName(const testing::TestParamInfo<LayoutCase>& info) {
 INSTANTIATE_TEST_SUITE_P(Layouts, BissgenFrameLayout, testing::ValuesIn(kLayouts), CaseName);
 
 }  // namespace
+
+namespace {
+
+using namespace bissgen;
+
+// ---- Control channel ----------------------------------------------------------------------------
+
+std::vector<ControlStep> Steps(std::initializer_list<std::pair<int, int>> pairs) {
+    std::vector<ControlStep> out;
+    for (auto [m, s] : pairs) out.push_back(ControlStep{static_cast<uint8_t>(m), static_cast<uint8_t>(s)});
+    return out;
+}
+void Append(std::vector<ControlStep>& to, const std::vector<ControlStep>& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+// `count` bits of value MSB first on CDM (master) or CDS (slave), or on both (echo).
+std::vector<ControlStep> Bits(uint32_t value, int count, bool master, bool slave) {
+    std::vector<ControlStep> out;
+    for (int i = count - 1; i >= 0; --i) {
+        const uint8_t b = static_cast<uint8_t>((value >> i) & 1u);
+        out.push_back(ControlStep{master ? b : uint8_t{0}, slave ? b : uint8_t{0}});
+    }
+    return out;
+}
+
+bool SameSteps(const std::vector<ControlStep>& a, const std::vector<ControlStep>& b, std::string& where) {
+    for (size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
+        if (i >= a.size() || i >= b.size() || a[i].cdm != b[i].cdm || a[i].cds != b[i].cds) {
+            where = "step " + std::to_string(i) + " of " + std::to_string(a.size()) + "/" +
+                    std::to_string(b.size());
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(BissgenControl, RegisterReadBitByBit) {
+    RegisterAccess r;
+    r.kind = AccessKind::Read;
+    r.id = 0;
+    r.address = 0x42;
+    r.data = {0xA5};
+    // Start, CTS 1, ID 000, address 1000010, CRC 0111; R answered 1, W answered 0; the slave's
+    // start bit at once; data 1010 0101 and CRC 0100 from the slave; stop bit 1.
+    std::vector<ControlStep> want = Steps({{1, 0}, {1, 0}});
+    Append(want, Bits(0x042, 10, true, false));
+    Append(want, Bits(0x7, 4, true, false));
+    Append(want, Steps({{1, 1}, {0, 0}, {0, 1}}));
+    Append(want, Bits(0xA5, 8, false, true));
+    Append(want, Bits(0x4, 4, false, true));
+    Append(want, Steps({{0, 1}}));
+    const AccessPlan plan = PlanAccess(r);
+    std::string where;
+    EXPECT_TRUE(SameSteps(plan.steps, want, where)) << where;
+    EXPECT_EQ(plan.addressCrc, 0x7u);
+    EXPECT_EQ(plan.slaveRw, 2);
+    EXPECT_TRUE(plan.valid);
+    ASSERT_EQ(plan.byteCrcs.size(), 1u);
+    EXPECT_EQ(plan.byteCrcs[0], 0x4u);
+}
+
+TEST(BissgenControl, WriteBurstWithWaitingSlave) {
+    RegisterAccess w;
+    w.kind = AccessKind::Write;
+    w.id = 5;
+    w.address = 0x11;
+    w.data = {0x12, 0x34};
+    w.waitFrames = 2;
+    const uint32_t field = (5u << 7) | 0x11u;
+    const uint32_t crc = ControlCrc4((1u << 10) | field, 11);
+    std::vector<ControlStep> want = Steps({{1, 0}, {1, 0}});
+    Append(want, Bits(field, 10, true, false));
+    Append(want, Bits(crc, 4, true, false));
+    Append(want, Steps({{0, 0}, {1, 1}}));          // R 0, W 1, echoed by the slave
+    Append(want, Steps({{0, 0}, {0, 0}, {1, 1}}));  // two frames of waiting, then start bits
+    Append(want, Bits(0x12, 8, true, true));        // the master's byte, echoed
+    Append(want, Bits(ControlCrc4(0x12, 8), 4, true, true));
+    Append(want, Steps({{0, 0}, {0, 0}}));          // one frame gap, then stop bit 0: more follows
+    Append(want, Steps({{1, 0}, {0, 0}, {1, 1}}));  // the master asks for the next byte; wait; start
+    Append(want, Bits(0x34, 8, true, true));
+    Append(want, Bits(ControlCrc4(0x34, 8), 4, true, true));
+    Append(want, Steps({{0, 0}, {0, 1}}));  // gap, stop bit 1
+    const AccessPlan plan = PlanAccess(w);
+    std::string where;
+    EXPECT_TRUE(SameSteps(plan.steps, want, where)) << where;
+    EXPECT_EQ(plan.bytes, (std::vector<uint8_t>{0x12, 0x34}));
+}
+
+TEST(BissgenControl, CommandRefusalAndCorruption) {
+    struct Case {
+        const char* name;
+        RegisterAccess access;
+        size_t steps;
+        uint8_t slaveRw;
+        bool valid;
+    };
+    RegisterAccess cmd;
+    cmd.kind = AccessKind::Command;
+    cmd.ids = 0xA5;
+    cmd.command = 2;
+    RegisterAccess refused;
+    refused.refuse = true;
+    RegisterAccess both;
+    both.kind = AccessKind::Write;
+    both.masterRw = 3;
+    RegisterAccess burst;
+    burst.data.assign(70, 0x5A);  // cut to 64 bytes
+    const Case cases[] = {
+        {"command", cmd, 16, 0, true},
+        {"refused read", refused, 18, 0, false},
+        {"R and W both sent", both, 18, 3, false},
+        {"64-byte burst", burst, 18 + 64 * 14, 2, true},
+    };
+    for (const Case& c : cases) {
+        const AccessPlan plan = PlanAccess(c.access);
+        EXPECT_EQ(plan.steps.size(), c.steps) << c.name;
+        EXPECT_EQ(plan.slaveRw, c.slaveRw) << c.name;
+        EXPECT_EQ(plan.valid, c.valid) << c.name;
+    }
+    // A command: CTS 0, IDS then the 2 command bits, CRC over the 11 bits.
+    const AccessPlan plan = PlanAccess(cmd);
+    std::vector<ControlStep> want = Steps({{1, 0}, {0, 0}});
+    Append(want, Bits((0xA5u << 2) | 2u, 10, true, false));
+    Append(want, Bits(ControlCrc4((0xA5u << 2) | 2u, 11), 4, true, false));
+    std::string where;
+    EXPECT_TRUE(SameSteps(plan.steps, want, where)) << where;
+
+    RegisterAccess bad;
+    bad.corruptAddressCrc = true;
+    bad.corruptByte = 0;
+    bad.headerCds = 0x8001;
+    const AccessPlan good = PlanAccess(RegisterAccess{});
+    const AccessPlan corrupt = PlanAccess(bad);
+    EXPECT_EQ(corrupt.addressCrc, good.addressCrc ^ 1u);
+    EXPECT_EQ(corrupt.byteCrcs.at(0), good.byteCrcs.at(0) ^ 1u);
+    EXPECT_EQ(corrupt.steps.front().cds, 1);
+    EXPECT_EQ(corrupt.steps.at(15).cds, 1);
+    EXPECT_EQ(corrupt.steps.at(14).cds, 0);
+}
+
+// ---- Register traffic on the wire ----------------------------------------------------------------
+
+// The master's CDM of every complete frame (the longest MA level of its pause, low = 1) and the
+// slave's CDS of every frame, read from the lines alone.
+struct ControlWire {
+    std::vector<int> cdm;  // per frame
+    std::vector<int> cds;  // per frame
+};
+
+ControlWire ReadControlWire(const Capture& cap, double period, int ackClocks) {
+    ControlWire w;
+    std::vector<std::vector<SampledBit>> frames;
+    for (const auto& b : SampleBursts(cap, 0, period)) {
+        if (b.size() > 1) frames.push_back(b);
+    }
+    for (size_t f = 0; f < frames.size(); ++f) {
+        w.cds.push_back(frames[f][static_cast<size_t>(ackClocks) + 1].bit);
+        const int64_t end = f + 1 < frames.size() ? frames[f + 1].front().rise - static_cast<int64_t>(period)
+                                                  : cap.lastSample;
+        w.cdm.push_back(LongestMaLevel(cap, frames[f].back().rise, end) == 0 ? 1 : 0);
+    }
+    return w;
+}
+
+TEST(BissgenRegisterTraffic, StepsRideOnCdmThenCdsOneFrameLater) {
+    Timing timing;
+    timing.clockHz = 2.5e6;
+    timing.jitter = 3;
+    Layout layout;
+    Generator gen(timing, layout, 9);
+    RegisterAccess read;
+    read.address = 0x42;
+    read.data = {0xA5, 0x01};
+    read.waitFrames = 1;
+    RegisterAccess write;
+    write.kind = AccessKind::Write;
+    write.data = {0x99};
+    RegisterAccess cmd;
+    cmd.kind = AccessKind::Command;
+    cmd.ids = 0x3C;
+    RegisterAccess refused;
+    refused.refuse = true;
+    std::vector<ControlStep> expected;
+    for (const RegisterAccess* a : {&read, &write, &cmd, &refused}) {
+        gen.QueueAccess(*a, 2);
+        Append(expected, PlanAccess(*a).steps);
+        Append(expected, Steps({{0, 0}, {0, 0}}));
+    }
+    gen.FlushControl();
+    const Capture cap = gen.Finish();
+    const ControlWire wire = ReadControlWire(cap, gen.PeriodSamples(), 1);
+    ASSERT_EQ(wire.cdm.size(), gen.Frames().size());
+    // Frame 0 carried the first step's CDM; each step's CDS comes one frame after its CDM.
+    std::vector<ControlStep> seen;
+    for (size_t f = 0; f + 1 < wire.cdm.size(); ++f) {
+        seen.push_back(ControlStep{static_cast<uint8_t>(wire.cdm[f]), static_cast<uint8_t>(wire.cds[f + 1])});
+    }
+    EXPECT_EQ(wire.cds.front(), 0);
+    std::string where;
+    EXPECT_TRUE(SameSteps(seen, expected, where)) << where;
+    // The truth names the frames of each access.
+    ASSERT_EQ(gen.Accesses().size(), 4u);
+    int nextFirst = 0;
+    for (const AccessTruth& a : gen.Accesses()) {
+        EXPECT_EQ(a.firstFrame, nextFirst) << a.index;
+        EXPECT_EQ(a.lastFrame, a.firstFrame + static_cast<int>(a.plan.steps.size())) << a.index;
+        nextFirst = a.lastFrame + 2;  // the last step's CDS shares a frame with the first idle CDM
+        EXPECT_EQ(gen.Frames()[static_cast<size_t>(a.firstFrame)].cdm, 1);
+        EXPECT_EQ(gen.Frames()[static_cast<size_t>(a.firstFrame)].cdmAccess, a.index);
+    }
+}
+
+TEST(BissgenRegisterTraffic, BrokenFrameKeepsTheSlavesAnswer) {
+    Generator gen(Timing{}, Layout{}, 1);
+    RegisterAccess r;
+    gen.QueueAccess(r, 0);
+    gen.AddFrame(Frame{});  // CDM start bit after this frame
+    Frame cutEarly;
+    cutEarly.cutAfter = 2;  // acknowledge and start only: the CDS answer is not clocked
+    gen.AddFrame(cutEarly);
+    gen.AddFrame(Frame{});  // carries the answer and the next CDM
+    const auto& f = gen.Frames();
+    EXPECT_TRUE(f[1].cut);
+    EXPECT_EQ(f[1].rises.size(), 2u);
+    EXPECT_EQ(f[1].cdsAccess, -1);
+    EXPECT_EQ(f[1].cdmAccess, -1) << "no pause is measured after a broken frame";
+    EXPECT_EQ(f[2].cdsAccess, 0);
+    EXPECT_EQ(f[2].cdmAccess, 0);
+    EXPECT_EQ(gen.PendingSteps(), PlanAccess(r).steps.size() - 2);
+}
+
+// ---- Timing, acknowledge, broken frames, determinism ------------------------------------------
+
+TEST(BissgenTiming, EdgesDelayAndJitterStayInBounds) {
+    struct Case {
+        uint64_t rate;
+        double clock, jitter;
+        int64_t delay;
+    };
+    const Case cases[] = {
+        {200000000, 2.5e6, 0, 0}, {200000000, 3e6, 6, 10}, {100000000, 10e6, 2, 3}, {50000000, 1e6, 0, 90}};
+    for (const Case& c : cases) {
+        Timing t;
+        t.sampleRate = c.rate;
+        t.clockHz = c.clock;
+        t.jitter = c.jitter;
+        t.lineDelay = c.delay;
+        Generator gen(t, Layout{}, 5);
+        for (int i = 0; i < 5; ++i) gen.AddFrame(Frame{});
+        const Capture cap = gen.Finish();
+        const double period = static_cast<double>(c.rate) / c.clock;
+        for (const FrameTruth& f : gen.Frames()) {
+            for (size_t k = 0; k < f.rises.size(); ++k) {
+                const double nominal =
+                    static_cast<double>(f.firstFall) + (static_cast<double>(k) + 0.5) * period;
+                EXPECT_LE(std::abs(static_cast<double>(f.rises[k]) - nominal), 2 * c.jitter + 1.0);
+                // SLO holds the bit from rise + delay on, and the previous bit just before.
+                EXPECT_EQ(SloAt(cap, f.rises[k] + c.delay), f.bits[k]);
+                if (k > 0) {
+                    EXPECT_EQ(SloAt(cap, f.rises[k] + c.delay - 1), f.bits[k - 1]);
+                }
+            }
+            // The slave's timeout: SLO low after the frame, high again before the next one.
+            EXPECT_EQ(SloAt(cap, f.timeoutStart), 0);
+            EXPECT_EQ(SloAt(cap, f.timeoutEnd), 1);
+            if (f.index + 1 < static_cast<int>(gen.Frames().size())) {
+                EXPECT_LT(f.timeoutEnd,
+                          gen.Frames()[static_cast<size_t>(f.index) + 1].firstFall - 2 * period);
+            }
+        }
+    }
+}
+
+TEST(BissgenTiming, BusyAcknowledgeAndBrokenFrames) {
+    Generator gen(Timing{}, Layout{}, 1);
+    Frame busy;
+    busy.ackClocks = 7;
+    Frame cut;
+    cut.cutAfter = 10;
+    cut.cdm = 1;  // ignored: the master broke off
+    gen.AddFrame(busy);
+    gen.AddFrame(cut);
+    gen.AddFrame(Frame{});
+    const Capture cap = gen.Finish();
+    const auto& f = gen.Frames();
+    EXPECT_EQ(f[0].startEdge, 7);
+    for (int k = 0; k < 7; ++k) EXPECT_EQ(SloAt(cap, f[0].rises[static_cast<size_t>(k)]), 0);
+    EXPECT_EQ(f[0].rises.size(), f[0].bits.size());
+    EXPECT_TRUE(f[1].cut);
+    EXPECT_EQ(f[1].rises.size(), 10u);
+    EXPECT_EQ(f[1].cdm, 0);
+    EXPECT_EQ(f[1].pauseLowStart, -1);
+    // MA stays high from the last clock of the broken frame to the next frame.
+    EXPECT_EQ(LongestMaLevel(cap, f[1].rises.back(), f[2].firstFall), 1);
+    const auto bursts = SampleBursts(cap, 0, gen.PeriodSamples());
+    ASSERT_EQ(bursts.size(), 3u);
+    EXPECT_EQ(bursts[1].size(), 10u);
+}
+
+TEST(BissgenTiming, SameSeedSameCapture) {
+    auto make = [](uint64_t seed) {
+        Timing t;
+        t.jitter = 10;
+        Generator gen(t, Layout{}, seed);
+        for (int i = 0; i < 20; ++i) gen.AddFrame(Frame{});
+        return gen.Finish();
+    };
+    auto same = [](const Capture& a, const Capture& b) {
+        if (a.changes.size() != b.changes.size() || a.lastSample != b.lastSample) return false;
+        for (size_t i = 0; i < a.changes.size(); ++i) {
+            if (a.changes[i].position != b.changes[i].position || a.changes[i].ma != b.changes[i].ma ||
+                a.changes[i].slo != b.changes[i].slo)
+                return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(same(make(77), make(77)));
+    EXPECT_FALSE(same(make(77), make(78)));
+}
+
+}  // namespace

@@ -153,7 +153,10 @@ int Generator::AddFrame(const Frame& frame) {
         }
         Slo(t.timeoutStart, 0);
         if (t.cdm != 0) {
-            t.pauseLowStart = EdgeAt(lastRise + P);
+            // Exactly one period after the actual last rising edge, without jitter, so that the
+            // high level before the pause never looks longer than a clock.
+            t.pauseLowStart = std::max(t.rises.back() + static_cast<int64_t>(std::llround(P)), lastMa_ + 1);
+            lastMa_ = t.pauseLowStart;
             Ma(t.pauseLowStart, 0);
             t.pauseLowEnd = EdgeAt(lastRise + pause - kPauseTailClocks * P);
             Ma(t.pauseLowEnd, 1);
