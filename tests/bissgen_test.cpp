@@ -563,3 +563,244 @@ TEST(BissgenTiming, SameSeedSameCapture) {
 }
 
 }  // namespace
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "bissgen/samples.h"
+#include "bissgen/scenario.h"
+#include "bissgen/truth.h"
+#include "bissgen/vcd.h"
+
+namespace {
+
+using namespace bissgen;
+
+std::string TempPath(const std::string& name) {
+    return testing::TempDir() + "bissgen_" + name;
+}
+
+// ---- Samples and VCD ------------------------------------------------------------------------------
+
+TEST(BissgenSamples, ExpanderMatchesTheChangeList) {
+    Capture c;
+    c.lastSample = 40;
+    c.changes = {{0, 1, 1}, {3, 0, 1}, {4, 0, 0}, {20, 1, 0}, {39, 1, 1}};
+    auto maAt = [&](int64_t p) {
+        uint8_t ma = c.changes.front().ma;
+        for (const Change& ch : c.changes) {
+            if (ch.position <= p) ma = ch.ma;
+        }
+        return ma;
+    };
+    std::vector<uint8_t> want;
+    for (int64_t p = 0; p <= 45; ++p) {
+        want.push_back(static_cast<uint8_t>((SloAt(c, p) ? kSloBit : 0) | (maAt(p) ? kMaBit : 0)));
+    }
+    SampleExpander ex(c);
+    EXPECT_EQ(ex.SampleCount(), 41u);
+    // Pieces of every size in order, then out of order (the expander restarts when asked backwards).
+    for (size_t piece : {1, 2, 3, 7, 46}) {
+        std::vector<uint8_t> got(46, 0xEE);
+        for (size_t at = 0; at < got.size(); at += piece) {
+            ex.Fill(at, std::min(piece, got.size() - at), got.data() + at);
+        }
+        EXPECT_EQ(got, want) << "piece " << piece;
+    }
+    uint8_t one = 0;
+    ex.Fill(3, 1, &one);
+    EXPECT_EQ(one, kSloBit);
+    ex.Fill(0, 1, &one);
+    EXPECT_EQ(one, kMaBit | kSloBit);
+}
+
+TEST(BissgenVcd, TimescaleFollowsTheSampleRate) {
+    struct Case {
+        uint64_t rate;
+        const char* text;
+        unsigned exponent;
+        uint64_t unitsPerSample;
+    };
+    const Case cases[] = {
+        {200000000, "1 ns", 9, 5},  {100000000, "10 ns", 8, 1},
+        {1000000000, "1 ns", 9, 1}, {400000000, "100 ps", 10, 25},
+        {1, "1 s", 0, 1},           {3000000, "1 fs", 15, 333333333},
+        {0, "1 ns", 9, 1},          {25000000, "10 ns", 8, 4},
+    };
+    for (const Case& c : cases) {
+        const VcdTimescale ts = ChooseTimescale(c.rate);
+        EXPECT_EQ(ts.text, c.text) << c.rate;
+        EXPECT_EQ(ts.exponent, c.exponent) << c.rate;
+        EXPECT_EQ(VcdTime(1, c.rate, ts.exponent), c.unitsPerSample) << c.rate;
+    }
+    EXPECT_EQ(VcdTime(600000000, 200000000, 9), 3000000000u);
+    EXPECT_EQ(VcdTime(3, 3000000, 15), 1000000000u);
+}
+
+// Reads the VCD back into a change list (sample positions from the timescale).
+Capture ReadVcd(const std::string& path, uint64_t sampleRate) {
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream words(text);
+    Capture c;
+    c.sampleRate = sampleRate;
+    std::string w, unitText;
+    unsigned exponent = 0;
+    while (words >> w) {
+        if (w == "$timescale") {
+            std::string mult, unit;
+            words >> mult >> unit;
+            const char* names[] = {"s", "ms", "us", "ns", "ps", "fs"};
+            for (unsigned g = 0; g < 6; ++g)
+                if (unit == names[g]) exponent = g * 3;
+            exponent -= static_cast<unsigned>(mult.size() - 1);
+        }
+        if (w == "$enddefinitions") break;
+    }
+    const uint64_t unitsPerSample = VcdTime(1, sampleRate, exponent);
+    Change now{0, 9, 9};
+    int64_t time = -1;
+    while (words >> w) {
+        if (w[0] == '#') {
+            if (time >= 0) {
+                if (c.changes.empty() || c.changes.back().ma != now.ma || c.changes.back().slo != now.slo)
+                    c.changes.push_back(now);
+            }
+            time = std::stoll(w.substr(1));
+            now.position = static_cast<int64_t>(static_cast<uint64_t>(time) / unitsPerSample);
+            c.lastSample = now.position;
+        } else if (w.size() == 2 && (w[0] == '0' || w[0] == '1')) {
+            (w[1] == '!' ? now.ma : now.slo) = static_cast<uint8_t>(w[0] - '0');
+        }
+    }
+    if (c.changes.empty() || c.changes.back().ma != now.ma || c.changes.back().slo != now.slo)
+        c.changes.push_back(now);
+    return c;
+}
+
+TEST(BissgenVcd, WrittenFileReadsBackAsTheSameCapture) {
+    for (uint64_t rate : {200000000ull, 100000000ull, 400000000ull}) {
+        Timing t;
+        t.sampleRate = rate;
+        t.clockHz = 5e6;
+        t.jitter = 1;
+        Generator gen(t, Layout{}, 3);
+        gen.QueueAccess(RegisterAccess{});
+        gen.FlushControl();
+        const Capture cap = gen.Finish();
+        const std::string path = TempPath("roundtrip.vcd");
+        std::string error;
+        ASSERT_TRUE(WriteVcd(path, cap, &error)) << error;
+        const Capture back = ReadVcd(path, rate);
+        EXPECT_EQ(back.lastSample, cap.lastSample);
+        ASSERT_EQ(back.changes.size(), cap.changes.size());
+        for (size_t i = 0; i < cap.changes.size(); ++i) {
+            ASSERT_EQ(back.changes[i].position, cap.changes[i].position) << i;
+            ASSERT_EQ(back.changes[i].ma, cap.changes[i].ma) << i;
+            ASSERT_EQ(back.changes[i].slo, cap.changes[i].slo) << i;
+        }
+        std::remove(path.c_str());
+    }
+}
+
+TEST(BissgenVcd, UnwritablePathIsReported) {
+    std::string error;
+    EXPECT_FALSE(WriteVcd(TempPath("no/such/dir/x.vcd"), Capture{}, &error));
+    EXPECT_NE(error.find("cannot create"), std::string::npos);
+    Generator gen(Timing{}, Layout{});
+    EXPECT_FALSE(WriteTruth(TempPath("no/such/dir/x.txt"), gen, &error));
+}
+
+// ---- Truth ----------------------------------------------------------------------------------------
+
+TEST(BissgenTruth, LinesNameValuesCrcsAndEdges) {
+    Timing t;
+    t.sampleRate = 100000000;
+    t.clockHz = 1e6;  // 100 samples per clock
+    Layout l;
+    Generator gen(t, l, 1);
+    Frame f;
+    f.slaves[0].singleTurn = 0xABC;
+    f.cds = 0;
+    f.cdm = 1;
+    gen.AddFrame(f);
+    f.slaves[0].crcXor = 0x3F;
+    f.cdm = 0;
+    gen.AddFrame(f);
+    Frame cut;
+    cut.cutAfter = 5;
+    gen.AddFrame(cut);
+    const auto& fr = gen.Frames();
+    const std::string first = FrameLine(fr[0], l);
+    EXPECT_NE(first.find("frame 0 fall=1000 ack=1050x1 start=1150 cds=0@1250"), std::string::npos) << first;
+    EXPECT_NE(first.find("s0 data=0xABC@1350 st=0xABC err=1 warn=1 crc=0x36@2750 ok"), std::string::npos)
+        << first;
+    EXPECT_NE(first.find("last=3250 cdm=1 low=3350.."), std::string::npos) << first;
+    const std::string second = FrameLine(fr[1], l);
+    EXPECT_NE(second.find("crc=0x9@7000 bad(expected 0x36)"), std::string::npos) << second;
+    EXPECT_NE(second.find("cdm=0"), std::string::npos) << second;
+    EXPECT_NE(FrameLine(fr[2], l).find("cut=5/23"), std::string::npos) << FrameLine(fr[2], l);
+
+    Generator regs(t, l, 1);
+    RegisterAccess w;
+    w.kind = AccessKind::Write;
+    w.id = 1;
+    w.address = 0x42;
+    w.data = {0xA5, 0x00};
+    regs.QueueAccess(w, 0);
+    regs.FlushControl();
+    const std::string line = AccessLine(regs.Accesses()[0]);
+    EXPECT_NE(line.find("access 0 write id=1 adr=0x42"), std::string::npos) << line;
+    EXPECT_NE(line.find("rw=01 valid data=A5/4,00/F"), std::string::npos) << line;
+    const std::string text = TruthText(regs);
+    EXPECT_EQ(text.rfind("# bissgen truth: BiSS-C", 0), 0u);
+    EXPECT_NE(text.find(line + "\n"), std::string::npos);
+}
+
+// ---- Scenarios --------------------------------------------------------------------------------------
+
+TEST(BissgenScenario, RandomTrafficIsReproducibleAndHonoursIntervals) {
+    ScenarioOptions o;
+    o.mode = TrafficMode::Register;
+    o.frames = 60;
+    o.slaves = 2;
+    o.cutEvery = 10;
+    o.busyEvery = 7;
+    o.crcErrorEvery = 5;
+    o.seed = 11;
+    const Generator a = RunScenario(o);
+    const Generator b = RunScenario(o);
+    EXPECT_EQ(TruthText(a), TruthText(b));
+    int cut = 0, busy = 0, bad = 0;
+    for (int i = 0; i < 60; ++i) {
+        const FrameTruth& f = a.Frames()[static_cast<size_t>(i)];
+        EXPECT_EQ(f.slaves.size(), 2u);
+        cut += f.cut ? 1 : 0;
+        busy += f.ackClocks > 1 ? 1 : 0;
+        bad += f.slaves[0].crc != f.slaves[0].crcCorrect ? 1 : 0;
+        EXPECT_EQ(f.cut, (i + 1) % 10 == 0) << i;
+    }
+    EXPECT_EQ(cut, 6);
+    EXPECT_EQ(busy, 8);
+    EXPECT_EQ(bad, 12);
+    EXPECT_GT(a.Accesses().size(), 0u);
+    EXPECT_EQ(a.PendingSteps(), 0u);
+    o.seed = 12;
+    EXPECT_NE(TruthText(RunScenario(o)), TruthText(a));
+}
+
+TEST(BissgenScenario, BenchCaptureHasTheAgreedSize) {
+    const ScenarioOptions o = BenchScenario();
+    const Generator g = RunScenario(o);
+    const Capture cap = g.Finish();
+    EXPECT_EQ(cap.sampleRate, 200000000u);
+    EXPECT_GE(cap.lastSample + 1, 600000000);
+    EXPECT_LT(cap.lastSample + 1, 660000000);
+    EXPECT_GE(g.Frames().size(), 4000u);
+    EXPECT_LT(g.Frames().size(), 4100u);
+    EXPECT_GT(g.Accesses().size(), 20u);
+    EXPECT_NEAR(g.PeriodSamples(), 80.0, 1e-9);
+}
+
+}  // namespace
