@@ -349,8 +349,15 @@ TEST(BissgenControl, CommandRefusalAndCorruption) {
     both.masterRw = 3;
     RegisterAccess burst;
     burst.data.assign(70, 0x5A);  // cut to 64 bytes
+    RegisterAccess silent;
+    silent.neverStarts = true;
+    silent.waitFrames = 5;
+    RegisterAccess offer;
+    offer.offerMore = true;
     const Case cases[] = {
         {"command", cmd, 16, 0, true},
+        {"slave never starts", silent, 18 + 5, 2, true},
+        {"stop bit 0 not taken up", offer, 18 + 14 + 2, 2, true},
         {"refused read", refused, 18, 0, false},
         {"R and W both sent", both, 18, 3, false},
         {"64-byte burst", burst, 18 + 64 * 14, 2, true},
@@ -368,6 +375,11 @@ TEST(BissgenControl, CommandRefusalAndCorruption) {
     Append(want, Bits(ControlCrc4((0xA5u << 2) | 2u, 11), 4, true, false));
     std::string where;
     EXPECT_TRUE(SameSteps(plan.steps, want, where)) << where;
+
+    const AccessPlan offered = PlanAccess(offer);
+    EXPECT_EQ(offered.steps.at(31).cds, 0) << "stop bit 0";
+    EXPECT_EQ(offered.steps.at(32).cdm, 0);
+    EXPECT_EQ(offered.steps.at(33).cdm, 0);
 
     RegisterAccess bad;
     bad.corruptAddressCrc = true;

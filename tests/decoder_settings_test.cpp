@@ -1,7 +1,7 @@
 // Settings block rules: defaults, upgrades, clamps, packed fields and derived values.
-#include <gtest/gtest.h>
-
 #include "plugin/decoder_settings.h"
+
+#include <gtest/gtest.h>
 
 namespace zb {
 namespace {

@@ -61,7 +61,8 @@ std::string FrameLine(const FrameTruth& f, const Layout& layout) {
     if (f.cdsEdge >= 0) line += Format(" cds=%u@%" PRId64, f.cds, EdgeOrNone(f, f.cdsEdge));
     for (size_t s = 0; s < f.slaves.size(); ++s) {
         const SlaveTruth& st = f.slaves[s];
-        line += Format(" | s%zu data=0x%" PRIX64 "@%" PRId64, s, st.data, EdgeOrNone(f, st.dataEdge));
+        line += Format(" | s%u data=0x%" PRIX64 "@%" PRId64, static_cast<unsigned>(s), st.data,
+                       EdgeOrNone(f, st.dataEdge));
         if (layout.multiTurnBits > 0) line += Format(" mt=0x%" PRIX64, st.word.multiTurn);
         line += Format(" st=0x%" PRIX64, st.word.singleTurn);
         if (layout.alignBits > 0) line += Format(" align=0x%" PRIX64, st.word.alignment);
@@ -71,7 +72,8 @@ std::string FrameLine(const FrameTruth& f, const Layout& layout) {
     }
     line += Format(" | last=%" PRId64, f.rises.empty() ? -1 : f.rises.back());
     if (f.cut) {
-        line += Format(" cut=%zu/%zu", f.rises.size(), f.bits.size());
+        line +=
+            Format(" cut=%u/%u", static_cast<unsigned>(f.rises.size()), static_cast<unsigned>(f.bits.size()));
     } else {
         line += Format(" cdm=%u", f.cdm);
         if (f.cdm != 0) line += Format(" low=%" PRId64 "..%" PRId64, f.pauseLowStart, f.pauseLowEnd);
@@ -100,7 +102,10 @@ std::string AccessLine(const AccessTruth& a) {
             }
         }
     }
-    line += Format(" steps=%zu frames=%d..%d", a.plan.steps.size(), a.firstFrame, a.lastFrame);
+    if (r.neverStarts) line += " no-start";
+    if (r.offerMore) line += " offer-more";
+    line += Format(" steps=%u frames=%d..%d", static_cast<unsigned>(a.plan.steps.size()), a.firstFrame,
+                   a.lastFrame);
     return line;
 }
 
