@@ -391,6 +391,15 @@ TEST(ZbhostCsv, SampleAndTransitionForms) {
          1200},
         {"Time [us]; MA; SLO\n0;1;1\n0.5;0;1\n1.0;0;0\n", 1'000'000'000, "MA", "SLO", {0, 500, 1000}, 1000},
         {"Sample,\"clk\",\"dat\"\n100,1,1\n104,0,1\n110,0,0\n", 0, "clk", "dat", {0, 4, 10}, 10},
+        // Channel names and the rate in comments, columns named by type, a time column named by its unit.
+        {"; Channels (2/2): MA, SLO\n; Samplerate: 1 "
+         "GHz\nnanoseconds,logic,logic\n1,1,1\n2,1,1\n3,0,1\n9,0,0\n",
+         0,
+         "MA",
+         "SLO",
+         {0, 2, 8},
+         8},
+        {"; Channels (3/3): A, MA, SLO\nlogic,logic,logic\n1,1,1\n1,0,1\n", 0, "MA", "SLO", {0, 1}, 1},
     };
     for (const Case& k : cases) {
         zbhost::ReadOptions o;
@@ -496,9 +505,15 @@ TEST(ZbhostReaders, DamagedFilesNeverEscapeAsOtherFailures) {
         for (int e = 0; e < edits; ++e) {
             const size_t at = rng() % text.size();
             switch (rng() % 3) {
-                case 0: text[at] = static_cast<char>(rng()); break;
-                case 1: text.erase(at, 1 + rng() % 16); break;
-                default: text.insert(at, std::string(1 + rng() % 4, static_cast<char>(rng()))); break;
+                case 0:
+                    text[at] = static_cast<char>(rng());
+                    break;
+                case 1:
+                    text.erase(at, 1 + rng() % 16);
+                    break;
+                default:
+                    text.insert(at, std::string(1 + rng() % 4, static_cast<char>(rng())));
+                    break;
             }
             if (text.empty()) text = "x";
         }
