@@ -122,6 +122,14 @@ class User {
         SendMessageA(dialog_, WM_NOTIFY, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(&n));
         return GetWindowLongPtrA(dialog_, DWLP_MSGRESULT);
     }
+    // A real mouse click on the upper or lower arrow of a spin: the control itself sends the step.
+    void ClickArrow(int id, bool up) {
+        RECT rc{};
+        GetClientRect(Item(id), &rc);
+        const LPARAM at = MAKELPARAM(rc.right / 2, up ? rc.bottom / 4 : rc.bottom * 3 / 4);
+        SendMessageA(Item(id), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageA(Item(id), WM_LBUTTONUP, 0, at);
+    }
     HWND FocusedWindow() const {
         GUITHREADINFO info{};
         info.cbSize = sizeof info;
@@ -243,7 +251,12 @@ void SecondRunRefusesBadCrcThenCancels(ConfigDialogFn configDialog, Record& reco
             Sleep(100);
             Check(u.FocusedWindow() == u.Item(9041), "focus on the polynomial edit");
         }
-        u.Step(9021, 1);
+        u.ClickArrow(9021, true);
+        Check(u.Text(9020) == "17", "the up arrow of the length spin adds one: " + u.Text(9020));
+        u.ClickArrow(9054, false);
+        Check(u.Text(9053) == "-4", "the down arrow of the phase spin takes one: " + u.Text(9053));
+        u.ClickArrow(9013, true);
+        Check(u.Text(9012) == "15", "the SLO spin stays at the last channel: " + u.Text(9012));
         u.Click(2);
     });
     Check(shown, "the dialog window appeared again");
