@@ -290,12 +290,20 @@ int DecodeCapture(const DecodeRequest& r, const bissgen::Capture& capture) {
 
 int RunDecode(const DecodeRequest& r) {
     bissgen::Capture capture;
+    ProgressBar bar("reading", r.progress);
+    ReadOptions read = r.read;
+    read.progress = [](void* context, uint32_t permille) {
+        static_cast<ProgressBar*>(context)->Show(permille);
+    };
+    read.progressContext = &bar;
     try {
-        capture = ReadCapture(r.capturePath, r.format, r.read);
+        capture = ReadCapture(r.capturePath, r.format, read);
     } catch (const CaptureError& e) {
+        bar.Finish();
         std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
         return 1;
     }
+    bar.Finish();
     return DecodeCapture(r, capture);
 }
 
