@@ -16,7 +16,8 @@ namespace {
 
 constexpr double kLeft = 60;
 constexpr double kRight = 20;
-constexpr double kCharWidth = 6.6;  // 11 px monospace
+constexpr double kCharWidth = 6.6;       // 11 px monospace
+constexpr double kSmallCharWidth = 5.4;  // 9 px monospace
 constexpr int64_t kDefaultChanges = 400;
 
 std::string Escape(const std::string& text) {
@@ -123,12 +124,15 @@ void WriteSvg(HostSession& session, const bissgen::Capture& capture, SvgRange ra
         out << "<rect x=\"" << Number(x0) << "\" y=\"" << labelTop << "\" width=\"" << Number(w)
             << "\" height=\"" << labelBottom - labelTop << "\" fill=\"" << CssColour(l.backColour)
             << "\" fill-opacity=\"0.8\" stroke=\"#FFFFFF\" stroke-width=\"0.5\"/>\n";
-        const size_t fits = static_cast<size_t>(std::max(0.0, (w - 2) / kCharWidth));
+        // A label that does not fit is tried in a smaller font before it is cut.
+        const bool small = (w - 2) / kCharWidth < static_cast<double>(l.text.size());
+        const double charWidth = small ? kSmallCharWidth : kCharWidth;
+        const size_t fits = static_cast<size_t>(std::max(0.0, (w - 2) / charWidth));
         if (fits == 0 || l.text.empty()) continue;
         std::string text = l.text.substr(0, fits);
         out << "<text x=\"" << Number(x0 + w / 2) << "\" y=\"" << labelBottom - 6
-            << "\" text-anchor=\"middle\" fill=\"" << CssColour(l.textColour) << "\">" << Escape(text)
-            << "</text>\n";
+            << "\" text-anchor=\"middle\"" << (small ? " font-size=\"9\"" : "") << " fill=\""
+            << CssColour(l.textColour) << "\">" << Escape(text) << "</text>\n";
     }
 
     // The traces: steps from change to change over the range.
