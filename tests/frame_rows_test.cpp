@@ -205,6 +205,17 @@ TEST(FrameRows, ClockTextThresholds) {
     }
 }
 
+TEST(FrameRows, ProgressTickerMatchesThePerRecordFormula) {
+    for (uint64_t count : {1ull, 3ull, 999ull, 1000ull, 1001ull, 4567ull}) {
+        zbtest::ReportCapture cap;
+        ProgressTicker ticker(count);
+        for (uint64_t i = 0; i < count; ++i) {
+            ticker.Tick(i);
+            ASSERT_EQ(cap.Record().progress, 1000 * i / count) << count << " at " << i;
+        }
+    }
+}
+
 TEST(FrameRows, StopRequestEndsTheLoopButClosesTheReport) {
     zbtest::ReportCapture cap;
     cap.RequestStop();

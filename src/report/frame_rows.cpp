@@ -66,10 +66,9 @@ class FrameRowBuilder {
         ReportSetCell(col, text);
         ReportSetCellColour(col, PairIndex(pair));
     }
+    // A one-bit field as "%u" would print it.
     void Bit(int64_t position, int32_t col, uint32_t code, ReportPair pair) {
-        char text[8];
-        std::snprintf(text, sizeof text, "%u", code & 1u);
-        Cell(position, col, text, pair);
+        Cell(position, col, (code & 1u) != 0 ? "1" : "0", pair);
     }
     void BeginValue(int64_t position, RecordKind kind, uint32_t payload);
     void EndValue(int64_t position, uint32_t payload);
@@ -254,12 +253,12 @@ void BuildFrameRows(const SettingsView& view, const int64_t* positions, const ui
     DeclareReportPairs(view);
     ReportFlushHeader();
 
-    SetProgressRange(0, 1000, static_cast<int64_t>(count));
+    ProgressTicker progress(count);
     FrameRowBuilder builder(view, cols);
     for (uint64_t i = 0; i < count; ++i) {
         if ((PollStop() & StopBit::kStopFlag) != 0) break;
         builder.Handle(positions[i], codes[i]);
-        ReportProgress(static_cast<int64_t>(i));
+        progress.Tick(i);
     }
     builder.Finish();
     ReportClose();

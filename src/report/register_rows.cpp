@@ -305,12 +305,12 @@ void BuildRegisterRows(const SettingsView& view, const int64_t* positions, const
     DeclareReportPairs(view);
     ReportFlushHeader();
 
-    SetProgressRange(0, 1000, static_cast<int64_t>(count));
+    ProgressTicker progress(count);
     RegisterRowBuilder builder(view, cols);
     for (uint64_t i = 0; i < count; ++i) {
         if ((PollStop() & StopBit::kStopFlag) != 0) break;
         builder.Handle(positions[i], codes[i]);
-        ReportProgress(static_cast<int64_t>(i));
+        progress.Tick(i);
     }
     builder.Finish(positions[0]);
     ReportClose();
