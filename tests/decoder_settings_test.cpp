@@ -1,20 +1,488 @@
-// Settings block rules: defaults, upgrades, clamps, packed fields and derived values.
+// Settings block rules: the copy between host record and block (byte offsets), defaults, upgrades
+// from older versions, clamps, packed fields and the derived values.
+#include "plugin/decoder_settings.h"
+
 #include <gtest/gtest.h>
 
-#include "plugin/decoder_settings.h"
+#include <climits>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace zb {
 namespace {
 
-TEST(DecoderSettings, ZeroBlockNormalisesToDefaults) {
+// One settings field as it lies in the block and in the host record. The offsets are written as
+// numbers, not taken from the structures, so a layout mistake cannot hide behind them.
+struct FieldPlace {
+    const char* name;
+    size_t blockOffset;
+    size_t hostOffset;
+    size_t width;
+};
+
+const FieldPlace kCopiedFields[] = {
+    {"captureChannelCount", 0x004, 0x050, 4}, {"lastSample", 0x008, 0x060, 8},
+    {"cursorPosition", 0x010, 0x068, 48},     {"hostValueFormat", 0x040, 0x098, 4},
+    {"decoderChannelCount", 0x044, 0x0A0, 4}, {"carried 0x0A8", 0x048, 0x0A8, 8},
+    {"hostFlags", 0x050, 0x09C, 4},           {"sampleRate", 0x058, 0x100, 8},
+    {"carried 0x0FC", 0x060, 0x0FC, 4},       {"settingsState", 0x064, 0x194, 2},
+    {"channelTable", 0x068, 0x198, 1024},     {"decoder words", 0x468, 0x698, 128},
+};
+constexpr size_t kDialogResultOffset = 0x0F8;
+
+uint8_t* Bytes(void* p) {
+    return static_cast<uint8_t*>(p);
+}
+
+void FillPattern(void* p, size_t size, unsigned seed) {
+    for (size_t i = 0; i < size; ++i) Bytes(p)[i] = static_cast<uint8_t>((i * 7 + seed) ^ (i >> 8));
+}
+
+TEST(DecoderSettingsCopy, CopyInTakesEveryFieldFromItsHostOffsetAndNothingElse) {
+    HostRecord host;
+    FillPattern(&host, sizeof host, 3);
+    DecoderSettings block;
+    std::memset(&block, 0xEE, sizeof block);
+    CopySettingsIn(host, block);
+
+    std::vector<uint8_t> expected(kSettingsBlockSize, 0);
+    const uint32_t size = 1256;
+    std::memcpy(expected.data(), &size, 4);
+    for (const FieldPlace& f : kCopiedFields) {
+        std::memcpy(expected.data() + f.blockOffset, Bytes(&host) + f.hostOffset, f.width);
+    }
+    for (size_t i = 0; i < kSettingsBlockSize; ++i) {
+        ASSERT_EQ(Bytes(&block)[i], expected[i]) << "block byte 0x" << std::hex << i;
+    }
+    EXPECT_EQ(block.dialogAccepted, 0u);
+}
+
+TEST(DecoderSettingsCopy, CopyOutWritesEveryFieldToItsHostOffsetAndNothingElse) {
+    struct Case {
+        uint32_t dialogAccepted;
+        uint32_t dialogResult;
+    };
+    for (const Case c : {Case{0, 2}, Case{1, 1}, Case{0x80000000u, 1}}) {
+        DecoderSettings block;
+        FillPattern(&block, sizeof block, 11);
+        block.dialogAccepted = c.dialogAccepted;
+        HostRecord host;
+        std::memset(&host, 0xEE, sizeof host);
+        CopySettingsOut(block, host);
+
+        std::vector<uint8_t> expected(sizeof(HostRecord), 0xEE);
+        for (const FieldPlace& f : kCopiedFields) {
+            std::memcpy(expected.data() + f.hostOffset, Bytes(&block) + f.blockOffset, f.width);
+        }
+        std::memcpy(expected.data() + kDialogResultOffset, &c.dialogResult, 4);
+        for (size_t i = 0; i < sizeof(HostRecord); ++i) {
+            ASSERT_EQ(Bytes(&host)[i], expected[i]) << "host byte 0x" << std::hex << i;
+        }
+    }
+}
+
+TEST(DecoderSettingsCopy, RoundTripKeepsTheDecoderWordsAndChannelTable) {
+    HostRecord host;
+    FillPattern(&host, sizeof host, 5);
+    const HostRecord before = host;
+    DecoderSettings block;
+    CopySettingsIn(host, block);
+    CopySettingsOut(block, host);
+    EXPECT_EQ(std::memcmp(host.decoderWords, before.decoderWords, 128), 0);
+    EXPECT_EQ(std::memcmp(host.channelTable, before.channelTable, 1024), 0);
+    EXPECT_EQ(host.dialogResult, 2u);
+}
+
+// ---- Defaults ----------------------------------------------------------------------------------
+
+struct Expectation {
+    const char* name;
+    std::function<int64_t(const SettingsView&)> get;
+    int64_t expected;
+};
+
+const std::vector<Expectation>& DefaultsTable() {
+    static const std::vector<Expectation> table = {
+        {"channel 0 (MA)", [](const SettingsView& v) { return v.Channel(0); }, 0},
+        {"channel 1 (SLO)", [](const SettingsView& v) { return v.Channel(1); }, 1},
+        {"decoderChannelCount", [](const SettingsView& v) { return v.Block()->decoderChannelCount; }, 2},
+        {"rangeFrom", [](const SettingsView& v) { return v.RangeFrom(); }, 0},
+        {"rangeTo", [](const SettingsView& v) { return v.RangeTo(); }, 0},
+        {"mode", [](const SettingsView& v) { return v.Mode(); }, 2},
+        {"dataLength", [](const SettingsView& v) { return v.DataLength(); }, 12},
+        {"autoLength", [](const SettingsView& v) { return v.AutoLength(); }, 1},
+        {"detectedLength", [](const SettingsView& v) { return v.DetectedLength(); }, 0},
+        {"valueType", [](const SettingsView& v) { return v.ValueTypeSetting(); }, 0},
+        {"dataChannels", [](const SettingsView& v) { return v.DataChannels(); }, 0},
+        {"registerColumns", [](const SettingsView& v) { return v.RegisterColumns(); }, 8},
+        {"combineTurns", [](const SettingsView& v) { return v.CombineTurns(); }, 0},
+        {"colourSlot 0", [](const SettingsView& v) { return v.ColourSlot(0); }, 0},
+        {"colourSlot 1", [](const SettingsView& v) { return v.ColourSlot(1); }, 0},
+        {"colourSlot 2", [](const SettingsView& v) { return v.ColourSlot(2); }, 2},
+        {"colourSlot 3", [](const SettingsView& v) { return v.ColourSlot(3); }, 5},
+        {"colourSlot 4", [](const SettingsView& v) { return v.ColourSlot(4); }, 5},
+        {"colourSlot 5", [](const SettingsView& v) { return v.ColourSlot(5); }, 5},
+        {"colourSlot 6", [](const SettingsView& v) { return v.ColourSlot(6); }, 0},
+        {"colourSlot 7", [](const SettingsView& v) { return v.ColourSlot(7); }, 7},
+        {"colourSlot 8", [](const SettingsView& v) { return v.ColourSlot(8); }, 13},
+        {"sloPhase", [](const SettingsView& v) { return v.SloPhase(); }, 0},
+        {"singleTurnBits", [](const SettingsView& v) { return v.SingleTurnBits(); }, 8},
+        {"crcBits", [](const SettingsView& v) { return v.CrcBits(); }, 6},
+        {"crcPolynomial", [](const SettingsView& v) { return v.CrcPolynomial(); }, 0x43},
+        {"crcInitial", [](const SettingsView& v) { return v.CrcInitial(); }, 0},
+        {"alignmentBits", [](const SettingsView& v) { return v.AlignmentBitsStored(); }, 0},
+        {"protocol", [](const SettingsView& v) { return v.Block()->protocol; }, 0},
+        {"settingsState", [](const SettingsView& v) { return v.Block()->settingsState; }, 9},
+        // The packed words as the host stores them.
+        {"optionWord", [](const SettingsView& v) { return v.Block()->optionWord; }, 0x2000C200},
+        {"colourWord", [](const SettingsView& v) { return v.Block()->colourWord; }, 0x70555200},
+        {"auxWord", [](const SettingsView& v) { return v.Block()->auxWord; }, 0xD},
+    };
+    return table;
+}
+
+void ExpectDefaults(const SettingsView& view, const std::string& context) {
+    for (const Expectation& e : DefaultsTable())
+        EXPECT_EQ(e.get(view), e.expected) << context << ": " << e.name;
+    for (size_t i = 0x48C; i < 0x4E8; ++i) {
+        ASSERT_EQ(Bytes(view.Block())[i], 0) << context << ": reserved byte 0x" << std::hex << i;
+    }
+}
+
+TEST(DecoderSettingsDefaults, ZeroBlockNormalisesToTheDefaultsTable) {
     DecoderSettings block{};
     SettingsView view(&block);
     view.Normalise();
-    EXPECT_EQ(block.settingsState, 9);
-    EXPECT_EQ(view.Mode(), 2u);
-    EXPECT_EQ(view.DataLength(), 12);
-    EXPECT_TRUE(view.AutoLength());
-    EXPECT_EQ(view.ColourSlot(8), 13u);
+    ExpectDefaults(view, "zero block");
+}
+
+TEST(DecoderSettingsDefaults, ApplyDefaultsOverwritesTheDecoderAreaButNotTheHostFields) {
+    DecoderSettings block;
+    FillPattern(&block, sizeof block, 9);
+    const DecoderSettings before = block;
+    SettingsView view(&block);
+    view.ApplyDefaults();
+    ExpectDefaults(view, "patterned block");
+    EXPECT_EQ(block.captureChannelCount, before.captureChannelCount);
+    EXPECT_EQ(block.lastSample, before.lastSample);
+    EXPECT_EQ(std::memcmp(block.cursorPosition, before.cursorPosition, sizeof block.cursorPosition), 0);
+    EXPECT_EQ(block.hostValueFormat, before.hostValueFormat);
+    EXPECT_EQ(block.hostFlags, before.hostFlags);
+    EXPECT_EQ(block.sampleRate, before.sampleRate);
+    EXPECT_EQ(block.carried0A8, before.carried0A8);
+    EXPECT_EQ(block.carried0FC, before.carried0FC);
+    EXPECT_EQ(std::memcmp(block.channelTable + 2, before.channelTable + 2, 254 * 4), 0);
+}
+
+TEST(DecoderSettingsDefaults, UninitialisedBlockWithStaleWordsGetsDefaults) {
+    DecoderSettings block;
+    FillPattern(&block, sizeof block, 1);
+    block.settingsState = 8;  // version 4 written, but the initialised bit is clear
+    SettingsView view(&block);
+    view.Normalise();
+    ExpectDefaults(view, "uninitialised");
+}
+
+// ---- Upgrades ------------------------------------------------------------------------------------
+
+// A block saved by an older version, with every field the upgrades touch set to a non-default.
+DecoderSettings OldBlock(uint16_t version) {
+    DecoderSettings block{};
+    SettingsView view(&block);
+    view.SetDataLength(40);
+    view.SetMode(2);
+    view.SetAutoLength(false);
+    view.SetCombineTurns(true);
+    view.SetValueType(1);
+    block.singleTurnBits = 17;
+    block.crcBits = 5;
+    block.crcPolynomial = 0x15;
+    block.crcInitial = 3;
+    block.alignmentBits = 2;
+    block.protocol = 1;
+    block.settingsState = static_cast<uint16_t>(version * 2 + 1);
+    return block;
+}
+
+TEST(DecoderSettingsUpgrade, EachVersionResetsExactlyTheFieldsItPredates) {
+    struct Row {
+        uint16_t version;
+        int32_t singleTurnBits, crcBits;
+        uint32_t crcPolynomial, crcInitial;
+        bool combineTurns;
+        int32_t alignmentBits, protocol;
+        bool autoLength;
+    };
+    const Row rows[] = {
+        {0, 8, 6, 0x43, 0, false, 0, 0, true},  {1, 17, 5, 0x15, 3, false, 0, 0, true},
+        {2, 17, 5, 0x15, 3, true, 0, 0, true},  {3, 17, 5, 0x15, 3, true, 2, 1, true},
+        {4, 17, 5, 0x15, 3, true, 2, 1, false}, {7, 17, 5, 0x15, 3, true, 2, 1, false},
+    };
+    for (const Row& r : rows) {
+        DecoderSettings block = OldBlock(r.version);
+        SettingsView view(&block);
+        view.Normalise();
+        SCOPED_TRACE("version " + std::to_string(r.version));
+        EXPECT_EQ(block.singleTurnBits, r.singleTurnBits);
+        EXPECT_EQ(block.crcBits, r.crcBits);
+        EXPECT_EQ(block.crcPolynomial, r.crcPolynomial);
+        EXPECT_EQ(block.crcInitial, r.crcInitial);
+        EXPECT_EQ(view.CombineTurns(), r.combineTurns);
+        EXPECT_EQ(block.alignmentBits, r.alignmentBits);
+        EXPECT_EQ(block.protocol, r.protocol);
+        EXPECT_EQ(view.AutoLength(), r.autoLength);
+        // Untouched by every upgrade.
+        EXPECT_EQ(view.DataLength(), 40);
+        EXPECT_EQ(view.ValueTypeSetting(), 1u);
+        EXPECT_EQ(block.settingsState, 9);
+    }
+}
+
+TEST(DecoderSettingsUpgrade, SingleTurnBitsAreCutToThePositionBits) {
+    struct Row {
+        int32_t dataLength, alignment, singleTurn;
+        bool autoLength;
+        uint32_t detected;
+        int32_t expectedSingleTurn, expectedMultiTurn;
+    };
+    const Row rows[] = {
+        {12, 2, 20, false, 0, 10, 0},  // 12 - 2 position bits
+        {12, 2, 10, false, 0, 10, 0},  // exactly fits
+        {12, 2, 4, false, 0, 4, 6},    // fits with room for multi-turn bits
+        {12, 0, 30, true, 20, 20, 0},  // the detected length counts
+        {0, 0, 30, false, 0, 30, 0},   // no position bits: nothing to cut to
+    };
+    for (const Row& r : rows) {
+        DecoderSettings block{};
+        SettingsView view(&block);
+        view.SetVersion(4);
+        view.SetDataLength(r.dataLength);
+        view.SetAlignmentBits(r.alignment);
+        view.SetSingleTurnBits(r.singleTurn);
+        view.SetAutoLength(r.autoLength);
+        view.SetDetectedLength(r.detected);
+        view.Normalise();
+        EXPECT_EQ(view.SingleTurnBits(), r.expectedSingleTurn) << "dataLength " << r.dataLength;
+        EXPECT_EQ(view.MultiTurnBits(), r.expectedMultiTurn) << "dataLength " << r.dataLength;
+    }
+}
+
+// ---- Clamps and derived values ---------------------------------------------------------------
+
+TEST(DecoderSettingsView, SetThenGetClampsAsSpecified) {
+    struct Row {
+        const char* name;
+        std::function<void(SettingsView&)> set;
+        std::function<int64_t(const SettingsView&)> get;
+        int64_t expected;
+    };
+    const Row rows[] = {
+        {"sloPhase -100", [](SettingsView& v) { v.SetSloPhase(-100); },
+         [](const SettingsView& v) { return v.SloPhase(); }, -63},
+        {"sloPhase 70", [](SettingsView& v) { v.SetSloPhase(70); },
+         [](const SettingsView& v) { return v.SloPhase(); }, 63},
+        {"sloPhase -5", [](SettingsView& v) { v.SetSloPhase(-5); },
+         [](const SettingsView& v) { return v.SloPhase(); }, -5},
+        {"sloPhase INT_MIN", [](SettingsView& v) { v.SetSloPhase(INT_MIN); },
+         [](const SettingsView& v) { return v.SloPhase(); }, -63},
+        {"registerColumns 15", [](SettingsView& v) { v.SetRegisterColumns(15); },
+         [](const SettingsView& v) { return v.RegisterColumns(); }, 8},
+        {"registerColumns 16", [](SettingsView& v) { v.SetRegisterColumns(16); },
+         [](const SettingsView& v) { return v.RegisterColumns(); }, 16},
+        {"registerColumns 32", [](SettingsView& v) { v.SetRegisterColumns(32); },
+         [](const SettingsView& v) { return v.RegisterColumns(); }, 16},
+        {"protocol 5", [](SettingsView& v) { v.SetProtocol(5); },
+         [](const SettingsView& v) { return static_cast<int>(v.ProtocolSetting()); }, 0},
+        {"protocol 1", [](SettingsView& v) { v.SetProtocol(1); },
+         [](const SettingsView& v) { return static_cast<int>(v.ProtocolSetting()); }, 1},
+        {"protocol -1", [](SettingsView& v) { v.SetProtocol(-1); },
+         [](const SettingsView& v) { return static_cast<int>(v.ProtocolSetting()); }, 0},
+        {"alignment 70 of 12",
+         [](SettingsView& v) {
+             v.SetDataLength(12);
+             v.SetAlignmentBits(70);
+         },
+         [](const SettingsView& v) { return v.Alignment(); }, 11},
+        {"alignment -3",
+         [](SettingsView& v) {
+             v.SetDataLength(12);
+             v.SetAlignmentBits(-3);
+         },
+         [](const SettingsView& v) { return v.Alignment(); }, 0},
+        {"alignment, no length",
+         [](SettingsView& v) {
+             v.SetDataLength(0);
+             v.SetAlignmentBits(5);
+         },
+         [](const SettingsView& v) { return v.Alignment(); }, 0},
+        {"dataLength 300 keeps 8 bits", [](SettingsView& v) { v.SetDataLength(300); },
+         [](const SettingsView& v) { return v.DataLength(); }, 300 & 0xFF},
+        {"channel 0 keeps 16 bits", [](SettingsView& v) { v.SetChannel(0, 0x12345); },
+         [](const SettingsView& v) { return v.Channel(0); }, 0x2345},
+        {"channel 2 is not a setting", [](SettingsView& v) { v.SetChannel(2, 7); },
+         [](const SettingsView& v) { return v.Block()->channelTable[2]; }, 0},
+        {"colourSlot 9 is not a setting", [](SettingsView& v) { v.SetColourSlot(9, 7); },
+         [](const SettingsView& v) { return v.ColourSlot(9); }, 0},
+        {"colourSlot keeps 4 bits", [](SettingsView& v) { v.SetColourSlot(3, 0x1F); },
+         [](const SettingsView& v) { return v.ColourSlot(3); }, 0xF},
+        {"detectedLength 64 keeps 6 bits", [](SettingsView& v) { v.SetDetectedLength(64); },
+         [](const SettingsView& v) { return v.DetectedLength(); }, 0},
+        {"configured CRC bits 0", [](SettingsView& v) { v.SetCrcBits(0); },
+         [](const SettingsView& v) { return v.ConfiguredCrcBits(); }, 1},
+        {"configured CRC bits 17", [](SettingsView& v) { v.SetCrcBits(17); },
+         [](const SettingsView& v) { return v.ConfiguredCrcBits(); }, 16},
+    };
+    for (const Row& r : rows) {
+        DecoderSettings block{};
+        SettingsView view(&block);
+        r.set(view);
+        EXPECT_EQ(r.get(view), r.expected) << r.name;
+    }
+}
+
+TEST(DecoderSettingsView, ChannelTableEntriesBeyondTheInputsKeepTheirStoredValue) {
+    DecoderSettings block{};
+    block.channelTable[5] = 0xDEADBEEF;
+    SettingsView view(&block);
+    EXPECT_EQ(view.Channel(5), 0u);
+    EXPECT_EQ(block.channelTable[5], 0xDEADBEEFu);
+}
+
+TEST(DecoderSettingsView, RegisterModesUseTheFixedFourBitCrc) {
+    struct Row {
+        uint32_t mode;
+        int32_t bits;
+        uint32_t polynomial, initial, mask;
+    };
+    const Row rows[] = {{0, 4, 0x13, 0, 0xF}, {1, 4, 0x13, 0, 0xF}, {2, 7, 0x45, 0x12, 0x7F}};
+    for (const Row& r : rows) {
+        DecoderSettings block{};
+        SettingsView view(&block);
+        view.SetCrcBits(7);
+        view.SetCrcPolynomial(0x45);
+        view.SetCrcInitial(0x12);
+        view.SetMode(r.mode);
+        EXPECT_EQ(view.IsRegisterMode(), r.mode < 2);
+        EXPECT_EQ(view.EffectiveCrcBits(), r.bits) << "mode " << r.mode;
+        EXPECT_EQ(view.EffectiveCrcPolynomial(), r.polynomial) << "mode " << r.mode;
+        EXPECT_EQ(view.EffectiveCrcInitial(), r.initial) << "mode " << r.mode;
+        EXPECT_EQ(view.EffectiveCrcMask(), r.mask) << "mode " << r.mode;
+        // The stored settings survive and come back in SCD.
+        EXPECT_EQ(view.ConfiguredCrcBits(), 7);
+        EXPECT_EQ(view.ConfiguredCrcMask(), 0x7Fu);
+        EXPECT_EQ(view.CrcPolynomial(), 0x45u);
+    }
+}
+
+TEST(DecoderSettingsView, CrcMaskCoversTheBitCount) {
+    const std::pair<int32_t, uint32_t> rows[] = {
+        {-1, 0}, {0, 0}, {1, 1}, {16, 0xFFFF}, {31, 0x7FFFFFFF}, {32, 0xFFFFFFFF}, {40, 0xFFFFFFFF}};
+    for (const auto& [bits, mask] : rows) EXPECT_EQ(SettingsView::CrcMask(bits), mask) << bits;
+}
+
+TEST(DecoderSettingsView, DataLengthPositionAndMultiTurnBits) {
+    struct Row {
+        int32_t dataLength;
+        bool autoLength;
+        uint32_t detected;
+        int32_t alignment, singleTurn;
+        int32_t effective, position, multiTurn;
+    };
+    const Row rows[] = {
+        {12, false, 20, 0, 8, 12, 12, 4},  // auto off: the configured length
+        {12, true, 20, 0, 8, 20, 20, 12},  // auto on with a detection
+        {12, true, 0, 0, 8, 12, 12, 4},    // auto on, nothing detected
+        {24, true, 40, 3, 8, 40, 37, 29},  // alignment comes off the detected length
+        {4, false, 0, 3, 8, 4, 1, 0},      // fewer position bits than single-turn bits
+        {12, true, 2, 11, 8, 2, 0, 0},     // alignment clamped by the configured length only
+    };
+    for (const Row& r : rows) {
+        DecoderSettings block{};
+        SettingsView view(&block);
+        view.SetDataLength(r.dataLength);
+        view.SetAutoLength(r.autoLength);
+        view.SetDetectedLength(r.detected);
+        view.SetAlignmentBits(r.alignment);
+        view.SetSingleTurnBits(r.singleTurn);
+        SCOPED_TRACE("dataLength " + std::to_string(r.dataLength) + " detected " +
+                     std::to_string(r.detected));
+        EXPECT_EQ(view.EffectiveDataLength(), r.effective);
+        EXPECT_EQ(view.PositionBits(), r.position);
+        EXPECT_EQ(view.MultiTurnBits(), r.multiTurn);
+    }
+}
+
+// ---- Packed fields ---------------------------------------------------------------------------------
+
+TEST(DecoderSettingsView, PackedSettersReplaceOnlyTheirOwnBits) {
+    struct Row {
+        const char* name;
+        uint32_t DecoderSettings::*word;
+        std::function<void(SettingsView&, uint32_t)> set;
+        uint32_t fieldMask;
+    };
+    const Row rows[] = {
+        {"rangeFrom", &DecoderSettings::optionWord, [](SettingsView& v, uint32_t x) { v.SetRangeFrom(x); },
+         0x0000000F},
+        {"rangeTo", &DecoderSettings::optionWord, [](SettingsView& v, uint32_t x) { v.SetRangeTo(x); },
+         0x000000F0},
+        {"mode", &DecoderSettings::optionWord, [](SettingsView& v, uint32_t x) { v.SetMode(x); }, 0x00000F00},
+        {"dataLength", &DecoderSettings::optionWord,
+         [](SettingsView& v, uint32_t x) { v.SetDataLength(static_cast<int32_t>(x)); }, 0x000FF000},
+        {"valueType", &DecoderSettings::optionWord, [](SettingsView& v, uint32_t x) { v.SetValueType(x); },
+         0x00F00000},
+        {"dataChannels", &DecoderSettings::optionWord,
+         [](SettingsView& v, uint32_t x) { v.SetDataChannels(x); }, 0x0F000000},
+        {"combineTurns", &DecoderSettings::optionWord,
+         [](SettingsView& v, uint32_t x) { v.SetCombineTurns(x != 0); }, 0x10000000},
+        {"autoLength", &DecoderSettings::optionWord,
+         [](SettingsView& v, uint32_t x) { v.SetAutoLength(x != 0); }, 0x20000000},
+        {"registerColumns", &DecoderSettings::optionWord,
+         [](SettingsView& v, uint32_t x) { v.SetRegisterColumns(x ? 16 : 8); }, 0x40000000},
+        {"colourSlot 0", &DecoderSettings::colourWord,
+         [](SettingsView& v, uint32_t x) { v.SetColourSlot(0, x); }, 0x0000000F},
+        {"colourSlot 5", &DecoderSettings::colourWord,
+         [](SettingsView& v, uint32_t x) { v.SetColourSlot(5, x); }, 0x00F00000},
+        {"colourSlot 7", &DecoderSettings::colourWord,
+         [](SettingsView& v, uint32_t x) { v.SetColourSlot(7, x); }, 0xF0000000},
+        {"colourSlot 8", &DecoderSettings::auxWord,
+         [](SettingsView& v, uint32_t x) { v.SetColourSlot(8, x); }, 0x0000000F},
+        {"detectedLength", &DecoderSettings::auxWord,
+         [](SettingsView& v, uint32_t x) { v.SetDetectedLength(x); }, 0x000003F0},
+    };
+    for (const Row& r : rows) {
+        for (uint32_t background : {0u, 0xFFFFFFFFu, 0xA5A5A5A5u}) {
+            for (uint32_t value : {0u, 1u, 0xFFFFFFFFu}) {
+                DecoderSettings block{};
+                block.*r.word = background;
+                SettingsView view(&block);
+                r.set(view, value);
+                const uint32_t got = block.*r.word;
+                EXPECT_EQ(got & ~r.fieldMask, background & ~r.fieldMask)
+                    << r.name << ": neighbours disturbed, value " << value << " on " << std::hex
+                    << background;
+                // 0 clears the field, 1 sets its lowest bit, all ones fills it (wider values lose
+                // their upper bits).
+                const uint32_t lowest = r.fieldMask & (~r.fieldMask + 1);
+                const uint32_t field = value == 0 ? 0u : value == 1 ? lowest : r.fieldMask;
+                EXPECT_EQ(got & r.fieldMask, field) << r.name << ", value " << value;
+            }
+        }
+    }
+}
+
+TEST(DecoderSettingsView, SloPhaseKeepsTheLowerAuxBits) {
+    for (int32_t phase : {-63, -1, 0, 1, 40, 63}) {
+        DecoderSettings block{};
+        block.auxWord = 0x00ABCDEF;
+        SettingsView view(&block);
+        view.SetSloPhase(phase);
+        EXPECT_EQ(block.auxWord & 0x00FFFFFF, 0x00ABCDEFu) << phase;
+        EXPECT_EQ(view.SloPhase(), phase);
+        EXPECT_EQ(block.auxWord >> 31, phase < 0 ? 1u : 0u) << phase;
+    }
 }
 
 }  // namespace

@@ -1,15 +1,261 @@
-// The module's single analysis object: it owns the two result stores and all decode state.
-// (Shell for now: the decode itself arrives with the engine.)
+// The module's single analysis object: it owns the two result stores and all decode state of one
+// Analysis call. The driver (analysis_driver.cpp), the frame parser (frame_parser.cpp), the
+// register-access assembler (register_access.cpp) and the record storing (record_store.cpp) are
+// the member functions below, split over their own files.
 #pragma once
+
+#include <cstdint>
+
+#include "engine/frame_crc.h"
+#include "engine/record_code.h"
+#include "engine/result_store.h"
+#include "plugin/decoder_settings.h"
 
 namespace zb {
 
+// The per-frame state machine of the frame parser.
+enum class FrameState : uint8_t {
+    WaitAck = 0,     // waiting for the slave to pull SLO low
+    Ack = 1,         // acknowledge (SLO low) seen, waiting for the start bit
+    CdsBit = 2,      // BiSS-C: the bit after the start bit is the slave's CDS
+    DataBits = 3,    // data field of the current slave
+    ErrBit = 4,      // nErr
+    WarnBit = 5,     // nWarn
+    CrcBits = 6,     // CRC of the current slave
+    AfterFrame = 7,  // last CRC bit taken; the pause that follows is being measured
+};
+
+// The register-access assembler's state: which field of a control frame the next (CDM, CDS) pair
+// belongs to.
+enum class ControlState : uint8_t {
+    ControlIdle = 0,
+    ControlCts = 1,
+    ControlAddress = 2,
+    ControlAddressCrc = 3,
+    ControlReadWrite = 4,
+    ControlWaitStart = 5,
+    ControlData = 6,
+    ControlDataCrc = 7,
+    ControlWriteGap = 8,
+    ControlStop = 9,
+    ControlNextByte = 10,
+};
+
+// Capture channels the host can deliver: 16 bytes of levels, channel c is bit c%8 of byte c/8.
+constexpr int32_t kCaptureChannels = 128;
+constexpr int kChannelStateBytes = 16;
+
+// The level of one channel in a 16-byte channel state. A channel outside 0..127 has no bit in the
+// state and reads as 0 here; the driver refuses such channels before it decodes (failure record),
+// so this only keeps the accessor safe for any caller.
+inline uint32_t ChannelLevel(const uint8_t* state, int32_t channel) {
+    if (channel < 0 || channel >= kCaptureChannels) return 0;
+    return (state[channel >> 3] >> (channel & 7)) & 1u;
+}
+
+// The 8 most recent SLO changes, so that a bit can be read at a sample point that lies before or
+// after the MA edge that asked for it.
+class SloHistory {
+  public:
+    static constexpr int kSize = 8;
+    void Reset();
+    void RecordSloChange(int64_t pos, uint32_t level) {
+        head_ = (head_ + 1) & (kSize - 1);
+        pos_[head_] = pos;
+        level_[head_] = level;
+        if (count_ < kSize) ++count_;
+    }
+    // The level in force at p: the newest remembered change at or before p; when p lies before all
+    // of them, the oldest remembered level; 1 (idle) when nothing is remembered.
+    uint32_t SloLevelAt(int64_t p) const {
+        int index = head_;
+        for (int k = 0; k < count_; ++k) {
+            if (pos_[index] <= p) return level_[index];
+            if (k + 1 < count_) index = (index - 1) & (kSize - 1);
+        }
+        return count_ == 0 ? 1u : level_[index];
+    }
+    int Count() const { return count_; }
+
+  private:
+    int64_t pos_[kSize];
+    uint32_t level_[kSize];
+    int head_ = 0;
+    int count_ = 0;
+};
+
+// Sample points still waiting to be read (a positive SLO phase puts the point after the edge).
+// The points are appended in increasing order, so the oldest is always the next one due.
+class PendingSamples {
+  public:
+    static constexpr int kSize = 8;
+    void Clear() { first_ = count_ = 0; }
+    int Count() const { return count_; }
+    bool Full() const { return count_ == kSize; }
+    void Append(int64_t pos) {
+        pos_[(first_ + count_) & (kSize - 1)] = pos;
+        ++count_;
+    }
+    int64_t Front() const { return pos_[first_]; }
+    void PopFront() {
+        first_ = (first_ + 1) & (kSize - 1);
+        --count_;
+    }
+
+  private:
+    int64_t pos_[kSize] = {};
+    int first_ = 0;
+    int count_ = 0;
+};
+
 class DecodeEngine {
-public:
-    DecodeEngine() = default;
+  public:
+    DecodeEngine();
     ~DecodeEngine() = default;
     DecodeEngine(const DecodeEngine&) = delete;
     DecodeEngine& operator=(const DecodeEngine&) = delete;
+
+    // ---- Records (record_store.cpp) ---------------------------------------------------------
+    // Appends (code, pos); a position not after the last stored one moves one sample past it, so
+    // positions strictly increase (apart from the three records of one value).
+    void StoreRecord(uint32_t code, int64_t pos);
+    void StoreFrameRecord(uint32_t code, int64_t pos) {
+        if (!isRegisterMode) StoreRecord(code, pos);
+    }
+    void StoreControlRecord(uint32_t code, int64_t pos) {
+        if (isRegisterMode) StoreRecord(code, pos);
+    }
+    // A 64-bit value as three records sharing one position (single-cycle mode only).
+    void StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos);
+    // Empties both stores and the engine's memory of the last stored position.
+    void ResetRecords();
+
+    // ---- Frame parser (frame_parser.cpp) ----------------------------------------------------
+    void ResetEngine();
+    void BeginWalk(uint32_t maLevel, uint32_t sloLevel);
+    void OnChange(int64_t pos, uint32_t ma, uint32_t slo);
+    void EndWalk(int64_t lastPos);
+    void FeedBit(int64_t pos, uint32_t bit);
+    void ResetFrame();
+
+    // ---- Register-access assembler (register_access.cpp) ------------------------------------
+    void FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos);
+    void ResetControl();
+    bool ShowsData() const { return readBit == 0 || slaveView; }
+
+    // ---- The stores and what the report builder reads -----------------------------------------
+    CodeStore codeStore;
+    PositionStore positionStore;
+    const int64_t* reportPositions = nullptr;
+    const uint32_t* reportCodes = nullptr;
+    uint64_t reportCount = 0;
+
+    // ---- Driver fields ------------------------------------------------------------------------
+    DecoderSettings* settingsBlock = nullptr;
+    int64_t rangeStart = 0;
+    int64_t rangeEnd = 0;
+    int32_t maChannel = 0;
+    int32_t sloChannel = 1;
+    int32_t mode = static_cast<int32_t>(DecodeMode::SingleCycle);
+    bool autoLength = false;
+    uint8_t channelState[kChannelStateBytes] = {};
+
+    // ---- Settings copies ------------------------------------------------------------------------
+    int32_t slaveCount = 1;
+    int32_t dataBits = 12;
+    int32_t singleTurnBits = 12;
+    int32_t alignmentBits = 0;
+    int32_t positionBits = 12;
+    int32_t multiTurnBits = 0;
+    FrameCrcParams crc{6, 0x43, 0, 0x3F};
+    bool combineTurns = false;
+    int32_t sloPhase = 0;
+    bool hasCds = true;
+    bool isRegisterMode = false;
+    bool slaveView = false;
+    uint64_t sampleRate = 0;  // samples per second of the capture, 0 = unknown
+
+    // ---- Frame parser state -----------------------------------------------------------------------
+    FrameState frameState = FrameState::WaitAck;
+    int32_t bitCount = 0;
+    uint64_t dataValue = 0;
+    uint32_t errBit = 0;
+    uint32_t warnBit = 0;
+    uint32_t crcReceived = 0;
+    int64_t dataStartPos = 0;
+    int64_t singleTurnStartPos = 0;
+    int64_t crcStartPos = 0;
+    int32_t ackCount = 0;
+    int64_t ackStartPos = 0;
+    int64_t ackDuration = 0;
+    int32_t slaveIndex = 0;
+    bool crcSeen = false;
+    bool firstFrame = false;
+    int64_t clockPeriod = 0;
+    int32_t periodCount = 0;
+    int64_t reportedPeriod = 0;
+    int64_t periodEstimate = 0;
+    bool inTimeout = false;
+    bool timeoutSeen = false;
+    int64_t timeoutStart = 0;
+    int64_t cdmPos = 0;
+    int64_t longestLen = 0;
+    uint32_t longestLevel = 1;
+    uint32_t lastCds = 0;
+    bool cdmPending = false;
+    uint32_t pendingCdm = 0;
+    int64_t pendingCdmPos = 0;
+    SloHistory sloHistory;
+
+    // Walk state.
+    uint32_t prevMa = 0;
+    uint32_t prevSlo = 1;
+    int64_t lastMaChange = 0;
+    int64_t lastRisingEdge = -1;
+    int64_t avgPeriod = 0;
+    PendingSamples pendingSamples;
+
+    // ---- Register-access assembler state ----------------------------------------------------------
+    ControlState controlState = ControlState::ControlIdle;
+    int32_t controlBitCount = 0;
+    uint32_t ctsBit = 0;
+    uint32_t addressBits = 0;
+    uint32_t cdsBits = 0;
+    int32_t cdsBitCount = 0;
+    uint32_t controlCrc = 0;
+    uint32_t readBit = 0;
+    uint32_t writeBit = 0;
+    uint32_t regByte = 0;
+    int32_t byteIndex = 0;
+    int64_t fieldPos = 0;
+    int64_t ctsPos = 0;
+    int64_t idPos = 0;
+    int64_t adrPos = 0;
+    int64_t waitStart = 0;
+
+  private:
+    void SplitData();
+    void EndOfSlave(int64_t pos);
+    void TrackLongestMaLevel(uint32_t level, int64_t from, int64_t to);
+    void CloseFrameTimeout(uint32_t level, int64_t from, int64_t to, int64_t period);
+    void ReportClockPeriod(int64_t pos);
+    uint32_t ClassifyUnfinished() const;
+    void EndFrameAtGap();
+    void StoreFirstFrameRecords(int64_t pos);
+    void EndAddressPart();
+
+    uint64_t storedCount_ = 0;  // records stored since the last ResetRecords
+    int64_t lastStoredPos_ = 0;
 };
+
+// The analysis driver (analysis_driver.cpp).
+// Decodes the capture of the remembered host record with these settings into the engine's stores
+// and hands out the finished arrays; returns the record count (1 with the record (0, code 0) when
+// the decode failed).
+uint32_t AnalyseCapture(DecoderSettings* settings, const int64_t** positions, const uint32_t** codes);
+// The decode proper; false when nothing usable was decoded.
+bool RunDecode(DecodeEngine& engine, DecoderSettings* settings);
+// The auto-length pass: a data length 1..62 found by CRC matches, or -1.
+int32_t DetectDataLength(DecodeEngine& engine);
 
 }  // namespace zb

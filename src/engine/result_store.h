@@ -2,39 +2,68 @@
 // blocks of 1,048,576 elements in memory, spills older blocks to a temporary file and, when
 // finished, maps that file so the host reads the records in place. Memory stays bounded however
 // long the capture is.
+//
+// When the temporary file cannot be used (it cannot be created, a write fails, the map fails) the
+// store falls back to memory for that fill: the spilled elements are kept in a growing in-memory
+// array, Degraded() turns true, and FinishStore returns that array instead of a mapped file. Nothing
+// is lost and nothing is retried forever. Only when the in-memory array would pass its limit (or
+// memory runs out) are elements lost: Failed() turns true, lost elements read as 0, and FinishStore
+// returns a single zero element. A caller that sees Failed() after a fill must not publish
+// StoreCount() elements; it resets the stores and publishes the one-record failure result.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace zb {
 
 constexpr uint32_t kStoreBlockElements = 1u << 20;
 constexpr uint32_t kStoreCacheElements = 1u << 16;
+// Default limit of the in-memory fallback: 64 Mi elements (256 MiB of codes, 512 MiB of positions).
+constexpr uint64_t kStoreMemoryFallbackElements = uint64_t{1} << 26;
+// What AppendElement returns when it refuses (the store is finished: reset it first).
+constexpr uint64_t kStoreRefused = ~uint64_t{0};
 
 template <typename T>
 class ResultStore {
-public:
+  public:
     ResultStore();
     ~ResultStore();  // DestroyStore
     ResultStore(const ResultStore&) = delete;
     ResultStore& operator=(const ResultStore&) = delete;
 
-    // Empties the store and makes sure its temporary file is open for writing.
+    // Empties the store and makes sure its temporary file is open for writing. The first reset
+    // names and creates the file; later resets truncate and reuse it. Releases the array that the
+    // last FinishStore returned.
     void ResetStore();
-    // Appends and returns the new element's index.
+    // Appends and returns the new element's index (kStoreRefused after FinishStore).
     uint64_t AppendElement(T value);
     // Any index below StoreCount(), while filling or after finishing; 0 when it cannot be read.
     T ElementAt(uint64_t index);
     uint64_t StoreCount() const;
     // Writes what is still in memory, maps the file and returns the mapped array (stable until the
-    // next ResetStore). Never null: see the implementation for what happens without a file.
+    // next ResetStore or DestroyStore). Never null: without a usable file the array is in memory
+    // (Degraded), and after a loss it is one zero element (Failed). A second call returns the
+    // same pointer.
     const T* FinishStore();
-    // Frees memory, unmaps, closes and deletes the file.
+    // Frees memory, unmaps, closes and deletes the file. The store may be reset again afterwards
+    // and then takes a new name.
     void DestroyStore();
 
-private:
+    // True when this fill keeps its records in memory because the temporary file could not be
+    // created, written or mapped. All records are intact. Cleared by ResetStore.
+    bool Degraded() const;
+    // True when records of this fill were lost (the in-memory fallback reached its limit or
+    // memory ran out). Cleared by ResetStore.
+    bool Failed() const;
+    // The temporary file's full name, "" while the store has none.
+    const char* FilePath() const;
+    // Limit of the in-memory fallback in elements (tests use a small one).
+    void SetMemoryFallbackLimit(uint64_t elements);
+
+  private:
     struct Impl;
-    Impl* impl_;
+    std::unique_ptr<Impl> impl_;
 };
 
 extern template class ResultStore<uint32_t>;

@@ -8,7 +8,9 @@ namespace zb {
 
 // Formats `value` with `format` (0 HEX, 1 DEC, 2 OCT, 3 BIN, 4 character, else empty) and bit
 // width `width` into text[size]; returns the text length. `flags` are the host's hostFlags (bit 0:
-// to Gray code, bit 3: from Gray code).
+// to Gray code, bit 3: from Gray code). A width of 0 (or below) is a field of no bits: HEX, OCT
+// and BIN print a single "0". A text longer than the buffer keeps its first size - 1 characters;
+// size 0 or below writes nothing and returns 0.
 uint32_t Format32(uint32_t flags, uint32_t value, uint32_t format, int32_t width, char* text, int32_t size);
 uint32_t Format64(uint32_t flags, uint32_t low, uint32_t high, uint32_t format, int32_t width, char* text,
                   int32_t size);

@@ -1,9 +1,60 @@
-// Placeholder until the host text conversion lands: texts pass unchanged.
+// Conversion of the plug-in's UTF-8 texts into what the host reads: unchanged for a host that takes
+// UTF-8, for pure ASCII and for text that is not valid UTF-8; otherwise encoded in the host's code
+// page and cut to the buffer. Any failure leaves the text as it was.
 #include "plugin/text_for_host.h"
 
-namespace zb {
+#include <cstring>
+#include <string>
 
-void ConvertForHostInPlace(const HostRecord*, char*, size_t) {}
-const char* ConvertForHost(uint32_t, const char* text, char*, size_t) { return text; }
+#include "platform/platform.h"
+#include "plugin/module_state.h"
+
+namespace zb {
+namespace {
+
+bool HostTakesUtf8(uint32_t hostFlags) {
+    return (hostFlags & HostFlag::kUtf8) != 0;
+}
+
+// The length of a text that ends at its terminator or, without one, at the end of its buffer.
+size_t BoundedLength(const char* text, size_t size) {
+    const void* end = std::memchr(text, '\0', size);
+    return end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text) : size;
+}
+
+bool IsAscii(const char* text, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void ConvertForHostInPlace(const HostRecord* host, char* text, size_t size) {
+    if (text == nullptr || size == 0) return;
+    if (host == nullptr) host = RememberedHost();
+    if (host != nullptr && HostTakesUtf8(host->hostFlags)) return;
+
+    const size_t length = BoundedLength(text, size);
+    if (IsAscii(text, length)) return;
+    try {
+        const std::string original(text, length);
+        std::string converted(size, '\0');
+        if (!platform::Utf8ToHostCodePage(original.c_str(), converted.data(), size)) return;
+        const size_t convertedLength = BoundedLength(converted.data(), size - 1);
+        std::memcpy(text, converted.data(), convertedLength);
+        text[convertedLength] = '\0';
+    } catch (...) {
+        // Out of memory: the text stays as it was.
+    }
+}
+
+const char* ConvertForHost(uint32_t hostFlags, const char* text, char* scratch, size_t scratchSize) {
+    if (text == nullptr || scratch == nullptr || scratchSize == 0) return text;
+    if (HostTakesUtf8(hostFlags)) return text;
+    if (IsAscii(text, std::strlen(text))) return text;
+    return platform::Utf8ToHostCodePage(text, scratch, scratchSize) ? scratch : text;
+}
 
 }  // namespace zb

@@ -13,7 +13,7 @@
 namespace zbtest {
 
 class MemoryHost {
-public:
+  public:
     // MA and SLO are served on capture channels maChannel and sloChannel (0..127); every other
     // channel reads 0. The record's lastSample and sampleRate come from the capture, its settings
     // words are zero (never initialised) and the callbacks point at this host.
@@ -36,7 +36,7 @@ public:
     bool ReportEnded() const { return reportEnded_; }
     uint64_t QueryCount() const { return queries_; }
 
-private:
+  private:
     static uint64_t SampleQuery(uint64_t position, uint8_t* state16);
     static uint32_t AbortPoll();
     static int32_t ReportRow(const char* text, uint32_t length);

@@ -1,0 +1,176 @@
+// The analysis driver: the engine's entry for the host's Analysis call. It resets the stores,
+// copies the settings into the engine, fixes the decode range, optionally finds the data length,
+// walks the capture change by change through a SampleCursor into the frame parser, and publishes
+// the records. An unusable setup leaves the single failure record (0, code 0).
+#include <cstring>
+
+#include "engine/decode_engine.h"
+#include "engine/host_access.h"
+#include "engine/sample_cursor.h"
+#include "report/report_columns.h"
+
+namespace zb {
+
+namespace {
+
+constexpr int32_t kMaxDataBits = 64;
+constexpr uint32_t kProgressSpan = 1000;
+constexpr int64_t kNever = INT64_MAX;
+
+// ReportProgress writes (pos - start) * 1000 / range, which changes only about 1000 times in a
+// walk. The walk calls it when pos reaches the next position at which the value goes up, so the
+// host sees the same values as with a call per change, without a 128-bit division per change.
+class ProgressGate {
+  public:
+    ProgressGate(int64_t start, int64_t range) : start_(start), range_(range) {}
+    int64_t Next() const { return next_; }
+    void Report(int64_t pos) {
+        ReportProgress(pos);
+        if (range_ <= 0) {
+            next_ = kNever;
+            return;
+        }
+        if (pos < start_) {
+            next_ = start_;
+            return;
+        }
+        const __int128 value = static_cast<__int128>(pos - start_) * kProgressSpan / range_;
+        if (value >= kProgressSpan) {
+            next_ = kNever;
+            return;
+        }
+        // The first position at which the value reaches value + 1: ceil((value + 1) * range / 1000).
+        const __int128 offset = ((value + 1) * range_ + kProgressSpan - 1) / kProgressSpan;
+        next_ = start_ + static_cast<int64_t>(offset);
+    }
+
+  private:
+    int64_t start_;
+    int64_t range_;
+    int64_t next_ = 0;
+};
+
+bool ChannelUsable(int32_t channel) {
+    return channel >= 0 && channel < kCaptureChannels;
+}
+
+// The decode walk: every change goes to the frame parser until the range ends or the host asks to
+// stop. Returns nothing; the records are in the stores.
+bool WalkCapture(DecodeEngine& e) {
+    SampleCursor cursor;
+    if (!cursor.OpenCursor(e.rangeStart, e.rangeEnd)) return false;
+    const int64_t start = cursor.CursorStart();
+    SetProgressRange(0, kProgressSpan, cursor.CursorEnd() - start, start);
+    if (!cursor.FirstSample(0, e.channelState)) {
+        cursor.CloseCursor();
+        return false;
+    }
+    const int32_t ma = e.maChannel;
+    const int32_t slo = e.sloChannel;
+    e.BeginWalk(ChannelLevel(e.channelState, ma), ChannelLevel(e.channelState, slo));
+    ProgressGate progress(start, cursor.CursorEnd() - start);
+    int64_t pos = start;
+    while (cursor.NextChange(pos, e.channelState)) {
+        if ((PollStop() & StopBit::kStopFlag) != 0) break;  // this change is not processed
+        e.OnChange(pos, ChannelLevel(e.channelState, ma), ChannelLevel(e.channelState, slo));
+        if (pos >= progress.Next()) progress.Report(pos);
+    }
+    e.EndWalk(pos);
+    cursor.CloseCursor();
+    return true;
+}
+
+}  // namespace
+
+uint32_t AnalyseCapture(DecoderSettings* settings, const int64_t** positions, const uint32_t** codes) {
+    DecodeEngine* engine = Engine();
+    if (engine == nullptr || settings == nullptr) return 0;
+    RefreshColumnWidths(*settings);
+    engine->ResetRecords();
+    if (!RunDecode(*engine, settings)) {
+        engine->ResetRecords();
+        engine->StoreRecord(MakeCode(RecordKind::Failure), 0);
+    }
+    const int64_t* p = engine->positionStore.FinishStore();
+    const uint32_t* c = engine->codeStore.FinishStore();
+    if (positions != nullptr) *positions = p;
+    if (codes != nullptr) *codes = c;
+    const uint64_t count = engine->positionStore.StoreCount();
+    return count > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(count);
+}
+
+bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
+    if (settings == nullptr) return false;
+    e.settingsBlock = settings;
+    e.ResetEngine();
+    SettingsView view(settings);
+    view.Normalise();
+
+    const int32_t slaves = static_cast<int32_t>(view.DataChannels()) + 1;
+    e.slaveCount = slaves < 1 ? 1 : slaves;
+    e.slaveIndex = 0;
+    e.maChannel = static_cast<int32_t>(view.Channel(0));
+    e.sloChannel = static_cast<int32_t>(view.Channel(1));
+    e.mode = static_cast<int32_t>(view.Mode());
+    // The data field is at most 64 bits wide; a larger stored length is read as 64.
+    e.dataBits = view.DataLength() > kMaxDataBits ? kMaxDataBits : view.DataLength();
+    e.autoLength = view.AutoLength();
+    e.singleTurnBits = view.SingleTurnBits();
+    e.alignmentBits = view.Alignment();
+    e.positionBits = view.PositionBits();
+    e.multiTurnBits = view.MultiTurnBits();
+    // The frames carry the configured data CRC in every mode; the 4-bit CRC of register accesses
+    // is the assembler's own.
+    e.crc = FrameCrcParams{view.ConfiguredCrcBits(), view.CrcPolynomial(), view.CrcInitial(),
+                           view.ConfiguredCrcMask()};
+    e.combineTurns = view.CombineTurns();
+    e.sloPhase = view.SloPhase();
+    e.hasCds = !view.IsBissB();
+    e.sampleRate = view.SampleRate();
+
+    if (e.dataBits < 1) {
+        if (!e.autoLength) return false;
+        e.dataBits = kMaxDataBits;
+        e.positionBits = kMaxDataBits - e.alignmentBits > 0 ? kMaxDataBits - e.alignmentBits : 0;
+        e.singleTurnBits = e.positionBits;
+        e.multiTurnBits = 0;
+    }
+    e.isRegisterMode = e.mode != static_cast<int32_t>(DecodeMode::SingleCycle);
+    e.slaveView = e.mode == static_cast<int32_t>(DecodeMode::RegisterSlave);
+    e.ResetControl();
+    e.lastCds = 0;
+
+    // The host delivers 128 channels; a channel number beyond them cannot be read, so the setup is
+    // unusable and the decode fails rather than decode a line that does not exist.
+    if (!ChannelUsable(e.maChannel) || !ChannelUsable(e.sloChannel)) return false;
+
+    // Decode range: buffer head or a cursor, to the buffer tail or a cursor (end exclusive). A cursor
+    // number beyond the six the host has reads as position 0.
+    const uint32_t from = view.RangeFrom();
+    const uint32_t to = view.RangeTo();
+    e.rangeStart = from == 0 ? 0 : view.CursorPosition(from - 1);
+    e.rangeEnd = to == 0 ? view.LastSample() + 1 : view.CursorPosition(to - 1);
+    if (e.rangeEnd <= e.rangeStart) return false;
+
+    if (e.autoLength && (e.mode == static_cast<int32_t>(DecodeMode::SingleCycle) || e.hasCds)) {
+        const int32_t length = DetectDataLength(e);
+        if (length >= 1 && length <= kMaxDataBits) {
+            e.dataBits = length;
+            e.positionBits = length - e.alignmentBits > 0 ? length - e.alignmentBits : 0;
+            if (e.singleTurnBits > e.positionBits) e.singleTurnBits = e.positionBits;
+            e.multiTurnBits = e.positionBits - e.singleTurnBits > 0 ? e.positionBits - e.singleTurnBits : 0;
+            view.SetDetectedLength(static_cast<uint32_t>(length));
+        } else {
+            view.SetDetectedLength(0);
+        }
+    }
+
+    if (!WalkCapture(e)) return false;
+    if (e.positionStore.StoreCount() == 0) {
+        e.positionStore.AppendElement(0);
+        e.codeStore.AppendElement(MakeStatus(StatusCode::Idle));
+    }
+    return e.positionStore.StoreCount() == e.codeStore.StoreCount();
+}
+
+}  // namespace zb

@@ -1,0 +1,43 @@
+// How the engine appends records to its two stores: positions strictly increase (a record that
+// would land on or before the last one moves one sample past it), the three records of a 64-bit
+// value share one position, and frame or control records are kept only in their own modes.
+#include "engine/decode_engine.h"
+
+namespace zb {
+
+DecodeEngine::DecodeEngine() {
+    ResetEngine();
+}
+
+void DecodeEngine::ResetRecords() {
+    codeStore.ResetStore();
+    positionStore.ResetStore();
+    storedCount_ = 0;
+    lastStoredPos_ = 0;
+}
+
+// The last stored position is kept here rather than read back from the position store: the engine
+// is the only writer between two resets, so the copy is always the store's last element.
+void DecodeEngine::StoreRecord(uint32_t code, int64_t pos) {
+    const int64_t p = (storedCount_ > 0 && pos <= lastStoredPos_) ? lastStoredPos_ + 1 : pos;
+    positionStore.AppendElement(p);
+    codeStore.AppendElement(code);
+    lastStoredPos_ = p;
+    ++storedCount_;
+}
+
+void DecodeEngine::StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos) {
+    if (isRegisterMode) return;
+    const int64_t p = (storedCount_ > 0 && pos <= lastStoredPos_) ? lastStoredPos_ + 1 : pos;
+    const uint32_t codes[3] = {MakeCode(triple.high, TripleHighPayload(value)),
+                               MakeCode(triple.mid, TripleMidPayload(value)),
+                               MakeCode(triple.low, TripleLowPayload(value))};
+    for (uint32_t code : codes) {
+        positionStore.AppendElement(p);
+        codeStore.AppendElement(code);
+    }
+    lastStoredPos_ = p;
+    storedCount_ += 3;
+}
+
+}  // namespace zb

@@ -1,0 +1,45 @@
+// Opening the sample cursor and reading its first sample; the per-change step is inline in the
+// header because the decode walk calls it once per change.
+#include "engine/sample_cursor.h"
+
+namespace zb {
+
+bool SampleCursor::Refuse(bool missingOutput) {
+    SetReportStatus(missingOutput && open_ ? ReportStatusCode::MissingOutput : ReportStatusCode::NoObject);
+    return false;
+}
+
+bool SampleCursor::OpenCursor(int64_t from, int64_t to) {
+    open_ = false;
+    HostRecord* host = RememberedHost();
+    if (host == nullptr || host->sampleQuery == nullptr) {
+        SetReportStatus(ReportStatusCode::NoHost);
+        return false;
+    }
+    host_ = host;
+    cursorStart_ = from > host->firstValidSample ? from : host->firstValidSample;
+    const int64_t last = host->lastValidSample != 0 ? host->lastValidSample : host->lastSample;
+    cursorEnd_ = to < last ? to : last;
+    std::memset(channelMask_, 0xFF, sizeof channelMask_);
+    std::memset(lastState_, 0, sizeof lastState_);
+    nextChange_ = 0;
+    reportedPos_ = 0;
+    open_ = true;
+    SetReportStatus(ReportStatusCode::Ok);
+    return true;
+}
+
+bool SampleCursor::FirstSample(int64_t from, uint8_t* state) {
+    if (!open_ || state == nullptr) return Refuse(state == nullptr);
+    SetReportStatus(ReportStatusCode::Ok);
+    if (from > cursorEnd_) return false;
+    const int64_t p = from > cursorStart_ ? from : cursorStart_;
+    nextChange_ = Query(p, state);
+    reportedPos_ = nextChange_;
+    std::memcpy(lastState_, state, sizeof lastState_);
+    // A host that knows no change after this sample still delivered its levels: the walk then ends
+    // at its first step and the decode reports an idle line rather than a failure.
+    return true;
+}
+
+}  // namespace zb

@@ -1,0 +1,270 @@
+// Files, temporary files, file mappings and the clock for Windows. A path that is valid UTF-8 and
+// holds non-ASCII bytes goes through the wide (UTF-16) calls; any other path is passed to the
+// ANSI calls as text in the system code page. Every create, write and map asks the injected
+// faults first so the failure paths can be tested.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace zb::platform {
+
+namespace {
+
+constexpr DWORD kShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// ReadFile and WriteFile take 32-bit counts: larger transfers go in chunks of this size.
+constexpr size_t kMaxChunk = 1u << 30;
+
+HANDLE Native(intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+intptr_t Wrap(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(handle);
+}
+
+// Number of continuation bytes after `lead`, or -1 when `lead` cannot start a sequence.
+int ContinuationCount(unsigned char lead) {
+    if (lead < 0x80) return 0;
+    if (lead >= 0xC2 && lead <= 0xDF) return 1;
+    if (lead >= 0xE0 && lead <= 0xEF) return 2;
+    if (lead >= 0xF0 && lead <= 0xF4) return 3;
+    return -1;
+}
+
+// True when the path holds a byte of 0x80 or above and is well-formed UTF-8: shortest forms only,
+// no surrogates, nothing from U+110000 on. Such a path is meant as UTF-8; any other is taken to be
+// in the system code page already.
+bool IsNonAsciiUtf8(const char* text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    bool nonAscii = false;
+    while (*p != 0) {
+        const int extra = ContinuationCount(*p);
+        if (extra < 0) return false;
+        if (extra == 0) {
+            ++p;
+            continue;
+        }
+        nonAscii = true;
+        uint32_t cp = *p & (0x3Fu >> extra);
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;  // also stops at the terminator
+            cp = (cp << 6) | (p[i] & 0x3Fu);
+        }
+        if (extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return false;
+        if (extra == 3 && (cp < 0x10000 || cp >= 0x110000)) return false;
+        p += extra + 1;
+    }
+    return nonAscii;
+}
+
+// The UTF-16 form of a path chosen for the wide calls; empty when the ANSI calls are to be used.
+std::wstring WidePath(const char* path) {
+    if (!IsNonAsciiUtf8(path)) return std::wstring();
+    const int count = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    if (count <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(count), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, &wide[0], count) != count) {
+        return std::wstring();
+    }
+    wide.resize(static_cast<size_t>(count - 1));  // drop the terminator the count included
+    return wide;
+}
+
+HANDLE OpenPath(const char* path, DWORD disposition) {
+    const std::wstring wide = WidePath(path);
+    if (!wide.empty()) {
+        return CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, kShareMode, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, kShareMode, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+// ---- File -------------------------------------------------------------------------------------
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+File File::Create(const char* path, bool mustBeNew) {
+    if (path == nullptr || TakeCreateFailure()) return File();
+    return File(Wrap(OpenPath(path, mustBeNew ? CREATE_NEW : CREATE_ALWAYS)));
+}
+
+File File::Open(const char* path) {
+    if (path == nullptr) return File();
+    return File(Wrap(OpenPath(path, OPEN_EXISTING)));
+}
+
+bool File::Append(const void* data, size_t size) {
+    if (!IsOpen() || (data == nullptr && size > 0)) return false;
+    HANDLE h = Native(handle_);
+    // ReadAt moves the file pointer, so every append first goes back to the end.
+    LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(h, zero, nullptr, FILE_END)) return false;
+    const size_t allowed = AllowedWriteBytes(size);
+    const char* p = static_cast<const char*>(data);
+    size_t left = allowed;
+    while (left > 0) {
+        const DWORD chunk = static_cast<DWORD>(left < kMaxChunk ? left : kMaxChunk);
+        DWORD written = 0;
+        if (!WriteFile(h, p, chunk, &written, nullptr) || written == 0) return false;
+        p += written;
+        left -= written;
+    }
+    return allowed == size;
+}
+
+size_t File::ReadAt(uint64_t offset, void* data, size_t size) const {
+    if (!IsOpen() || data == nullptr) return 0;
+    HANDLE h = Native(handle_);
+    LARGE_INTEGER where;
+    where.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(h, where, nullptr, FILE_BEGIN)) return 0;
+    char* out = static_cast<char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const size_t left = size - done;
+        const DWORD chunk = static_cast<DWORD>(left < kMaxChunk ? left : kMaxChunk);
+        DWORD got = 0;
+        if (!ReadFile(h, out + done, chunk, &got, nullptr)) return 0;
+        if (got == 0) break;  // end of file
+        done += got;
+    }
+    return done;
+}
+
+int64_t File::Size() const {
+    if (!IsOpen()) return -1;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(Native(handle_), &size)) return -1;
+    return static_cast<int64_t>(size.QuadPart);
+}
+
+bool File::Truncate() {
+    if (!IsOpen()) return false;
+    HANDLE h = Native(handle_);
+    LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(h, zero, nullptr, FILE_BEGIN)) return false;
+    return SetEndOfFile(h) != FALSE;
+}
+
+void File::Close() {
+    if (handle_ != -1) {
+        CloseHandle(Native(handle_));
+        handle_ = -1;
+    }
+}
+
+// ---- Paths, time, temporary files -------------------------------------------------------------
+
+bool PathExists(const char* path) {
+    if (path == nullptr || path[0] == '\0') return false;
+    const std::wstring wide = WidePath(path);
+    const DWORD attributes = wide.empty() ? GetFileAttributesA(path) : GetFileAttributesW(wide.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES;
+}
+
+bool RemoveFile(const char* path) {
+    if (path == nullptr || path[0] == '\0') return false;
+    const std::wstring wide = WidePath(path);
+    return (wide.empty() ? DeleteFileA(path) : DeleteFileW(wide.c_str())) != FALSE;
+}
+
+int64_t NowSeconds() {
+    return static_cast<int64_t>(_time64(nullptr));
+}
+
+bool TempDirectory(char* out, size_t size) {
+    if (out == nullptr || size == 0) return false;
+    char buffer[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(sizeof buffer, buffer);
+    if (n == 0 || n >= sizeof buffer || static_cast<size_t>(n) >= size) {
+        out[0] = '\0';
+        return false;
+    }
+    std::memcpy(out, buffer, static_cast<size_t>(n) + 1);
+    return true;
+}
+
+// The system makes the name and the empty file in one call (unique number 0); it uses at most the
+// first three characters of the prefix.
+bool CreateUniqueTempFile(const char* dir, const char* prefix, char* out, size_t size) {
+    if (dir == nullptr || prefix == nullptr || out == nullptr || size == 0) return false;
+    out[0] = '\0';
+    if (TakeCreateFailure()) return false;
+    char buffer[MAX_PATH + 1];
+    if (GetTempFileNameA(dir, prefix, 0, buffer) == 0) return false;
+    const size_t length = std::strlen(buffer);
+    if (length >= size) {
+        DeleteFileA(buffer);
+        return false;
+    }
+    std::memcpy(out, buffer, length + 1);
+    return true;
+}
+
+// ---- FileMapping ------------------------------------------------------------------------------
+
+FileMapping::FileMapping(FileMapping&& other) noexcept
+    : data_(other.data_), size_(other.size_), mappingHandle_(other.mappingHandle_) {
+    other.data_ = nullptr;
+    other.size_ = 0;
+    other.mappingHandle_ = 0;
+}
+
+FileMapping& FileMapping::operator=(FileMapping&& other) noexcept {
+    if (this != &other) {
+        Release();
+        data_ = other.data_;
+        size_ = other.size_;
+        mappingHandle_ = other.mappingHandle_;
+        other.data_ = nullptr;
+        other.size_ = 0;
+        other.mappingHandle_ = 0;
+    }
+    return *this;
+}
+
+FileMapping FileMapping::Map(const File& file, uint64_t size) {
+    FileMapping mapping;
+    if (!file.IsOpen() || size == 0 || InjectedFaults().mapFails) return mapping;
+    if (size > static_cast<uint64_t>(SIZE_MAX)) return mapping;
+    HANDLE object = CreateFileMappingW(Native(file.NativeHandle()), nullptr, PAGE_READWRITE,
+                                       static_cast<DWORD>(size >> 32), static_cast<DWORD>(size), nullptr);
+    if (object == nullptr) return mapping;
+    void* data = MapViewOfFile(object, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, static_cast<SIZE_T>(size));
+    if (data == nullptr) {
+        CloseHandle(object);
+        return mapping;
+    }
+    mapping.data_ = data;
+    mapping.size_ = size;
+    mapping.mappingHandle_ = reinterpret_cast<intptr_t>(object);
+    return mapping;
+}
+
+void FileMapping::Release() {
+    if (data_ != nullptr) {
+        UnmapViewOfFile(data_);
+        data_ = nullptr;
+        size_ = 0;
+    }
+    if (mappingHandle_ != 0) {
+        CloseHandle(reinterpret_cast<HANDLE>(mappingHandle_));
+        mappingHandle_ = 0;
+    }
+}
+
+}  // namespace zb::platform

@@ -1,0 +1,44 @@
+// DataConv's work: the label of one record for the host that asked, with its colours written into
+// the host record and its text in the host's encoding.
+#include "plugin/label_request.h"
+
+#include "dialog/colour_tables.h"
+#include "labels/waveform_label.h"
+#include "plugin/decoder_settings.h"
+#include "plugin/module_state.h"
+#include "plugin/text_for_host.h"
+
+namespace zb {
+namespace {
+constexpr uint32_t kColoursValid = 24;  // labelColourMask: text and back colour both set
+constexpr uint32_t kNoColours = 0;
+}  // namespace
+
+void LabelRecordForHost(HostRecord& host, uint64_t codeOrList, char* text, uint32_t size) {
+    DecoderSettings block;
+    CopySettingsIn(host, block);
+    RememberHost(&host);
+    const SettingsView view(&block);
+
+    // A bare code becomes a list of one; the host's own list is read only as far as its count goes.
+    const uint32_t bareCode = static_cast<uint32_t>(codeOrList);
+    CodeList list{1, &bareCode};
+    if ((view.HostFlags() & HostFlag::kCodeList) != 0) {
+        const auto* hostList = reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(codeOrList));
+        list = hostList != nullptr ? CodeList{hostList[0], hostList + 1} : CodeList{0, nullptr};
+    }
+
+    const uint32_t colour = BuildWaveformLabel(view, list, text, size);
+    CopySettingsOut(block, host);
+
+    if (colour == kNoColourIndex) {
+        host.labelColourMask = kNoColours;
+    } else {
+        host.labelColourMask = kColoursValid;
+        host.labelBackColour = GetItemColor(colour);
+        host.labelTextColour = GetItemTextColor(colour);
+    }
+    if (text != nullptr && size > 0) ConvertForHostInPlace(&host, text, size);
+}
+
+}  // namespace zb

@@ -1,0 +1,348 @@
+// The analysis driver over a host that serves a hand-built capture: decode ranges and their
+// failures, stop requests, automatic data length, progress, empty captures and unusable channels.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "engine/decode_engine.h"
+#include "engine/sample_cursor.h"
+#include "plugin/module_state.h"
+#include "support/engine_records.h"
+#include "support/line_builder.h"
+
+namespace zbtest {
+namespace {
+
+using zb::RecordKind;
+using zb::StatusCode;
+
+constexpr int64_t P = 10;
+const zb::FrameCrcParams kCrc6{6, 0x43, 0, 0x3F};
+
+// Frames of `dataBits` bits with a good CRC, each followed by a pause with MA high; returns the
+// capture and the first rising edge of each frame.
+bissgen::Capture Frames(const std::vector<uint64_t>& values, int dataBits, const zb::FrameCrcParams& crc,
+                        std::vector<int64_t>* starts = nullptr, int cds = 0, uint64_t rate = 0) {
+    LineBuilder line(P);
+    for (uint64_t v : values) {
+        const uint32_t c = zb::FrameCrc(crc, v, dataBits, 1, 1);
+        const std::vector<int64_t> e = line.Clocks(FrameBits(1, 2, cds, v, dataBits, 1, 1, c, crc.bits));
+        if (starts != nullptr) starts->push_back(e.front());
+        line.Hold(1, 1, 10 * P);
+    }
+    return line.Finish(5 * P, rate);
+}
+
+class AnalysisDriver : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        saved_ = zb::Module().engine;
+        zb::Module().engine = &engine_;
+    }
+    void TearDown() override {
+        zb::Module().engine = saved_;
+        zb::RememberHost(nullptr);
+    }
+    // Default settings (SCD, BiSS-C, 12 bits single-turn, CRC 6/0x43) with auto length off.
+    zb::SettingsView Settings(ChangeListHost& host) {
+        zb::CopySettingsIn(host.Record(), block_);
+        zb::SettingsView view(&block_);
+        view.ApplyDefaults();
+        view.SetAutoLength(false);
+        view.SetSingleTurnBits(12);
+        return view;
+    }
+    std::vector<Rec> Analyse(ChangeListHost& host) {
+        zb::RememberHost(&host.Record());
+        const int64_t* pos = nullptr;
+        const uint32_t* codes = nullptr;
+        count_ = zb::AnalyseCapture(&block_, &pos, &codes);
+        return RecordsFrom(pos, codes, count_);
+    }
+    static int Count(const std::vector<Rec>& out, RecordKind kind) {
+        int n = 0;
+        for (const Rec& r : out) n += zb::KindOf(r.code) == kind ? 1 : 0;
+        return n;
+    }
+
+    zb::DecodeEngine engine_;
+    zb::DecodeEngine* saved_ = nullptr;
+    zb::DecoderSettings block_{};
+    uint32_t count_ = 0;
+};
+
+const std::vector<Rec> kFailure = {R(0, 0)};
+
+TEST_F(AnalysisDriver, DecodesFramesAndReturnsTheCount) {
+    std::vector<int64_t> starts;
+    ChangeListHost host(Frames({0xABC, 0x123, 0xFFF}, 12, kCrc6, &starts));
+    Settings(host);
+    const std::vector<Rec> out = Analyse(host);
+    EXPECT_EQ(count_, out.size());
+    EXPECT_EQ(out[0], R(starts[0] + P, C(RecordKind::FirstFrame)));  // after one idle clock
+    std::vector<uint32_t> values, crcs;
+    for (const Rec& r : out) {
+        if (zb::KindOf(r.code) == RecordKind::SingleTurnLow) values.push_back(zb::PayloadOf(r.code));
+        if (zb::KindOf(r.code) == RecordKind::Crc) crcs.push_back(zb::PayloadOf(r.code));
+    }
+    EXPECT_EQ(values, (std::vector<uint32_t>{0xABC, 0x123, 0xFFF}));
+    EXPECT_EQ(crcs, (std::vector<uint32_t>{zb::FrameCrc(kCrc6, 0xABC, 12, 1, 1),
+                                           zb::FrameCrc(kCrc6, 0x123, 12, 1, 1),
+                                           zb::FrameCrc(kCrc6, 0xFFF, 12, 1, 1)}));
+    EXPECT_EQ(out.back().code, S(StatusCode::Idle));
+    for (size_t i = 1; i < out.size(); ++i) EXPECT_GE(out[i].pos, out[i - 1].pos);
+}
+
+struct RangeCase {
+    const char* name;
+    uint32_t from, to;
+    int startFrame, endFrame;  // cursors placed before these frames (-1: not used)
+    int expectCrcs;            // -1: the failure record
+};
+
+TEST_F(AnalysisDriver, DecodeRanges) {
+    const RangeCase cases[] = {
+        {"head to tail", 0, 0, -1, -1, 4},           {"cursor A to tail", 2, 0, 1, -1, 3},
+        {"head to cursor B", 0, 3, -1, 2, 2},        {"cursor T to cursor B", 1, 3, 1, 3, 2},
+        {"reversed cursors", 3, 2, 3, 1, -1},        {"equal cursors", 2, 2, 1, 1, -1},
+        {"cursor number beyond E", 9, 0, -1, -1, 4}, {"end cursor beyond E", 0, 12, -1, -1, -1},
+    };
+    for (const RangeCase& c : cases) {
+        std::vector<int64_t> starts;
+        ChangeListHost host(Frames({1, 2, 3, 4}, 12, kCrc6, &starts));
+        for (int k = 0; k < 6; ++k) host.Record().cursorPosition[k] = 0;
+        // Cursor T (index 0) and A (1) take the start, B (2) the end; C..E stay at 0.
+        if (c.startFrame >= 0) host.Record().cursorPosition[c.from - 1] = starts[c.startFrame] - 3 * P;
+        if (c.endFrame >= 0) host.Record().cursorPosition[c.to - 1] = starts[c.endFrame] - 3 * P;
+        zb::SettingsView view = Settings(host);
+        view.SetRangeFrom(c.from);
+        view.SetRangeTo(c.to);
+        const std::vector<Rec> out = Analyse(host);
+        if (c.expectCrcs < 0) {
+            EXPECT_EQ(out, kFailure) << c.name;
+            EXPECT_EQ(count_, 1u) << c.name;
+        } else {
+            EXPECT_EQ(Count(out, RecordKind::Crc), c.expectCrcs) << c.name;
+        }
+    }
+}
+
+TEST_F(AnalysisDriver, TheRangeEndClampsToTheLastValidSample) {
+    // The last CRC bit's rising edge lies exactly on lastSample: the cursor ends there, that change
+    // is not reported, and the frame ends as broken.
+    LineBuilder line(P);
+    const std::vector<int64_t> e = line.Clocks(FrameBits(1, 2, 0, 0xABC, 12, 1, 1, 0x36, 6));
+    bissgen::Capture cap = line.Finish(0);
+    cap.lastSample = e.back();
+    ChangeListHost host(cap);
+    Settings(host);
+    std::vector<Rec> out = Analyse(host);
+    EXPECT_EQ(Count(out, RecordKind::Crc), 0);
+    ASSERT_GE(out.size(), 2u);
+    EXPECT_EQ(out[out.size() - 2].code, S(StatusCode::Error, 2));
+    // One sample more and the frame is complete; lastValidSample clamps it again.
+    cap.lastSample = e.back() + 1;
+    ChangeListHost longer(cap);
+    Settings(longer);
+    EXPECT_EQ(Count(Analyse(longer), RecordKind::Crc), 1);
+    longer.Record().lastValidSample = e.back();
+    Settings(longer);
+    EXPECT_EQ(Count(Analyse(longer), RecordKind::Crc), 0);
+}
+
+TEST_F(AnalysisDriver, StopRequestEndsTheWalkAndClosesTheFrame) {
+    ChangeListHost full(Frames({1, 2, 3, 4, 5, 6}, 12, kCrc6));
+    Settings(full);
+    const std::vector<Rec> all = Analyse(full);
+    const uint64_t queries = full.Queries();
+    ChangeListHost host(Frames({1, 2, 3, 4, 5, 6}, 12, kCrc6));
+    host.StopAfterQueries(queries / 2);
+    Settings(host);
+    const std::vector<Rec> out = Analyse(host);
+    EXPECT_LT(out.size(), all.size());
+    EXPECT_GT(Count(out, RecordKind::Crc), 0);
+    EXPECT_LT(Count(out, RecordKind::Crc), 6);
+    EXPECT_EQ(out.back().code, S(StatusCode::Idle));
+    EXPECT_LE(host.Queries(), queries / 2 + 1);
+    EXPECT_GE(host.AbortPolls(), 1u);  // the host's abort callback is polled during the walk
+}
+
+TEST_F(AnalysisDriver, AutoLengthFindsTheLengthAmongChanceMatches) {
+    // A 3-bit CRC matches a wrong length by chance in about one frame of eight; the true length of
+    // 20 bits matches in all of them.
+    std::mt19937_64 rng(7);
+    std::vector<uint64_t> values;
+    for (int i = 0; i < 30; ++i) values.push_back(rng() & 0xFFFFF);
+    const zb::FrameCrcParams crc3{3, 0x3, 0, 0x7};
+    ChangeListHost host(Frames(values, 20, crc3));
+    zb::SettingsView view = Settings(host);
+    view.SetAutoLength(true);
+    view.SetDataLength(12);
+    view.SetCrcBits(3);
+    view.SetCrcPolynomial(0x3);
+    view.SetSingleTurnBits(20);
+    const std::vector<Rec> out = Analyse(host);
+    EXPECT_EQ(view.DetectedLength(), 20u);
+    EXPECT_EQ(engine_.dataBits, 20);
+    EXPECT_EQ(engine_.periodEstimate, P);
+    int good = 0;
+    for (const Rec& r : out)
+        good += zb::KindOf(r.code) == RecordKind::Crc && !(r.code & zb::kCrcMismatchFlag);
+    EXPECT_EQ(good, 30);
+    // The estimate is published at the first frame.
+    ASSERT_GE(out.size(), 3u);
+    EXPECT_EQ(out[2].code, C(RecordKind::ClockPeriod, P));
+}
+
+TEST_F(AnalysisDriver, AutoLengthNeedsThreeFrames) {
+    struct Case {
+        int frames;
+        int32_t expected;
+    } cases[] = {{2, -1}, {3, 13}, {4, 13}};
+    for (const Case& c : cases) {
+        // A gap ends a frame only at the next frame's first edge, so one more frame is sent.
+        std::vector<uint64_t> values(c.frames + 1, 0x1A5B);
+        ChangeListHost host(Frames(values, 13, kCrc6));
+        Settings(host);
+        zb::RememberHost(&host.Record());
+        engine_.maChannel = 0;
+        engine_.sloChannel = 1;
+        engine_.rangeStart = 0;
+        engine_.rangeEnd = host.Record().lastSample + 1;
+        engine_.crc = kCrc6;
+        engine_.hasCds = true;
+        EXPECT_EQ(zb::DetectDataLength(engine_), c.expected) << c.frames;
+    }
+}
+
+TEST_F(AnalysisDriver, ZeroLengthDecodesWithSixtyFourBitsWhenDetectionFails) {
+    ChangeListHost host(Frames({0xABC}, 12, kCrc6));  // one frame: nothing to detect
+    zb::SettingsView view = Settings(host);
+    view.SetDataLength(0);
+    view.SetAutoLength(true);
+    Analyse(host);
+    EXPECT_EQ(engine_.dataBits, 64);
+    EXPECT_EQ(view.DetectedLength(), 0u);
+    view.SetAutoLength(false);
+    EXPECT_EQ(Analyse(host), kFailure);
+}
+
+TEST_F(AnalysisDriver, AutoLengthSkippedForBissBInRegisterModes) {
+    ChangeListHost host(Frames({1, 2, 3, 4, 5}, 12, kCrc6, nullptr, -1));
+    zb::SettingsView view = Settings(host);
+    view.SetAutoLength(true);
+    view.SetProtocol(1);
+    view.SetMode(static_cast<uint32_t>(zb::DecodeMode::RegisterMaster));
+    view.SetDetectedLength(9);
+    const std::vector<Rec> out = Analyse(host);
+    EXPECT_EQ(view.DetectedLength(), 9u);  // untouched: the pass did not run
+    EXPECT_EQ(engine_.periodEstimate, 0);
+    // No estimate at the first frame: the only ClockPeriod comes after 16 measured periods.
+    ASSERT_GE(out.size(), 3u);
+    EXPECT_EQ(out[0].code, C(RecordKind::FirstFrame));
+    EXPECT_EQ(out[1].code, S(StatusCode::Idle));
+    EXPECT_GT(out[2].pos, out[0].pos + 100);
+}
+
+TEST_F(AnalysisDriver, ProgressFollowsTheWalkFromACursor) {
+    std::vector<int64_t> starts;
+    ChangeListHost host(Frames({1, 2, 3, 4}, 12, kCrc6, &starts));
+    host.Record().cursorPosition[1] = starts[1] - 2 * P;
+    zb::SettingsView view = Settings(host);
+    view.SetRangeFrom(2);
+    Analyse(host);
+    const auto& ch = host.Record();
+    // The last change inside the range gives the last progress value the walk writes.
+    const int64_t start = starts[1] - 2 * P, end = ch.lastSample;
+    int64_t lastChange = 0;
+    for (const auto& c : Frames({1, 2, 3, 4}, 12, kCrc6).changes)
+        if (c.position < end) lastChange = c.position;
+    EXPECT_EQ(ch.progress, static_cast<uint32_t>((lastChange - start) * 1000 / (end - start)));
+}
+
+TEST_F(AnalysisDriver, NoChangeGivesOneIdleRecord) {
+    bissgen::Capture flat;
+    flat.lastSample = 1000;
+    flat.changes = {{0, 1, 1}};
+    ChangeListHost host(flat);
+    Settings(host);
+    EXPECT_EQ(Analyse(host), (std::vector<Rec>{R(0, S(StatusCode::Idle))}));
+}
+
+TEST_F(AnalysisDriver, ChannelNumbers) {
+    struct Case {
+        uint32_t ma, slo;
+        bool decodes;
+    } cases[] = {{100, 127, true}, {128, 1, false}, {0, 128, false}, {65535, 1, false}, {0x1FFFF, 1, true}};
+    for (const Case& c : cases) {
+        // The table keeps 16 bits: 0x1FFFF reads as channel 65535... unless the low half is usable.
+        const int ma = static_cast<int>(c.ma & 0xFFFF), slo = static_cast<int>(c.slo & 0xFFFF);
+        ChangeListHost host(Frames({0x5A5}, 12, kCrc6), ma < 128 ? ma : 0, slo < 128 ? slo : 1);
+        zb::SettingsView view = Settings(host);
+        block_.channelTable[0] = c.ma == 0x1FFFF ? 0x10000 : c.ma;  // 0x10000: low 16 bits are channel 0
+        block_.channelTable[1] = c.slo;
+        const std::vector<Rec> out = Analyse(host);
+        if (c.decodes) {
+            EXPECT_EQ(Count(out, RecordKind::Crc), 1) << c.ma << "," << c.slo;
+        } else {
+            EXPECT_EQ(out, kFailure) << c.ma << "," << c.slo;
+        }
+        (void)view;
+    }
+}
+
+TEST_F(AnalysisDriver, NoHostFailsTheDecode) {
+    ChangeListHost host(Frames({1}, 12, kCrc6));
+    Settings(host);
+    zb::RememberHost(nullptr);
+    const int64_t* pos = nullptr;
+    const uint32_t* codes = nullptr;
+    EXPECT_EQ(zb::AnalyseCapture(&block_, &pos, &codes), 1u);
+    EXPECT_EQ(RecordsFrom(pos, codes, 1), kFailure);
+    EXPECT_EQ(zb::GetReportStatus(), zb::ReportStatusCode::NoHost);
+}
+
+uint64_t ZB_CALL StuckQuery(uint64_t, uint8_t* state) {
+    std::memset(state, 0, 16);
+    return 5;  // always the same position: would never end without the cursor's guard
+}
+
+TEST_F(AnalysisDriver, AHostThatDoesNotAdvanceEndsTheWalk) {
+    ChangeListHost host(Frames({1}, 12, kCrc6));
+    host.Record().sampleQuery = &StuckQuery;
+    Settings(host);
+    EXPECT_EQ(Analyse(host), (std::vector<Rec>{R(0, S(StatusCode::Idle))}));
+}
+
+TEST(SampleCursor, StatusCodesAndMaskedComparison) {
+    zb::RememberHost(nullptr);
+    zb::SampleCursor cursor;
+    uint8_t state[16];
+    EXPECT_FALSE(cursor.OpenCursor(0, 10));
+    EXPECT_EQ(zb::GetReportStatus(), zb::ReportStatusCode::NoHost);
+    EXPECT_FALSE(cursor.FirstSample(0, state));
+    EXPECT_EQ(zb::GetReportStatus(), zb::ReportStatusCode::NoObject);
+
+    // Reported positions 20 and 30 change nothing: the cursor skips them.
+    bissgen::Capture c;
+    c.lastSample = 100;
+    c.changes = {{0, 0, 0}, {10, 1, 0}, {20, 1, 0}, {30, 1, 0}, {40, 0, 1}};
+    ChangeListHost host(c);
+    zb::RememberHost(&host.Record());
+    ASSERT_TRUE(cursor.OpenCursor(0, 1000));
+    EXPECT_EQ(cursor.CursorEnd(), 100);
+    EXPECT_FALSE(cursor.FirstSample(0, nullptr));
+    EXPECT_EQ(zb::GetReportStatus(), zb::ReportStatusCode::MissingOutput);
+    ASSERT_TRUE(cursor.FirstSample(0, state));
+    int64_t pos = 0;
+    std::vector<int64_t> seen;
+    while (cursor.NextChange(pos, state)) seen.push_back(pos);
+    EXPECT_EQ(seen, (std::vector<int64_t>{10, 40}));
+    EXPECT_EQ(pos, 100);  // where the walk stopped: the end of the range
+    cursor.CloseCursor();
+    EXPECT_FALSE(cursor.NextChange(pos, state));
+    EXPECT_EQ(zb::GetReportStatus(), zb::ReportStatusCode::NoObject);
+}
+
+}  // namespace
+}  // namespace zbtest
