@@ -563,9 +563,10 @@ TEST_F(ReportWriterTest, ReopeningDropsTheEarlierWriterAndItsSpool) {
     OpenTwoColumns();
     const std::string first = Module().reportWriter->SpoolPath();
     ASSERT_TRUE(ReportOpen());
-    EXPECT_FALSE(platform::PathExists(first.c_str()));
-    EXPECT_FALSE(ReadBlock(blockName_).exists);
     const std::string second = Module().reportWriter->SpoolPath();
+    // The earlier spool is gone (its name may have been taken again by the new one).
+    if (second != first) EXPECT_FALSE(platform::PathExists(first.c_str()));
+    EXPECT_FALSE(ReadBlock(blockName_).exists);
     ReportClose();
     EXPECT_FALSE(platform::PathExists(second.c_str()));
 }

@@ -6,6 +6,7 @@
 #include "engine/host_access.h"
 #include "engine/record_code.h"
 #include "labels/value_format.h"
+#include "report/report_columns.h"
 #include "report/report_rows.h"
 #include "report/report_writer.h"
 
@@ -24,22 +25,18 @@ bool WantsHexSuffix(uint32_t hostValueFormat) {
     return hostValueFormat < 1 || hostValueFormat > 4;
 }
 
+// The names of the layout's columns (shared with the host's header text); the value and CRC
+// columns get the "(h)" mark appended when the host shows HEX.
 void NameColumns(const SettingsView& view, const FrameColumns& cols) {
     const bool suffix = WantsHexSuffix(view.HostValueFormat());
-    auto name = [&](int32_t col, const char* text, bool valueColumn) {
-        if (col == kNoColumn) return;
-        char buffer[kNameSize];
-        std::snprintf(buffer, sizeof buffer, "%s%s", text, valueColumn && suffix ? kValueSuffix : "");
-        ReportSetColumnName(col, buffer);
-    };
-    name(cols.cds, "CDS", false);
-    name(cols.multiTurn, view.CombineTurns() ? "Data" : "Multi-Turn", true);
-    name(cols.singleTurn, "Single-Turn", true);
-    name(cols.nError, "nError", false);
-    name(cols.nWarning, "nWarning", false);
-    name(cols.crc, "CRC", true);
-    name(cols.cdm, "CDM", false);
-    name(cols.information, "Information", false);
+    const ColumnList list = ReportColumns(*view.Block());
+    for (uint32_t i = 0; i < list.count; ++i) {
+        const auto col = static_cast<int32_t>(i);
+        const bool valueColumn = col == cols.multiTurn || col == cols.singleTurn || col == cols.crc;
+        char name[kNameSize];
+        std::snprintf(name, sizeof name, "%s%s", list.names[i], valueColumn && suffix ? kValueSuffix : "");
+        ReportSetColumnName(col, name);
+    }
 }
 
 class FrameRowBuilder {
