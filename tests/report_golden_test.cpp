@@ -66,7 +66,8 @@ std::string RenderScenario(const GoldenScenario& scenario, std::vector<std::stri
     for (uint32_t i = 0; i < count; ++i) {
         char label[160] = {};
         const uint32_t listCount = count - i < 3 ? count - i : 3;
-        const uint32_t colour = zb::BuildWaveformLabel(view, zb::CodeList{listCount, codes + i}, label, sizeof label);
+        const uint32_t colour =
+            zb::BuildWaveformLabel(view, zb::CodeList{listCount, codes + i}, label, sizeof label);
         char line[256];
         std::snprintf(line, sizeof line, "%lld %08X %u %s\n", static_cast<long long>(positions[i]), codes[i],
                       colour, label);
@@ -96,12 +97,15 @@ TEST_P(ReportGolden, RecordsLabelsAndReportMatch) {
         EXPECT_EQ(l.substr(l.size() - 2), "\r\n");
         EXPECT_EQ(l.find_first_of("\r\n"), l.size() - 2) << l;
     }
-    const std::string problem = CompareWithGolden(std::string(ZB_GOLDEN_DIR) + "/" + scenario.name + ".txt", actual);
+    const std::string problem =
+        CompareWithGolden(std::string(ZB_GOLDEN_DIR) + "/" + scenario.name + ".txt", actual);
     EXPECT_TRUE(problem.empty()) << problem;
 }
 
 INSTANTIATE_TEST_SUITE_P(Captures, ReportGolden, ::testing::ValuesIn(GoldenScenarios()),
-                         [](const ::testing::TestParamInfo<GoldenScenario>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<GoldenScenario>& info) {
+                             return info.param.name;
+                         });
 
 TEST(GoldenDiff, ShowsChangedLinesWithContext) {
     std::vector<std::string> a;
@@ -115,8 +119,9 @@ TEST(GoldenDiff, ShowsChangedLinesWithContext) {
     b = a;
     b[5] = "six";
     b[12] = "thirteen";
-    EXPECT_EQ(UnifiedDiff(a, b), "@@ -3 +3 @@\n 3\n 4\n 5\n-6\n+six\n 7\n 8\n 9\n 10\n 11\n 12\n-13\n+thirteen\n"
-                                 " 14\n 15\n 16\n");
+    EXPECT_EQ(UnifiedDiff(a, b),
+              "@@ -3 +3 @@\n 3\n 4\n 5\n-6\n+six\n 7\n 8\n 9\n 10\n 11\n 12\n-13\n+thirteen\n"
+              " 14\n 15\n 16\n");
     EXPECT_EQ(UnifiedDiff(a, a), "");
 }
 

@@ -431,7 +431,8 @@ TEST_F(ReportWriterTest, SpoolPublishesTextAndNulExactly) {
     OpenTwoColumns();
     ASSERT_EQ(Module().reportWriter->Delivery(), ReportDelivery::Spool);
     const std::string spool = Module().reportWriter->SpoolPath();
-    EXPECT_NE(spool.find(kReportSpoolPrefix), std::string::npos);
+    // Windows keeps only the first three characters of a temporary-file prefix.
+    EXPECT_NE(spool.find(std::string(kReportSpoolPrefix).substr(0, 3)), std::string::npos);
     EXPECT_TRUE(platform::PathExists(spool.c_str()));
     WriteRows(3000);  // several spool chunks
     ReportClose();

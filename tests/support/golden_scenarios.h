@@ -15,7 +15,7 @@ namespace zbtest {
 
 // Decoder settings of one scenario (everything else keeps its default).
 struct ScenarioSettings {
-    uint32_t mode = 2;  // 0 register master view, 1 register slave view, 2 single cycle
+    uint32_t mode = 2;     // 0 register master view, 1 register slave view, 2 single cycle
     int32_t protocol = 0;  // 0 BiSS-C, 1 BiSS-B
     int32_t dataLength = 20;
     int32_t singleTurnBits = 12;
@@ -26,7 +26,7 @@ struct ScenarioSettings {
     bool combineTurns = false;
     bool autoLength = false;
     uint32_t registerColumns = 8;
-    uint32_t slaves = 1;  // 1..8 slaves in the chain
+    uint32_t slaves = 1;           // 1..8 slaves in the chain
     uint32_t hostValueFormat = 0;  // 0 HEX, 1 DEC, 2 OCT, 3 BIN, 4 character, 5 (unknown: empty)
 };
 
@@ -115,8 +115,8 @@ inline std::vector<GoldenScenario> GoldenScenarios() {
     s.push_back({"scd_c_separate_hex", "BiSS-C, MT 8 + ST 12, separate turns, HEX",
                  [] {
                      return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0),
-                                                 {OneSlave(0x00, 0x000), OneSlave(0x5A, 0xABC), OneSlave(0xFF, 0xFFF),
-                                                  OneSlave(0x01, 0x800)});
+                                                 {OneSlave(0x00, 0x000), OneSlave(0x5A, 0xABC),
+                                                  OneSlave(0xFF, 0xFFF), OneSlave(0x01, 0x800)});
                  },
                  ScenarioSettings{}});
     {
@@ -125,8 +125,9 @@ inline std::vector<GoldenScenario> GoldenScenarios() {
         st.hostValueFormat = 1;
         s.push_back({"scd_c_combined_dec", "BiSS-C, MT 8 + ST 12, combined turns, DEC",
                      [] {
-                         return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0),
-                                                     {OneSlave(0x00, 0x001), OneSlave(0x5A, 0xABC), OneSlave(0xFF, 0xFFF)});
+                         return bissgen::MakeCapture(
+                             FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0),
+                             {OneSlave(0x00, 0x001), OneSlave(0x5A, 0xABC), OneSlave(0xFF, 0xFFF)});
                      },
                      st});
     }
@@ -138,8 +139,9 @@ inline std::vector<GoldenScenario> GoldenScenarios() {
         st.hostValueFormat = 2;
         s.push_back({"scd_b_align_oct", "BiSS-B, MT 8 + ST 12 + 2 alignment bits, OCT",
                      [] {
-                         return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissB, 8, 12, 2),
-                                                     {OneSlave(0x07, 0x123), OneSlave(0x80, 0xFED), OneSlave(0x00, 0x000)});
+                         return bissgen::MakeCapture(
+                             FastTiming(), FrameLayout(Protocol::BissB, 8, 12, 2),
+                             {OneSlave(0x07, 0x123), OneSlave(0x80, 0xFED), OneSlave(0x00, 0x000)});
                      },
                      st});
     }
@@ -165,15 +167,16 @@ inline std::vector<GoldenScenario> GoldenScenarios() {
         s.push_back({"scd_c_char", "BiSS-C, ST 8, character names",
                      [] {
                          return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissC, 0, 8, 0),
-                                                     {OneSlave(0, 'A'), OneSlave(0, 0), OneSlave(0, ' '), OneSlave(0, 200),
-                                                      OneSlave(0, '"'), OneSlave(0, ',')});
+                                                     {OneSlave(0, 'A'), OneSlave(0, 0), OneSlave(0, ' '),
+                                                      OneSlave(0, 200), OneSlave(0, '"'), OneSlave(0, ',')});
                      },
                      st});
     }
     {
         ScenarioSettings st;
         st.hostValueFormat = 5;
-        s.push_back({"scd_c_unknown_format", "BiSS-C, MT 8 + ST 12, a host format the formatter does not know",
+        s.push_back({"scd_c_unknown_format",
+                     "BiSS-C, MT 8 + ST 12, a host format the formatter does not know",
                      [] {
                          return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0),
                                                      {OneSlave(0x12, 0x345)});
@@ -183,23 +186,24 @@ inline std::vector<GoldenScenario> GoldenScenarios() {
     {
         ScenarioSettings st;
         st.slaves = 3;
-        s.push_back({"scd_chain3", "BiSS-C, three slaves of MT 8 + ST 12 in a chain, one with nErr and nWarn",
-                     [] {
-                         bissgen::Frame f = OneSlave(0x11, 0x111);
-                         f.slaves.resize(3);
-                         f.slaves[1].multiTurn = 0x22;
-                         f.slaves[1].singleTurn = 0x222;
-                         f.slaves[1].err = 0;
-                         f.slaves[1].warn = 0;
-                         f.slaves[2].multiTurn = 0x33;
-                         f.slaves[2].singleTurn = 0x333;
-                         bissgen::Frame g = f;
-                         g.slaves[1].err = 1;
-                         g.slaves[1].warn = 1;
-                         g.slaves[2].crcXor = 1;
-                         return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0), {f, g});
-                     },
-                     st});
+        s.push_back(
+            {"scd_chain3", "BiSS-C, three slaves of MT 8 + ST 12 in a chain, one with nErr and nWarn",
+             [] {
+                 bissgen::Frame f = OneSlave(0x11, 0x111);
+                 f.slaves.resize(3);
+                 f.slaves[1].multiTurn = 0x22;
+                 f.slaves[1].singleTurn = 0x222;
+                 f.slaves[1].err = 0;
+                 f.slaves[1].warn = 0;
+                 f.slaves[2].multiTurn = 0x33;
+                 f.slaves[2].singleTurn = 0x333;
+                 bissgen::Frame g = f;
+                 g.slaves[1].err = 1;
+                 g.slaves[1].warn = 1;
+                 g.slaves[2].crcXor = 1;
+                 return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0), {f, g});
+             },
+             st});
     }
     s.push_back({"scd_broken", "BiSS-C: a bad CRC, nErr, a busy slave, frames cut short",
                  [] {
@@ -213,9 +217,9 @@ inline std::vector<GoldenScenario> GoldenScenarios() {
                      cutEarly.cutAfter = 1;
                      bissgen::Frame cutLate = OneSlave(0x05, 0x678);
                      cutLate.cutAfter = 12;
-                     return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0),
-                                                 {OneSlave(0, 0x111), badCrc, error, busy, cutEarly, cutLate,
-                                                  OneSlave(0x06, 0x789)});
+                     return bissgen::MakeCapture(
+                         FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0),
+                         {OneSlave(0, 0x111), badCrc, error, busy, cutEarly, cutLate, OneSlave(0x06, 0x789)});
                  },
                  ScenarioSettings{}});
     for (uint32_t mode : {0u, 1u}) {
