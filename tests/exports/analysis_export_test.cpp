@@ -17,7 +17,7 @@ using zb::HostRecord;
 using AnalysisFn = uint32_t (*)(HostRecord*);
 
 class AnalysisExport : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { library_ = dlopen(ZB_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL); }
     static void TearDownTestSuite() {
         if (library_ != nullptr) dlclose(library_);
@@ -48,7 +48,9 @@ protected:
 };
 void* AnalysisExport::library_ = nullptr;
 
-TEST_F(AnalysisExport, NullRecordIsRefused) { EXPECT_EQ(analysis_(nullptr), 0u); }
+TEST_F(AnalysisExport, NullRecordIsRefused) {
+    EXPECT_EQ(analysis_(nullptr), 0u);
+}
 
 TEST_F(AnalysisExport, AbortAtEntryTouchesNothing) {
     zbtest::MemoryHost host(Frames());
@@ -80,12 +82,13 @@ TEST_F(AnalysisExport, DecodesPublishesAndCopiesBack) {
     EXPECT_EQ(zb::KindOf(r.codeArray[0]), zb::RecordKind::FirstFrame);
     std::vector<uint32_t> values;
     for (uint32_t i = 0; i < count; ++i) {
-        if (zb::KindOf(r.codeArray[i]) == zb::RecordKind::SingleTurnLow) values.push_back(zb::PayloadOf(r.codeArray[i]));
+        if (zb::KindOf(r.codeArray[i]) == zb::RecordKind::SingleTurnLow)
+            values.push_back(zb::PayloadOf(r.codeArray[i]));
         if (i > 0) EXPECT_GE(r.positionArray[i], r.positionArray[i - 1]);
     }
     EXPECT_EQ(values, (std::vector<uint32_t>{0xA0, 0xA1, 0xA2, 0xA3, 0xA4}));
     // Auto length is on by default: the found length is copied back with the settings.
-        uint32_t aux;
+    uint32_t aux;
     std::memcpy(&aux, r.decoderWords + 8, 4);
     EXPECT_EQ((aux >> 4) & 0x3F, 12u);
 }
