@@ -69,10 +69,11 @@ bool WalkCapture(DecodeEngine& e) {
     const int32_t slo = e.sloChannel;
     e.BeginWalk(ChannelLevel(e.channelState, ma), ChannelLevel(e.channelState, slo));
     ProgressGate progress(start, cursor.CursorEnd() - start);
+    StopPoll stop;
     int64_t pos = start;
     while (cursor.NextChange(pos, e.channelState)) {
-        if ((PollStop() & StopBit::kStopFlag) != 0) break;  // this change is not processed
-        e.OnChange(pos, ChannelLevel(e.channelState, ma), ChannelLevel(e.channelState, slo));
+        if (stop.Requested()) break;  // this change is not processed
+        e.OnChange(pos, cursor.Level(ma), cursor.Level(slo));
         if (pos >= progress.Next()) progress.Report(pos);
     }
     e.EndWalk(pos);
