@@ -150,7 +150,8 @@ bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
     const uint32_t from = view.RangeFrom();
     const uint32_t to = view.RangeTo();
     e.rangeStart = from == 0 ? 0 : view.CursorPosition(from - 1);
-    e.rangeEnd = to == 0 ? view.LastSample() + 1 : view.CursorPosition(to - 1);
+    const int64_t last = view.LastSample();
+    e.rangeEnd = to != 0 ? view.CursorPosition(to - 1) : (last == INT64_MAX ? last : last + 1);
     if (e.rangeEnd <= e.rangeStart) return false;
 
     if (e.autoLength && (e.mode == static_cast<int32_t>(DecodeMode::SingleCycle) || e.hasCds)) {
