@@ -114,7 +114,9 @@ public:
     uint64_t ViewSize() const { return viewSize_; }
     bool AlreadyExisted() const { return existed_; }
     void ReleaseView();
-    // Hands the open handle over to the caller (the block then outlives this object).
+    // Hands the open handle over to the caller (the block then outlives this object). On Windows
+    // the module keeps it in a list, one per name, and closes it when the next block of that name
+    // is created or the module ends; the caller must not close it.
     intptr_t Detach();
 
 private:
@@ -122,6 +124,7 @@ private:
     uint64_t viewSize_ = 0;
     bool existed_ = false;
     intptr_t handle_ = -1;
+    char name_[256] = {};  // Windows: the block's name, under which a detached handle is kept
 };
 
 // The POSIX object name under which a block called `name` is published: "/" followed by the name

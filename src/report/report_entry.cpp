@@ -1,8 +1,24 @@
-// Placeholder until the report rows land: no report is written.
+// The report step of Analysis: refreshes the column widths, then hands the records to the frame
+// rows (single-cycle mode) or to the register-access rows (both register-access modes).
 #include "report/report_entry.h"
+
+#include "report/report_columns.h"
+#include "report/report_rows.h"
 
 namespace zb {
 
-void BuildReport(const DecoderSettings&, const int64_t*, const uint32_t*, uint64_t) {}
+void BuildReport(const DecoderSettings& settings, const int64_t* positions, const uint32_t* codes,
+                 uint64_t count) {
+    RefreshColumnWidths(settings);
+    if (positions == nullptr || codes == nullptr) count = 0;
+    // The builders only read through the view; the block itself is the caller's copy.
+    DecoderSettings copy = settings;
+    const SettingsView view(&copy);
+    if (view.Mode() != static_cast<uint32_t>(DecodeMode::SingleCycle)) {
+        BuildRegisterRows(view, positions, codes, count);
+        return;
+    }
+    BuildFrameRows(view, positions, codes, count);
+}
 
 }  // namespace zb

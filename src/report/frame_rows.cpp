@@ -1,0 +1,268 @@
+// Single-cycle report rows: one row per BiSS frame (per slave in a daisy chain) with CDS, the
+// position values, nError, nWarning, CRC and CDM, and an Information column for the summary, the
+// MA clock rate and the marks of broken frames (time-out, busy, incomplete).
+#include <cstdio>
+
+#include "engine/host_access.h"
+#include "engine/record_code.h"
+#include "labels/value_format.h"
+#include "report/report_rows.h"
+#include "report/report_writer.h"
+
+namespace zb {
+namespace {
+
+constexpr size_t kNameSize = 64;
+constexpr size_t kValueTextSize = 128;
+constexpr size_t kSummarySize = 128;
+constexpr size_t kInfoSize = 64;
+constexpr const char* kValueSuffix = "(h)";
+
+// The host shows values in its own format; only HEX (and the values it does not know) get the
+// "(h)" mark in the header of the value and CRC columns.
+bool WantsHexSuffix(uint32_t hostValueFormat) {
+    return hostValueFormat < 1 || hostValueFormat > 4;
+}
+
+void NameColumns(const SettingsView& view, const FrameColumns& cols) {
+    const bool suffix = WantsHexSuffix(view.HostValueFormat());
+    auto name = [&](int32_t col, const char* text, bool valueColumn) {
+        if (col == kNoColumn) return;
+        char buffer[kNameSize];
+        std::snprintf(buffer, sizeof buffer, "%s%s", text, valueColumn && suffix ? kValueSuffix : "");
+        ReportSetColumnName(col, buffer);
+    };
+    name(cols.cds, "CDS", false);
+    name(cols.multiTurn, view.CombineTurns() ? "Data" : "Multi-Turn", true);
+    name(cols.singleTurn, "Single-Turn", true);
+    name(cols.nError, "nError", false);
+    name(cols.nWarning, "nWarning", false);
+    name(cols.crc, "CRC", true);
+    name(cols.cdm, "CDM", false);
+    name(cols.information, "Information", false);
+}
+
+class FrameRowBuilder {
+  public:
+    FrameRowBuilder(const SettingsView& view, const FrameColumns& cols)
+        : view_(view), cols_(cols), valueBits_(view.PositionBits()) {}
+
+    void Handle(int64_t position, uint32_t code);
+    void Finish() { EndRow(); }
+
+  private:
+    void EnsureRow(int64_t position) {
+        if (rowOpen_) return;
+        StartBlankRow(position, cols_.count);
+        rowOpen_ = true;
+    }
+    void EndRow() {
+        if (!rowOpen_) return;
+        ReportWriteRow();
+        rowOpen_ = false;
+    }
+    void Cell(int64_t position, int32_t col, const char* text, ReportPair pair) {
+        EnsureRow(position);
+        ReportSetCell(col, text);
+        ReportSetCellColour(col, PairIndex(pair));
+    }
+    void Bit(int64_t position, int32_t col, uint32_t code, ReportPair pair) {
+        char text[8];
+        std::snprintf(text, sizeof text, "%u", code & 1u);
+        Cell(position, col, text, pair);
+    }
+    void BeginValue(int64_t position, RecordKind kind, uint32_t payload);
+    void EndValue(int64_t position, uint32_t payload);
+    void Summary(int64_t position);
+    void StatusMark(int64_t position, uint32_t code);
+
+    const SettingsView& view_;
+    const FrameColumns& cols_;
+    bool rowOpen_ = false;
+    int32_t valueColumn_ = kNoColumn;
+    int32_t valueBits_;
+    uint32_t valueHigh_ = 0;
+    uint32_t valueMid_ = 0;
+};
+
+void FrameRowBuilder::BeginValue(int64_t position, RecordKind kind, uint32_t payload) {
+    EnsureRow(position);
+    valueHigh_ = payload & 0xFFFF;
+    valueMid_ = 0;
+    const int32_t positionBits = view_.PositionBits();
+    const int32_t stBits = view_.SingleTurnBits() < positionBits ? view_.SingleTurnBits() : positionBits;
+    switch (kind) {
+        case RecordKind::SingleTurnHigh:
+            valueColumn_ = cols_.singleTurn;
+            valueBits_ = stBits;
+            break;
+        case RecordKind::MultiTurnHigh:
+            valueColumn_ = cols_.multiTurn;
+            valueBits_ = positionBits - stBits;
+            break;
+        default:
+            valueColumn_ = cols_.multiTurn;
+            valueBits_ = positionBits;
+            break;
+    }
+}
+
+void FrameRowBuilder::EndValue(int64_t position, uint32_t payload) {
+    EnsureRow(position);
+    const uint64_t value = JoinTriple(valueHigh_, valueMid_, payload);
+    if (valueColumn_ != kNoColumn) {
+        char text[kValueTextSize] = {};
+        const uint32_t format = view_.HostValueFormat();
+        if (value <= 0xFFFFFFFFu) {
+            FormatValue32(static_cast<uint32_t>(value), format, valueBits_, text, sizeof text);
+        } else {
+            FormatValue64(static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32), format,
+                          valueBits_, text, sizeof text);
+        }
+        ReportSetCell(valueColumn_, text);
+        ReportSetCellColour(valueColumn_, PairIndex(ReportPair::DataCmd));
+    }
+    valueHigh_ = 0;
+    valueMid_ = 0;
+    valueColumn_ = kNoColumn;
+}
+
+void FrameRowBuilder::Summary(int64_t position) {
+    char text[kSummarySize];
+    const char* name = view_.IsBissB() ? "BiSS-B" : "BiSS-C";
+    const char* automatic = view_.AutoLength() ? " (Auto)" : "";
+    const int32_t align = view_.Alignment();
+    if (align < 1) {
+        std::snprintf(text, sizeof text, "%s; Data Len %d bits%s = MT %d + ST %d", name,
+                      view_.EffectiveDataLength(), automatic, view_.MultiTurnBits(), view_.SingleTurnBits());
+    } else {
+        std::snprintf(text, sizeof text, "%s; Data Len %d bits%s = MT %d + ST %d + Align %d", name,
+                      view_.EffectiveDataLength(), automatic, view_.MultiTurnBits(), view_.SingleTurnBits(),
+                      align);
+    }
+    Cell(position, cols_.information, text, ReportPair::Start);
+}
+
+void FrameRowBuilder::StatusMark(int64_t position, uint32_t code) {
+    const auto status = static_cast<StatusCode>(LowByte(code));
+    const uint32_t acks = SecondByte(code);
+    const char* plain = nullptr;
+    const char* counted = nullptr;
+    ReportPair pair = ReportPair::Alert;
+    switch (status) {
+        case StatusCode::Timeout:
+            plain = "Timeout";
+            counted = "Timeout (ACK %u clk)";
+            break;
+        case StatusCode::Busy:
+            plain = "Busy";
+            counted = "Busy (ACK %u clk)";
+            pair = ReportPair::Flag;
+            break;
+        case StatusCode::Error:
+            plain = "Incomplete frame";
+            counted = "Incomplete (ACK %u clk)";
+            break;
+        default:
+            break;
+    }
+    if (plain != nullptr) {
+        char text[kInfoSize];
+        if (acks < 2) {
+            std::snprintf(text, sizeof text, "%s", plain);
+        } else {
+            std::snprintf(text, sizeof text, counted, acks);
+        }
+        Cell(position, cols_.information, text, pair);
+    }
+    EndRow();
+}
+
+void FrameRowBuilder::Handle(int64_t position, uint32_t code) {
+    const RecordKind kind = KindOf(code);
+    const uint32_t payload = PayloadOf(code);
+    switch (kind) {
+        case RecordKind::FirstFrame:
+            Summary(position);
+            break;
+        case RecordKind::ClockPeriod: {
+            EnsureRow(position);
+            char text[kInfoSize];
+            if (FormatClockText(view_.SampleRate(), payload, text, sizeof text)) {
+                Cell(position, cols_.information, text, ReportPair::Start);
+            }
+            break;
+        }
+        case RecordKind::Ack:
+            EnsureRow(position);
+            break;
+        case RecordKind::Cds:
+            // BiSS-B has no CDS column: the row starts, the cell is refused by the writer.
+            Bit(position, cols_.cds, code, ReportPair::CdsCts);
+            break;
+        case RecordKind::MultiTurnHigh:
+        case RecordKind::SingleTurnHigh:
+        case RecordKind::DataHigh:
+            BeginValue(position, kind, payload);
+            break;
+        case RecordKind::MultiTurnMid:
+        case RecordKind::SingleTurnMid:
+        case RecordKind::DataMid:
+            EnsureRow(position);
+            valueMid_ = payload;
+            break;
+        case RecordKind::MultiTurnLow:
+        case RecordKind::SingleTurnLow:
+        case RecordKind::DataLow:
+            EndValue(position, payload);
+            break;
+        case RecordKind::Err: {
+            // nError is active low under BiSS-C and active high under BiSS-B.
+            const bool active = view_.IsBissB() ? (code & 1u) == 1u : (code & 1u) == 0u;
+            Bit(position, cols_.nError, code, active ? ReportPair::Alert : ReportPair::Flag);
+            break;
+        }
+        case RecordKind::Warn:
+            Bit(position, cols_.nWarning, code, ReportPair::Flag);
+            break;
+        case RecordKind::Crc: {
+            char text[kValueTextSize] = {};
+            FormatValue32(LowByte(code), view_.HostValueFormat(), view_.ConfiguredCrcBits(), text,
+                          sizeof text);
+            Cell(position, cols_.crc, text, SecondByte(code) != 0 ? ReportPair::Alert : ReportPair::Good);
+            break;
+        }
+        case RecordKind::Cdm:
+            Bit(position, cols_.cdm, code, ReportPair::CdsCts);
+            break;
+        case RecordKind::Status:
+            StatusMark(position, code);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+void BuildFrameRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
+                    uint64_t count) {
+    if (count < 1 || positions == nullptr || codes == nullptr) return;
+    if (!ReportOpen()) return;
+    const FrameColumns cols = FrameColumnsFor(view);
+    NameColumns(view, cols);
+    DeclareReportPairs(view);
+    ReportFlushHeader();
+
+    SetProgressRange(0, 1000, static_cast<int64_t>(count));
+    FrameRowBuilder builder(view, cols);
+    for (uint64_t i = 0; i < count; ++i) {
+        if ((PollStop() & StopBit::kStopFlag) != 0) break;
+        builder.Handle(positions[i], codes[i]);
+        ReportProgress(static_cast<int64_t>(i));
+    }
+    builder.Finish();
+    ReportClose();
+}
+
+}  // namespace zb

@@ -1,0 +1,319 @@
+// Register-access report rows: one row per register access or bus command, assembled from the
+// control-communication records. The master view shows the control frame's header fields (CTS, ID
+// or IDS, address or command, header CRC); the slave view shows the IDL field the slave saw. Both
+// then show read or write and the data bytes, each in a column of its own with its CRC.
+#include <cstdio>
+#include <cstring>
+
+#include "engine/host_access.h"
+#include "engine/record_code.h"
+#include "labels/value_format.h"
+#include "report/report_rows.h"
+#include "report/report_writer.h"
+
+namespace zb {
+namespace {
+
+constexpr size_t kNameSize = 16;
+constexpr int32_t kSlaveIdBits = 3;
+constexpr int32_t kIdsBits = 8;
+constexpr int32_t kAddressBits = 7;
+constexpr int32_t kCommandBits = 2;
+constexpr int32_t kByteBits = 8;
+constexpr uint32_t kIdlMask = 0x1FF;
+constexpr uint32_t kIdKindMask = 0xF0000;  // payload bits 19..16: 0 for a slave ID, else IDS
+
+void NameColumns(const RegisterColumnLayout& cols) {
+    if (cols.slaveView) {
+        ReportSetColumnName(cols.idl, "IDL(h)");
+    } else {
+        ReportSetColumnName(cols.cts, "CTS");
+        ReportSetColumnName(cols.id, "ID(IDS)");
+        ReportSetColumnName(cols.adr, "ADR(CMD)");
+        ReportSetColumnName(cols.headerCrc, "Hdr CRC(h)");
+    }
+    ReportSetColumnName(cols.readWrite, "R/W");
+    for (int32_t d = 0; d < cols.dataColumns; ++d) {
+        char name[kNameSize];
+        std::snprintf(name, sizeof name, "D%d", d);
+        ReportSetColumnName(cols.firstData + d, name);
+    }
+    ReportSetColumnName(cols.information, "Information");
+}
+
+template <size_t N>
+void SetText(char (&text)[N], const char* value) {
+    std::snprintf(text, N, "%s", value);
+}
+
+class RegisterRowBuilder {
+  public:
+    RegisterRowBuilder(const SettingsView& view, const RegisterColumnLayout& cols)
+        : view_(view), cols_(cols) {}
+
+    void Handle(int64_t position, uint32_t code);
+    void Finish(int64_t firstPosition);
+
+  private:
+    void WriteOpenRow() {
+        if (!rowOpen_) return;
+        ReportWriteRow();
+        rowOpen_ = false;
+    }
+    void MakeAccessRow();
+    void FormatField(uint32_t value, int32_t width, char* text, int32_t size) {
+        text[0] = '\0';
+        FormatValue32(value, view_.HostValueFormat(), width, text, size);
+    }
+    void Cts(int64_t position, uint32_t code);
+    void Crc(uint32_t code);
+    void ReadWrite(uint32_t code);
+    void RegData(int64_t position, uint32_t code);
+    void Idl(int64_t position, uint32_t code);
+    void ClockOrFirst(int64_t position, uint32_t code);
+    void Idle();
+
+    const SettingsView& view_;
+    const RegisterColumnLayout& cols_;
+    uint32_t ctsValue_ = 1;
+    char ctsText_[24] = {};
+    char idText_[24] = {};
+    char adrText_[24] = {};
+    char rwText_[24] = {};
+    char headerCrcText_[16] = {};
+    char idlText_[16] = {};
+    char infoText_[32] = {};
+    char dataText_[32] = {};
+    int32_t dataColumn_ = kNoColumn;
+    int32_t dataIndex_ = 0;
+    bool crcBad_ = false;
+    bool inData_ = false;
+    bool rowOpen_ = false;
+    bool idlPending_ = false;
+    bool anyAccess_ = false;
+    int64_t rowClock_ = 0;
+};
+
+void RegisterRowBuilder::MakeAccessRow() {
+    StartBlankRow(rowClock_, cols_.count);
+    if (!cols_.slaveView) {
+        ReportSetCell(cols_.cts, ctsText_);
+        ReportSetCell(cols_.id, idText_);
+        ReportSetCell(cols_.adr, adrText_);
+        ReportSetCellColour(cols_.adr, PairIndex(crcBad_ ? ReportPair::Alert : ReportPair::AckAdr));
+    }
+    ReportSetCell(cols_.readWrite, rwText_);
+    if (headerCrcText_[0] != '\0' && cols_.headerCrc != kNoColumn) {
+        ReportSetCell(cols_.headerCrc, headerCrcText_);
+        ReportSetCellColour(cols_.headerCrc, PairIndex(crcBad_ ? ReportPair::Alert : ReportPair::Good));
+    }
+    if (idlText_[0] != '\0' && cols_.idl != kNoColumn) {
+        ReportSetCell(cols_.idl, idlText_);
+        ReportSetCellColour(cols_.idl, PairIndex(ReportPair::Flag));
+    }
+    if (infoText_[0] != '\0') {
+        ReportSetCell(cols_.information, infoText_);
+        ReportSetCellColour(cols_.information, PairIndex(ReportPair::Flag));
+    }
+    if (rwText_[0] != '\0') {
+        ReportPair pair = ReportPair::Flag;
+        if (std::strcmp(rwText_, "Read") == 0) pair = ReportPair::Read;
+        if (std::strcmp(rwText_, "Write") == 0) pair = ReportPair::Write;
+        ReportSetCellColour(cols_.readWrite, PairIndex(pair));
+    }
+    dataIndex_ = 0;
+    dataText_[0] = '\0';
+    dataColumn_ = kNoColumn;
+    anyAccess_ = true;
+    idlPending_ = false;
+}
+
+void RegisterRowBuilder::Cts(int64_t position, uint32_t code) {
+    WriteOpenRow();
+    ctsValue_ = code & 1u;
+    std::snprintf(ctsText_, sizeof ctsText_, "%d", static_cast<int>(ctsValue_));
+    idText_[0] = adrText_[0] = rwText_[0] = headerCrcText_[0] = idlText_[0] = infoText_[0] = '\0';
+    inData_ = false;
+    crcBad_ = false;
+    rowClock_ = position;
+}
+
+void RegisterRowBuilder::Crc(uint32_t code) {
+    const uint32_t received = PayloadOf(code) & 0xF;
+    if (inData_) {
+        // The CRC of the data byte waiting in its column.
+        if (rowOpen_ && dataColumn_ != kNoColumn && dataText_[0] != '\0') {
+            char text[48];
+            std::snprintf(text, sizeof text, "%s (%02X)", dataText_, received);
+            ReportSetCell(dataColumn_, text);
+            ReportSetCellColour(
+                dataColumn_, PairIndex(SecondByte(code) == 0 ? ReportPair::RegisterCrc : ReportPair::Alert));
+            dataText_[0] = '\0';
+            dataColumn_ = kNoColumn;
+        }
+        return;
+    }
+    crcBad_ = SecondByte(code) != 0;
+    std::snprintf(headerCrcText_, sizeof headerCrcText_, "%02X", received);
+    if (ctsValue_ == 0) {
+        // A bus command: no read/write bits follow, its row is made at the header CRC.
+        WriteOpenRow();
+        MakeAccessRow();
+        rowOpen_ = true;
+        inData_ = false;
+    }
+}
+
+void RegisterRowBuilder::ReadWrite(uint32_t code) {
+    if (SecondByte(code) != 0) {
+        SetText(rwText_, "Non-implement");
+    } else {
+        SetText(rwText_, (code & 2u) != 0 ? "Read" : "Write");
+    }
+    WriteOpenRow();
+    MakeAccessRow();
+    rowOpen_ = true;
+    inData_ = false;
+}
+
+void RegisterRowBuilder::RegData(int64_t position, uint32_t code) {
+    if (!rowOpen_) {
+        MakeAccessRow();
+        rowOpen_ = true;
+    }
+    if (dataIndex_ >= cols_.dataColumns) {
+        // More bytes than data columns: a continuation row repeats the head cells.
+        rowClock_ = position;
+        WriteOpenRow();
+        MakeAccessRow();
+        rowOpen_ = true;
+    }
+    FormatField(LowByte(code), kByteBits, dataText_, sizeof dataText_);
+    dataColumn_ = cols_.firstData + dataIndex_;
+    ReportSetCell(dataColumn_, dataText_);
+    ReportSetCellColour(dataColumn_, PairIndex(ReportPair::DataCmd));
+    ++dataIndex_;
+    inData_ = true;
+}
+
+void RegisterRowBuilder::Idl(int64_t position, uint32_t code) {
+    WriteOpenRow();
+    if (cols_.idl != kNoColumn && idlPending_) {
+        // The previous IDL got no access: it gets a row of its own.
+        MakeAccessRow();
+        ReportWriteRow();
+    }
+    inData_ = false;
+    infoText_[0] = headerCrcText_[0] = rwText_[0] = '\0';
+    dataIndex_ = 0;
+    rowClock_ = position;
+    crcBad_ = false;
+    const uint32_t v = PayloadOf(code) & kIdlMask;
+    std::snprintf(idlText_, sizeof idlText_, "%03X", (v & 1u) != 0 ? v : v >> 1);
+    idlPending_ = true;
+}
+
+void RegisterRowBuilder::ClockOrFirst(int64_t position, uint32_t code) {
+    WriteOpenRow();
+    StartBlankRow(position, cols_.count);
+    char text[96];
+    bool made = false;
+    if (KindOf(code) == RecordKind::FirstFrame) {
+        std::snprintf(text, sizeof text, "%s; %s", view_.IsBissB() ? "BiSS-B" : "BiSS-C",
+                      cols_.slaveView ? "Register Access - Slave (CDS)" : "Register Access - Master (CDM)");
+        made = true;
+    } else {
+        made = FormatClockText(view_.SampleRate(), PayloadOf(code), text, sizeof text);
+    }
+    if (!made) return;  // the started row waits; the next row or the close takes its place
+    ReportSetCell(cols_.information, text);
+    ReportSetCellColour(cols_.information, PairIndex(ReportPair::Start));
+    ReportWriteRow();
+}
+
+void RegisterRowBuilder::Idle() {
+    if (!cols_.slaveView || rowOpen_ || !idlPending_) return;
+    SetText(infoText_, "Bus command");
+    MakeAccessRow();
+    ReportWriteRow();
+    rowOpen_ = false;
+    infoText_[0] = '\0';
+}
+
+void RegisterRowBuilder::Handle(int64_t position, uint32_t code) {
+    switch (KindOf(code)) {
+        case RecordKind::Cts:
+            Cts(position, code);
+            break;
+        case RecordKind::Id:
+            FormatField(LowByte(code), (PayloadOf(code) & kIdKindMask) == 0 ? kSlaveIdBits : kIdsBits,
+                        idText_, sizeof idText_);
+            break;
+        case RecordKind::Adr:
+            FormatField(PayloadOf(code) & 0x7F, kAddressBits, adrText_, sizeof adrText_);
+            break;
+        case RecordKind::Cmd:
+            FormatField(PayloadOf(code) & 0x3, kCommandBits, adrText_, sizeof adrText_);
+            break;
+        case RecordKind::Crc:
+            Crc(code);
+            break;
+        case RecordKind::ReadWrite:
+            ReadWrite(code);
+            break;
+        case RecordKind::RegData:
+            RegData(position, code);
+            break;
+        case RecordKind::Idl:
+            Idl(position, code);
+            break;
+        case RecordKind::ClockPeriod:
+        case RecordKind::FirstFrame:
+            ClockOrFirst(position, code);
+            break;
+        case RecordKind::Status:
+            if (static_cast<StatusCode>(LowByte(code)) == StatusCode::Idle) Idle();
+            break;
+        default:
+            break;
+    }
+}
+
+void RegisterRowBuilder::Finish(int64_t firstPosition) {
+    if (rowOpen_) {
+        WriteOpenRow();
+    } else if (cols_.slaveView && idlPending_) {
+        MakeAccessRow();
+        ReportWriteRow();
+    }
+    if (!anyAccess_) {
+        StartBlankRow(firstPosition, cols_.count);
+        ReportSetCell(cols_.information, "No control data");
+        ReportSetCellColour(cols_.information, PairIndex(ReportPair::Flag));
+        ReportWriteRow();
+    }
+}
+
+}  // namespace
+
+void BuildRegisterRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
+                       uint64_t count) {
+    if (count < 1 || positions == nullptr || codes == nullptr) return;
+    if (!ReportOpen()) return;
+    const RegisterColumnLayout cols = RegisterColumnsFor(view);
+    NameColumns(cols);
+    DeclareReportPairs(view);
+    ReportFlushHeader();
+
+    SetProgressRange(0, 1000, static_cast<int64_t>(count));
+    RegisterRowBuilder builder(view, cols);
+    for (uint64_t i = 0; i < count; ++i) {
+        if ((PollStop() & StopBit::kStopFlag) != 0) break;
+        builder.Handle(positions[i], codes[i]);
+        ReportProgress(static_cast<int64_t>(i));
+    }
+    builder.Finish(positions[0]);
+    ReportClose();
+}
+
+}  // namespace zb

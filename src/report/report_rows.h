@@ -1,0 +1,78 @@
+// What the frame rows and the register-access rows share: the column layouts with their indices,
+// the twelve colour pairs of the report header, the blank row and the MA clock text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "plugin/decoder_settings.h"
+
+namespace zb {
+
+// The colour pairs every report declares: 0..8 follow the nine colour slots, then three fixed.
+enum class ReportPair : int32_t {
+    AckAdr = 0,       // slot 0
+    Start = 1,        // slot 1: also the clock and summary texts
+    CdsCts = 2,       // slot 2
+    DataCmd = 3,      // slot 3
+    Flag = 4,         // slot 4: flags, IDL, Information notes
+    RegisterCrc = 5,  // slot 5: a data byte with a good CRC
+    Stop = 6,         // slot 6
+    Read = 7,         // slot 7
+    Write = 8,        // slot 8
+    Plain = 9,        // black on white
+    Alert = 10,       // white on red
+    Good = 11,        // black on green
+};
+constexpr int32_t kReportPairCount = 12;
+constexpr int32_t kNoColumn = -1;
+
+constexpr int32_t PairIndex(ReportPair pair) {
+    return static_cast<int32_t>(pair);
+}
+
+// Column indices of the single-cycle layout; kNoColumn where the layout has no such column.
+struct FrameColumns {
+    int32_t cds = kNoColumn;
+    int32_t multiTurn = kNoColumn;  // or Data when the turns are combined
+    int32_t singleTurn = kNoColumn;
+    int32_t nError = kNoColumn;
+    int32_t nWarning = kNoColumn;
+    int32_t crc = kNoColumn;
+    int32_t cdm = kNoColumn;
+    int32_t information = kNoColumn;
+    int32_t count = 0;
+};
+FrameColumns FrameColumnsFor(const SettingsView& view);
+
+// Column indices of the register-access layouts (master: CTS .. R/W; slave: IDL, R/W).
+struct RegisterColumnLayout {
+    bool slaveView = false;
+    int32_t cts = kNoColumn;
+    int32_t id = kNoColumn;
+    int32_t adr = kNoColumn;
+    int32_t headerCrc = kNoColumn;
+    int32_t idl = kNoColumn;
+    int32_t readWrite = kNoColumn;
+    int32_t firstData = kNoColumn;
+    int32_t dataColumns = 8;
+    int32_t information = kNoColumn;
+    int32_t count = 0;
+};
+RegisterColumnLayout RegisterColumnsFor(const SettingsView& view);
+
+// Declares pairs 0..11 (slots through the colour tables, then plain, alert, good).
+void DeclareReportPairs(const SettingsView& view);
+// ReportStartRow(clock), then every column gets the empty text and the plain pair.
+void StartBlankRow(int64_t clock, int32_t columnCount);
+// "MA %.2f MHz", "MA %.3f kHz" or "MA %.0f Hz" for sampleRate / period; false (no text) when the
+// period or the sample rate is 0.
+bool FormatClockText(uint64_t sampleRate, uint32_t period, char* text, size_t size);
+
+// The two builders behind BuildReport; `count` >= 0, arrays valid for `count` records.
+void BuildFrameRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
+                    uint64_t count);
+void BuildRegisterRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
+                       uint64_t count);
+
+}  // namespace zb

@@ -1,0 +1,457 @@
+// The report writer and its module-level operations: builds the header and row lines of the
+// report text byte for byte, and delivers them through the host's row callback or a spool file
+// that is published as a named shared-memory block when the report closes.
+//
+// Failure rules of the spooled report. The block is only ever filled with a text that ends in NUL:
+// - a spool file that cannot be created, or a line that cannot be written in full, fails the whole
+//   report: the block then holds a single NUL byte (an empty report), never a partial text;
+// - an older block of the same name that is smaller than the text keeps its size; it receives the
+//   complete lines that fit, followed by NUL, and never a byte past its end;
+// - without a block name, or when the block cannot be created or mapped, nothing is published.
+// In every case the spool file is deleted when the report closes.
+#include "report/report_writer.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "plugin/text_for_host.h"
+
+namespace zb {
+namespace {
+
+constexpr char kBuiltInPair[] = "||000000FFFFFF";  // colour 0 black text, colour 1 white fill
+constexpr char kClockName[] = "||Clock";
+constexpr char kLineEnd[] = "\r\n";
+constexpr size_t kLineEndSize = 2;
+// Bytes of a line before its CR LF: the whole line, CR LF included, fits in 2047 bytes.
+constexpr size_t kLineBody = kReportLineSize - 1 - kLineEndSize;
+// The shortest form of a further cell: its comma and a quoted space.
+constexpr size_t kMinCellCost = 4;
+
+ReportOutcome lastOutcome = ReportOutcome::None;
+
+// Appends `text` to line[pos..end), cut at `end`; returns the new position.
+size_t AppendText(char* line, size_t pos, size_t end, const char* text) {
+    while (*text != '\0' && pos < end) line[pos++] = *text++;
+    return pos;
+}
+
+ReportWriter* Writer() {
+    return Module().reportWriter;
+}
+
+}  // namespace
+
+char ColourDigit(int value) {
+    if (value >= 0 && value <= 9) return static_cast<char>('0' + value);
+    if (value >= 10 && value <= 35) return static_cast<char>('A' + (value - 10));
+    return '0';
+}
+
+size_t EscapeCell(const char* text, char* out, size_t room) {
+    if (room < 3) return 0;
+    size_t pos = 0;
+    out[pos++] = '"';
+    if (text[0] == '\0') {
+        out[pos++] = ' ';
+        out[pos++] = '"';
+        return pos;
+    }
+    // Keep one byte for the closing quote; an escape pair is never split.
+    for (const char* p = text; *p != '\0'; ++p) {
+        const auto byte = static_cast<unsigned char>(*p);
+        if (byte == '"' || byte == '\\') {
+            if (pos + 2 + 1 > room) break;
+            out[pos++] = '\\';
+            out[pos++] = static_cast<char>(byte);
+        } else {
+            if (pos + 1 + 1 > room) break;
+            out[pos++] = (byte < 0x20 || byte >= 0x80) ? '.' : static_cast<char>(byte);
+        }
+    }
+    out[pos++] = '"';
+    return pos;
+}
+
+// ---- ReportWriter -----------------------------------------------------------------------------
+
+ReportWriter::ReportWriter(HostRecord* host) : host_(host) {}
+
+ReportWriter::~ReportWriter() {
+    DeleteSpool();
+}
+
+void ReportWriter::Open() {
+    if (host_ != nullptr) {
+        std::memcpy(blockName_, host_->reportBlockName, kReportBlockNameSize);
+        blockName_[kReportBlockNameSize] = '\0';
+    }
+    delivery_ =
+        (host_ != nullptr && host_->reportRow != nullptr) ? ReportDelivery::Callback : ReportDelivery::Spool;
+    ClearSlots();
+    headerPending_ = false;
+    rowPending_ = false;
+    if (delivery_ != ReportDelivery::Spool) return;
+
+    char dir[260] = {};
+    if (!platform::TempDirectory(dir, sizeof dir) ||
+        !platform::CreateUniqueTempFile(dir, kReportSpoolPrefix, spoolPath_, sizeof spoolPath_)) {
+        spoolPath_[0] = '\0';
+        spoolFailed_ = true;
+        return;
+    }
+    spool_ = platform::File::Open(spoolPath_);
+    if (!spool_.IsOpen()) spoolFailed_ = true;
+}
+
+void ReportWriter::StoreText(char* slot, const char* text) {
+    char scratch[kReportConvertSize];
+    const uint32_t flags = host_ != nullptr ? host_->hostFlags : 0;
+    const char* converted = ConvertForHost(flags, text, scratch, sizeof scratch);
+    size_t n = 0;
+    while (n < kReportSlotSize - 1 && converted[n] != '\0') {
+        slot[n] = converted[n];
+        ++n;
+    }
+    slot[n] = '\0';
+}
+
+bool ReportWriter::SetColumnName(int32_t column, const char* text, ReportStatusCode& status) {
+    if (column < 0 || column >= kReportMaxColumns) {
+        status = ReportStatusCode::ColumnRefused;
+        return false;
+    }
+    if (text == nullptr) {
+        status = ReportStatusCode::NoText;
+        return false;
+    }
+    StoreText(slot_[column].data(), text);
+    columnCount_ = std::max(columnCount_, column + 1);
+    headerPending_ = true;
+    return true;
+}
+
+bool ReportWriter::SetColourPair(int32_t index, uint32_t textColour, uint32_t backColour,
+                                 ReportStatusCode& status) {
+    if (index < 0 || index >= kReportMaxPairs) {
+        status = ReportStatusCode::PairRefused;
+        return false;
+    }
+    textColour_[index] = textColour;
+    backColour_[index] = backColour;
+    pairCount_ = std::max(pairCount_, index + 1);
+    headerPending_ = true;
+    return true;
+}
+
+size_t ReportWriter::BuildHeaderLine(char* line) const {
+    size_t pos = AppendText(line, 0, kLineBody, kBuiltInPair);
+    for (int32_t k = 0; k < pairCount_; ++k) {
+        char colours[16];
+        const int n = std::snprintf(colours, sizeof colours, "%06" PRIX32 "%06" PRIX32,
+                                    textColour_[k] & 0xFFFFFFu, backColour_[k] & 0xFFFFFFu);
+        if (n > 0) pos = AppendText(line, pos, kLineBody, colours);
+    }
+    pos = AppendText(line, pos, kLineBody, kClockName);
+    // Names are copied as stored; a header too long for one line is cut.
+    for (int32_t i = 0; i < columnCount_; ++i) {
+        pos = AppendText(line, pos, kLineBody, ",");
+        pos = AppendText(line, pos, kLineBody, slot_[i].data());
+    }
+    std::memcpy(line + pos, kLineEnd, kLineEndSize);
+    pos += kLineEndSize;
+    line[pos] = '\0';
+    return pos;
+}
+
+size_t ReportWriter::BuildRowLine(char* line) const {
+    size_t pos = 0;
+    line[pos++] = '|';
+    line[pos++] = '@';
+    line[pos++] = ColourDigit(0);
+    line[pos++] = ColourDigit(1);
+    for (int32_t i = 0; i < columnCount_; ++i) {
+        line[pos++] = ColourDigit(2 * cellPair_[i] + 2);
+        line[pos++] = ColourDigit(2 * cellPair_[i] + 3);
+    }
+    line[pos++] = '|';
+    line[pos++] = '@';
+    char clock[32];
+    const int n = std::snprintf(clock, sizeof clock, "%lld", static_cast<long long>(rowClock_));
+    if (n > 0) pos = AppendText(line, pos, kLineBody, clock);
+    // Each cell may use what is left after keeping the shortest form of every later cell, so a
+    // line that would be too long has its cell texts cut but keeps every cell and its quotes.
+    for (int32_t i = 0; i < columnCount_; ++i) {
+        line[pos++] = ',';
+        const size_t reserve = static_cast<size_t>(columnCount_ - 1 - i) * kMinCellCost;
+        const size_t room = kLineBody - pos - reserve;
+        pos += EscapeCell(slot_[i].data(), line + pos, room);
+    }
+    std::memcpy(line + pos, kLineEnd, kLineEndSize);
+    pos += kLineEndSize;
+    line[pos] = '\0';
+    return pos;
+}
+
+bool ReportWriter::Emit(const char* line, size_t length) {
+    if (delivery_ == ReportDelivery::Callback) {
+        return host_->reportRow(line, static_cast<uint32_t>(length)) != 0;
+    }
+    if (spoolFailed_) return false;
+    if (!spool_.Append(line, length)) {
+        spoolFailed_ = true;
+        return false;
+    }
+    return true;
+}
+
+void ReportWriter::ClearSlots() {
+    for (auto& slot : slot_) slot[0] = '\0';
+}
+
+bool ReportWriter::FlushHeader() {
+    if (!headerPending_) return false;
+    char line[kReportLineSize];
+    const size_t length = BuildHeaderLine(line);
+    const bool emitted = Emit(line, length);
+    ClearSlots();
+    headerPending_ = false;
+    return emitted;
+}
+
+void ReportWriter::StartRow(int64_t clock) {
+    rowClock_ = clock;
+    rowPending_ = true;
+}
+
+bool ReportWriter::SetCellColour(int32_t column, int32_t pair, ReportStatusCode& status) {
+    if (column < 0 || column >= kReportMaxColumns) {
+        status = ReportStatusCode::ColumnRefused;
+        return false;
+    }
+    if (pair < 0 || pair >= pairCount_) {
+        status = ReportStatusCode::PairRefused;
+        return false;
+    }
+    cellPair_[column] = pair;
+    return true;
+}
+
+bool ReportWriter::SetCell(int32_t column, const char* text, ReportStatusCode& status) {
+    if (column < 0 || column >= columnCount_) {
+        status = ReportStatusCode::ColumnRefused;
+        return false;
+    }
+    if (text == nullptr) {
+        status = ReportStatusCode::NoText;
+        return false;
+    }
+    StoreText(slot_[column].data(), text);
+    rowPending_ = true;
+    return true;
+}
+
+bool ReportWriter::WriteRow() {
+    if (!rowPending_) return false;
+    if (headerPending_) FlushHeader();
+    char line[kReportLineSize];
+    const size_t length = BuildRowLine(line);
+    const bool emitted = Emit(line, length);
+    ClearSlots();
+    rowPending_ = false;
+    return emitted;
+}
+
+intptr_t ReportWriter::Finish() {
+    if (rowPending_) WriteRow();
+    if (delivery_ == ReportDelivery::Callback) {
+        host_->reportRow(nullptr, 0);
+        outcome_ = ReportOutcome::Delivered;
+        return -1;
+    }
+    intptr_t handle = -1;
+    if (blockName_[0] == '\0') {
+        outcome_ = ReportOutcome::NotPublished;
+    } else {
+        // The text is followed by one NUL; the block is exactly as long as both.
+        if (!spoolFailed_ && !spool_.Append("", 1)) spoolFailed_ = true;
+        const int64_t fileSize = spoolFailed_ ? 1 : spool_.Size();
+        if (fileSize < 1) spoolFailed_ = true;
+        const uint64_t total = spoolFailed_ ? 1 : static_cast<uint64_t>(fileSize);
+        platform::SharedBlock block;
+        if (!block.Create(blockName_, total) || block.View() == nullptr || block.ViewSize() == 0) {
+            outcome_ = ReportOutcome::NotPublished;
+        } else {
+            Publish(block, total);
+            block.ReleaseView();
+            handle = block.Detach();
+        }
+    }
+    DeleteSpool();
+    return handle;
+}
+
+void ReportWriter::Publish(platform::SharedBlock& block, uint64_t total) {
+    auto* view = static_cast<char*>(block.View());
+    const uint64_t viewSize = block.ViewSize();
+    const uint64_t wanted = std::min(total, viewSize);
+    uint64_t done = 0;
+    while (!spoolFailed_ && done < wanted) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(wanted - done, 1u << 30));
+        const size_t got = spool_.ReadAt(done, view + done, chunk);
+        if (got == 0) spoolFailed_ = true;
+        done += got;
+    }
+    if (spoolFailed_) {
+        std::memset(view, 0, static_cast<size_t>(viewSize));
+        outcome_ = ReportOutcome::PublishedEmpty;
+        return;
+    }
+    if (wanted == total) {
+        std::memset(view + wanted, 0, static_cast<size_t>(viewSize - wanted));
+        outcome_ = ReportOutcome::Published;
+        return;
+    }
+    // The block is too small: keep the complete lines that fit before a NUL.
+    uint64_t keep = 0;
+    for (uint64_t i = viewSize - 1; i >= 2; --i) {
+        if (view[i - 1] == '\n' && view[i - 2] == '\r') {
+            keep = i;
+            break;
+        }
+    }
+    std::memset(view + keep, 0, static_cast<size_t>(viewSize - keep));
+    outcome_ = ReportOutcome::Truncated;
+}
+
+void ReportWriter::DeleteSpool() {
+    spool_.Close();
+    if (spoolPath_[0] != '\0') {
+        platform::RemoveFile(spoolPath_);
+        spoolPath_[0] = '\0';
+    }
+}
+
+// ---- Module-level operations ------------------------------------------------------------------
+
+bool ReportOpen() {
+    SetReportStatus(ReportStatusCode::Ok);
+    HostRecord* host = RememberedHost();
+    if (host == nullptr) {
+        SetReportStatus(ReportStatusCode::NoHost);
+        return false;
+    }
+    // A writer left open by an earlier report is dropped with its spool; it publishes nothing.
+    delete Module().reportWriter;
+    Module().reportWriter = nullptr;
+    auto* writer = new (std::nothrow) ReportWriter(host);
+    if (writer == nullptr) {
+        SetReportStatus(ReportStatusCode::NoObject);
+        return false;
+    }
+    writer->Open();
+    Module().reportWriter = writer;
+    return true;
+}
+
+bool ReportSetColumnName(int32_t column, const char* text) {
+    ReportStatusCode status = ReportStatusCode::Ok;
+    bool done = false;
+    if (ReportWriter* w = Writer()) {
+        done = w->SetColumnName(column, text, status);
+    } else {
+        status = ReportStatusCode::NoObject;
+    }
+    SetReportStatus(status);
+    return done;
+}
+
+bool ReportSetColourPair(int32_t index, uint32_t textColour, uint32_t backColour) {
+    ReportStatusCode status = ReportStatusCode::Ok;
+    bool done = false;
+    if (ReportWriter* w = Writer()) {
+        done = w->SetColourPair(index, textColour, backColour, status);
+    } else {
+        status = ReportStatusCode::NoObject;
+    }
+    SetReportStatus(status);
+    return done;
+}
+
+bool ReportFlushHeader() {
+    SetReportStatus(ReportStatusCode::Ok);
+    ReportWriter* w = Writer();
+    if (w == nullptr) {
+        SetReportStatus(ReportStatusCode::NoObject);
+        return false;
+    }
+    return w->FlushHeader();
+}
+
+bool ReportStartRow(int64_t clock) {
+    SetReportStatus(ReportStatusCode::Ok);
+    ReportWriter* w = Writer();
+    if (w == nullptr) {
+        SetReportStatus(ReportStatusCode::NoObject);
+        return false;
+    }
+    w->StartRow(clock);
+    return true;
+}
+
+bool ReportSetCellColour(int32_t column, int32_t pair) {
+    ReportStatusCode status = ReportStatusCode::Ok;
+    bool done = false;
+    if (ReportWriter* w = Writer()) {
+        done = w->SetCellColour(column, pair, status);
+    } else {
+        status = ReportStatusCode::NoObject;
+    }
+    SetReportStatus(status);
+    return done;
+}
+
+bool ReportSetCell(int32_t column, const char* text) {
+    ReportStatusCode status = ReportStatusCode::Ok;
+    bool done = false;
+    if (ReportWriter* w = Writer()) {
+        done = w->SetCell(column, text, status);
+    } else {
+        status = ReportStatusCode::NoObject;
+    }
+    SetReportStatus(status);
+    return done;
+}
+
+bool ReportWriteRow() {
+    SetReportStatus(ReportStatusCode::Ok);
+    ReportWriter* w = Writer();
+    if (w == nullptr) {
+        SetReportStatus(ReportStatusCode::NoObject);
+        return false;
+    }
+    return w->WriteRow();
+}
+
+intptr_t ReportClose() {
+    SetReportStatus(ReportStatusCode::Ok);
+    ReportWriter* w = Writer();
+    if (w == nullptr) {
+        SetReportStatus(ReportStatusCode::NoObject);
+        return -1;
+    }
+    const intptr_t handle = w->Finish();
+    lastOutcome = w->Outcome();
+    delete w;
+    Module().reportWriter = nullptr;
+    return handle;
+}
+
+ReportOutcome LastReportOutcome() {
+    return lastOutcome;
+}
+
+}  // namespace zb

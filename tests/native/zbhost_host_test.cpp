@@ -1,0 +1,159 @@
+// Tests of zbhost's host side that need no decode: the settings packed from the command line (read
+// back through the plug-in's own SettingsView, so both sides agree on every bit), and the report
+// wire format parsed back into a table and written as CSV.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "host_settings.h"
+#include "report_table.h"
+
+namespace {
+
+using zbhost::HostSettings;
+
+TEST(ZbhostSettings, StartsFromTheDefaultsAtVersion4) {
+    HostSettings s;
+    zb::HostRecord record{};
+    s.StoreInto(record);
+    EXPECT_EQ(record.settingsState, 9);
+    // The plug-in's own defaults applied to a block give the same settings words.
+    zb::DecoderSettings fresh{};
+    zb::SettingsView(&fresh).ApplyDefaults();
+    EXPECT_EQ(std::memcmp(record.decoderWords, &fresh.optionWord, zb::kDecoderWordsSize), 0);
+    EXPECT_EQ(record.channelTable[0], 0u);
+    EXPECT_EQ(record.channelTable[1], 1u);
+}
+
+TEST(ZbhostSettings, EveryOptionLandsInItsField) {
+    HostSettings s;
+    std::string error;
+    const zbhost::SettingArg args[] = {
+        {"mode", "slave"},     {"protocol", "b"},       {"data-length", "24"},   {"st-bits", "13"},
+        {"align", "2"},        {"combine", "on"},       {"crc-bits", "16"},      {"crc-poly", "0x1021"},
+        {"crc-init", "ffff"},  {"data-channels", "3"},  {"slo-phase", "-7"},     {"reg-columns", "16"},
+        {"value-type", "oct"}, {"host-format", "char"}, {"range-from", "A"},     {"range-to", "T"},
+        {"cursor", "A=1000"},  {"cursor", "T=5000"},    {"colour-slot", "8=12"}, {"colour-slot", "3=9"}};
+    for (const auto& a : args) ASSERT_TRUE(s.Apply(a, error)) << a.first << ": " << error;
+    zb::HostRecord record{};
+    s.StoreInto(record);
+    zb::DecoderSettings block{};
+    zb::CopySettingsIn(record, block);
+    zb::SettingsView v(&block);
+    EXPECT_EQ(v.Mode(), 1u);
+    EXPECT_TRUE(v.IsBissB());
+    EXPECT_EQ(v.DataLength(), 24);
+    EXPECT_FALSE(v.AutoLength());
+    EXPECT_EQ(v.SingleTurnBits(), 13);
+    EXPECT_EQ(v.AlignmentBitsStored(), 2);
+    EXPECT_TRUE(v.CombineTurns());
+    EXPECT_EQ(v.CrcBits(), 16);
+    EXPECT_EQ(v.CrcPolynomial(), 0x1021u);
+    EXPECT_EQ(v.CrcInitial(), 0xFFFFu);
+    EXPECT_EQ(v.DataChannels(), 2u);
+    EXPECT_EQ(v.SloPhase(), -7);
+    EXPECT_EQ(v.RegisterColumns(), 16u);
+    EXPECT_EQ(v.ValueTypeSetting(), 2u);
+    EXPECT_EQ(v.HostValueFormat(), 4u);
+    EXPECT_EQ(v.RangeFrom(), 2u);
+    EXPECT_EQ(v.RangeTo(), 1u);
+    EXPECT_EQ(v.CursorPosition(1), 1000);
+    EXPECT_EQ(v.CursorPosition(0), 5000);
+    EXPECT_EQ(v.ColourSlot(8), 12u);
+    EXPECT_EQ(v.ColourSlot(3), 9u);
+    EXPECT_EQ(v.ColourSlot(2), 2u);  // untouched default
+    EXPECT_EQ(v.Version(), 4u);
+    ASSERT_TRUE(s.Apply({"data-length", "auto"}, error));
+    ASSERT_TRUE(s.Apply({"slo-phase", "63"}, error));
+    s.StoreInto(record);
+    zb::CopySettingsIn(record, block);
+    EXPECT_TRUE(v.AutoLength());
+    EXPECT_EQ(v.DataLength(), 24);
+    EXPECT_EQ(v.SloPhase(), 63);
+}
+
+TEST(ZbhostSettings, BadValuesAreRefused) {
+    const zbhost::SettingArg bad[] = {
+        {"mode", "fast"},    {"protocol", "d"},     {"data-length", "0"},      {"data-length", "65"},
+        {"crc-bits", "17"},  {"crc-poly", "xyz"},   {"crc-init", "123456789"}, {"data-channels", "9"},
+        {"slo-phase", "64"}, {"reg-columns", "12"}, {"value-type", "char"},    {"range-from", "F"},
+        {"cursor", "Q=5"},   {"cursor", "A="},      {"colour-slot", "9=1"},    {"colour-slot", "1=16"},
+        {"st-bits", "-1"},   {"nonsense", "1"}};
+    for (const auto& a : bad) {
+        HostSettings s;
+        std::string error;
+        EXPECT_FALSE(s.Apply(a, error)) << a.first << "=" << a.second;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+// Two colour pairs (text, background) after the built-in pair, three columns.
+const char* kWire =
+    "||000000FFFFFF000000FFFF00FFFFFF3333E1||Clock,CDS,Multi-Turn,Information\r\n"
+    "|@01234545|@1234,\"1\",\"a\\\"b\\\\c\",\" \"\r\n"
+    "|@01452323|@99,\" \",\"x,y\",\"CRC error\"\r\n";
+
+TEST(ZbhostReport, ParsesTheWireFormat) {
+    zbhost::ReportTable t;
+    std::string error;
+    ASSERT_TRUE(zbhost::ParseReport(kWire, t, error)) << error;
+    ASSERT_EQ(t.colours.size(), 6u);
+    EXPECT_EQ(t.colours[4], 0xFFFFFFu);
+    EXPECT_EQ(t.colours[5], 0x3333E1u);
+    ASSERT_EQ(t.columns, (std::vector<std::string>{"CDS", "Multi-Turn", "Information"}));
+    ASSERT_EQ(t.rows.size(), 2u);
+    EXPECT_EQ(t.rows[0].clock, 1234);
+    EXPECT_EQ(t.rows[0].cells[1].text, "a\"b\\c");
+    EXPECT_EQ(t.rows[0].cells[2].text, "");
+    EXPECT_EQ(t.rows[0].cells[0].backColour, 0xFFFF00u);
+    EXPECT_EQ(t.rows[1].cells[0].backColour, 0x3333E1u);
+    EXPECT_EQ(t.rows[1].cells[0].textColour, 0xFFFFFFu);
+    std::ostringstream csv;
+    zbhost::WriteReportCsv(t, csv, true);
+    EXPECT_EQ(csv.str(),
+              "Clock,CDS,CDS colour,Multi-Turn,Multi-Turn colour,Information,Information colour\n"
+              "1234,1,#00FFFF,\"a\"\"b\\c\",#E13333,,#E13333\n"
+              "99,,#E13333,\"x,y\",#00FFFF,CRC error,#00FFFF\n");
+}
+
+TEST(ZbhostReport, HeaderWithoutColumnsOrPairs) {
+    zbhost::ReportTable t;
+    std::string error;
+    ASSERT_TRUE(zbhost::ParseReport("||000000FFFFFF||Clock\r\n|@01|@7\r\n", t, error)) << error;
+    EXPECT_TRUE(t.columns.empty());
+    ASSERT_EQ(t.rows.size(), 1u);
+    EXPECT_EQ(t.rows[0].clock, 7);
+}
+
+TEST(ZbhostReport, MalformedLinesAreNamed) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"", "empty"},
+        {"Clock,CDS\r\n", "||"},
+        {"||00000||Clock\r\n", "colour table"},
+        {"||000000FFFFFG||Clock\r\n", "hex"},
+        {"||000000FFFFFF||Time\r\n", "Clock"},
+        {"||000000FFFFFF||Clock,A\r\nxyz\r\n", "line 2"},
+        {"||000000FFFFFF||Clock,A\r\n|@01|@5,\"a\"\r\n", "digits"},
+        {"||000000FFFFFF||Clock,A\r\n|@0123|@5,\"a\"\r\n", "outside"},
+        {"||000000FFFFFF||Clock,A\r\n|@0101|@x,\"a\"\r\n", "clock"},
+        {"||000000FFFFFF||Clock,A\r\n|@0101|@5,\"a\r\n", "closing quote"},
+        {"||000000FFFFFF||Clock,A\r\n|@0101|@5\r\n", "fewer"},
+        {"||000000FFFFFF||Clock,A\r\n|@0101|@5,\"a\",\"b\"\r\n", "more"},
+    };
+    for (const auto& [wire, expect] : cases) {
+        zbhost::ReportTable t;
+        std::string error;
+        EXPECT_FALSE(zbhost::ParseReport(wire, t, error)) << wire;
+        EXPECT_NE(error.find(expect), std::string::npos) << wire << " -> " << error;
+    }
+}
+
+TEST(ZbhostReport, CsvFieldsAndColours) {
+    EXPECT_EQ(zbhost::CsvField("plain"), "plain");
+    EXPECT_EQ(zbhost::CsvField("a,b"), "\"a,b\"");
+    EXPECT_EQ(zbhost::CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(zbhost::CssColour(0x3333E1), "#E13333");
+}
+
+}  // namespace

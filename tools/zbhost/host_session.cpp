@@ -1,0 +1,244 @@
+// The host stand-in's record, callbacks and report hand-over. Callbacks carry no context, so the
+// session that runs a decode is reached through one static pointer.
+#include "host_session.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#define ZB_ISATTY _isatty
+#define ZB_FILENO _fileno
+#else
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#define ZB_ISATTY isatty
+#define ZB_FILENO fileno
+#endif
+
+namespace zbhost {
+
+namespace {
+constexpr int kMaChannel = 0;
+constexpr int kSloChannel = 1;
+constexpr uint64_t kProgressEvery = 1 << 14;  // sampleQuery calls between progress polls
+constexpr uint32_t kLabelBuffer = 256;
+constexpr int kBarWidth = 40;
+
+int CurrentProcessId() {
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return static_cast<int>(getpid());
+#endif
+}
+}  // namespace
+
+HostSession* HostSession::active_ = nullptr;
+
+std::string BlockObjectName(const std::string& name) {
+    std::string out = "/" + name;
+    std::replace(out.begin() + 1, out.end(), '/', '_');
+    return out.substr(0, 250);
+}
+
+HostSession::HostSession(const PluginExports& plugin, const bissgen::Capture& capture)
+    : plugin_(plugin), capture_(capture) {
+    record_.sampleQuery = &HostSession::SampleQuery;
+    record_.abortPoll = &HostSession::AbortPoll;
+    record_.reportRow = nullptr;
+    record_.captureChannelCount = 2;
+    record_.lastSample = capture.lastSample;
+    record_.firstValidSample = 0;
+    record_.lastValidSample = capture.lastSample;
+    record_.sampleRate = capture.sampleRate;
+    record_.stopFlag = &stopWord_;
+    record_.channelTable[0] = kMaChannel;
+    record_.channelTable[1] = kSloChannel;
+    record_.decoderChannelCount = 2;
+}
+
+HostSession::~HostSession() {
+    if (active_ == this) active_ = nullptr;
+}
+
+// The change in force at `position`. Sequential queries (the decode asks once per change, in
+// order) are answered from the cursor in constant time; anything else is a binary search.
+size_t HostSession::Locate(int64_t position) {
+    const auto& c = capture_.changes;
+    const size_t n = c.size();
+    if (cursor_ < n && c[cursor_].position <= position) {
+        if (cursor_ + 1 == n || position < c[cursor_ + 1].position) return cursor_;
+        if (cursor_ + 2 == n || position < c[cursor_ + 2].position) return ++cursor_;
+    }
+    const auto after = std::upper_bound(c.begin(), c.end(), position,
+                                        [](int64_t p, const bissgen::Change& ch) { return p < ch.position; });
+    cursor_ = after == c.begin() ? 0 : static_cast<size_t>(after - c.begin() - 1);
+    return cursor_;
+}
+
+uint64_t ZB_CALL HostSession::SampleQuery(uint64_t position, uint8_t* state16) {
+    HostSession* self = active_;
+    if (state16 != nullptr) std::memset(state16, 0, 16);
+    if (self == nullptr || self->capture_.changes.empty()) return zb::kNoFurtherChange;
+    if ((++self->queries_ % kProgressEvery) == 0) self->DrawProgress(false);
+    const int64_t pos = static_cast<int64_t>(position);
+    const size_t i = self->Locate(pos);
+    const bissgen::Change& ch = self->capture_.changes[i];
+    if (state16 != nullptr) {
+        state16[kMaChannel / 8] |= static_cast<uint8_t>(ch.ma << (kMaChannel % 8));
+        state16[kSloChannel / 8] |= static_cast<uint8_t>(ch.slo << (kSloChannel % 8));
+    }
+    if (i + 1 >= self->capture_.changes.size()) return zb::kNoFurtherChange;
+    return static_cast<uint64_t>(self->capture_.changes[i + 1].position);
+}
+
+uint32_t ZB_CALL HostSession::AbortPoll() {
+    if (active_ != nullptr) active_->DrawProgress(false);
+    return 0;
+}
+
+int32_t ZB_CALL HostSession::ReportRow(const char* text, uint32_t length) {
+    HostSession* self = active_;
+    if (self == nullptr) return 0;
+    if (text == nullptr) {
+        self->reportEnded_ = true;
+        return 1;
+    }
+    self->report_.append(text, length);
+    // Lines handed over without their end are given the wire format's CR LF here.
+    if (length < 2 || text[length - 2] != '\r' || text[length - 1] != '\n') self->report_ += "\r\n";
+    return 1;
+}
+
+void HostSession::DrawProgress(bool final) {
+    if (!progress_) return;
+    const int permille = final ? 1000 : static_cast<int>(std::min<uint32_t>(record_.progress, 1000));
+    if (permille / 10 == shownPermille_ / 10 && !final) return;
+    shownPermille_ = permille;
+    char bar[kBarWidth + 1];
+    const int filled = permille * kBarWidth / 1000;
+    for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '-';
+    bar[kBarWidth] = '\0';
+    std::fprintf(stderr, "\rdecoding [%s] %3d%%%s", bar, permille / 10, final ? "\n" : "");
+    std::fflush(stderr);
+}
+
+bool HostSession::Analyse(ReportVia via, std::string& error) {
+    active_ = this;
+    cursor_ = 0;
+    report_.clear();
+    reportEnded_ = false;
+    progress_ = progress_ && ZB_ISATTY(ZB_FILENO(stderr));
+    std::memset(record_.reportBlockName, 0, sizeof record_.reportBlockName);
+    record_.reportRow = via == ReportVia::Callback ? &HostSession::ReportRow : nullptr;
+    if (via != ReportVia::None) {
+        char name[sizeof record_.reportBlockName];
+        std::snprintf(name, sizeof name, "zbhost_%d_report", CurrentProcessId());
+        blockName_ = name;
+        std::memcpy(record_.reportBlockName, name, std::strlen(name) + 1);
+#if !defined(_WIN32)
+        shm_unlink(BlockObjectName(blockName_).c_str());
+#endif
+    }
+    count_ = plugin_.Analysis(&record_);
+    DrawProgress(true);
+    if (count_ > 0 && (record_.codeArray == nullptr || record_.positionArray == nullptr)) {
+        error = "the plug-in returned records without their arrays";
+        count_ = 0;
+        return false;
+    }
+    if (via == ReportVia::Block) return ReadReportBlock(error);
+    if (via == ReportVia::Callback && !reportEnded_) {
+        error = "the report callback received no end mark";
+        return false;
+    }
+    return true;
+}
+
+bool HostSession::ReadReportBlock(std::string& error) {
+#if defined(_WIN32)
+    HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, blockName_.c_str());
+    if (h == nullptr) {
+        error = "no report block '" + blockName_ + "' was published";
+        return false;
+    }
+    const char* view = static_cast<const char*>(MapViewOfFile(h, FILE_MAP_READ, 0, 0, 0));
+    if (view == nullptr) {
+        CloseHandle(h);
+        error = "cannot map the report block";
+        return false;
+    }
+    MEMORY_BASIC_INFORMATION info{};
+    const size_t size = VirtualQuery(view, &info, sizeof info) ? info.RegionSize : 0;
+    report_.assign(view, strnlen(view, size));
+    UnmapViewOfFile(view);
+    CloseHandle(h);
+    return true;
+#else
+    const std::string object = BlockObjectName(blockName_);
+    const int fd = shm_open(object.c_str(), O_RDONLY, 0);
+    if (fd < 0) {
+        error = "no report block '" + object + "' was published";
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_size <= 0) {
+        close(fd);
+        shm_unlink(object.c_str());
+        error = "the report block is empty";
+        return false;
+    }
+    const size_t size = static_cast<size_t>(st.st_size);
+    void* view = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    close(fd);
+    if (view == MAP_FAILED) {
+        shm_unlink(object.c_str());
+        error = "cannot map the report block";
+        return false;
+    }
+    const char* text = static_cast<const char*>(view);
+    report_.assign(text, strnlen(text, size));
+    munmap(view, size);
+    shm_unlink(object.c_str());
+    return true;
+#endif
+}
+
+Label HostSession::LabelOf(uint32_t i) {
+    Label label;
+    if (i >= count_) return label;
+    label.position = record_.positionArray[i];
+    label.code = record_.codeArray[i];
+    uint32_t list[4] = {0, 0, 0, 0};
+    const uint32_t n = std::min<uint32_t>(3, count_ - i);
+    list[0] = n;
+    for (uint32_t k = 0; k < n; ++k) list[1 + k] = record_.codeArray[i + k];
+    record_.hostFlags |= zb::HostFlag::kCodeList;
+    char text[kLabelBuffer] = {};
+    record_.labelColourMask = 0;
+    active_ = this;
+    plugin_.DataConv(&record_, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(list)), text, kLabelBuffer);
+    text[kLabelBuffer - 1] = '\0';
+    label.text = text;
+    label.coloured = record_.labelColourMask == 24;
+    label.textColour = record_.labelTextColour;
+    label.backColour = record_.labelBackColour;
+    return label;
+}
+
+std::string HostSession::ColumnHeader() {
+    if (plugin_.GetReportColumnStr == nullptr) return "";
+    char text[4096] = {};
+    plugin_.GetReportColumnStr(&record_, text, sizeof text);
+    text[sizeof text - 1] = '\0';
+    return text;
+}
+
+}  // namespace zbhost

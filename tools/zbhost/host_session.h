@@ -1,0 +1,77 @@
+// The host side of one decode: a host record laid out as the host interface prescribes, the sample
+// access served from a change list through the sampleQuery callback, the abort poll, the progress
+// bar, and the report collected from the named shared-memory block or the row callback.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bissgen/capture.h"
+#include "plugin_library.h"
+
+namespace zbhost {
+
+enum class ReportVia { None, Block, Callback };
+
+struct Label {
+    int64_t position = 0;
+    uint32_t code = 0;
+    std::string text;
+    bool coloured = false;
+    uint32_t textColour = 0;  // COLORREF 0x00BBGGRR
+    uint32_t backColour = 0;
+};
+
+class HostSession {
+  public:
+    // MA is served on capture channel 0 and SLO on channel 1; the capture must outlive the session.
+    HostSession(const PluginExports& plugin, const bissgen::Capture& capture);
+    ~HostSession();
+    HostSession(const HostSession&) = delete;
+    HostSession& operator=(const HostSession&) = delete;
+
+    zb::HostRecord& Record() { return record_; }
+    void ShowProgress(bool on) { progress_ = on; }
+
+    // Calls Analysis; the report arrives as wire text in Report(). False with a message when the
+    // plug-in published no report although one was asked for.
+    bool Analyse(ReportVia via, std::string& error);
+    uint32_t RecordCount() const { return count_; }
+    int64_t PositionAt(uint32_t i) const { return record_.positionArray[i]; }
+    uint32_t CodeAt(uint32_t i) const { return record_.codeArray[i]; }
+    const std::string& Report() const { return report_; }
+
+    // The label of record i through DataConv, with the codes of the next two records as the list.
+    Label LabelOf(uint32_t i);
+    // GetReportColumnStr for the current settings.
+    std::string ColumnHeader();
+    uint64_t QueryCount() const { return queries_; }
+
+  private:
+    static uint64_t ZB_CALL SampleQuery(uint64_t position, uint8_t* state16);
+    static uint32_t ZB_CALL AbortPoll();
+    static int32_t ZB_CALL ReportRow(const char* text, uint32_t length);
+    size_t Locate(int64_t position);
+    void DrawProgress(bool final);
+    bool ReadReportBlock(std::string& error);
+
+    static HostSession* active_;
+    const PluginExports& plugin_;
+    const bissgen::Capture& capture_;
+    zb::HostRecord record_{};
+    uint32_t stopWord_ = 0;
+    size_t cursor_ = 0;
+    uint64_t queries_ = 0;
+    uint32_t count_ = 0;
+    bool progress_ = false;
+    int shownPermille_ = -1;
+    std::string blockName_;
+    std::string report_;
+    bool reportEnded_ = false;
+};
+
+// The POSIX shared-memory object name of a block: "/" + name with '/' turned into '_'.
+std::string BlockObjectName(const std::string& name);
+
+}  // namespace zbhost

@@ -1,0 +1,28 @@
+// zbhost's outputs of a decode: the records with their labels (text or CSV) and an SVG picture of MA
+// and SLO with the labels drawn over the waveform in the colours the plug-in gives.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+#include "bissgen/capture.h"
+#include "host_session.h"
+
+namespace zbhost {
+
+enum class LabelFormat { Text, Csv };
+
+// One line per record: position, time, code, label, colours.
+void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, std::ostream& out);
+
+struct SvgRange {
+    int64_t from = -1;  // -1: chosen from the capture (the first burst of activity)
+    int64_t to = -1;
+};
+
+// Resolves a default range: from just before the first change after position 0 over the next few
+// hundred changes.
+SvgRange ChooseSvgRange(const bissgen::Capture& capture, SvgRange wanted);
+void WriteSvg(HostSession& session, const bissgen::Capture& capture, SvgRange range, std::ostream& out);
+
+}  // namespace zbhost
