@@ -381,83 +381,56 @@ bool ReportOpen() {
     return true;
 }
 
-bool ReportSetColumnName(int32_t column, const char* text) {
+// Runs `op` on the current writer and records the outcome as the last status: "no object"
+// without a writer, otherwise what the operation reports (Ok unless it refused).
+namespace {
+
+template <typename Op>
+bool WithWriter(Op op) {
     ReportStatusCode status = ReportStatusCode::Ok;
     bool done = false;
     if (ReportWriter* w = Writer()) {
-        done = w->SetColumnName(column, text, status);
+        done = op(*w, status);
     } else {
         status = ReportStatusCode::NoObject;
     }
     SetReportStatus(status);
     return done;
+}
+
+}  // namespace
+
+bool ReportSetColumnName(int32_t column, const char* text) {
+    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) { return w.SetColumnName(column, text, s); });
 }
 
 bool ReportSetColourPair(int32_t index, uint32_t textColour, uint32_t backColour) {
-    ReportStatusCode status = ReportStatusCode::Ok;
-    bool done = false;
-    if (ReportWriter* w = Writer()) {
-        done = w->SetColourPair(index, textColour, backColour, status);
-    } else {
-        status = ReportStatusCode::NoObject;
-    }
-    SetReportStatus(status);
-    return done;
+    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) {
+        return w.SetColourPair(index, textColour, backColour, s);
+    });
 }
 
 bool ReportFlushHeader() {
-    SetReportStatus(ReportStatusCode::Ok);
-    ReportWriter* w = Writer();
-    if (w == nullptr) {
-        SetReportStatus(ReportStatusCode::NoObject);
-        return false;
-    }
-    return w->FlushHeader();
+    return WithWriter([](ReportWriter& w, ReportStatusCode&) { return w.FlushHeader(); });
 }
 
 bool ReportStartRow(int64_t clock) {
-    SetReportStatus(ReportStatusCode::Ok);
-    ReportWriter* w = Writer();
-    if (w == nullptr) {
-        SetReportStatus(ReportStatusCode::NoObject);
-        return false;
-    }
-    w->StartRow(clock);
-    return true;
+    return WithWriter([&](ReportWriter& w, ReportStatusCode&) {
+        w.StartRow(clock);
+        return true;
+    });
 }
 
 bool ReportSetCellColour(int32_t column, int32_t pair) {
-    ReportStatusCode status = ReportStatusCode::Ok;
-    bool done = false;
-    if (ReportWriter* w = Writer()) {
-        done = w->SetCellColour(column, pair, status);
-    } else {
-        status = ReportStatusCode::NoObject;
-    }
-    SetReportStatus(status);
-    return done;
+    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) { return w.SetCellColour(column, pair, s); });
 }
 
 bool ReportSetCell(int32_t column, const char* text) {
-    ReportStatusCode status = ReportStatusCode::Ok;
-    bool done = false;
-    if (ReportWriter* w = Writer()) {
-        done = w->SetCell(column, text, status);
-    } else {
-        status = ReportStatusCode::NoObject;
-    }
-    SetReportStatus(status);
-    return done;
+    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) { return w.SetCell(column, text, s); });
 }
 
 bool ReportWriteRow() {
-    SetReportStatus(ReportStatusCode::Ok);
-    ReportWriter* w = Writer();
-    if (w == nullptr) {
-        SetReportStatus(ReportStatusCode::NoObject);
-        return false;
-    }
-    return w->WriteRow();
+    return WithWriter([](ReportWriter& w, ReportStatusCode&) { return w.WriteRow(); });
 }
 
 intptr_t ReportClose() {
