@@ -346,3 +346,94 @@ TEST(SampleCursor, StatusCodesAndMaskedComparison) {
 
 }  // namespace
 }  // namespace zbtest
+
+namespace zbtest {
+namespace {
+
+// Raw frame bits from the start bit on: start, CDS 0, then `payload` MSB first (count bits).
+std::vector<int> RawFrame(const std::vector<int>& payload) {
+    std::vector<int> bits = {1, 0, 0, 1, 0};  // idle, two acknowledge clocks, start, CDS
+    bits.insert(bits.end(), payload.begin(), payload.end());
+    return bits;
+}
+
+std::vector<int> Bits(uint64_t v, int n) {
+    std::vector<int> out;
+    for (int i = n - 1; i >= 0; --i) out.push_back(static_cast<int>((v >> i) & 1));
+    return out;
+}
+
+// Does a raw payload (data, nErr, nWarn, CRC from the bit after CDS on) check at length L?
+bool Matches(const std::vector<int>& p, int length) {
+    if (static_cast<int>(p.size()) < length + 2 + 6) return false;
+    uint64_t data = 0;
+    for (int i = 0; i < length; ++i) data = (data << 1) | static_cast<uint64_t>(p[i]);
+    uint32_t crc = 0;
+    for (int i = 0; i < 6; ++i) crc = (crc << 1) | static_cast<uint32_t>(p[length + 2 + i]);
+    return zb::FrameCrc(kCrc6, data, length, p[length], p[length + 1]) == crc;
+}
+
+TEST_F(AnalysisDriver, OnEqualHitsTheLongerLengthWins) {
+    // Three frames: A checks at 13 and at 26 bits, B only at 26, C only at 13. Lengths 13 and 26
+    // both have 2 hits out of 3; 26 must win. Random fill is re-drawn until no other length
+    // qualifies by chance.
+    std::mt19937_64 rng(3);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        auto random = [&](int n) { return rng() & ((uint64_t{1} << n) - 1); };
+        // A: 13 data bits, nErr, nWarn, their CRC, 5 more bits = 26 data bits; then its own flags and CRC.
+        const uint64_t a13 = random(13), aErr = random(1), aWarn = random(1);
+        const uint64_t a26 = (a13 << 13) | (aErr << 12) | (aWarn << 11) |
+                             (uint64_t{zb::FrameCrc(kCrc6, a13, 13, aErr, aWarn)} << 5) | random(5);
+        std::vector<int> a = Bits(a26, 26);
+        const std::vector<int> aTail = {1, 1};
+        a.insert(a.end(), aTail.begin(), aTail.end());
+        const std::vector<int> aCrc = Bits(zb::FrameCrc(kCrc6, a26, 26, 1, 1), 6);
+        a.insert(a.end(), aCrc.begin(), aCrc.end());
+        const uint64_t b26 = random(26);
+        std::vector<int> b = Bits(b26, 26);
+        b.insert(b.end(), aTail.begin(), aTail.end());
+        const std::vector<int> bCrc = Bits(zb::FrameCrc(kCrc6, b26, 26, 1, 1), 6);
+        b.insert(b.end(), bCrc.begin(), bCrc.end());
+        const uint64_t c13 = random(13);
+        std::vector<int> c = Bits(c13, 13);
+        c.insert(c.end(), aTail.begin(), aTail.end());
+        const std::vector<int> cCrc = Bits(zb::FrameCrc(kCrc6, c13, 13, 1, 1), 6);
+        c.insert(c.end(), cCrc.begin(), cCrc.end());
+        const std::vector<int> pad = Bits(random(20), 20);
+        c.insert(c.end(), pad.begin(), pad.end());
+        const std::vector<std::vector<int>> frames = {a, b, c};
+        bool clean = !Matches(b, 13) && !Matches(c, 26);
+        for (int length = 1; clean && length <= 62; ++length) {
+            if (length == 13 || length == 26) continue;
+            int hits = 0, tried = 0;
+            for (const auto& f : frames) {
+                if (static_cast<int>(f.size()) < length + 8) continue;
+                ++tried;
+                hits += Matches(f, length) ? 1 : 0;
+            }
+            if (tried >= 3 && 2 * hits > tried) clean = false;
+        }
+        if (!clean) continue;
+        LineBuilder line(P);
+        for (const auto& f : frames) {
+            line.Clocks(RawFrame(f));
+            line.Hold(1, 1, 10 * P);
+        }
+        line.Clocks({1, 0});  // the next frame's first edges close the third one
+        ChangeListHost host(line.Finish(5 * P));
+        Settings(host);
+        zb::RememberHost(&host.Record());
+        engine_.maChannel = 0;
+        engine_.sloChannel = 1;
+        engine_.rangeStart = 0;
+        engine_.rangeEnd = host.Record().lastSample + 1;
+        engine_.crc = kCrc6;
+        engine_.hasCds = true;
+        EXPECT_EQ(zb::DetectDataLength(engine_), 26);
+        return;
+    }
+    FAIL() << "no clean set of frames found";
+}
+
+}  // namespace
+}  // namespace zbtest

@@ -11,7 +11,7 @@ namespace {
 
 using zbtest::AddValue;
 using zbtest::Code;
-using zbtest::Rec;
+using zbtest::ReportRec;
 using zbtest::RowLine;
 using zbtest::Status;
 
@@ -53,12 +53,12 @@ TEST(FrameRows, HeaderNamesFollowProtocolCombineAndValueFormat) {
 
 struct RowCase {
     const char* what;
-    std::vector<Rec> records;
+    std::vector<ReportRec> records;
     std::vector<std::string> rows;  // expected lines after the header
 };
 
-std::vector<Rec> FullFrame() {
-    std::vector<Rec> r = {{10, Code(RecordKind::FirstFrame)},
+std::vector<ReportRec> FullFrame() {
+    std::vector<ReportRec> r = {{10, Code(RecordKind::FirstFrame)},
                           {10, Code(RecordKind::ClockPeriod, 50)},
                           {20, Code(RecordKind::Ack)},
                           {30, Code(RecordKind::Start)},
@@ -145,7 +145,7 @@ TEST(FrameRows, BissBCombinedWithA64BitValue) {
     cap.View().SetProtocol(1);
     cap.View().SetCombineTurns(true);
     cap.View().SetDataLength(64);
-    std::vector<Rec> records = {{1, Code(RecordKind::Ack)}, {2, Code(RecordKind::Cds, 1)}};
+    std::vector<ReportRec> records = {{1, Code(RecordKind::Ack)}, {2, Code(RecordKind::Cds, 1)}};
     AddValue(records, 3, kDataTriple, uint64_t{1} << 48);
     records.push_back({4, Code(RecordKind::Err, 1)});  // BiSS-B: nError is active high
     records.push_back({5, Code(RecordKind::Err, 0)});
@@ -205,6 +205,17 @@ TEST(FrameRows, ClockTextThresholds) {
     }
 }
 
+TEST(FrameRows, ProgressTickerMatchesThePerRecordFormula) {
+    for (uint64_t count : {1ull, 3ull, 999ull, 1000ull, 1001ull, 4567ull}) {
+        zbtest::ReportCapture cap;
+        ProgressTicker ticker(count);
+        for (uint64_t i = 0; i < count; ++i) {
+            ticker.Tick(i);
+            ASSERT_EQ(cap.Record().progress, 1000 * i / count) << count << " at " << i;
+        }
+    }
+}
+
 TEST(FrameRows, StopRequestEndsTheLoopButClosesTheReport) {
     zbtest::ReportCapture cap;
     cap.RequestStop();
@@ -216,7 +227,7 @@ TEST(FrameRows, StopRequestEndsTheLoopButClosesTheReport) {
 
 TEST(FrameRows, ProgressAndEmptyInput) {
     zbtest::ReportCapture cap;
-    const std::vector<Rec> records = FullFrame();
+    const std::vector<ReportRec> records = FullFrame();
     cap.Build(records);
     EXPECT_EQ(cap.Record().progress, 1000 * (records.size() - 1) / records.size());
     // No records: no report at all.

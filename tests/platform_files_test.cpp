@@ -140,6 +140,19 @@ TEST_F(PlatformFiles, Utf8PathRoundTrip) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(path)));
 }
 
+TEST_F(PlatformFiles, NonUtf8PathIsUsedAsCodePageText) {
+    // "café" in a single-byte code page: not UTF-8, so it goes to the system as it stands.
+    const std::string path = dir_.File("caf\xE9.bin");
+    {
+        File file = File::Create(path.c_str(), true);
+        ASSERT_TRUE(file.IsOpen());
+    }
+    EXPECT_TRUE(PathExists(path.c_str()));
+    EXPECT_EQ(dir_.EntryCount(), 1u);
+    EXPECT_TRUE(RemoveFile(path.c_str()));
+    EXPECT_EQ(dir_.EntryCount(), 0u);
+}
+
 TEST_F(PlatformFiles, NowSecondsIsTheCalendarTime) {
     const int64_t now = NowSeconds();
     EXPECT_GT(now, 1600000000);  // after September 2020

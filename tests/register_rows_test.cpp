@@ -9,7 +9,7 @@ namespace zb {
 namespace {
 
 using zbtest::Code;
-using zbtest::Rec;
+using zbtest::ReportRec;
 using zbtest::RowLine;
 using zbtest::Status;
 
@@ -40,7 +40,7 @@ std::string MasterRow(int64_t clock, std::vector<int> headPairs, std::vector<std
     return RowLine(clock, headPairs, head);
 }
 
-std::vector<Rec> AccessHead(int64_t at, uint32_t cts, uint32_t id, RecordKind adrKind, uint32_t adr,
+std::vector<ReportRec> AccessHead(int64_t at, uint32_t cts, uint32_t id, RecordKind adrKind, uint32_t adr,
                             uint32_t crc) {
     return {{at, Code(RecordKind::Cts, cts)},
             {at + 1, Code(RecordKind::Id, id)},
@@ -48,7 +48,7 @@ std::vector<Rec> AccessHead(int64_t at, uint32_t cts, uint32_t id, RecordKind ad
             {at + 3, Code(RecordKind::Crc, crc)}};
 }
 
-void Append(std::vector<Rec>& to, const std::vector<Rec>& more) {
+void Append(std::vector<ReportRec>& to, const std::vector<ReportRec>& more) {
     to.insert(to.end(), more.begin(), more.end());
 }
 
@@ -56,14 +56,14 @@ struct Case {
     const char* what;
     DecodeMode mode;
     uint32_t registerColumns;
-    std::vector<Rec> records;
+    std::vector<ReportRec> records;
     std::vector<std::string> rows;
 };
 
 std::vector<Case> Cases() {
     std::vector<Case> cases;
     {
-        std::vector<Rec> r = AccessHead(100, 1, 2, RecordKind::Adr, 0x10, 0x5);
+        std::vector<ReportRec> r = AccessHead(100, 1, 2, RecordKind::Adr, 0x10, 0x5);
         Append(r, {{104, Code(RecordKind::ReadWrite, 2)},
                    {110, Code(RecordKind::RegData, 0xAB)},
                    {111, Code(RecordKind::Crc, 0x3)},
@@ -81,7 +81,7 @@ std::vector<Case> Cases() {
                                     {kCrc, kCrc, kAlert}, {"AB (03)", "CD (04)", "EF (01)"})}});
     }
     {
-        std::vector<Rec> r = AccessHead(200, 0, kIdIsIds | 0x05, RecordKind::Cmd, 2, 0xA | kCrcMismatchFlag);
+        std::vector<ReportRec> r = AccessHead(200, 0, kIdIsIds | 0x05, RecordKind::Cmd, 2, 0xA | kCrcMismatchFlag);
         Append(r, AccessHead(300, 1, 3, RecordKind::Adr, 0x7F, 0xC));
         Append(r, {{304, Code(RecordKind::ReadWrite, kReadWriteInvalid | 3)}});
         cases.push_back(
@@ -94,7 +94,7 @@ std::vector<Case> Cases() {
                         {}, {})}});
     }
     {
-        std::vector<Rec> r = AccessHead(400, 1, 1, RecordKind::Adr, 0x20, 0x1);
+        std::vector<ReportRec> r = AccessHead(400, 1, 1, RecordKind::Adr, 0x20, 0x1);
         r.push_back({404, Code(RecordKind::ReadWrite, 1)});
         for (int b = 0; b < 9; ++b) {
             r.push_back({410 + 2 * b, Code(RecordKind::RegData, static_cast<uint32_t>(b << 8 | (0x30 + b)))});
@@ -197,7 +197,7 @@ TEST(RegisterRows, IdsAndValueFormats) {
     cap.View().SetMode(static_cast<uint32_t>(DecodeMode::RegisterMaster));
     cap.View().SetProtocol(1);
     cap.Settings().hostValueFormat = 1;
-    std::vector<Rec> r = {{0, Code(RecordKind::FirstFrame)}};
+    std::vector<ReportRec> r = {{0, Code(RecordKind::FirstFrame)}};
     Append(r, AccessHead(10, 1, 6, RecordKind::Adr, 100, 0xF));
     Append(r, {{14, Code(RecordKind::ReadWrite, 2)}, {15, Code(RecordKind::RegData, 255)}});
     const auto& lines = cap.Build(r);

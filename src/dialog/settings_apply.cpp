@@ -121,12 +121,12 @@ bool cZbBiSSDlg::ApplySettings() {
     const std::string polynomialText = crcPolynomialEdit_.GetText();
     const std::string initialText = crcInitialEdit_.GetText();
     if (!IsHexText(polynomialText)) {
-        MessageBox(kBadPolynomialMessage, kMessageCaption);
+        ShowMessageBox(kBadPolynomialMessage, kMessageCaption);
         crcPolynomialEdit_.SetFocus();
         return false;
     }
     if (!IsHexText(initialText)) {
-        MessageBox(kBadInitialMessage, kMessageCaption);
+        ShowMessageBox(kBadInitialMessage, kMessageCaption);
         crcInitialEdit_.SetFocus();
         return false;
     }

@@ -70,10 +70,11 @@ bool WalkCapture(DecodeEngine& e) {
     const int32_t slo = e.sloChannel;
     e.BeginWalk(ChannelLevel(e.channelState, ma), ChannelLevel(e.channelState, slo));
     ProgressGate progress(start, cursor.CursorEnd() - start);
+    StopPoll stop;
     int64_t pos = start;
     while (cursor.NextChange(pos, e.channelState)) {
-        if ((PollStop() & StopBit::kStopFlag) != 0) break;  // this change is not processed
-        e.OnChange(pos, ChannelLevel(e.channelState, ma), ChannelLevel(e.channelState, slo));
+        if (stop.Requested()) break;  // this change is not processed
+        e.OnChange(pos, cursor.Level(ma), cursor.Level(slo));
         if (pos >= progress.Next()) progress.Report(pos);
     }
     e.EndWalk(pos);
@@ -162,10 +163,8 @@ bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
     const uint32_t from = view.RangeFrom();
     const uint32_t to = view.RangeTo();
     e.rangeStart = from == 0 ? 0 : view.CursorPosition(from - 1);
-    // The end is exclusive; a capture whose last sample is the largest position there is ends at
-    // that position instead of one past it (the cursor stops at the last sample either way).
     const int64_t last = view.LastSample();
-    e.rangeEnd = to == 0 ? (last == INT64_MAX ? last : last + 1) : view.CursorPosition(to - 1);
+    e.rangeEnd = to != 0 ? view.CursorPosition(to - 1) : (last == INT64_MAX ? last : last + 1);
     if (e.rangeEnd <= e.rangeStart) return false;
 
     if (e.autoLength && (e.mode == static_cast<int32_t>(DecodeMode::SingleCycle) || e.hasCds)) {

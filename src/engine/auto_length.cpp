@@ -42,10 +42,11 @@ void CollectFrames(DecodeEngine& e, SampleCursor& cursor, RawFrames& out, int64_
     CaptureState state = CaptureState::Idle;
     RawFrame current{};
     int64_t pos = 0;
+    StopPoll stop;
     while (cursor.NextChange(pos, e.channelState)) {
-        if ((PollStop() & StopBit::kStopFlag) != 0) break;
-        const uint32_t ma = ChannelLevel(e.channelState, e.maChannel);
-        const uint32_t slo = ChannelLevel(e.channelState, e.sloChannel);
+        if (stop.Requested()) break;
+        const uint32_t ma = cursor.Level(e.maChannel);
+        const uint32_t slo = cursor.Level(e.sloChannel);
         const bool rising = prevMa == 0 && ma == 1;
         prevMa = ma;
         if (!rising) continue;

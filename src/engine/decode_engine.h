@@ -1,7 +1,7 @@
 // The module's single analysis object: it owns the two result stores and all decode state of one
-// Analysis call. The driver (analysis_driver.cpp), the frame parser (frame_parser.cpp), the
-// register-access assembler (register_access.cpp) and the record storing (record_store.cpp) are
-// the member functions below, split over their own files.
+// Analysis call. The driver (analysis_driver.cpp, auto_length.cpp), the frame parser
+// (frame_parser.cpp), the register-access assembler (register_access.cpp) and the record storing
+// (record_store.cpp) work on it, each in its own file.
 #pragma once
 
 #include <cstdint>

@@ -99,7 +99,7 @@ void DecodeEngine::OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
     }
     if (ma != prevMa) {
         const int64_t stretch = pos - lastMaChange;
-        TrackLongestMaLevel(prevMa, lastMaChange, pos);
+        if (inTimeout) TrackLongestMaLevel(prevMa, lastMaChange, pos);
         if (inTimeout && avgPeriod >= 1 && Wide(kPauseDen) * stretch > Wide(kPauseNum) * avgPeriod) {
             longestLen = stretch;
             longestLevel = prevMa;

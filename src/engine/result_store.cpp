@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "plugin/module_state.h"
+#include "plugin/host_messages.h"
 
 namespace zb {
 
@@ -31,7 +31,7 @@ uint32_t g_nameCounter = 0;
 // The directory prefix that the host sent as message 0, used as given (an empty text puts the
 // file in the current directory). The stored text is cut at its buffer in case it lacks a NUL.
 void TempDirectoryText(char (&out)[kMessageTextSize]) {
-    const char* text = Module().messages.tempDirectory;
+    const char* text = TempDirectoryPrefix();
     const void* end = std::memchr(text, '\0', kMessageTextSize);
     const size_t length =
         end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text) : kMessageTextSize - 1;

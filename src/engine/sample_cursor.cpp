@@ -1,6 +1,8 @@
-// Opening the sample cursor and reading its first sample; the per-change step is inline in the
-// header because the decode walk calls it once per change.
+// Opening the sample cursor, reading its first sample, and the walks' full stop poll; the per-change
+// steps are inline in the header because the walks call them once per change.
 #include "engine/sample_cursor.h"
+
+#include "engine/host_access.h"
 
 namespace zb {
 
@@ -20,8 +22,8 @@ bool SampleCursor::OpenCursor(int64_t from, int64_t to) {
     cursorStart_ = from > host->firstValidSample ? from : host->firstValidSample;
     const int64_t last = host->lastValidSample != 0 ? host->lastValidSample : host->lastSample;
     cursorEnd_ = to < last ? to : last;
-    std::memset(channelMask_, 0xFF, sizeof channelMask_);
-    std::memset(lastState_, 0, sizeof lastState_);
+    channelMask_[0] = channelMask_[1] = ~uint64_t{0};
+    lastState_[0] = lastState_[1] = 0;
     nextChange_ = 0;
     reportedPos_ = 0;
     open_ = true;
@@ -36,10 +38,21 @@ bool SampleCursor::FirstSample(int64_t from, uint8_t* state) {
     const int64_t p = from > cursorStart_ ? from : cursorStart_;
     nextChange_ = Query(p, state);
     reportedPos_ = nextChange_;
-    std::memcpy(lastState_, state, sizeof lastState_);
+    lastState_[0] = Gather(state) & channelMask_[0];
+    lastState_[1] = Gather(state + 8) & channelMask_[1];
     // A host that knows no change after this sample still delivered its levels: the walk then ends
     // at its first step and the decode reports an idle line rather than a failure.
     return true;
+}
+
+StopPoll::StopPoll() {
+    const HostRecord* host = RememberedHost();
+    stopWord_ = host != nullptr ? host->stopFlag : nullptr;
+}
+
+bool StopPoll::FullPoll() {
+    countdown_ = kFullPollInterval;
+    return (PollStop() & StopBit::kStopFlag) != 0;
 }
 
 }  // namespace zb

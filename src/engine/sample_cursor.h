@@ -28,27 +28,37 @@ class SampleCursor {
         if (!open_ || state == nullptr) return Refuse(state == nullptr);
         if (nextChange_ == kNone || nextChange_ >= cursorEnd_) {
             pos = nextChange_ == kNone ? cursorEnd_ : nextChange_;
-            SetReportStatus(ReportStatusCode::Ok);
+            module_->reportStatus = ReportStatusCode::Ok;
             return false;
         }
         for (;;) {
             reportedPos_ = nextChange_;
             nextChange_ = Query(reportedPos_, state);
-            if (!SameAsLast(state)) break;
+            const uint64_t low = Gather(state) & channelMask_[0];
+            const uint64_t high = Gather(state + 8) & channelMask_[1];
+            if (low != lastState_[0] || high != lastState_[1]) {
+                lastState_[0] = low;
+                lastState_[1] = high;
+                break;
+            }
             // The host reported a position at which nothing changed: go on to the following one,
             // but never past the end of the range.
             if (nextChange_ == kNone) break;
             if (nextChange_ >= cursorEnd_) {
                 pos = nextChange_;
-                SetReportStatus(ReportStatusCode::Ok);
+                module_->reportStatus = ReportStatusCode::Ok;
                 return false;
             }
         }
-        std::memcpy(lastState_, state, sizeof lastState_);
         if (nextChange_ == kNone) nextChange_ = cursorEnd_;
         pos = reportedPos_;
-        SetReportStatus(ReportStatusCode::Ok);
+        module_->reportStatus = ReportStatusCode::Ok;
         return true;
+    }
+    // The level of a channel in the state last read, masked; channels outside 0..127 read 0.
+    uint32_t Level(int32_t channel) const {
+        if (channel < 0 || channel >= 128) return 0;
+        return static_cast<uint32_t>(lastState_[channel >> 6] >> (channel & 63)) & 1u;
     }
     void CloseCursor() { open_ = false; }
     bool IsOpen() const { return open_; }
@@ -64,26 +74,46 @@ class SampleCursor {
         const int64_t n = static_cast<int64_t>(next);
         return n > position ? n : kNone;
     }
-    bool SameAsLast(uint8_t* state) {
-        uint64_t a[2], b[2], m[2];
-        std::memcpy(a, state, 16);
-        std::memcpy(m, channelMask_, 16);
-        a[0] &= m[0];
-        a[1] &= m[1];
-        std::memcpy(state, a, 16);
-        std::memcpy(b, lastState_, 16);
-        return a[0] == b[0] && a[1] == b[1];
+    // The host has just written the state, typically byte by byte. It is read back byte by byte
+    // (each load then takes its value straight from the pending store, where one wide load would
+    // wait for all of them to reach the cache) into a word: bytes 0..7 or 8..15, little-endian.
+    static uint64_t Gather(const volatile uint8_t* in) {
+        uint64_t v = 0;
+        for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(in[i]) << (8 * i);
+        return v;
     }
     bool Refuse(bool missingOutput);
 
     HostRecord* host_ = nullptr;
+    ModuleState* module_ = &Module();  // where the status goes, looked up once
     bool open_ = false;
     int64_t cursorStart_ = 0;
     int64_t cursorEnd_ = 0;
     int64_t nextChange_ = 0;
     int64_t reportedPos_ = 0;
-    uint8_t channelMask_[16] = {};
-    uint8_t lastState_[16] = {};
+    // Channel state words: channels 0..63 in word 0 and 64..127 in word 1, channel c at bit c % 64
+    // (the host's byte order read as little-endian words).
+    uint64_t channelMask_[2] = {};
+    uint64_t lastState_[2] = {};
+};
+
+// The walks' stop check, once per change. The host's stop word is read at every change; the full
+// poll (which also calls the host's abortPoll callback) runs at the first change and then every
+// kFullPollInterval changes. The walks stop on the stop word only, so this gives the same
+// decode as a full poll per change without a host callback per change.
+class StopPoll {
+  public:
+    static constexpr uint32_t kFullPollInterval = 4096;
+    StopPoll();
+    bool Requested() {
+        if (--countdown_ == 0) return FullPoll();
+        return stopWord_ != nullptr && *static_cast<volatile const uint32_t*>(stopWord_) != 0;
+    }
+
+  private:
+    bool FullPoll();
+    const uint32_t* stopWord_ = nullptr;
+    uint32_t countdown_ = 1;
 };
 
 }  // namespace zb

@@ -8,8 +8,16 @@
 
 namespace zb {
 
+// The module loads even without an engine: the exports that need one then refuse to decode. A
+// constructor that throws counts as memory running out; nothing may leave the loader's callback.
 bool CZbBiSSApp::InitInstance() {
-    if (Module().engine == nullptr) Module().engine = new (std::nothrow) DecodeEngine();
+    if (Module().engine == nullptr) {
+        try {
+            Module().engine = new (std::nothrow) DecodeEngine();
+        } catch (...) {
+            Module().engine = nullptr;
+        }
+    }
     return true;
 }
 

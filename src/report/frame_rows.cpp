@@ -6,6 +6,7 @@
 #include "engine/host_access.h"
 #include "engine/record_code.h"
 #include "labels/value_format.h"
+#include "report/report_columns.h"
 #include "report/report_rows.h"
 #include "report/report_writer.h"
 
@@ -24,22 +25,18 @@ bool WantsHexSuffix(uint32_t hostValueFormat) {
     return hostValueFormat < 1 || hostValueFormat > 4;
 }
 
+// The names of the layout's columns (shared with the host's header text); the value and CRC
+// columns get the "(h)" mark appended when the host shows HEX.
 void NameColumns(const SettingsView& view, const FrameColumns& cols) {
     const bool suffix = WantsHexSuffix(view.HostValueFormat());
-    auto name = [&](int32_t col, const char* text, bool valueColumn) {
-        if (col == kNoColumn) return;
-        char buffer[kNameSize];
-        std::snprintf(buffer, sizeof buffer, "%s%s", text, valueColumn && suffix ? kValueSuffix : "");
-        ReportSetColumnName(col, buffer);
-    };
-    name(cols.cds, "CDS", false);
-    name(cols.multiTurn, view.CombineTurns() ? "Data" : "Multi-Turn", true);
-    name(cols.singleTurn, "Single-Turn", true);
-    name(cols.nError, "nError", false);
-    name(cols.nWarning, "nWarning", false);
-    name(cols.crc, "CRC", true);
-    name(cols.cdm, "CDM", false);
-    name(cols.information, "Information", false);
+    const ColumnList list = ReportColumns(*view.Block());
+    for (uint32_t i = 0; i < list.count; ++i) {
+        const auto col = static_cast<int32_t>(i);
+        const bool valueColumn = col == cols.multiTurn || col == cols.singleTurn || col == cols.crc;
+        char name[kNameSize];
+        std::snprintf(name, sizeof name, "%s%s", list.names[i], valueColumn && suffix ? kValueSuffix : "");
+        ReportSetColumnName(col, name);
+    }
 }
 
 class FrameRowBuilder {
@@ -66,10 +63,9 @@ class FrameRowBuilder {
         ReportSetCell(col, text);
         ReportSetCellColour(col, PairIndex(pair));
     }
+    // A one-bit field as "%u" would print it.
     void Bit(int64_t position, int32_t col, uint32_t code, ReportPair pair) {
-        char text[8];
-        std::snprintf(text, sizeof text, "%u", code & 1u);
-        Cell(position, col, text, pair);
+        Cell(position, col, (code & 1u) != 0 ? "1" : "0", pair);
     }
     void BeginValue(int64_t position, RecordKind kind, uint32_t payload);
     void EndValue(int64_t position, uint32_t payload);
@@ -254,12 +250,12 @@ void BuildFrameRows(const SettingsView& view, const int64_t* positions, const ui
     DeclareReportPairs(view);
     ReportFlushHeader();
 
-    SetProgressRange(0, 1000, static_cast<int64_t>(count));
+    ProgressTicker progress(count);
     FrameRowBuilder builder(view, cols);
     for (uint64_t i = 0; i < count; ++i) {
         if ((PollStop() & StopBit::kStopFlag) != 0) break;
         builder.Handle(positions[i], codes[i]);
-        ReportProgress(static_cast<int64_t>(i));
+        progress.Tick(i);
     }
     builder.Finish();
     ReportClose();

@@ -8,13 +8,13 @@
 #include "engine/host_access.h"
 #include "engine/record_code.h"
 #include "labels/value_format.h"
+#include "report/report_columns.h"
 #include "report/report_rows.h"
 #include "report/report_writer.h"
 
 namespace zb {
 namespace {
 
-constexpr size_t kNameSize = 16;
 constexpr int32_t kSlaveIdBits = 3;
 constexpr int32_t kIdsBits = 8;
 constexpr int32_t kAddressBits = 7;
@@ -23,22 +23,11 @@ constexpr int32_t kByteBits = 8;
 constexpr uint32_t kIdlMask = 0x1FF;
 constexpr uint32_t kIdKindMask = 0xF0000;  // payload bits 19..16: 0 for a slave ID, else IDS
 
-void NameColumns(const RegisterColumnLayout& cols) {
-    if (cols.slaveView) {
-        ReportSetColumnName(cols.idl, "IDL(h)");
-    } else {
-        ReportSetColumnName(cols.cts, "CTS");
-        ReportSetColumnName(cols.id, "ID(IDS)");
-        ReportSetColumnName(cols.adr, "ADR(CMD)");
-        ReportSetColumnName(cols.headerCrc, "Hdr CRC(h)");
-    }
-    ReportSetColumnName(cols.readWrite, "R/W");
-    for (int32_t d = 0; d < cols.dataColumns; ++d) {
-        char name[kNameSize];
-        std::snprintf(name, sizeof name, "D%d", d);
-        ReportSetColumnName(cols.firstData + d, name);
-    }
-    ReportSetColumnName(cols.information, "Information");
+// The names of the view's columns, shared with the host's header text ("Hdr CRC(h)", "IDL(h)",
+// "D0".."D15" and "Information" as they stand).
+void NameColumns(const SettingsView& view) {
+    const ColumnList list = ReportColumns(*view.Block());
+    for (uint32_t i = 0; i < list.count; ++i) ReportSetColumnName(static_cast<int32_t>(i), list.names[i]);
 }
 
 template <size_t N>
@@ -301,16 +290,16 @@ void BuildRegisterRows(const SettingsView& view, const int64_t* positions, const
     if (count < 1 || positions == nullptr || codes == nullptr) return;
     if (!ReportOpen()) return;
     const RegisterColumnLayout cols = RegisterColumnsFor(view);
-    NameColumns(cols);
+    NameColumns(view);
     DeclareReportPairs(view);
     ReportFlushHeader();
 
-    SetProgressRange(0, 1000, static_cast<int64_t>(count));
+    ProgressTicker progress(count);
     RegisterRowBuilder builder(view, cols);
     for (uint64_t i = 0; i < count; ++i) {
         if ((PollStop() & StopBit::kStopFlag) != 0) break;
         builder.Handle(positions[i], codes[i]);
-        ReportProgress(static_cast<int64_t>(i));
+        progress.Tick(i);
     }
     builder.Finish(positions[0]);
     ReportClose();

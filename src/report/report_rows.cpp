@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "dialog/colour_tables.h"
+#include "engine/host_access.h"
 #include "report/report_writer.h"
 
 namespace zb {
@@ -71,6 +72,18 @@ void StartBlankRow(int64_t clock, int32_t columnCount) {
         ReportSetCell(col, "");
         ReportSetCellColour(col, PairIndex(ReportPair::Plain));
     }
+}
+
+ProgressTicker::ProgressTicker(uint64_t count) : count_(count) {
+    SetProgressRange(0, 1000, static_cast<int64_t>(count));
+}
+
+void ProgressTicker::Advance(uint64_t i) {
+    ReportProgress(static_cast<int64_t>(i));
+    // The first record index at which 1000 * i / count reaches the next value.
+    const unsigned __int128 next =
+        static_cast<unsigned __int128>(1000 * static_cast<unsigned __int128>(i) / count_ + 1);
+    next_ = static_cast<uint64_t>((next * count_ + 999) / 1000);
 }
 
 bool FormatClockText(uint64_t sampleRate, uint32_t period, char* text, size_t size) {

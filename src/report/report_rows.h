@@ -69,6 +69,21 @@ void StartBlankRow(int64_t clock, int32_t columnCount);
 // period or the sample rate is 0.
 bool FormatClockText(uint64_t sampleRate, uint32_t period, char* text, size_t size);
 
+// Per-record progress, 1000 * i / count per mille, for both builders. The host's progress field
+// only changes when that value does, so the record loop asks the host access only then.
+class ProgressTicker {
+  public:
+    explicit ProgressTicker(uint64_t count);
+    void Tick(uint64_t i) {
+        if (i >= next_) Advance(i);
+    }
+
+  private:
+    void Advance(uint64_t i);
+    uint64_t count_;
+    uint64_t next_ = 0;
+};
+
 // The two builders behind BuildReport; `count` >= 0, arrays valid for `count` records.
 void BuildFrameRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
                     uint64_t count);

@@ -1,6 +1,8 @@
 // The report writer and its module-level operations: builds the header and row lines of the
 // report text byte for byte, and delivers them through the host's row callback or a spool file
-// that is published as a named shared-memory block when the report closes.
+// that is published as a named shared-memory block when the report closes. Spooled lines are
+// gathered in a 64 KiB buffer and written in chunks, so a flushed header or row means "accepted";
+// a chunk that cannot be written fails the whole report.
 //
 // Failure rules of the spooled report. The block is only ever filled with a text that ends in NUL:
 // - a spool file that cannot be created, or a line that cannot be written in full, fails the whole
@@ -41,6 +43,20 @@ size_t AppendText(char* line, size_t pos, size_t end, const char* text) {
 
 ReportWriter* Writer() {
     return Module().reportWriter;
+}
+
+// The row clock in decimal, as "%lld" prints it (the whole int64 range, sign included).
+size_t AppendClock(char* line, size_t pos, int64_t clock) {
+    char digits[24];
+    size_t n = 0;
+    uint64_t magnitude = clock < 0 ? 0 - static_cast<uint64_t>(clock) : static_cast<uint64_t>(clock);
+    do {
+        digits[n++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (clock < 0) line[pos++] = '-';
+    while (n > 0) line[pos++] = digits[--n];
+    return pos;
 }
 
 }  // namespace
@@ -179,9 +195,7 @@ size_t ReportWriter::BuildRowLine(char* line) const {
     }
     line[pos++] = '|';
     line[pos++] = '@';
-    char clock[32];
-    const int n = std::snprintf(clock, sizeof clock, "%lld", static_cast<long long>(rowClock_));
-    if (n > 0) pos = AppendText(line, pos, kLineBody, clock);
+    pos = AppendClock(line, pos, rowClock_);
     // Each cell may use what is left after keeping the shortest form of every later cell, so a
     // line that would be too long has its cell texts cut but keeps every cell and its quotes.
     for (int32_t i = 0; i < columnCount_; ++i) {
@@ -200,12 +214,21 @@ bool ReportWriter::Emit(const char* line, size_t length) {
     if (delivery_ == ReportDelivery::Callback) {
         return host_->reportRow(line, static_cast<uint32_t>(length)) != 0;
     }
+    // Spooled lines are gathered and written in large chunks; a failed chunk fails the report.
     if (spoolFailed_) return false;
-    if (!spool_.Append(line, length)) {
-        spoolFailed_ = true;
-        return false;
-    }
+    if (spoolBuffered_ + length > spoolBuffer_.size() && !FlushSpool()) return false;
+    std::memcpy(spoolBuffer_.data() + spoolBuffered_, line, length);
+    spoolBuffered_ += length;
     return true;
+}
+
+bool ReportWriter::FlushSpool() {
+    if (spoolFailed_) return false;
+    if (spoolBuffered_ == 0) return true;
+    const bool written = spool_.Append(spoolBuffer_.data(), spoolBuffered_);
+    spoolBuffered_ = 0;
+    if (!written) spoolFailed_ = true;
+    return written;
 }
 
 void ReportWriter::ClearSlots() {
@@ -277,7 +300,8 @@ intptr_t ReportWriter::Finish() {
         outcome_ = ReportOutcome::NotPublished;
     } else {
         // The text is followed by one NUL; the block is exactly as long as both.
-        if (!spoolFailed_ && !spool_.Append("", 1)) spoolFailed_ = true;
+        const char nul = '\0';
+        if (!Emit(&nul, 1) || !FlushSpool()) spoolFailed_ = true;
         const int64_t fileSize = spoolFailed_ ? 1 : spool_.Size();
         if (fileSize < 1) spoolFailed_ = true;
         const uint64_t total = spoolFailed_ ? 1 : static_cast<uint64_t>(fileSize);
@@ -357,83 +381,56 @@ bool ReportOpen() {
     return true;
 }
 
-bool ReportSetColumnName(int32_t column, const char* text) {
+// Runs `op` on the current writer and records the outcome as the last status: "no object"
+// without a writer, otherwise what the operation reports (Ok unless it refused).
+namespace {
+
+template <typename Op>
+bool WithWriter(Op op) {
     ReportStatusCode status = ReportStatusCode::Ok;
     bool done = false;
     if (ReportWriter* w = Writer()) {
-        done = w->SetColumnName(column, text, status);
+        done = op(*w, status);
     } else {
         status = ReportStatusCode::NoObject;
     }
     SetReportStatus(status);
     return done;
+}
+
+}  // namespace
+
+bool ReportSetColumnName(int32_t column, const char* text) {
+    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) { return w.SetColumnName(column, text, s); });
 }
 
 bool ReportSetColourPair(int32_t index, uint32_t textColour, uint32_t backColour) {
-    ReportStatusCode status = ReportStatusCode::Ok;
-    bool done = false;
-    if (ReportWriter* w = Writer()) {
-        done = w->SetColourPair(index, textColour, backColour, status);
-    } else {
-        status = ReportStatusCode::NoObject;
-    }
-    SetReportStatus(status);
-    return done;
+    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) {
+        return w.SetColourPair(index, textColour, backColour, s);
+    });
 }
 
 bool ReportFlushHeader() {
-    SetReportStatus(ReportStatusCode::Ok);
-    ReportWriter* w = Writer();
-    if (w == nullptr) {
-        SetReportStatus(ReportStatusCode::NoObject);
-        return false;
-    }
-    return w->FlushHeader();
+    return WithWriter([](ReportWriter& w, ReportStatusCode&) { return w.FlushHeader(); });
 }
 
 bool ReportStartRow(int64_t clock) {
-    SetReportStatus(ReportStatusCode::Ok);
-    ReportWriter* w = Writer();
-    if (w == nullptr) {
-        SetReportStatus(ReportStatusCode::NoObject);
-        return false;
-    }
-    w->StartRow(clock);
-    return true;
+    return WithWriter([&](ReportWriter& w, ReportStatusCode&) {
+        w.StartRow(clock);
+        return true;
+    });
 }
 
 bool ReportSetCellColour(int32_t column, int32_t pair) {
-    ReportStatusCode status = ReportStatusCode::Ok;
-    bool done = false;
-    if (ReportWriter* w = Writer()) {
-        done = w->SetCellColour(column, pair, status);
-    } else {
-        status = ReportStatusCode::NoObject;
-    }
-    SetReportStatus(status);
-    return done;
+    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) { return w.SetCellColour(column, pair, s); });
 }
 
 bool ReportSetCell(int32_t column, const char* text) {
-    ReportStatusCode status = ReportStatusCode::Ok;
-    bool done = false;
-    if (ReportWriter* w = Writer()) {
-        done = w->SetCell(column, text, status);
-    } else {
-        status = ReportStatusCode::NoObject;
-    }
-    SetReportStatus(status);
-    return done;
+    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) { return w.SetCell(column, text, s); });
 }
 
 bool ReportWriteRow() {
-    SetReportStatus(ReportStatusCode::Ok);
-    ReportWriter* w = Writer();
-    if (w == nullptr) {
-        SetReportStatus(ReportStatusCode::NoObject);
-        return false;
-    }
-    return w->WriteRow();
+    return WithWriter([](ReportWriter& w, ReportStatusCode&) { return w.WriteRow(); });
 }
 
 intptr_t ReportClose() {

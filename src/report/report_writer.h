@@ -15,9 +15,10 @@ namespace zb {
 
 constexpr int kReportMaxColumns = 48;
 constexpr int kReportMaxPairs = 16;
-constexpr size_t kReportSlotSize = 256;      // a name or cell: at most 255 bytes and a NUL
-constexpr size_t kReportLineSize = 2048;     // a line: at most 2047 bytes (CR LF included) and a NUL
-constexpr size_t kReportConvertSize = 4096;  // scratch for the host code-page conversion
+constexpr size_t kReportSlotSize = 256;       // a name or cell: at most 255 bytes and a NUL
+constexpr size_t kReportLineSize = 2048;      // a line: at most 2047 bytes (CR LF included) and a NUL
+constexpr size_t kReportConvertSize = 4096;   // scratch for the host code-page conversion
+constexpr size_t kReportSpoolBuffer = 65536;  // spooled lines are written in chunks of this size
 constexpr const char* kReportSpoolPrefix = "BD_Rpt";
 
 // How the text reaches the host, chosen when the writer opens.
@@ -71,6 +72,7 @@ class ReportWriter {
     size_t BuildHeaderLine(char* line) const;
     size_t BuildRowLine(char* line) const;
     bool Emit(const char* line, size_t length);
+    bool FlushSpool();
     void ClearSlots();
     void Publish(platform::SharedBlock& block, uint64_t total);
     void DeleteSpool();
@@ -88,6 +90,8 @@ class ReportWriter {
     ReportDelivery delivery_ = ReportDelivery::Spool;
     ReportOutcome outcome_ = ReportOutcome::None;
     platform::File spool_;
+    std::array<char, kReportSpoolBuffer> spoolBuffer_{};
+    size_t spoolBuffered_ = 0;
     bool spoolFailed_ = false;  // the spool could not be created, or a line was not written in full
     char spoolPath_[260] = {};
     char blockName_[kReportBlockNameSize + 1] = {};

@@ -24,10 +24,10 @@ using GetReportColumnStrFn = uint32_t (*)(HostRecord*, char*, int32_t);
 using DrawItFn = uint32_t (*)();
 using SetMsgInfoFn = void (*)(uint64_t, const void*);
 
-// The exports this part of the plug-in provides; later parts add theirs to the list.
-const char* const kExports[] = {"GetPluginInfo", "GetDisplayName",  "GetQuickSetInfo",
-                                "ChannelName",   "DefaultSettings", "GetReportColumnStr",
-                                "DrawIt",        "DeleteNotify",    "SetMsgInfo"};
+// Every export the plug-in must offer.
+const char* const kExports[] = {"GetPluginInfo",   "GetDisplayName",     "GetQuickSetInfo", "ChannelName",
+                                "DefaultSettings", "GetReportColumnStr", "DrawIt",          "DeleteNotify",
+                                "SetMsgInfo",      "Analysis",           "DataConv",        "ConfigDialog"};
 
 class Exports : public ::testing::Test {
   protected:

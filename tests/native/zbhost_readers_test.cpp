@@ -391,6 +391,15 @@ TEST(ZbhostCsv, SampleAndTransitionForms) {
          1200},
         {"Time [us]; MA; SLO\n0;1;1\n0.5;0;1\n1.0;0;0\n", 1'000'000'000, "MA", "SLO", {0, 500, 1000}, 1000},
         {"Sample,\"clk\",\"dat\"\n100,1,1\n104,0,1\n110,0,0\n", 0, "clk", "dat", {0, 4, 10}, 10},
+        // Channel names and the rate in comments, columns named by type, a time column named by its unit.
+        {"; Channels (2/2): MA, SLO\n; Samplerate: 1 "
+         "GHz\nnanoseconds,logic,logic\n1,1,1\n2,1,1\n3,0,1\n9,0,0\n",
+         0,
+         "MA",
+         "SLO",
+         {0, 2, 8},
+         8},
+        {"; Channels (3/3): A, MA, SLO\nlogic,logic,logic\n1,1,1\n1,0,1\n", 0, "MA", "SLO", {0, 1}, 1},
     };
     for (const Case& k : cases) {
         zbhost::ReadOptions o;
@@ -462,6 +471,67 @@ TEST(ZbhostReaders, FormatByNameAndDispatch) {
     EXPECT_THROW(zbhost::FormatFromPath("x.bin"), CaptureError);
     EXPECT_THROW(zbhost::ParseFormatName("wav"), CaptureError);
     EXPECT_THROW(zbhost::ReadCapture(TempPath("missing.vcd"), zbhost::CaptureFormat::Auto, {}), CaptureError);
+}
+
+}  // namespace
+
+namespace {
+
+// Damaged copies of valid files: every reader either reads them or throws a CaptureError.
+TEST(ZbhostReaders, DamagedFilesNeverEscapeAsOtherFailures) {
+    const Capture c = RandomCapture(21, 300, 20);
+    std::stringstream vcd, csv;
+    zbhost::WriteVcd(c, vcd, "1ns", 5);
+    zbhost::WriteCsvTransitions(c, csv);
+    const std::string srPath = TempPath("fuzz_src.sr");
+    std::string error;
+    ASSERT_TRUE(zbhost::WriteSrzip(c, srPath, zbhost::SrzipLayout{}, error)) << error;
+    std::string sr;
+    {
+        std::ifstream in(srPath, std::ios::binary);
+        sr.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    std::mt19937 rng(99);
+    zbhost::ReadOptions o;
+    o.ma = "MA";
+    o.slo = "SLO";
+    o.sampleRate = 200000000;
+    o.maxChanges = 100000;
+    const std::string mutated = TempPath("fuzz.sr");
+    for (int round = 0; round < 300; ++round) {
+        const int kind = round % 3;
+        std::string text = kind == 0 ? vcd.str() : kind == 1 ? csv.str() : sr;
+        const int edits = 1 + static_cast<int>(rng() % 8);
+        for (int e = 0; e < edits; ++e) {
+            const size_t at = rng() % text.size();
+            switch (rng() % 3) {
+                case 0:
+                    text[at] = static_cast<char>(rng());
+                    break;
+                case 1:
+                    text.erase(at, 1 + rng() % 16);
+                    break;
+                default:
+                    text.insert(at, std::string(1 + rng() % 4, static_cast<char>(rng())));
+                    break;
+            }
+            if (text.empty()) text = "x";
+        }
+        try {
+            if (kind == 2) {
+                std::ofstream out(mutated, std::ios::binary | std::ios::trunc);
+                out.write(text.data(), static_cast<std::streamsize>(text.size()));
+                out.close();
+                zbhost::ReadSrzip(mutated, o);
+            } else {
+                std::istringstream in(text);
+                kind == 0 ? zbhost::ReadVcd(in, o) : zbhost::ReadCsv(in, o);
+            }
+        } catch (const CaptureError&) {
+        }
+    }
+    std::remove(srPath.c_str());
+    std::remove(mutated.c_str());
 }
 
 }  // namespace

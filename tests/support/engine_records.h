@@ -2,9 +2,13 @@
 // harness that feeds a change list straight into the frame parser.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <ostream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "bissgen/capture.h"
@@ -36,6 +40,38 @@ inline std::vector<Rec> RecordsFrom(const int64_t* pos, const uint32_t* codes, u
     std::vector<Rec> out;
     for (uint64_t i = 0; i < n; ++i) out.push_back({pos[i], codes[i]});
     return out;
+}
+
+// Empty when equal; otherwise the first difference with a few records around it.
+inline std::string FirstDifference(const std::vector<Rec>& actual, const std::vector<Rec>& expected) {
+    size_t i = 0;
+    while (i < actual.size() && i < expected.size() && actual[i] == expected[i]) ++i;
+    if (i == actual.size() && i == expected.size()) return "";
+    std::ostringstream os;
+    os << "sizes " << actual.size() << " vs expected " << expected.size() << ", first difference at " << i
+       << "\n";
+    const size_t from = i >= 3 ? i - 3 : 0;
+    for (size_t k = from; k < i + 4; ++k) {
+        os << k << ": ";
+        if (k < actual.size())
+            os << actual[k];
+        else
+            os << "-";
+        os << "  expected ";
+        if (k < expected.size())
+            os << expected[k];
+        else
+            os << "-";
+        os << "\n";
+    }
+    return os.str();
+}
+
+inline ::testing::AssertionResult SameRecords(const std::vector<Rec>& actual,
+                                              const std::vector<Rec>& expected) {
+    const std::string d = FirstDifference(actual, expected);
+    if (d.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << d;
 }
 
 inline Rec R(int64_t pos, uint32_t code) {

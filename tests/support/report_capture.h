@@ -15,7 +15,7 @@
 
 namespace zbtest {
 
-struct Rec {
+struct ReportRec {
     int64_t position;
     uint32_t code;
 };
@@ -52,12 +52,12 @@ class ReportCapture {
     void RequestStop() { stopWord_ = 1; }
 
     // Runs the report entry over `records` and returns the lines (header first).
-    const std::vector<std::string>& Build(const std::vector<Rec>& records) {
+    const std::vector<std::string>& Build(const std::vector<ReportRec>& records) {
         lines_.clear();
         endCalls_ = 0;
         std::vector<int64_t> positions;
         std::vector<uint32_t> codes;
-        for (const Rec& r : records) {
+        for (const ReportRec& r : records) {
             positions.push_back(r.position);
             codes.push_back(r.code);
         }
@@ -121,7 +121,7 @@ inline uint32_t Status(zb::StatusCode s, uint32_t acks = 0) {
 }
 
 // The three records of a value, all at one position.
-inline void AddValue(std::vector<Rec>& out, int64_t position, zb::ValueTriple t, uint64_t v) {
+inline void AddValue(std::vector<ReportRec>& out, int64_t position, zb::ValueTriple t, uint64_t v) {
     out.push_back({position, zb::MakeCode(t.high, zb::TripleHighPayload(v))});
     out.push_back({position, zb::MakeCode(t.mid, zb::TripleMidPayload(v))});
     out.push_back({position, zb::MakeCode(t.low, zb::TripleLowPayload(v))});

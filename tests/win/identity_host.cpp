@@ -14,10 +14,11 @@
 
 namespace {
 
-// Every export the plug-in must offer. Add names here as the other exports arrive.
+// Every export the plug-in must offer; a new export adds its name here.
 const char* const kExpectedExports[] = {
-    "GetPluginInfo",      "GetDisplayName", "GetQuickSetInfo", "ChannelName", "DefaultSettings",
-    "GetReportColumnStr", "DrawIt",         "DeleteNotify",    "SetMsgInfo",
+    "GetPluginInfo",   "GetDisplayName",     "GetQuickSetInfo", "ChannelName",
+    "DefaultSettings", "GetReportColumnStr", "DrawIt",          "DeleteNotify",
+    "SetMsgInfo",      "Analysis",           "DataConv",        "ConfigDialog",
 };
 
 using GetPluginInfoFn = uint32_t(WINAPI*)(void*);

@@ -62,10 +62,14 @@ AccessPlan PlanAccess(const RegisterAccess& access) {
     plan.valid = (plan.slaveRw >> 1) != (plan.slaveRw & 1u);
     if (!plan.valid) return plan;
 
+    const int wait = access.waitFrames < 0 ? 0 : access.waitFrames;
+    if (access.neverStarts) {
+        for (int w = 0; w < wait; ++w) out.Put(0, 0);
+        return plan;
+    }
     const bool isRead = (plan.slaveRw >> 1) != 0;
     plan.bytes = access.data.empty() ? std::vector<uint8_t>{0} : access.data;
     if (plan.bytes.size() > kMaxBytes) plan.bytes.resize(kMaxBytes);
-    const int wait = access.waitFrames < 0 ? 0 : access.waitFrames;
     for (size_t i = 0; i < plan.bytes.size(); ++i) {
         // The slave's start bit, after `wait` frames; for a later byte the step that carries the
         // master's request for it (CDM 1) is the first of those frames, or holds the start bit.
@@ -96,7 +100,11 @@ AccessPlan PlanAccess(const RegisterAccess& access) {
         }
         // The stop bit: 1 ends the access, 0 offers the next byte.
         const bool last = i + 1 == plan.bytes.size();
-        out.Put(0, last ? 1u : 0u);
+        out.Put(0, last && !access.offerMore ? 1u : 0u);
+    }
+    if (access.offerMore) {
+        out.Put(0, 0);
+        out.Put(0, 0);
     }
     return plan;
 }

@@ -22,6 +22,11 @@ struct RegisterAccess {
     bool refuse = false;  // the slave answers R = W = 0 and the access ends there
     int masterRw = -1;    // the master's R and W bits as R * 2 + W; -1: from the kind (read 2, write 1)
     int waitFrames = 0;   // frames the slave lets pass (CDS 0) before each of its start bits
+    // The slave never sends its start bit: after R and W only `waitFrames` frames of CDS 0 follow.
+    bool neverStarts = false;
+    // The slave's last stop bit is 0 (it offers another byte) and the master does not ask for one;
+    // two frames of CDM 0 follow so the access ends.
+    bool offerMore = false;
     bool corruptAddressCrc = false;  // the master sends the address CRC with its last bit inverted
     int corruptByte = -1;            // index of the data byte whose CRC goes out with its last bit inverted
     // The CDS bits the slave sends while the master sends start, CTS, address and CRC (16 bits,

@@ -153,7 +153,10 @@ int Generator::AddFrame(const Frame& frame) {
         }
         Slo(t.timeoutStart, 0);
         if (t.cdm != 0) {
-            t.pauseLowStart = EdgeAt(lastRise + P);
+            // Exactly one period after the actual last rising edge, without jitter, so that the
+            // high level before the pause never looks longer than a clock.
+            t.pauseLowStart = std::max(t.rises.back() + static_cast<int64_t>(std::llround(P)), lastMa_ + 1);
+            lastMa_ = t.pauseLowStart;
             Ma(t.pauseLowStart, 0);
             t.pauseLowEnd = EdgeAt(lastRise + pause - kPauseTailClocks * P);
             Ma(t.pauseLowEnd, 1);
@@ -224,10 +227,17 @@ Capture Generator::Finish() const {
         }
         now = next;
     }
-    const int64_t lastEvent = capture.changes.back().position;
-    const double end = next_ + NsToSamples(timing_.leadNs, timing_.sampleRate);
-    capture.lastSample = std::max(static_cast<int64_t>(std::llround(end)), lastEvent + 1);
+    capture.lastSample = std::max(LastSample(), capture.changes.back().position + 1);
     return capture;
+}
+
+int64_t Generator::LastSample() const {
+    int64_t lastEvent = 0;
+    for (const std::vector<Event>* line : {&ma_, &slo_}) {
+        for (const Event& e : *line) lastEvent = std::max(lastEvent, e.position);
+    }
+    const double end = next_ + NsToSamples(timing_.leadNs, timing_.sampleRate);
+    return std::max(static_cast<int64_t>(std::llround(end)), lastEvent + 1);
 }
 
 Capture MakeCapture(const Timing& timing, const Layout& layout, const std::vector<Frame>& frames,

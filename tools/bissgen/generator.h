@@ -107,6 +107,8 @@ class Generator {
 
     // The capture so far, closed with the lead-out idle time.
     Capture Finish() const;
+    // The last sample position Finish would give.
+    int64_t LastSample() const;
     const std::vector<FrameTruth>& Frames() const { return frames_; }
     const std::vector<AccessTruth>& Accesses() const { return accesses_; }
     const Timing& GetTiming() const { return timing_; }

@@ -26,7 +26,9 @@ constexpr size_t kTempDirMax = 259;
 const char* kUsage =
     "usage: zbhost [decode] CAPTURE [options]     decode a capture (.sr, .vcd, .csv)\n"
     "       zbhost demo [--out DIR]               make, decode and draw a built-in example\n"
+    "       zbhost read CAPTURE [capture options] read a capture only and count its changes\n"
     "       zbhost info [--plugin PATH]           show what the plug-in says about itself\n"
+    "       zbhost generate OUT [options]         write bulk example traffic (zbhost generate for help)\n"
     "\n"
     "Capture:\n"
     "  --format auto|sr|vcd|csv  reader (default: by extension)\n"
@@ -43,7 +45,8 @@ const char* kUsage =
     "  --report FILE             the report's wire text\n"
     "  --report-csv FILE         the report as CSV; --report-colours adds each cell's colour\n"
     "  --report-via block|callback   named shared-memory block (default) or row callback\n"
-    "  --svg FILE                MA and SLO with the labels; --svg-range FROM:TO in samples\n";
+    "  --svg FILE                MA and SLO with the labels; --svg-range FROM:TO in samples,\n"
+    "                            --svg-width PIXELS (default 1400)\n";
 
 bool TakeValue(const std::vector<std::string>& args, size_t& i, std::string& value, std::string& error) {
     if (i + 1 >= args.size()) {
@@ -173,6 +176,14 @@ bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std
             r.reportVia = v == "block" ? ReportVia::Block : ReportVia::Callback;
         } else if (a == "--svg") {
             if (!TakeValue(args, i, r.svgPath, error)) return false;
+        } else if (a == "--svg-width") {
+            if (!TakeValue(args, i, v, error)) return false;
+            uint64_t w = 0;
+            if (!ParseCount(v, w) || w < 200 || w > 100000) {
+                error = "bad --svg-width '" + v + "' (200..100000 pixels)";
+                return false;
+            }
+            r.svgRange.width = static_cast<double>(w);
         } else if (a == "--svg-range") {
             if (!TakeValue(args, i, v, error)) return false;
             const size_t colon = v.find(':');
@@ -279,13 +290,42 @@ int DecodeCapture(const DecodeRequest& r, const bissgen::Capture& capture) {
 
 int RunDecode(const DecodeRequest& r) {
     bissgen::Capture capture;
+    ProgressBar bar("reading", r.progress);
+    ReadOptions read = r.read;
+    read.progress = [](void* context, uint32_t permille) {
+        static_cast<ProgressBar*>(context)->Show(permille);
+    };
+    read.progressContext = &bar;
+    try {
+        capture = ReadCapture(r.capturePath, r.format, read);
+    } catch (const CaptureError& e) {
+        bar.Finish();
+        std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
+        return 1;
+    }
+    bar.Finish();
+    return DecodeCapture(r, capture);
+}
+
+// Reads a capture and tells what it holds, without the plug-in (a reader check and timing aid).
+static int RunRead(const std::vector<std::string>& args) {
+    DecodeRequest r;
+    std::string error;
+    if (!ParseDecodeArgs(args, r, error)) {
+        std::fprintf(stderr, "zbhost: %s\n", error.c_str());
+        return 2;
+    }
+    bissgen::Capture capture;
     try {
         capture = ReadCapture(r.capturePath, r.format, r.read);
     } catch (const CaptureError& e) {
         std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
         return 1;
     }
-    return DecodeCapture(r, capture);
+    std::printf("%s: %lld samples at %llu Hz, %zu changes of MA and SLO\n", r.capturePath.c_str(),
+                static_cast<long long>(capture.lastSample + 1),
+                static_cast<unsigned long long>(capture.sampleRate), capture.changes.size());
+    return 0;
 }
 
 static int RunInfo(const std::vector<std::string>& args) {
@@ -335,6 +375,8 @@ int RunApp(int argc, char** argv) {
     }
     const std::string command = args[0];
     if (command == "demo") return RunDemo(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (command == "generate") return RunGenerate(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (command == "read") return RunRead(std::vector<std::string>(args.begin() + 1, args.end()));
     if (command == "info") return RunInfo(std::vector<std::string>(args.begin() + 1, args.end()));
     if (command == "decode") args.erase(args.begin());
     DecodeRequest request;

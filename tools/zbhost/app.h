@@ -38,6 +38,7 @@ int RunDecode(const DecodeRequest& request);
 // Decodes an already-read capture (used by RunDecode and the demo).
 int DecodeCapture(const DecodeRequest& request, const bissgen::Capture& capture);
 int RunDemo(const std::vector<std::string>& args);
+int RunGenerate(const std::vector<std::string>& args);
 int RunApp(int argc, char** argv);
 
 }  // namespace zbhost

@@ -22,6 +22,9 @@ struct ReadOptions {
     // Samples per second used to turn VCD and CSV times into sample positions; 0 = the file's own.
     uint64_t sampleRate = 0;
     uint64_t maxChanges = kDefaultMaxChanges;
+    // Told the share of the file read so far, in per mille (sigrok session files); may be null.
+    void (*progress)(void* context, uint32_t permille) = nullptr;
+    void* progressContext = nullptr;
 };
 
 // Picks the reader by the file name's extension (.sr, .vcd, .csv); throws for an unknown one.

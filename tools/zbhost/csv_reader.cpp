@@ -81,17 +81,47 @@ double TimeUnit(const std::string& header) {
     throw CaptureError("CSV: unknown time unit in '" + header + "'");
 }
 
+// Seconds per unit of a time column named by its unit alone ("nanoseconds"); 0 for other names.
+double NamedTimeUnit(const std::string& lower) {
+    static const std::pair<const char*, double> kUnits[] = {{"seconds", 1},
+                                                            {"milliseconds", 1e-3},
+                                                            {"microseconds", 1e-6},
+                                                            {"nanoseconds", 1e-9},
+                                                            {"picoseconds", 1e-12}};
+    for (const auto& [name, seconds] : kUnits) {
+        if (lower == name) return seconds;
+    }
+    return 0;
+}
+
+// Comment lines that some exports write before the header: "; Channels (2/2): MA, SLO" and
+// "; Samplerate: 200 MHz".
+void ReadComment(const std::string& line, std::vector<std::string>& names, uint64_t& rate) {
+    const std::string body = Trim(line.substr(1));
+    if (body.compare(0, 9, "Channels ") == 0) {
+        const size_t colon = body.find("): ");
+        if (colon != std::string::npos) names = Split(body.substr(colon + 3), ',');
+    } else if (body.compare(0, 11, "Samplerate:") == 0) {
+        rate = ParseSampleRate(Trim(body.substr(11)));
+    }
+}
+
 }  // namespace
 
 bissgen::Capture ReadCsv(std::istream& in, const ReadOptions& options) {
+    bissgen::Capture capture;
+    capture.sampleRate = options.sampleRate;
     std::streambuf* buf = in.rdbuf();
     std::string line;
     uint64_t lineNumber = 0;
     std::vector<std::string> header;
     char separator = ',';
     std::vector<std::string> firstRow;
+    std::vector<std::string> commentNames;
+    uint64_t commentRate = 0;
     while (ReadLine(buf, line, ++lineNumber)) {
         const std::string t = Trim(line);
+        if (!t.empty() && t[0] == ';') ReadComment(t, commentNames, commentRate);
         if (t.empty() || t[0] == ';' || t[0] == '#') continue;
         separator = line.find(',') != std::string::npos   ? ','
                     : line.find(';') != std::string::npos ? ';'
@@ -114,22 +144,28 @@ bissgen::Capture ReadCsv(std::istream& in, const ReadOptions& options) {
         if (first.compare(0, 4, "time") == 0) {
             positionColumn = PositionColumn::Time;
             timeUnit = TimeUnit(header[0]);
+        } else if (NamedTimeUnit(first) > 0) {
+            positionColumn = PositionColumn::Time;
+            timeUnit = NamedTimeUnit(first);
         } else if (first.compare(0, 6, "sample") == 0) {
             positionColumn = PositionColumn::Sample;
         }
     }
     const size_t dataStart = positionColumn == PositionColumn::None ? 0 : 1;
-    const std::vector<std::string> names(header.begin() + static_cast<std::ptrdiff_t>(dataStart),
-                                         header.end());
+    std::vector<std::string> names(header.begin() + static_cast<std::ptrdiff_t>(dataStart), header.end());
+    // Some exports name every column by its type ("logic") and list the channel names in a comment.
+    if (commentNames.size() == names.size()) {
+        bool typed = true;
+        for (const auto& n : names) typed = typed && (Lower(n) == "logic" || IsNumber(n));
+        if (typed) names = commentNames;
+    }
+    if (capture.sampleRate == 0) capture.sampleRate = commentRate;
     if (names.empty()) throw CaptureError("CSV: no channel columns");
     const size_t ma = dataStart + ResolveChannel(options.ma, names, "MA");
     const size_t slo = dataStart + ResolveChannel(options.slo, names, "SLO");
-    if (positionColumn == PositionColumn::Time && options.sampleRate == 0) {
+    if (positionColumn == PositionColumn::Time && capture.sampleRate == 0) {
         throw CaptureError("CSV with a time column: give the sample rate with --samplerate");
     }
-
-    bissgen::Capture capture;
-    capture.sampleRate = options.sampleRate;
     ChangeBuilder builder(capture, options.maxChanges);
     int64_t rowIndex = 0;
     int64_t position = 0;

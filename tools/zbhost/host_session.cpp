@@ -8,18 +8,13 @@
 #include <cstring>
 
 #if defined(_WIN32)
-#include <io.h>
 #include <process.h>
 #include <windows.h>
-#define ZB_ISATTY _isatty
-#define ZB_FILENO _fileno
 #else
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#define ZB_ISATTY isatty
-#define ZB_FILENO fileno
 #endif
 
 namespace zbhost {
@@ -29,7 +24,6 @@ constexpr int kMaChannel = 0;
 constexpr int kSloChannel = 1;
 constexpr uint64_t kProgressEvery = 1 << 14;  // sampleQuery calls between progress polls
 constexpr uint32_t kLabelBuffer = 256;
-constexpr int kBarWidth = 40;
 
 int CurrentProcessId() {
 #if defined(_WIN32)
@@ -87,7 +81,7 @@ uint64_t ZB_CALL HostSession::SampleQuery(uint64_t position, uint8_t* state16) {
     HostSession* self = active_;
     if (state16 != nullptr) std::memset(state16, 0, 16);
     if (self == nullptr || self->capture_.changes.empty()) return zb::kNoFurtherChange;
-    if ((++self->queries_ % kProgressEvery) == 0) self->DrawProgress(false);
+    if ((++self->queries_ % kProgressEvery) == 0) self->DrawProgress();
     const int64_t pos = static_cast<int64_t>(position);
     const size_t i = self->Locate(pos);
     const bissgen::Change& ch = self->capture_.changes[i];
@@ -100,7 +94,7 @@ uint64_t ZB_CALL HostSession::SampleQuery(uint64_t position, uint8_t* state16) {
 }
 
 uint32_t ZB_CALL HostSession::AbortPoll() {
-    if (active_ != nullptr) active_->DrawProgress(false);
+    if (active_ != nullptr) active_->DrawProgress();
     return 0;
 }
 
@@ -117,17 +111,8 @@ int32_t ZB_CALL HostSession::ReportRow(const char* text, uint32_t length) {
     return 1;
 }
 
-void HostSession::DrawProgress(bool final) {
-    if (!progress_) return;
-    const int permille = final ? 1000 : static_cast<int>(std::min<uint32_t>(record_.progress, 1000));
-    if (permille / 10 == shownPermille_ / 10 && !final) return;
-    shownPermille_ = permille;
-    char bar[kBarWidth + 1];
-    const int filled = permille * kBarWidth / 1000;
-    for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '-';
-    bar[kBarWidth] = '\0';
-    std::fprintf(stderr, "\rdecoding [%s] %3d%%%s", bar, permille / 10, final ? "\n" : "");
-    std::fflush(stderr);
+void HostSession::DrawProgress() {
+    progress_.Show(record_.progress);
 }
 
 bool HostSession::Analyse(ReportVia via, std::string& error) {
@@ -135,7 +120,6 @@ bool HostSession::Analyse(ReportVia via, std::string& error) {
     cursor_ = 0;
     report_.clear();
     reportEnded_ = false;
-    progress_ = progress_ && ZB_ISATTY(ZB_FILENO(stderr));
     std::memset(record_.reportBlockName, 0, sizeof record_.reportBlockName);
     record_.reportRow = via == ReportVia::Callback ? &HostSession::ReportRow : nullptr;
     if (via != ReportVia::None) {
@@ -148,7 +132,7 @@ bool HostSession::Analyse(ReportVia via, std::string& error) {
 #endif
     }
     count_ = plugin_.Analysis(&record_);
-    DrawProgress(true);
+    progress_.Finish();
     if (count_ > 0 && (record_.codeArray == nullptr || record_.positionArray == nullptr)) {
         error = "the plug-in returned records without their arrays";
         count_ = 0;

@@ -9,6 +9,7 @@
 
 #include "bissgen/capture.h"
 #include "plugin_library.h"
+#include "progress_bar.h"
 
 namespace zbhost {
 
@@ -32,7 +33,7 @@ class HostSession {
     HostSession& operator=(const HostSession&) = delete;
 
     zb::HostRecord& Record() { return record_; }
-    void ShowProgress(bool on) { progress_ = on; }
+    void ShowProgress(bool on) { progress_ = ProgressBar("decoding", on); }
 
     // Calls Analysis; the report arrives as wire text in Report(). False with a message when the
     // plug-in published no report although one was asked for.
@@ -53,7 +54,7 @@ class HostSession {
     static uint32_t ZB_CALL AbortPoll();
     static int32_t ZB_CALL ReportRow(const char* text, uint32_t length);
     size_t Locate(int64_t position);
-    void DrawProgress(bool final);
+    void DrawProgress();
     bool ReadReportBlock(std::string& error);
 
     static HostSession* active_;
@@ -64,8 +65,7 @@ class HostSession {
     size_t cursor_ = 0;
     uint64_t queries_ = 0;
     uint32_t count_ = 0;
-    bool progress_ = false;
-    int shownPermille_ = -1;
+    ProgressBar progress_{"decoding", false};
     std::string blockName_;
     std::string report_;
     bool reportEnded_ = false;

@@ -14,10 +14,10 @@ namespace zbhost {
 
 namespace {
 
-constexpr double kWidth = 1400;
 constexpr double kLeft = 60;
 constexpr double kRight = 20;
-constexpr double kCharWidth = 6.6;  // 11 px monospace
+constexpr double kCharWidth = 6.6;       // 11 px monospace
+constexpr double kSmallCharWidth = 5.4;  // 9 px monospace
 constexpr int64_t kDefaultChanges = 400;
 
 std::string Escape(const std::string& text) {
@@ -92,6 +92,7 @@ SvgRange ChooseSvgRange(const bissgen::Capture& capture, SvgRange wanted) {
 
 void WriteSvg(HostSession& session, const bissgen::Capture& capture, SvgRange range, std::ostream& out) {
     range = ChooseSvgRange(capture, range);
+    const double kWidth = range.width;
     const double span = static_cast<double>(range.to - range.from);
     const double scale = (kWidth - kLeft - kRight) / span;
     auto x = [&](int64_t p) {
@@ -103,9 +104,9 @@ void WriteSvg(HostSession& session, const bissgen::Capture& capture, SvgRange ra
     out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\"" << height
         << "\" viewBox=\"0 0 " << kWidth << ' ' << height
         << "\" font-family=\"monospace\" font-size=\"11\">\n";
-    out << "<rect width=\"100%\" height=\"100%\" fill=\"#1E1E1E\"/>\n";
-    out << "<text x=\"8\" y=\"55\" fill=\"#DDDDDD\">MA</text>\n<text x=\"8\" y=\"145\" "
-           "fill=\"#DDDDDD\">SLO</text>\n";
+    out << "<rect width=\"100%\" height=\"100%\" fill=\"#FFFFFF\"/>\n";
+    out << "<text x=\"8\" y=\"55\" fill=\"#202020\">MA</text>\n<text x=\"8\" y=\"145\" "
+           "fill=\"#202020\">SLO</text>\n";
 
     // Labels behind the SLO trace: one box per position, from it to the next record's position.
     const uint32_t n = session.RecordCount();
@@ -122,13 +123,16 @@ void WriteSvg(HostSession& session, const bissgen::Capture& capture, SvgRange ra
         const double w = std::max(0.5, x1 - x0);
         out << "<rect x=\"" << Number(x0) << "\" y=\"" << labelTop << "\" width=\"" << Number(w)
             << "\" height=\"" << labelBottom - labelTop << "\" fill=\"" << CssColour(l.backColour)
-            << "\" fill-opacity=\"0.85\" stroke=\"#1E1E1E\" stroke-width=\"0.5\"/>\n";
-        const size_t fits = static_cast<size_t>(std::max(0.0, (w - 2) / kCharWidth));
+            << "\" fill-opacity=\"0.8\" stroke=\"#FFFFFF\" stroke-width=\"0.5\"/>\n";
+        // A label that does not fit is tried in a smaller font before it is cut.
+        const bool small = (w - 2) / kCharWidth < static_cast<double>(l.text.size());
+        const double charWidth = small ? kSmallCharWidth : kCharWidth;
+        const size_t fits = static_cast<size_t>(std::max(0.0, (w - 2) / charWidth));
         if (fits == 0 || l.text.empty()) continue;
         std::string text = l.text.substr(0, fits);
         out << "<text x=\"" << Number(x0 + w / 2) << "\" y=\"" << labelBottom - 6
-            << "\" text-anchor=\"middle\" fill=\"" << CssColour(l.textColour) << "\">" << Escape(text)
-            << "</text>\n";
+            << "\" text-anchor=\"middle\"" << (small ? " font-size=\"9\"" : "") << " fill=\""
+            << CssColour(l.textColour) << "\">" << Escape(text) << "</text>\n";
     }
 
     // The traces: steps from change to change over the range.
@@ -150,8 +154,8 @@ void WriteSvg(HostSession& session, const bissgen::Capture& capture, SvgRange ra
         out << "<polyline fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"1.5\" points=\"" << points
             << "\"/>\n";
     };
-    trace(true, maHigh, maLow, "#7FD4FF");
-    trace(false, sloHigh, sloLow, "#FFE07F");
+    trace(true, maHigh, maLow, "#1F3A93");
+    trace(false, sloHigh, sloLow, "#101010");
 
     // A time axis in samples (and microseconds when the rate is known).
     for (int k = 0; k <= 10; ++k) {
@@ -166,7 +170,7 @@ void WriteSvg(HostSession& session, const bissgen::Capture& capture, SvgRange ra
         }
         out << "<line x1=\"" << Number(px) << "\" y1=\"195\" x2=\"" << Number(px)
             << "\" y2=\"200\" stroke=\"#888888\"/>\n";
-        out << "<text x=\"" << Number(px) << "\" y=\"215\" text-anchor=\"middle\" fill=\"#AAAAAA\">" << text
+        out << "<text x=\"" << Number(px) << "\" y=\"215\" text-anchor=\"middle\" fill=\"#404040\">" << text
             << "</text>\n";
     }
     out << "</svg>\n";

@@ -18,6 +18,7 @@ void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, 
 struct SvgRange {
     int64_t from = -1;  // -1: chosen from the capture (the first burst of activity)
     int64_t to = -1;
+    double width = 1400;  // picture width in pixels
 };
 
 // Resolves a default range: from just before the first change after position 0 over the next few

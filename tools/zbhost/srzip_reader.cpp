@@ -192,20 +192,23 @@ bissgen::Capture ReadSrzip(const std::string& path, const ReadOptions& options) 
                           static_cast<unsigned>(slo), builder);
     std::vector<uint8_t> buffer(kReadPiece);
 
+    // The sample members in order: one member named like capturefile, or capturefile-1, -2, ...
+    std::vector<std::pair<zip_int64_t, std::string>> members;
     const zip_int64_t single = zip_name_locate(z.get(), meta.captureFile.c_str(), 0);
-    unsigned chunks = 0;
-    if (single >= 0) {
-        ScanMember(z.get(), single, meta.captureFile, scanner, buffer);
-        chunks = 1;
-    }
+    if (single >= 0) members.emplace_back(single, meta.captureFile);
     for (unsigned k = 1; k <= kMaxChunks && single < 0; ++k) {
         const std::string name = meta.captureFile + "-" + std::to_string(k);
         const zip_int64_t index = zip_name_locate(z.get(), name.c_str(), 0);
         if (index < 0) break;
-        ScanMember(z.get(), index, name, scanner, buffer);
-        ++chunks;
+        members.emplace_back(index, name);
     }
-    if (chunks == 0) throw CaptureError("no sample data member '" + meta.captureFile + "-1'");
+    for (size_t k = 0; k < members.size(); ++k) {
+        ScanMember(z.get(), members[k].first, members[k].second, scanner, buffer);
+        if (options.progress != nullptr) {
+            options.progress(options.progressContext, static_cast<uint32_t>((k + 1) * 1000 / members.size()));
+        }
+    }
+    if (members.empty()) throw CaptureError("no sample data member '" + meta.captureFile + "-1'");
     if (scanner.PendingBytes() != 0) throw CaptureError("sample data ends inside a sample");
     if (scanner.SampleCount() == 0) throw CaptureError("the capture holds no samples");
     capture.lastSample = scanner.SampleCount() - 1;

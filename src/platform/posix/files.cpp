@@ -164,7 +164,7 @@ bool CreateUniqueTempFile(const char* dir, const char* prefix, char* out, size_t
     const unsigned seed =
         static_cast<unsigned>(::getpid()) * 2654435761u ^ static_cast<unsigned>(std::time(nullptr));
     for (int attempt = 0; attempt < kUniqueNameAttempts; ++attempt) {
-        const unsigned unique = ((seed + ++counter) & 0xFFFFu) | 1u;  // never 0
+        const unsigned unique = (seed + ++counter) % 0xFFFFu + 1;  // 1..FFFF, never twice in a row
         const int n = std::snprintf(out, size, "%s%s%X.tmp", dir, prefix, unique);
         if (n < 0 || static_cast<size_t>(n) >= size) break;
         int fd;

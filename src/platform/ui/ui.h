@@ -186,7 +186,7 @@ class Dialog {
     std::string GetItemText(int id) const;
 
     // A modal message box with an OK button only.
-    void MessageBox(const std::string& text, const std::string& caption);
+    void ShowMessageBox(const std::string& text, const std::string& caption);
 
     // Event entry points, called by the framework half.
     virtual bool OnInitDialog() { return true; }

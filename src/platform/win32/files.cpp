@@ -26,39 +26,12 @@ intptr_t Wrap(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(handle);
 }
 
-// Number of continuation bytes after `lead`, or -1 when `lead` cannot start a sequence.
-int ContinuationCount(unsigned char lead) {
-    if (lead < 0x80) return 0;
-    if (lead >= 0xC2 && lead <= 0xDF) return 1;
-    if (lead >= 0xE0 && lead <= 0xEF) return 2;
-    if (lead >= 0xF0 && lead <= 0xF4) return 3;
-    return -1;
-}
-
-// True when the path holds a byte of 0x80 or above and is well-formed UTF-8: shortest forms only,
-// no surrogates, nothing from U+110000 on. Such a path is meant as UTF-8; any other is taken to be
-// in the system code page already.
+// True when the path holds a byte of 0x80 or above and is well-formed UTF-8: such a path is meant
+// as UTF-8; any other is taken to be in the system code page already.
 bool IsNonAsciiUtf8(const char* text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
     bool nonAscii = false;
-    while (*p != 0) {
-        const int extra = ContinuationCount(*p);
-        if (extra < 0) return false;
-        if (extra == 0) {
-            ++p;
-            continue;
-        }
-        nonAscii = true;
-        uint32_t cp = *p & (0x3Fu >> extra);
-        for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;  // also stops at the terminator
-            cp = (cp << 6) | (p[i] & 0x3Fu);
-        }
-        if (extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return false;
-        if (extra == 3 && (cp < 0x10000 || cp >= 0x110000)) return false;
-        p += extra + 1;
-    }
-    return nonAscii;
+    for (const char* p = text; *p != 0 && !nonAscii; ++p) nonAscii = static_cast<unsigned char>(*p) >= 0x80;
+    return nonAscii && IsValidUtf8(text);
 }
 
 // The UTF-16 form of a path chosen for the wide calls; empty when the ANSI calls are to be used.

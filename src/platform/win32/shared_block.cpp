@@ -79,10 +79,10 @@ bool SharedBlock::Create(const char* name, uint64_t size) {
     }
     existed_ = false;
     if (name == nullptr || name[0] == '\0' || size == 0) return false;
-    if (InjectedFaults().sharedBlockFails) return false;
-
-    // Our own handle from the previous report would keep the old block (and its old size) alive.
+    // Our own handle from the previous report would keep the old block (and its old size) alive;
+    // it goes first, so that a block that cannot be made now leaves no stale report of ours behind.
     Retained().Drop(name);
+    if (InjectedFaults().sharedBlockFails) return false;
     HANDLE h = CreateBlock(name, size);
     if (h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         // Someone else still holds a block of this name: try once more, then take what we get.

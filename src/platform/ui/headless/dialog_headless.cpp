@@ -237,7 +237,7 @@ std::string Dialog::GetItemText(int id) const {
     return s ? s->text : std::string();
 }
 
-void Dialog::MessageBox(const std::string& text, const std::string& caption) {
+void Dialog::ShowMessageBox(const std::string& text, const std::string& caption) {
     (void)caption;
     Messages().push_back(text);
 }
