@@ -150,6 +150,39 @@ TEST_F(AnalysisDriver, TheRangeEndClampsToTheLastValidSample) {
     EXPECT_EQ(Count(Analyse(longer), RecordKind::Crc), 0);
 }
 
+// Host fields at the ends of the signed range: a negative start (cursor or first valid sample)
+// decodes from sample 0, and valid samples that end before the range starts fail the decode;
+// neither forms a range length that overflows.
+TEST_F(AnalysisDriver, RangesAtTheEndsOfTheSignedRange) {
+    struct Case {
+        const char* name;
+        int64_t cursorA, firstValid, lastValid;
+        int expectCrcs;  // -1: the failure record
+    };
+    const Case cases[] = {
+        {"cursor A at INT64_MIN", INT64_MIN, 0, 0, 4},
+        {"first valid sample at INT64_MIN", INT64_MIN, INT64_MIN, 0, 4},
+        {"valid samples end far below the start", 5, 0, INT64_MIN + 1, -1},
+        {"valid samples end before the start", 1LL << 60, 0, -(1LL << 62), -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChangeListHost host(Frames({1, 2, 3, 4}, 12, kCrc6));
+        host.Record().cursorPosition[1] = c.cursorA;
+        host.Record().firstValidSample = c.firstValid;
+        host.Record().lastValidSample = c.lastValid;
+        zb::SettingsView view = Settings(host);
+        view.SetRangeFrom(2);  // cursor A
+        const std::vector<Rec> out = Analyse(host);
+        if (c.expectCrcs < 0) {
+            EXPECT_EQ(out, kFailure);
+        } else {
+            EXPECT_EQ(Count(out, RecordKind::Crc), c.expectCrcs);
+            EXPECT_LE(host.Record().progress, 1000u);
+        }
+    }
+}
+
 TEST_F(AnalysisDriver, StopRequestEndsTheWalkAndClosesTheFrame) {
     ChangeListHost full(Frames({1, 2, 3, 4, 5, 6}, 12, kCrc6));
     Settings(full);

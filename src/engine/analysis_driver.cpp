@@ -61,6 +61,12 @@ bool WalkCapture(DecodeEngine& e) {
     SampleCursor cursor;
     if (!cursor.OpenCursor(e.rangeStart, e.rangeEnd)) return false;
     const int64_t start = cursor.CursorStart();
+    // The host can deliver nothing of the range (its valid samples end before the range starts):
+    // the range is empty, and its length is never formed.
+    if (cursor.CursorEnd() < start) {
+        cursor.CloseCursor();
+        return false;
+    }
     SetProgressRange(0, kProgressSpan, cursor.CursorEnd() - start, start);
     if (!cursor.FirstSample(0, e.channelState)) {
         cursor.CloseCursor();

@@ -20,6 +20,9 @@ bool SampleCursor::OpenCursor(int64_t from, int64_t to) {
     }
     host_ = host;
     cursorStart_ = from > host->firstValidSample ? from : host->firstValidSample;
+    // Sample positions are indexes from 0 (the host takes them unsigned): a negative cursor or
+    // first valid sample starts the walk at 0.
+    if (cursorStart_ < 0) cursorStart_ = 0;
     const int64_t last = host->lastValidSample != 0 ? host->lastValidSample : host->lastSample;
     cursorEnd_ = to < last ? to : last;
     channelMask_[0] = channelMask_[1] = ~uint64_t{0};
