@@ -41,7 +41,7 @@ for t in "${targets[@]}"; do
   echo "== $t (${seconds}s)"
   started=$(date +%s)
   if ! "$build/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2560 \
-      -max_len=4096 -artifact_prefix="$build/artifacts/$t-" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
+      -max_len=8192 -artifact_prefix="$build/artifacts/$t-" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
     status=1
     echo "FAILED: $t (see $log)"
     grep -E "ERROR|invariant broken|runtime error|SUMMARY" "$log" | head -5 || true
