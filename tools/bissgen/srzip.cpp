@@ -54,8 +54,20 @@ class SampleRenderer {
         while (count > 0) {
             const size_t n = std::min(count, scratch_.size());
             expander_.Fill(first, n, scratch_.data());
-            for (size_t i = 0; i < n; ++i) {
-                std::memcpy(out + i * unit_, bytes_[scratch_[i] & (kMaBit | kSloBit)].data(), unit_);
+            // The levels come in runs: write a run's first sample, then copy what is written in
+            // doubling pieces.
+            for (size_t i = 0; i < n;) {
+                const uint8_t level = scratch_[i];
+                size_t run = 1;
+                while (i + run < n && scratch_[i + run] == level) ++run;
+                uint8_t* at = out + i * unit_;
+                std::memcpy(at, bytes_[level & (kMaBit | kSloBit)].data(), unit_);
+                for (size_t done = 1; done < run;) {
+                    const size_t copy = std::min(done, run - done);
+                    std::memcpy(at + done * unit_, at, copy * unit_);
+                    done += copy;
+                }
+                i += run;
             }
             first += n;
             count -= n;
