@@ -94,6 +94,15 @@ uint32_t AnalyseCapture(DecoderSettings* settings, const int64_t** positions, co
     }
     const int64_t* p = engine->positionStore.FinishStore();
     const uint32_t* c = engine->codeStore.FinishStore();
+    if (engine->positionStore.Failed() || engine->codeStore.Failed()) {
+        // Records were lost on the way (the in-memory fallback reached its limit, memory ran out or
+        // the spill file could not be read back): the host gets the failure record, never a count
+        // larger than the arrays behind it.
+        engine->ResetRecords();
+        engine->StoreRecord(MakeCode(RecordKind::Failure), 0);
+        p = engine->positionStore.FinishStore();
+        c = engine->codeStore.FinishStore();
+    }
     if (positions != nullptr) *positions = p;
     if (codes != nullptr) *codes = c;
     const uint64_t count = engine->positionStore.StoreCount();
