@@ -94,6 +94,7 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultFrames;
     const bool dense = !(argc > 2 && std::strcmp(argv[2], "typical") == 0);
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : kRuns;
     bissgen::Layout layout;
     zbtest::MemoryHost* host = nullptr;
     {
@@ -149,7 +150,7 @@ int main(int argc, char** argv) {
     const long peak = StatusKb("VmHWM:");
 
     std::vector<double> bare, full, ratio;
-    for (int r = 0; r < kRuns; ++r) {
+    for (int r = 0; r < runs; ++r) {
         const double b = seconds(bareWalk);
         const double d = seconds(decode);
         bare.push_back(b);

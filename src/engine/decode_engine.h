@@ -118,7 +118,16 @@ class DecodeEngine {
     // ---- Records (record_store.cpp) ---------------------------------------------------------
     // Appends (code, pos); a position not after the last stored one moves one sample past it, so
     // positions strictly increase (apart from the three records of one value).
-    void StoreRecord(uint32_t code, int64_t pos);
+    // Inline: the parser stores about one record for every three changes. The last stored
+    // position is kept here rather than read back from the position store: the engine is the only
+    // writer between two resets, so the copy is always the store's last element.
+    void StoreRecord(uint32_t code, int64_t pos) {
+        const int64_t p = (storedCount_ > 0 && pos <= lastStoredPos_) ? lastStoredPos_ + 1 : pos;
+        positionStore.AppendElement(p);
+        codeStore.AppendElement(code);
+        lastStoredPos_ = p;
+        ++storedCount_;
+    }
     void StoreFrameRecord(uint32_t code, int64_t pos) {
         if (!isRegisterMode) StoreRecord(code, pos);
     }
