@@ -70,10 +70,14 @@ bool WalkCapture(DecodeEngine& e) {
     e.BeginWalk(ChannelLevel(e.channelState, ma), ChannelLevel(e.channelState, slo));
     ProgressGate progress(start, cursor.CursorEnd() - start);
     StopPoll stop;
+    // Both channels were checked by the driver (0..127).
+    const SampleCursor::ChannelBit maBit = SampleCursor::BitOf(ma);
+    const SampleCursor::ChannelBit sloBit = SampleCursor::BitOf(slo);
+    uint8_t* const state = e.channelState;
     int64_t pos = start;
-    while (cursor.NextChange(pos, e.channelState)) {
+    while (cursor.NextChange(pos, state)) {
         if (stop.Requested()) break;  // this change is not processed
-        e.OnChange(pos, cursor.Level(ma), cursor.Level(slo));
+        e.OnChange(pos, cursor.Level(maBit), cursor.Level(sloBit));
         if (pos >= progress.Next()) progress.Report(pos);
     }
     e.EndWalk(pos);

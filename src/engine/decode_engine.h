@@ -142,7 +142,25 @@ class DecodeEngine {
     // ---- Frame parser (frame_parser.cpp) ----------------------------------------------------
     void ResetEngine();
     void BeginWalk(uint32_t maLevel, uint32_t sloLevel);
-    void OnChange(int64_t pos, uint32_t ma, uint32_t slo);
+    // One change of the capture: SLO goes into the history, sample points that have come due are
+    // read, and an MA edge is timed and sampled. Inline for the common cases, which need nothing
+    // more: a change of SLO (or of another channel) with no sample point due, and a falling MA edge
+    // outside the pause after a frame. The pause is only ever decided at an MA edge, so a change
+    // without one leaves nothing to close.
+    void OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
+        if (slo != prevSlo) {
+            sloHistory.RecordSloChange(pos, slo);
+            prevSlo = slo;
+        }
+        if (pendingSamples.Count() > 0) ReadDueSamples(pos);
+        if (ma == prevMa) return;
+        if (prevMa != 0 && !inTimeout) {  // falling edge during a frame or an idle line
+            lastMaChange = pos;
+            prevMa = ma;
+            return;
+        }
+        OnMaChange(pos, ma);
+    }
     void EndWalk(int64_t lastPos);
     void FeedBit(int64_t pos, uint32_t bit);
     void ResetFrame();
@@ -243,6 +261,8 @@ class DecodeEngine {
     int64_t waitStart = 0;
 
   private:
+    void ReadDueSamples(int64_t pos);
+    void OnMaChange(int64_t pos, uint32_t ma);
     void SplitData();
     void EndOfSlave(int64_t pos);
     void TrackLongestMaLevel(uint32_t level, int64_t from, int64_t to);

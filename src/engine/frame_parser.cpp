@@ -87,45 +87,42 @@ void DecodeEngine::BeginWalk(uint32_t maLevel, uint32_t sloLevel) {
     pendingSamples.Clear();
 }
 
-void DecodeEngine::OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
-    if (slo != prevSlo) {
-        sloHistory.RecordSloChange(pos, slo);
-        prevSlo = slo;
-    }
+void DecodeEngine::ReadDueSamples(int64_t pos) {
     while (pendingSamples.Count() > 0 && pendingSamples.Front() <= pos) {
         const int64_t q = pendingSamples.Front();
         pendingSamples.PopFront();
         FeedBit(q, sloHistory.SloLevelAt(q));
     }
-    if (ma != prevMa) {
-        const int64_t stretch = pos - lastMaChange;
-        if (inTimeout) TrackLongestMaLevel(prevMa, lastMaChange, pos);
-        if (inTimeout && avgPeriod >= 1 && kPauseDen * stretch > kPauseNum * avgPeriod) {
-            longestLen = stretch;
-            longestLevel = prevMa;
-            timeoutSeen = true;
+}
+
+void DecodeEngine::OnMaChange(int64_t pos, uint32_t ma) {
+    const int64_t stretch = pos - lastMaChange;
+    if (inTimeout) TrackLongestMaLevel(prevMa, lastMaChange, pos);
+    if (inTimeout && avgPeriod >= 1 && kPauseDen * stretch > kPauseNum * avgPeriod) {
+        longestLen = stretch;
+        longestLevel = prevMa;
+        timeoutSeen = true;
+    }
+    lastMaChange = pos;
+    if (prevMa == 0) {  // rising edge of MA
+        if (lastRisingEdge >= 0 && avgPeriod >= 1 && pos - lastRisingEdge > kGapPeriods * avgPeriod) {
+            EndFrameAtGap();
+        } else if (lastRisingEdge >= 0) {
+            const int64_t period = pos - lastRisingEdge;
+            if (!(avgPeriod > 0 && kPauseDen * period >= kPauseNum * avgPeriod)) {
+                avgPeriod = avgPeriod > 0 ? (3 * avgPeriod + period) / 4 : period;
+                clockPeriod = avgPeriod;
+                ++periodCount;
+            }
         }
-        lastMaChange = pos;
-        if (prevMa == 0) {  // rising edge of MA
-            if (lastRisingEdge >= 0 && avgPeriod >= 1 && pos - lastRisingEdge > kGapPeriods * avgPeriod) {
-                EndFrameAtGap();
-            } else if (lastRisingEdge >= 0) {
-                const int64_t period = pos - lastRisingEdge;
-                if (!(avgPeriod > 0 && kPauseDen * period >= kPauseNum * avgPeriod)) {
-                    avgPeriod = avgPeriod > 0 ? (3 * avgPeriod + period) / 4 : period;
-                    clockPeriod = avgPeriod;
-                    ++periodCount;
-                }
-            }
-            lastRisingEdge = pos;
-            const int64_t s = pos + sloPhase;
-            if (s <= pos) {
-                FeedBit(pos, sloHistory.SloLevelAt(s));
-            } else if (!pendingSamples.Full()) {
-                pendingSamples.Append(s);
-            } else {
-                FeedBit(pos, sloHistory.SloLevelAt(pos));
-            }
+        lastRisingEdge = pos;
+        const int64_t s = pos + sloPhase;
+        if (s <= pos) {
+            FeedBit(pos, sloHistory.SloLevelAt(s));
+        } else if (!pendingSamples.Full()) {
+            pendingSamples.Append(s);
+        } else {
+            FeedBit(pos, sloHistory.SloLevelAt(pos));
         }
     }
     if (inTimeout && timeoutSeen) {

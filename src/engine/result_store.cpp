@@ -284,7 +284,8 @@ void ResultStore<T>::ResetStore() {
 template <typename T>
 void ResultStore<T>::SyncFill() {
     Impl& s = *impl_;
-    if (fill_ != nullptr) s.blockCount[s.currentBlock] = static_cast<uint32_t>(fill_ - s.block[s.currentBlock]);
+    if (fill_ != nullptr)
+        s.blockCount[s.currentBlock] = static_cast<uint32_t>(fill_ - s.block[s.currentBlock]);
     s.totalCount = totalCount_;
 }
 

@@ -60,6 +60,18 @@ class SampleCursor {
         if (channel < 0 || channel >= 128) return 0;
         return static_cast<uint32_t>(lastState_[channel >> 6] >> (channel & 63)) & 1u;
     }
+    // The same for a channel whose place in the state was looked up once with BitOf (0..127).
+    struct ChannelBit {
+        int word;
+        uint32_t shift;
+    };
+    static ChannelBit BitOf(int32_t channel) {
+        const int32_t c = channel < 0 || channel >= 128 ? 0 : channel;
+        return ChannelBit{c >> 6, static_cast<uint32_t>(c & 63)};
+    }
+    uint32_t Level(ChannelBit bit) const {
+        return static_cast<uint32_t>(lastState_[bit.word] >> bit.shift) & 1u;
+    }
     void CloseCursor() { open_ = false; }
     bool IsOpen() const { return open_; }
     int64_t CursorStart() const { return cursorStart_; }
@@ -77,9 +89,9 @@ class SampleCursor {
     // The host has just written the state, typically byte by byte. It is read back byte by byte
     // (each load then takes its value straight from the pending store, where one wide load would
     // wait for all of them to reach the cache) into a word: bytes 0..7 or 8..15, little-endian.
-    static uint64_t Gather(const volatile uint8_t* in) {
-        uint64_t v = 0;
-        for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(in[i]) << (8 * i);
+    static uint64_t Gather(const uint8_t* in) {
+        uint64_t v;
+        std::memcpy(&v, in, sizeof v);
         return v;
     }
     bool Refuse(bool missingOutput);
