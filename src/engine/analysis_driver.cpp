@@ -77,7 +77,7 @@ bool WalkCapture(DecodeEngine& e) {
     int64_t pos = start;
     while (cursor.NextChange(pos, state)) {
         if (stop.Requested()) break;  // this change is not processed
-        e.OnChange(pos, cursor.Level(maBit), cursor.Level(sloBit));
+        e.OnChange(pos, cursor.LevelIn(state, maBit), cursor.LevelIn(state, sloBit));
         if (pos >= progress.Next()) progress.Report(pos);
     }
     e.EndWalk(pos);

@@ -59,11 +59,20 @@ class SloHistory {
   public:
     static constexpr int kSize = 8;
     void Reset();
-    void RecordSloChange(int64_t pos, uint32_t level) {
-        head_ = (head_ + 1) & (kSize - 1);
-        pos_[head_] = pos;
-        level_[head_] = level;
-        if (count_ < kSize) ++count_;
+    void RecordSloChange(int64_t pos, uint32_t level) { RecordIfChanged(pos, level, level ^ 1u); }
+    // Records (pos, level) only when level differs from previous, without a branch (the data bits
+    // make that condition unpredictable): the entry is always written to the slot after the
+    // newest, and the head moves onto it only on a change. That slot lies outside the kSize
+    // entries in use, because the ring has twice as many slots as it keeps.
+    void RecordIfChanged(int64_t pos, uint32_t level, uint32_t previous) {
+        const int head = head_;
+        const int count = count_;
+        const int changed = level != previous ? 1 : 0;
+        const int next = (head + 1) & (kSlots - 1);
+        pos_[next] = pos;
+        level_[next] = level;
+        head_ = (head + changed) & (kSlots - 1);
+        count_ = count + (changed & (count < kSize ? 1 : 0));
     }
     // The level in force at p: the newest remembered change at or before p; when p lies before all
     // of them, the oldest remembered level; 1 (idle) when nothing is remembered.
@@ -71,15 +80,16 @@ class SloHistory {
         int index = head_;
         for (int k = 0; k < count_; ++k) {
             if (pos_[index] <= p) return level_[index];
-            if (k + 1 < count_) index = (index - 1) & (kSize - 1);
+            if (k + 1 < count_) index = (index - 1) & (kSlots - 1);
         }
         return count_ == 0 ? 1u : level_[index];
     }
     int Count() const { return count_; }
 
   private:
-    int64_t pos_[kSize];
-    uint32_t level_[kSize];
+    static constexpr int kSlots = 2 * kSize;
+    int64_t pos_[kSlots];
+    uint32_t level_[kSlots];
     int head_ = 0;
     int count_ = 0;
 };
@@ -143,26 +153,38 @@ class DecodeEngine {
     void ResetEngine();
     void BeginWalk(uint32_t maLevel, uint32_t sloLevel);
     // One change of the capture: SLO goes into the history, sample points that have come due are
-    // read, and an MA edge is timed and sampled. Inline for the common cases, which need nothing
-    // more: a change of SLO (or of another channel) with no sample point due, and a falling MA edge
-    // outside the pause after a frame. The pause is only ever decided at an MA edge, so a change
-    // without one leaves nothing to close.
+    // read, and an MA edge is timed and sampled. Inline, as the walk calls it for every change;
+    // what is rare goes out of line: due sample points (a positive sampling phase), and every MA
+    // edge in the pause after a frame, whose longest level is being measured. Outside that pause a
+    // change that is not an MA edge needs nothing more, nor does a falling edge.
     void OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
-        if (slo != prevSlo) {
-            sloHistory.RecordSloChange(pos, slo);
-            prevSlo = slo;
-        }
+        sloHistory.RecordIfChanged(pos, slo, prevSlo);
+        prevSlo = slo;
         if (pendingSamples.Count() > 0) ReadDueSamples(pos);
         if (ma == prevMa) return;
-        if (prevMa != 0 && !inTimeout) {  // falling edge during a frame or an idle line
-            lastMaChange = pos;
-            prevMa = ma;
+        if (inTimeout) {
+            OnMaChangeInPause(pos, ma);
             return;
         }
-        OnMaChange(pos, ma);
+        lastMaChange = pos;
+        const bool rising = prevMa == 0;
+        prevMa = ma;
+        if (rising) OnRisingEdge(pos);
     }
     void EndWalk(int64_t lastPos);
     void FeedBit(int64_t pos, uint32_t bit);
+    // FeedBit with the data field's bits inline: they are the most frequent bits of a frame.
+    void FeedSampledBit(int64_t pos, uint32_t bit) {
+        if (frameState != FrameState::DataBits) {
+            FeedBit(pos, bit);
+            return;
+        }
+        if (bitCount == 0) dataStartPos = pos;
+        if (multiTurnBits > 0 && bitCount == multiTurnBits) singleTurnStartPos = pos;
+        dataValue = (dataValue << 1) | (bit & 1u);
+        ++bitCount;
+        if (bitCount >= dataBits) EndOfData();
+    }
     void ResetFrame();
 
     // ---- Register-access assembler (register_access.cpp) ------------------------------------
@@ -261,8 +283,38 @@ class DecodeEngine {
     int64_t waitStart = 0;
 
   private:
+    // A clock period more than 1.5 times the average (2 x period >= 3 x average) is a pause, not a
+    // clock; a rising edge more than 6 average periods after the previous one ends the frame.
+    static constexpr int64_t kPauseNum = 3;
+    static constexpr int64_t kPauseDen = 2;
+    static constexpr int64_t kGapPeriods = 6;
+
     void ReadDueSamples(int64_t pos);
-    void OnMaChange(int64_t pos, uint32_t ma);
+    void OnMaChangeInPause(int64_t pos, uint32_t ma);
+    // A rising edge of MA (lastMaChange already moved to it): the clock is timed, or the frame in
+    // progress ends at a gap, and SLO is read at the edge plus the sampling phase.
+    void OnRisingEdge(int64_t pos) {
+        if (lastRisingEdge >= 0) {
+            const int64_t period = pos - lastRisingEdge;
+            if (avgPeriod >= 1 && period > kGapPeriods * avgPeriod) {
+                EndFrameAtGap();
+            } else if (!(avgPeriod > 0 && kPauseDen * period >= kPauseNum * avgPeriod)) {
+                avgPeriod = avgPeriod > 0 ? (3 * avgPeriod + period) / 4 : period;
+                clockPeriod = avgPeriod;
+                ++periodCount;
+            }
+        }
+        lastRisingEdge = pos;
+        const int64_t s = pos + sloPhase;
+        if (s <= pos) {
+            FeedSampledBit(pos, sloHistory.SloLevelAt(s));
+        } else if (!pendingSamples.Full()) {
+            pendingSamples.Append(s);
+        } else {
+            FeedSampledBit(pos, sloHistory.SloLevelAt(pos));
+        }
+    }
+    void EndOfData();
     void SplitData();
     void EndOfSlave(int64_t pos);
     void TrackLongestMaLevel(uint32_t level, int64_t from, int64_t to);

@@ -60,17 +60,22 @@ class SampleCursor {
         if (channel < 0 || channel >= 128) return 0;
         return static_cast<uint32_t>(lastState_[channel >> 6] >> (channel & 63)) & 1u;
     }
-    // The same for a channel whose place in the state was looked up once with BitOf (0..127).
+    // A channel's place in the state, looked up once (channels outside 0..127 read as channel 0).
     struct ChannelBit {
-        int word;
+        int byte;
         uint32_t shift;
     };
     static ChannelBit BitOf(int32_t channel) {
         const int32_t c = channel < 0 || channel >= 128 ? 0 : channel;
-        return ChannelBit{c >> 6, static_cast<uint32_t>(c & 63)};
+        return ChannelBit{c >> 3, static_cast<uint32_t>(c & 7)};
     }
-    uint32_t Level(ChannelBit bit) const {
-        return static_cast<uint32_t>(lastState_[bit.word] >> bit.shift) & 1u;
+    // The level of a channel in `state` as the last successful NextChange or FirstSample left it,
+    // masked: the same value as Level(channel). It is read from the state's own byte because the
+    // host has just written that byte, so a byte load takes it straight from the pending store,
+    // while the word that the cursor compared would first have to reach the cache.
+    uint32_t LevelIn(const uint8_t* state, ChannelBit bit) const {
+        const uint32_t mask = static_cast<uint32_t>(channelMask_[bit.byte >> 3] >> (8 * (bit.byte & 7)));
+        return (static_cast<uint32_t>(state[bit.byte]) & mask) >> bit.shift & 1u;
     }
     void CloseCursor() { open_ = false; }
     bool IsOpen() const { return open_; }
