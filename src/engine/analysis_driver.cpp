@@ -71,8 +71,8 @@ bool WalkCapture(DecodeEngine& e) {
     ProgressGate progress(start, cursor.CursorEnd() - start);
     StopPoll stop;
     // Both channels were checked by the driver (0..127).
-    const SampleCursor::ChannelBit maBit = SampleCursor::BitOf(ma);
-    const SampleCursor::ChannelBit sloBit = SampleCursor::BitOf(slo);
+    const SampleCursor::ChannelBit maBit = cursor.BitOf(ma);
+    const SampleCursor::ChannelBit sloBit = cursor.BitOf(slo);
     uint8_t* const state = e.channelState;
     int64_t pos = start;
     while (cursor.NextChange(pos, state)) {

@@ -72,7 +72,8 @@ class SloHistory {
         pos_[next] = pos;
         level_[next] = level;
         head_ = (head + changed) & (kSlots - 1);
-        count_ = count + (changed & (count < kSize ? 1 : 0));
+        const int grown = count + changed;
+        count_ = grown < kSize ? grown : kSize;
     }
     // The level in force at p: the newest remembered change at or before p; when p lies before all
     // of them, the oldest remembered level; 1 (idle) when nothing is remembered.

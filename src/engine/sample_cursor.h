@@ -60,22 +60,25 @@ class SampleCursor {
         if (channel < 0 || channel >= 128) return 0;
         return static_cast<uint32_t>(lastState_[channel >> 6] >> (channel & 63)) & 1u;
     }
-    // A channel's place in the state, looked up once (channels outside 0..127 read as channel 0).
+    // A channel's place in the state and its bit of the channel mask, looked up once per walk
+    // (channels outside 0..127 read 0).
     struct ChannelBit {
         int byte;
         uint32_t shift;
+        uint32_t mask;  // 1 when the channel is compared, else 0
     };
-    static ChannelBit BitOf(int32_t channel) {
-        const int32_t c = channel < 0 || channel >= 128 ? 0 : channel;
-        return ChannelBit{c >> 3, static_cast<uint32_t>(c & 7)};
+    ChannelBit BitOf(int32_t channel) const {
+        if (channel < 0 || channel >= 128) return ChannelBit{0, 0, 0};
+        const uint32_t shift = static_cast<uint32_t>(channel & 7);
+        return ChannelBit{channel >> 3, shift,
+                          static_cast<uint32_t>(channelMask_[channel >> 6] >> (channel & 63)) & 1u};
     }
     // The level of a channel in `state` as the last successful NextChange or FirstSample left it,
     // masked: the same value as Level(channel). It is read from the state's own byte because the
     // host has just written that byte, so a byte load takes it straight from the pending store,
     // while the word that the cursor compared would first have to reach the cache.
-    uint32_t LevelIn(const uint8_t* state, ChannelBit bit) const {
-        const uint32_t mask = static_cast<uint32_t>(channelMask_[bit.byte >> 3] >> (8 * (bit.byte & 7)));
-        return (static_cast<uint32_t>(state[bit.byte]) & mask) >> bit.shift & 1u;
+    static uint32_t LevelIn(const uint8_t* state, ChannelBit bit) {
+        return (static_cast<uint32_t>(state[bit.byte]) >> bit.shift) & bit.mask;
     }
     void CloseCursor() { open_ = false; }
     bool IsOpen() const { return open_; }
@@ -124,12 +127,13 @@ class StopPoll {
     StopPoll();
     bool Requested() {
         if (--countdown_ == 0) return FullPoll();
-        return stopWord_ != nullptr && *static_cast<volatile const uint32_t*>(stopWord_) != 0;
+        return *static_cast<volatile const uint32_t*>(stopWord_) != 0;
     }
 
   private:
     bool FullPoll();
-    const uint32_t* stopWord_ = nullptr;
+    static const uint32_t kNoStopWord;  // read instead when the host has no stop word
+    const uint32_t* stopWord_ = &kNoStopWord;
     uint32_t countdown_ = 1;
 };
 
