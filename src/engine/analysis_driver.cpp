@@ -75,7 +75,9 @@ bool WalkCapture(DecodeEngine& e) {
     const SampleCursor::ChannelBit sloBit = cursor.BitOf(slo);
     uint8_t* const state = e.channelState;
     int64_t pos = start;
-    while (cursor.NextChange(pos, state)) {
+    // The first step through NextChange checks the cursor and sets the status; the rest advance.
+    bool more = cursor.NextChange(pos, state);
+    for (; more; more = cursor.Advance(pos, state)) {
         if (stop.Requested()) break;  // this change is not processed
         e.OnChange(pos, cursor.LevelIn(state, maBit), cursor.LevelIn(state, sloBit));
         if (pos >= progress.Next()) progress.Report(pos);

@@ -26,9 +26,14 @@ class SampleCursor {
     // end of the range; pos is then where the walk stopped (the end, or the first change beyond it).
     bool NextChange(int64_t& pos, uint8_t* state) {
         if (!open_ || state == nullptr) return Refuse(state == nullptr);
+        module_->reportStatus = ReportStatusCode::Ok;
+        return Advance(pos, state);
+    }
+    // NextChange for a walk that has checked once that the cursor is open and state is not null,
+    // and that sets the status Ok once itself: the step itself, nothing else.
+    bool Advance(int64_t& pos, uint8_t* state) {
         if (nextChange_ == kNone || nextChange_ >= cursorEnd_) {
             pos = nextChange_ == kNone ? cursorEnd_ : nextChange_;
-            module_->reportStatus = ReportStatusCode::Ok;
             return false;
         }
         for (;;) {
@@ -46,13 +51,11 @@ class SampleCursor {
             if (nextChange_ == kNone) break;
             if (nextChange_ >= cursorEnd_) {
                 pos = nextChange_;
-                module_->reportStatus = ReportStatusCode::Ok;
                 return false;
             }
         }
         if (nextChange_ == kNone) nextChange_ = cursorEnd_;
         pos = reportedPos_;
-        module_->reportStatus = ReportStatusCode::Ok;
         return true;
     }
     // The level of a channel in the state last read, masked; channels outside 0..127 read 0.
