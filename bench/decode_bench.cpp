@@ -3,7 +3,7 @@
 //
 //   build/native/bench/decode_bench [frames] [dense|typical] [runs]
 //   speed:  build/native/bench/decode_bench 1000000 typical   (48 million changes, 15 million records)
-//   memory: build/native/bench/decode_bench 2100000 dense     (44 million changes, 31 million records)
+//   memory: build/native/bench/decode_bench 2100000 dense     (38 million changes, 31.5 million records)
 //
 // Each run times, side by side, a bare walk that only asks sampleQuery for every change and does
 // nothing with it, and the full decode through AnalyseCapture (cursor, stop and progress checks,
