@@ -6,6 +6,7 @@
 
 #include "engine/decode_engine.h"
 #include "engine/sample_cursor.h"
+#include "platform/platform.h"
 #include "plugin/module_state.h"
 #include "support/engine_records.h"
 #include "support/line_builder.h"
@@ -333,6 +334,52 @@ TEST_F(AnalysisDriver, NoHostFailsTheDecode) {
     EXPECT_EQ(zb::AnalyseCapture(&block_, &pos, &codes), 1u);
     EXPECT_EQ(RecordsFrom(pos, codes, 1), kFailure);
     EXPECT_EQ(zb::GetReportStatus(), zb::ReportStatusCode::NoHost);
+}
+
+// Without temporary files the stores keep the fill in memory up to their fallback limit. Records
+// lost past it must never reach the host: it gets the failure record instead, whichever store ran
+// out, and the next decode within the limit is complete again.
+TEST_F(AnalysisDriver, LostRecordsGiveTheFailureRecord) {
+    struct LimitCase {
+        const char* name;
+        uint64_t positionLimit, codeLimit;
+        bool lost;
+    };
+    const LimitCase cases[] = {
+        {"both stores limited", 5, 5, true},
+        {"position store limited", 5, zb::kStoreMemoryFallbackElements, true},
+        {"code store limited", zb::kStoreMemoryFallbackElements, 1, true},
+        {"limit one short of the records", 0, 0, true},  // 0: count - 1, filled in below
+        {"limit exactly the records", 0, 0, false},      // 0: count, filled in below
+    };
+    ChangeListHost host(Frames({0xABC, 0x123, 0xFFF}, 12, kCrc6));
+    Settings(host);
+    const std::vector<Rec> full = Analyse(host);
+    ASSERT_GT(full.size(), 5u);
+    for (const LimitCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        zb::DecodeEngine engine;  // fresh stores: they name and create their files on the first reset
+        zb::Module().engine = &engine;
+        uint64_t positionLimit = c.positionLimit, codeLimit = c.codeLimit;
+        if (positionLimit == 0) positionLimit = codeLimit = full.size() - (c.lost ? 1 : 0);
+        engine.positionStore.SetMemoryFallbackLimit(positionLimit);
+        engine.codeStore.SetMemoryFallbackLimit(codeLimit);
+        // Every name of both stores fails: the fill runs in memory from the start.
+        zb::platform::InjectedFaults().createFailures = 1000;
+        const std::vector<Rec> out = Analyse(host);
+        EXPECT_TRUE(engine.positionStore.Degraded());
+        zb::platform::InjectedFaults() = zb::platform::Faults{};
+        if (c.lost) {
+            EXPECT_EQ(count_, 1u);
+            EXPECT_EQ(out, kFailure);
+        } else {
+            EXPECT_EQ(out, full);
+        }
+        // Files again, limits unchanged: a fill that spills nothing into memory is complete.
+        EXPECT_EQ(Analyse(host), full);
+        EXPECT_EQ(count_, full.size());
+        zb::Module().engine = &engine_;
+    }
 }
 
 uint64_t ZB_CALL StuckQuery(uint64_t, uint8_t* state) {

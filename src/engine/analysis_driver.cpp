@@ -2,7 +2,6 @@
 // copies the settings into the engine, fixes the decode range, optionally finds the data length,
 // walks the capture change by change through a SampleCursor into the frame parser, and publishes
 // the records. An unusable setup leaves the single failure record (0, code 0).
-#include <cstdint>
 #include <cstring>
 
 #include "engine/decode_engine.h"
@@ -77,10 +76,16 @@ bool WalkCapture(DecodeEngine& e) {
     e.BeginWalk(ChannelLevel(e.channelState, ma), ChannelLevel(e.channelState, slo));
     ProgressGate progress(start, cursor.CursorEnd() - start);
     StopPoll stop;
+    // Both channels were checked by the driver (0..127).
+    const SampleCursor::ChannelBit maBit = cursor.BitOf(ma);
+    const SampleCursor::ChannelBit sloBit = cursor.BitOf(slo);
+    uint8_t* const state = e.channelState;
     int64_t pos = start;
-    while (cursor.NextChange(pos, e.channelState)) {
+    // The first step through NextChange checks the cursor and sets the status; the rest advance.
+    bool more = cursor.NextChange(pos, state);
+    for (; more; more = cursor.Advance(pos, state)) {
         if (stop.Requested()) break;  // this change is not processed
-        e.OnChange(pos, cursor.Level(ma), cursor.Level(slo));
+        e.OnChange(pos, cursor.LevelIn(state, maBit), cursor.LevelIn(state, sloBit));
         if (pos >= progress.Next()) progress.Report(pos);
     }
     e.EndWalk(pos);
@@ -102,16 +107,13 @@ uint32_t AnalyseCapture(DecoderSettings* settings, const int64_t** positions, co
     const int64_t* p = engine->positionStore.FinishStore();
     const uint32_t* c = engine->codeStore.FinishStore();
     if (engine->positionStore.Failed() || engine->codeStore.Failed()) {
-        // Records were lost (neither the file nor memory could hold them): the finished arrays
-        // hold one zero element, not StoreCount() records, so the host gets the failure record.
-        // Should even that one record not fit, the arrays' single zero element reads as it.
+        // Records were lost on the way (the in-memory fallback reached its limit, memory ran out or
+        // the spill file could not be read back): the host gets the failure record, never a count
+        // larger than the arrays behind it.
         engine->ResetRecords();
         engine->StoreRecord(MakeCode(RecordKind::Failure), 0);
         p = engine->positionStore.FinishStore();
         c = engine->codeStore.FinishStore();
-        if (positions != nullptr) *positions = p;
-        if (codes != nullptr) *codes = c;
-        return 1;
     }
     if (positions != nullptr) *positions = p;
     if (codes != nullptr) *codes = c;

@@ -73,11 +73,21 @@ class SloHistory {
   public:
     static constexpr int kSize = 8;
     void Reset();
-    void RecordSloChange(int64_t pos, uint32_t level) {
-        head_ = (head_ + 1) & (kSize - 1);
-        pos_[head_] = pos;
-        level_[head_] = level;
-        if (count_ < kSize) ++count_;
+    void RecordSloChange(int64_t pos, uint32_t level) { RecordIfChanged(pos, level, level ^ 1u); }
+    // Records (pos, level) only when level differs from previous, without a branch (the data bits
+    // make that condition unpredictable): the entry is always written to the slot after the
+    // newest, and the head moves onto it only on a change. That slot lies outside the kSize
+    // entries in use, because the ring has twice as many slots as it keeps.
+    void RecordIfChanged(int64_t pos, uint32_t level, uint32_t previous) {
+        const int head = head_;
+        const int count = count_;
+        const int changed = level != previous ? 1 : 0;
+        const int next = (head + 1) & (kSlots - 1);
+        pos_[next] = pos;
+        level_[next] = level;
+        head_ = (head + changed) & (kSlots - 1);
+        const int grown = count + changed;
+        count_ = grown < kSize ? grown : kSize;
     }
     // The level in force at p: the newest remembered change at or before p; when p lies before all
     // of them, the oldest remembered level; 1 (idle) when nothing is remembered.
@@ -85,15 +95,16 @@ class SloHistory {
         int index = head_;
         for (int k = 0; k < count_; ++k) {
             if (pos_[index] <= p) return level_[index];
-            if (k + 1 < count_) index = (index - 1) & (kSize - 1);
+            if (k + 1 < count_) index = (index - 1) & (kSlots - 1);
         }
         return count_ == 0 ? 1u : level_[index];
     }
     int Count() const { return count_; }
 
   private:
-    int64_t pos_[kSize];
-    uint32_t level_[kSize];
+    static constexpr int kSlots = 2 * kSize;
+    int64_t pos_[kSlots];
+    uint32_t level_[kSlots];
     int head_ = 0;
     int count_ = 0;
 };
@@ -132,7 +143,17 @@ class DecodeEngine {
     // ---- Records (record_store.cpp) ---------------------------------------------------------
     // Appends (code, pos); a position not after the last stored one moves one sample past it, so
     // positions strictly increase (apart from the three records of one value).
-    void StoreRecord(uint32_t code, int64_t pos);
+    // Inline: the parser stores about one record for every three changes. The last stored
+    // position is kept here rather than read back from the position store: the engine is the only
+    // writer between two resets, so the copy is always the store's last element.
+    void StoreRecord(uint32_t code, int64_t pos) {
+        const int64_t p =
+            (storedCount_ > 0 && pos <= lastStoredPos_) ? PositionAfter(lastStoredPos_, 1) : pos;
+        positionStore.AppendElement(p);
+        codeStore.AppendElement(code);
+        lastStoredPos_ = p;
+        ++storedCount_;
+    }
     void StoreFrameRecord(uint32_t code, int64_t pos) {
         if (!isRegisterMode) StoreRecord(code, pos);
     }
@@ -147,9 +168,39 @@ class DecodeEngine {
     // ---- Frame parser (frame_parser.cpp) ----------------------------------------------------
     void ResetEngine();
     void BeginWalk(uint32_t maLevel, uint32_t sloLevel);
-    void OnChange(int64_t pos, uint32_t ma, uint32_t slo);
+    // One change of the capture: SLO goes into the history, sample points that have come due are
+    // read, and an MA edge is timed and sampled. Inline, as the walk calls it for every change;
+    // what is rare goes out of line: due sample points (a positive sampling phase), and every MA
+    // edge in the pause after a frame, whose longest level is being measured. Outside that pause a
+    // change that is not an MA edge needs nothing more, nor does a falling edge.
+    void OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
+        sloHistory.RecordIfChanged(pos, slo, prevSlo);
+        prevSlo = slo;
+        if (pendingSamples.Count() > 0) ReadDueSamples(pos);
+        if (ma == prevMa) return;
+        if (inTimeout) {
+            OnMaChangeInPause(pos, ma);
+            return;
+        }
+        lastMaChange = pos;
+        const bool rising = prevMa == 0;
+        prevMa = ma;
+        if (rising) OnRisingEdge(pos);
+    }
     void EndWalk(int64_t lastPos);
     void FeedBit(int64_t pos, uint32_t bit);
+    // FeedBit with the data field's bits inline: they are the most frequent bits of a frame.
+    void FeedSampledBit(int64_t pos, uint32_t bit) {
+        if (frameState != FrameState::DataBits) {
+            FeedBit(pos, bit);
+            return;
+        }
+        if (bitCount == 0) dataStartPos = pos;
+        if (multiTurnBits > 0 && bitCount == multiTurnBits) singleTurnStartPos = pos;
+        dataValue = (dataValue << 1) | (bit & 1u);
+        ++bitCount;
+        if (bitCount >= dataBits) EndOfData();
+    }
     void ResetFrame();
 
     // ---- Register-access assembler (register_access.cpp) ------------------------------------
@@ -248,6 +299,38 @@ class DecodeEngine {
     int64_t waitStart = 0;
 
   private:
+    // A clock period more than 1.5 times the average (2 x period >= 3 x average) is a pause, not a
+    // clock; a rising edge more than 6 average periods after the previous one ends the frame.
+    static constexpr int64_t kPauseNum = 3;
+    static constexpr int64_t kPauseDen = 2;
+    static constexpr int64_t kGapPeriods = 6;
+
+    void ReadDueSamples(int64_t pos);
+    void OnMaChangeInPause(int64_t pos, uint32_t ma);
+    // A rising edge of MA (lastMaChange already moved to it): the clock is timed, or the frame in
+    // progress ends at a gap, and SLO is read at the edge plus the sampling phase.
+    void OnRisingEdge(int64_t pos) {
+        if (lastRisingEdge >= 0) {
+            const int64_t period = pos - lastRisingEdge;
+            if (avgPeriod >= 1 && period > Wide(kGapPeriods) * avgPeriod) {
+                EndFrameAtGap();
+            } else if (!(avgPeriod > 0 && Wide(kPauseDen) * period >= Wide(kPauseNum) * avgPeriod)) {
+                avgPeriod = avgPeriod > 0 ? static_cast<int64_t>((Wide(3) * avgPeriod + period) / 4) : period;
+                clockPeriod = avgPeriod;
+                ++periodCount;
+            }
+        }
+        lastRisingEdge = pos;
+        const int64_t s = PositionAfter(pos, sloPhase);
+        if (s <= pos) {
+            FeedSampledBit(pos, sloHistory.SloLevelAt(s));
+        } else if (!pendingSamples.Full()) {
+            pendingSamples.Append(s);
+        } else {
+            FeedSampledBit(pos, sloHistory.SloLevelAt(pos));
+        }
+    }
+    void EndOfData();
     void SplitData();
     void EndOfSlave(int64_t pos);
     void TrackLongestMaLevel(uint32_t level, int64_t from, int64_t to);

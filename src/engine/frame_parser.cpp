@@ -9,11 +9,6 @@ namespace zb {
 
 namespace {
 
-// A clock period more than 1.5 times the average (2 x period >= 3 x average) is a pause, not a clock.
-constexpr int64_t kPauseNum = 3;
-constexpr int64_t kPauseDen = 2;
-// A rising edge more than 6 average periods after the previous one ends the frame in progress.
-constexpr int64_t kGapPeriods = 6;
 // ClockPeriod records appear only once the clock has been measured this often.
 constexpr int32_t kPeriodsBeforeReport = 16;
 // An acknowledge longer than this (in ns) marks a broken frame as a slave time-out.
@@ -28,7 +23,7 @@ uint64_t ShiftRight(uint64_t v, int32_t n) {
 }  // namespace
 
 void SloHistory::Reset() {
-    for (int i = 0; i < kSize; ++i) {
+    for (int i = 0; i < kSlots; ++i) {
         pos_[i] = 0;
         level_[i] = 1;
     }
@@ -87,52 +82,29 @@ void DecodeEngine::BeginWalk(uint32_t maLevel, uint32_t sloLevel) {
     pendingSamples.Clear();
 }
 
-void DecodeEngine::OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
-    if (slo != prevSlo) {
-        sloHistory.RecordSloChange(pos, slo);
-        prevSlo = slo;
-    }
+void DecodeEngine::ReadDueSamples(int64_t pos) {
     while (pendingSamples.Count() > 0 && pendingSamples.Front() <= pos) {
         const int64_t q = pendingSamples.Front();
         pendingSamples.PopFront();
         FeedBit(q, sloHistory.SloLevelAt(q));
     }
-    if (ma != prevMa) {
-        const int64_t stretch = pos - lastMaChange;
-        if (inTimeout) TrackLongestMaLevel(prevMa, lastMaChange, pos);
-        if (inTimeout && avgPeriod >= 1 && Wide(kPauseDen) * stretch > Wide(kPauseNum) * avgPeriod) {
-            longestLen = stretch;
-            longestLevel = prevMa;
-            timeoutSeen = true;
-        }
-        lastMaChange = pos;
-        if (prevMa == 0) {  // rising edge of MA
-            const bool gap = lastRisingEdge >= 0 && avgPeriod >= 1 &&
-                             pos - lastRisingEdge > Wide(kGapPeriods) * avgPeriod;
-            if (gap) {
-                EndFrameAtGap();
-            } else if (lastRisingEdge >= 0) {
-                const int64_t period = pos - lastRisingEdge;
-                if (!(avgPeriod > 0 && Wide(kPauseDen) * period >= Wide(kPauseNum) * avgPeriod)) {
-                    avgPeriod =
-                        avgPeriod > 0 ? static_cast<int64_t>((Wide(3) * avgPeriod + period) / 4) : period;
-                    clockPeriod = avgPeriod;
-                    ++periodCount;
-                }
-            }
-            lastRisingEdge = pos;
-            const int64_t s = PositionAfter(pos, sloPhase);
-            if (s <= pos) {
-                FeedBit(pos, sloHistory.SloLevelAt(s));
-            } else if (!pendingSamples.Full()) {
-                pendingSamples.Append(s);
-            } else {
-                FeedBit(pos, sloHistory.SloLevelAt(pos));
-            }
-        }
+}
+
+// An MA edge in the pause after a frame: every level is measured, and a level longer than the
+// pause threshold decides the CDM bit and closes the pause.
+void DecodeEngine::OnMaChangeInPause(int64_t pos, uint32_t ma) {
+    const int64_t stretch = pos - lastMaChange;
+    TrackLongestMaLevel(prevMa, lastMaChange, pos);
+    if (avgPeriod >= 1 && Wide(kPauseDen) * stretch > Wide(kPauseNum) * avgPeriod) {
+        longestLen = stretch;
+        longestLevel = prevMa;
+        timeoutSeen = true;
     }
+    lastMaChange = pos;
+    const uint32_t before = prevMa;
+    if (before == 0) OnRisingEdge(pos);
     if (inTimeout && timeoutSeen) {
-        CloseFrameTimeout(prevMa, lastMaChange, pos, avgPeriod);
+        CloseFrameTimeout(before, lastMaChange, pos, avgPeriod);
         if (frameState == FrameState::AfterFrame) ResetFrame();
     }
     prevMa = ma;
@@ -189,10 +161,7 @@ void DecodeEngine::FeedBit(int64_t pos, uint32_t bit) {
             if (multiTurnBits > 0 && bitCount == multiTurnBits) singleTurnStartPos = pos;
             dataValue = (dataValue << 1) | bit;
             ++bitCount;
-            if (bitCount >= dataBits) {
-                SplitData();
-                frameState = FrameState::ErrBit;
-            }
+            if (bitCount >= dataBits) EndOfData();
             return;
         case FrameState::ErrBit:
             errBit = bit;
@@ -215,6 +184,12 @@ void DecodeEngine::FeedBit(int64_t pos, uint32_t bit) {
         case FrameState::AfterFrame:
             return;
     }
+}
+
+// The data field is complete: its values are stored and nErr follows.
+void DecodeEngine::EndOfData() {
+    SplitData();
+    frameState = FrameState::ErrBit;
 }
 
 // The CRC field of one slave is complete: check it, then either the next slave of the chain
@@ -289,7 +264,7 @@ void DecodeEngine::CloseFrameTimeout(uint32_t level, int64_t from, int64_t to, i
         pendingCdmPos = cdmPos;
     }
     ReportClockPeriod(PositionAfter(cdmPos, 1));
-    StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(cdmPos, period >= 1 ? period : 1));
+    StoreFrameRecord(MakeStatus(StatusCode::Idle), cdmPos + (period >= 1 ? period : 1));
     inTimeout = false;
     timeoutSeen = false;
     longestLen = 0;
@@ -347,7 +322,7 @@ void DecodeEngine::EndWalk(int64_t lastPos) {
         FeedBit(q, sloHistory.SloLevelAt(q));
     }
     if (frameState == FrameState::AfterFrame) {
-        const int64_t end = PositionAfter(cdmPos, clockPeriod >= 1 ? clockPeriod : 1);
+        const int64_t end = cdmPos + (clockPeriod >= 1 ? clockPeriod : 1);
         const int64_t afterLast = PositionAfter(lastPos, 1);
         StoreFrameRecord(MakeStatus(StatusCode::Idle), end < afterLast ? end : afterLast);
         ResetFrame();

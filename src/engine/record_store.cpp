@@ -16,16 +16,6 @@ void DecodeEngine::ResetRecords() {
     lastStoredPos_ = 0;
 }
 
-// The last stored position is kept here rather than read back from the position store: the engine
-// is the only writer between two resets, so the copy is always the store's last element.
-void DecodeEngine::StoreRecord(uint32_t code, int64_t pos) {
-    const int64_t p = (storedCount_ > 0 && pos <= lastStoredPos_) ? PositionAfter(lastStoredPos_, 1) : pos;
-    positionStore.AppendElement(p);
-    codeStore.AppendElement(code);
-    lastStoredPos_ = p;
-    ++storedCount_;
-}
-
 void DecodeEngine::StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos) {
     if (isRegisterMode) return;
     const int64_t p = (storedCount_ > 0 && pos <= lastStoredPos_) ? PositionAfter(lastStoredPos_, 1) : pos;

@@ -255,6 +255,7 @@ ResultStore<T>::~ResultStore() {
 
 template <typename T>
 void ResultStore<T>::ResetStore() {
+    SyncFill();
     Impl& s = *impl_;
     // The host's view of the last fill ends here; a mapped file cannot be truncated on every
     // system, so the mapping goes first.
@@ -277,10 +278,46 @@ void ResultStore<T>::ResetStore() {
     if (!s.file.IsOpen() && s.path[0] == '\0') CreateNamedFile(s.file, s.path);
     // Without a file this fill runs in memory from the start (nothing to read back).
     s.degraded = !s.file.IsOpen();
+    PublishFill();
 }
 
 template <typename T>
-uint64_t ResultStore<T>::AppendElement(T value) {
+void ResultStore<T>::SyncFill() {
+    Impl& s = *impl_;
+    if (fill_ != nullptr)
+        s.blockCount[s.currentBlock] = static_cast<uint32_t>(fill_ - s.block[s.currentBlock]);
+    s.totalCount = totalCount_;
+}
+
+template <typename T>
+void ResultStore<T>::PublishFill() {
+    Impl& s = *impl_;
+    totalCount_ = s.totalCount;
+    if (s.finished || s.block[0] == nullptr) {
+        fill_ = fillEnd_ = nullptr;
+        return;
+    }
+    T* const current = s.block[s.currentBlock];
+    fill_ = current + s.blockCount[s.currentBlock];
+    fillEnd_ = current + kStoreBlockElements;
+}
+
+// The current block has just taken its last element: the other block becomes current, and when it
+// is full it holds the older elements, which go out to make room.
+template <typename T>
+void ResultStore<T>::BlockFilled() {
+    SyncFill();
+    Impl& s = *impl_;
+    s.currentBlock = s.OtherBlock();
+    if (s.blockCount[s.currentBlock] == kStoreBlockElements) s.SpillBlock(s.currentBlock);
+    PublishFill();
+}
+
+// An append without a free slot at hand: the store is finished, its blocks are not allocated yet,
+// or they could not be.
+template <typename T>
+uint64_t ResultStore<T>::AppendSlow(T value) {
+    SyncFill();
     Impl& s = *impl_;
     if (s.finished) return kStoreRefused;
     if (s.block[0] == nullptr) {
@@ -288,23 +325,24 @@ uint64_t ResultStore<T>::AppendElement(T value) {
             // No memory for the blocks: the element is counted (so the two stores stay in step)
             // but lost.
             s.failed = true;
-            return s.totalCount++;
+            const uint64_t index = s.totalCount++;
+            PublishFill();
+            return index;
         }
         s.block[0] = s.blockBuffer.Data();
         s.block[1] = s.block[0] + kStoreBlockElements;
     }
-    const int current = s.currentBlock;
-    s.block[current][s.blockCount[current]++] = value;
-    if (s.blockCount[current] == kStoreBlockElements) {
-        s.currentBlock = 1 - current;
-        // The other block, when full, holds the older elements: they go out to make room.
-        if (s.blockCount[s.currentBlock] == kStoreBlockElements) s.SpillBlock(s.currentBlock);
+    PublishFill();
+    if (fill_ == fillEnd_) {  // not reached: a full current block is switched as it fills
+        BlockFilled();
+        if (fill_ == fillEnd_) return kStoreRefused;
     }
-    return s.totalCount++;
+    return AppendElement(value);
 }
 
 template <typename T>
 T ResultStore<T>::ElementAt(uint64_t index) {
+    SyncFill();
     Impl& s = *impl_;
     if (index >= s.totalCount) return T{};
     if (s.finished) return index < s.viewCount ? s.view[index] : T{};
@@ -324,12 +362,8 @@ T ResultStore<T>::ElementAt(uint64_t index) {
 }
 
 template <typename T>
-uint64_t ResultStore<T>::StoreCount() const {
-    return impl_->totalCount;
-}
-
-template <typename T>
 const T* ResultStore<T>::FinishStore() {
+    SyncFill();
     Impl& s = *impl_;
     if (s.finished) return s.view;
     s.finished = true;
@@ -344,11 +378,13 @@ const T* ResultStore<T>::FinishStore() {
         std::vector<T>().swap(s.memory);
     }
     s.FreeBuffers();
+    PublishFill();
     return s.view;
 }
 
 template <typename T>
 void ResultStore<T>::DestroyStore() {
+    SyncFill();
     Impl& s = *impl_;
     s.FreeBuffers();
     std::vector<T>().swap(s.memory);
@@ -365,6 +401,7 @@ void ResultStore<T>::DestroyStore() {
     s.finished = false;
     s.degraded = false;
     s.failed = false;
+    PublishFill();
 }
 
 template <typename T>

@@ -36,11 +36,21 @@ class ResultStore {
     // names and creates the file; later resets truncate and reuse it. Releases the array that the
     // last FinishStore returned.
     void ResetStore();
-    // Appends and returns the new element's index (kStoreRefused after FinishStore).
-    uint64_t AppendElement(T value);
+    // Appends and returns the new element's index (kStoreRefused after FinishStore). The common
+    // case, a free slot in the current block, is inline; a block that fills up switches blocks
+    // (spilling the older one) at once, out of line.
+    uint64_t AppendElement(T value) {
+        if (fill_ != fillEnd_) {
+            *fill_ = value;
+            const uint64_t index = totalCount_++;
+            if (++fill_ == fillEnd_) BlockFilled();
+            return index;
+        }
+        return AppendSlow(value);
+    }
     // Any index below StoreCount(), while filling or after finishing; 0 when it cannot be read.
     T ElementAt(uint64_t index);
-    uint64_t StoreCount() const;
+    uint64_t StoreCount() const { return totalCount_; }
     // Writes what is still in memory, maps the file and returns the mapped array (stable until the
     // next ResetStore or DestroyStore). Never null: without a usable file the array is in memory
     // (Degraded), and after a loss it is one zero element (Failed). A second call returns the
@@ -63,7 +73,19 @@ class ResultStore {
 
   private:
     struct Impl;
+    // The append path's own copy of the fill state: the next free slot of the current block and
+    // the block's end (both null while no block is allocated, after a failed allocation and once
+    // finished, which sends every append to AppendSlow), and the element count. The out-of-line
+    // operations bring Impl up to date from them (SyncFill) and hand them back (PublishFill).
+    T* fill_ = nullptr;
+    T* fillEnd_ = nullptr;
+    uint64_t totalCount_ = 0;
     std::unique_ptr<Impl> impl_;
+
+    uint64_t AppendSlow(T value);
+    void BlockFilled();
+    void SyncFill();
+    void PublishFill();
 };
 
 extern template class ResultStore<uint32_t>;

@@ -48,9 +48,11 @@ bool SampleCursor::FirstSample(int64_t from, uint8_t* state) {
     return true;
 }
 
+const uint32_t StopPoll::kNoStopWord = 0;
+
 StopPoll::StopPoll() {
     const HostRecord* host = RememberedHost();
-    stopWord_ = host != nullptr ? host->stopFlag : nullptr;
+    if (host != nullptr && host->stopFlag != nullptr) stopWord_ = host->stopFlag;
 }
 
 bool StopPoll::FullPoll() {

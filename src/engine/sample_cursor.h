@@ -26,9 +26,14 @@ class SampleCursor {
     // end of the range; pos is then where the walk stopped (the end, or the first change beyond it).
     bool NextChange(int64_t& pos, uint8_t* state) {
         if (!open_ || state == nullptr) return Refuse(state == nullptr);
+        module_->reportStatus = ReportStatusCode::Ok;
+        return Advance(pos, state);
+    }
+    // NextChange for a walk that has checked once that the cursor is open and state is not null,
+    // and that sets the status Ok once itself: the step itself, nothing else.
+    bool Advance(int64_t& pos, uint8_t* state) {
         if (nextChange_ == kNone || nextChange_ >= cursorEnd_) {
             pos = nextChange_ == kNone ? cursorEnd_ : nextChange_;
-            module_->reportStatus = ReportStatusCode::Ok;
             return false;
         }
         for (;;) {
@@ -46,19 +51,37 @@ class SampleCursor {
             if (nextChange_ == kNone) break;
             if (nextChange_ >= cursorEnd_) {
                 pos = nextChange_;
-                module_->reportStatus = ReportStatusCode::Ok;
                 return false;
             }
         }
         if (nextChange_ == kNone) nextChange_ = cursorEnd_;
         pos = reportedPos_;
-        module_->reportStatus = ReportStatusCode::Ok;
         return true;
     }
     // The level of a channel in the state last read, masked; channels outside 0..127 read 0.
     uint32_t Level(int32_t channel) const {
         if (channel < 0 || channel >= 128) return 0;
         return static_cast<uint32_t>(lastState_[channel >> 6] >> (channel & 63)) & 1u;
+    }
+    // A channel's place in the state and its bit of the channel mask, looked up once per walk
+    // (channels outside 0..127 read 0).
+    struct ChannelBit {
+        int byte;
+        uint32_t shift;
+        uint32_t mask;  // 1 when the channel is compared, else 0
+    };
+    ChannelBit BitOf(int32_t channel) const {
+        if (channel < 0 || channel >= 128) return ChannelBit{0, 0, 0};
+        const uint32_t shift = static_cast<uint32_t>(channel & 7);
+        return ChannelBit{channel >> 3, shift,
+                          static_cast<uint32_t>(channelMask_[channel >> 6] >> (channel & 63)) & 1u};
+    }
+    // The level of a channel in `state` as the last successful NextChange or FirstSample left it,
+    // masked: the same value as Level(channel). It is read from the state's own byte because the
+    // host has just written that byte, so a byte load takes it straight from the pending store,
+    // while the word that the cursor compared would first have to reach the cache.
+    static uint32_t LevelIn(const uint8_t* state, ChannelBit bit) {
+        return (static_cast<uint32_t>(state[bit.byte]) >> bit.shift) & bit.mask;
     }
     void CloseCursor() { open_ = false; }
     bool IsOpen() const { return open_; }
@@ -77,9 +100,9 @@ class SampleCursor {
     // The host has just written the state, typically byte by byte. It is read back byte by byte
     // (each load then takes its value straight from the pending store, where one wide load would
     // wait for all of them to reach the cache) into a word: bytes 0..7 or 8..15, little-endian.
-    static uint64_t Gather(const volatile uint8_t* in) {
-        uint64_t v = 0;
-        for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(in[i]) << (8 * i);
+    static uint64_t Gather(const uint8_t* in) {
+        uint64_t v;
+        std::memcpy(&v, in, sizeof v);
         return v;
     }
     bool Refuse(bool missingOutput);
@@ -107,12 +130,13 @@ class StopPoll {
     StopPoll();
     bool Requested() {
         if (--countdown_ == 0) return FullPoll();
-        return stopWord_ != nullptr && *static_cast<volatile const uint32_t*>(stopWord_) != 0;
+        return *static_cast<volatile const uint32_t*>(stopWord_) != 0;
     }
 
   private:
     bool FullPoll();
-    const uint32_t* stopWord_ = nullptr;
+    static const uint32_t kNoStopWord;  // read instead when the host has no stop word
+    const uint32_t* stopWord_ = &kNoStopWord;
     uint32_t countdown_ = 1;
 };
 

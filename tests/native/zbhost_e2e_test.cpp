@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "bissgen/srzip.h"
 #include "capture_readers.h"
 #include "capture_writers.h"
 #include "engine/record_code.h"
@@ -72,7 +73,7 @@ bissgen::Capture WriteAndRead(const bissgen::Capture& c, const std::string& ext)
     const std::string path = TempDir() + "zbhost_e2e_" + std::to_string(getpid()) + "." + ext;
     std::string error;
     if (ext == "sr") {
-        EXPECT_TRUE(zbhost::WriteSrzip(c, path, zbhost::SrzipLayout{}, error)) << error;
+        EXPECT_TRUE(bissgen::WriteSrzip(path, c, &error)) << error;
     } else {
         std::ofstream out(path, std::ios::binary);
         if (ext == "vcd")

@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "bissgen/srzip.h"
 #include "capture_readers.h"
 #include "capture_writers.h"
 #include "sample_scan.h"
@@ -133,26 +134,25 @@ TEST(ZbhostReaders, SampleRateTexts) {
 TEST(ZbhostSrzip, RoundTripsAcrossLayouts) {
     struct Case {
         unsigned unit, ma, slo;
-        uint64_t chunk;
+        uint64_t chunkSamples;
         const char* maSpec;
         const char* sloSpec;
     };
     const Case cases[] = {{1, 0, 1, 4096, "MA", "SLO"}, {1, 5, 2, 333, "5", "2"},
-                          {2, 9, 15, 1000, "9", "15"},  {3, 20, 3, 999, "20", "3"},
-                          {4, 31, 0, 4096, "31", "0"},  {8, 63, 40, 64, "63", "40"}};
+                          {2, 9, 15, 500, "9", "15"},   {3, 20, 3, 333, "20", "3"},
+                          {4, 31, 0, 1024, "31", "0"},  {8, 63, 40, 8, "63", "40"}};
     for (const Case& k : cases) {
         const Capture c = RandomCapture(k.unit * 7 + k.ma, 3000, 40);
-        zbhost::SrzipLayout layout;
+        bissgen::SrzipLayout layout;
         layout.unitSize = k.unit;
-        layout.maChannel = k.ma;
-        layout.sloChannel = k.slo;
-        layout.chunkBytes = k.chunk;
+        layout.maBit = k.ma;
+        layout.sloBit = k.slo;
         layout.probeNames.clear();
         for (unsigned i = 0; i < k.unit * 8; ++i) layout.probeNames.push_back("D" + std::to_string(i));
         if (k.unit == 1 && k.ma == 0) layout.probeNames = {"MA", "SLO"};
         const std::string path = TempPath("rt.sr");
         std::string error;
-        ASSERT_TRUE(zbhost::WriteSrzip(c, path, layout, error)) << error;
+        ASSERT_TRUE(bissgen::WriteSrzip(path, c, &error, k.chunkSamples, layout)) << error;
         zbhost::ReadOptions o;
         o.ma = k.maSpec;
         o.slo = k.sloSpec;
@@ -251,8 +251,7 @@ TEST(ZbhostSrzip, TruncatedAndGarbageArchivesFail) {
     const Capture c = RandomCapture(3, 20000, 2000);
     const std::string path = TempPath("trunc.sr");
     std::string error;
-    zbhost::SrzipLayout layout;
-    ASSERT_TRUE(zbhost::WriteSrzip(c, path, layout, error)) << error;
+    ASSERT_TRUE(bissgen::WriteSrzip(path, c, &error)) << error;
     std::string bytes;
     {
         std::ifstream in(path, std::ios::binary);
@@ -485,7 +484,7 @@ TEST(ZbhostReaders, DamagedFilesNeverEscapeAsOtherFailures) {
     zbhost::WriteCsvTransitions(c, csv);
     const std::string srPath = TempPath("fuzz_src.sr");
     std::string error;
-    ASSERT_TRUE(zbhost::WriteSrzip(c, srPath, zbhost::SrzipLayout{}, error)) << error;
+    ASSERT_TRUE(bissgen::WriteSrzip(srPath, c, &error)) << error;
     std::string sr;
     {
         std::ifstream in(srPath, std::ios::binary);

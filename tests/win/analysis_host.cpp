@@ -1,59 +1,21 @@
 // A Windows host stand-in for the Analysis export: it loads the DLL named on its command line,
-// lays out a host record byte by byte (offsets written as numbers here, not taken from the
-// plug-in's declarations), serves a generated capture through its own sampleQuery callback and
-// checks the records the plug-in publishes in the mapped arrays. Exits non-zero on any failure.
-#include <windows.h>
-
+// lays out a host record byte by byte (win_host.h), serves a generated capture through its own
+// sampleQuery callback and checks the records the plug-in publishes in the mapped arrays. Exits
+// non-zero on any failure.
 #include <algorithm>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "bissgen/generator.h"
+#include "win/win_host.h"
 
 namespace {
 
+using namespace zbwin;
+
 using AnalysisFn = uint32_t(WINAPI*)(void*);
-
-constexpr size_t kRecordSize = 0x748;
-constexpr size_t kSampleQuery = 0x018;
-constexpr size_t kAbortPoll = 0x020;
-constexpr size_t kLastSample = 0x060;
-constexpr size_t kCursors = 0x068;
-constexpr size_t kSampleRate = 0x100;
-constexpr size_t kCodeArray = 0x128;
-constexpr size_t kPositionArray = 0x130;
-constexpr size_t kSettingsState = 0x194;
-constexpr size_t kChannelTable = 0x198;
-constexpr size_t kDecoderWords = 0x698;
-constexpr size_t kProgress = 0x738;
-constexpr size_t kStopFlag = 0x740;
-
-int failures = 0;
-
-void Expect(bool ok, const char* format, ...) {
-    if (ok) return;
-    ++failures;
-    std::va_list args;
-    va_start(args, format);
-    std::printf("FAIL: ");
-    std::vprintf(format, args);
-    std::printf("\n");
-    va_end(args);
-}
-
-template <typename T>
-T Get(const uint8_t* p, size_t offset) {
-    T v;
-    std::memcpy(&v, p + offset, sizeof v);
-    return v;
-}
-template <typename T>
-void Put(uint8_t* p, size_t offset, T v) {
-    std::memcpy(p + offset, &v, sizeof v);
-}
 
 // The capture the callbacks serve: MA on channel 3, SLO on channel 9.
 bissgen::Capture capture;
@@ -78,19 +40,18 @@ uint32_t WINAPI AbortPoll() {
     return abortAnswer;
 }
 
-struct Record {
-    alignas(16) uint8_t bytes[kRecordSize];
+// The host record with the host's stop word beside it.
+struct Record : RecordBuffer {
     uint32_t stopWord = 0;
     Record() {
-        std::memset(bytes, 0, sizeof bytes);
-        Put(bytes, kSampleQuery, &SampleQuery);
-        Put(bytes, kAbortPoll, &AbortPoll);
-        Put(bytes, kLastSample, capture.lastSample);
-        Put(bytes, kSampleRate, capture.sampleRate);
-        Put<uint32_t>(bytes, kChannelTable, kMaChannel);
-        Put<uint32_t>(bytes, kChannelTable + 4, kSloChannel);
+        Put(kSampleQuery, &SampleQuery);
+        Put(kAbortPoll, &AbortPoll);
+        Put(kLastSample, capture.lastSample);
+        Put(kSampleRate, capture.sampleRate);
+        Put<uint32_t>(kChannelTable, kMaChannel);
+        Put<uint32_t>(kChannelTable + 4, kSloChannel);
         // Never-initialised settings would be defaulted (MA 0, SLO 1): the tests initialise them.
-        Put(bytes, kStopFlag, &stopWord);
+        Put(kStopFlag, &stopWord);
     }
 };
 
@@ -112,12 +73,12 @@ void MakeCapture() {
 // optionWord = mode 2 (SCD) | data length 12 | auto length; auxWord 0; 8 single-turn bits, CRC 6
 // bits 0x43 initial 0.
 void InitialiseSettings(Record& r, uint32_t rangeFrom = 0, uint32_t rangeTo = 0) {
-    Put<uint16_t>(r.bytes, kSettingsState, 9);
+    Put<uint16_t>(r.data(), kSettingsState, 9);
     const uint32_t option = rangeFrom | (rangeTo << 4) | (2u << 8) | (12u << 12) | (1u << 29);
-    Put(r.bytes, kDecoderWords + 0x00, option);
-    Put<int32_t>(r.bytes, kDecoderWords + 0x0C, 8);      // singleTurnBits
-    Put<int32_t>(r.bytes, kDecoderWords + 0x10, 6);      // crcBits
-    Put<uint32_t>(r.bytes, kDecoderWords + 0x14, 0x43);  // crcPolynomial
+    Put(r.data(), kOptionWord, option);
+    Put<int32_t>(r.data(), kSingleTurnBits, 8);
+    Put<int32_t>(r.data(), kCrcBits, 6);
+    Put<uint32_t>(r.data(), kCrcPolynomial, 0x43);
 }
 
 void CheckAbortAtEntry(AnalysisFn analysis) {
@@ -125,9 +86,9 @@ void CheckAbortAtEntry(AnalysisFn analysis) {
     InitialiseSettings(r);
     r.stopWord = 5;
     abortAnswer = 1;
-    std::vector<uint8_t> before(r.bytes, r.bytes + kRecordSize);
-    Expect(analysis(r.bytes) == 0, "aborted Analysis returned non-zero");
-    Expect(std::memcmp(before.data(), r.bytes, kRecordSize) == 0, "aborted Analysis changed the record");
+    std::vector<uint8_t> before(r.data(), r.data() + kRecordSize);
+    Expect(analysis(r.data()) == 0, "aborted Analysis returned non-zero");
+    Expect(std::memcmp(before.data(), r.data(), kRecordSize) == 0, "aborted Analysis changed the record");
     Expect(r.stopWord == 5, "aborted Analysis touched the stop word");
     abortAnswer = 0;
 }
@@ -137,17 +98,17 @@ void CheckDecode(AnalysisFn analysis) {
     InitialiseSettings(r);
     r.stopWord = 1;
     abortCalls = 0;
-    const uint32_t count = analysis(r.bytes);
+    const uint32_t count = analysis(r.data());
     Expect(count > 20, "record count %u", count);
     Expect(r.stopWord == 0, "stop word not cleared");
     Expect(abortCalls >= 1, "abortPoll never called");
-    Expect(Get<uint32_t>(r.bytes, kProgress) == 1000, "progress %u", Get<uint32_t>(r.bytes, kProgress));
-    Expect(Get<uint16_t>(r.bytes, kSettingsState) == 9, "settingsState %u",
-           Get<uint16_t>(r.bytes, kSettingsState));
-    const uint32_t aux = Get<uint32_t>(r.bytes, kDecoderWords + 8);
+    Expect(Get<uint32_t>(r.data(), kProgress) == 1000, "progress %u", Get<uint32_t>(r.data(), kProgress));
+    Expect(Get<uint16_t>(r.data(), kSettingsState) == 9, "settingsState %u",
+           Get<uint16_t>(r.data(), kSettingsState));
+    const uint32_t aux = Get<uint32_t>(r.data(), kAuxWord);
     Expect(((aux >> 4) & 0x3F) == 12, "detected length %u", (aux >> 4) & 0x3F);
-    const auto* codes = Get<const uint32_t*>(r.bytes, kCodeArray);
-    const auto* positions = Get<const int64_t*>(r.bytes, kPositionArray);
+    const auto* codes = Get<const uint32_t*>(r.data(), kCodeArray);
+    const auto* positions = Get<const int64_t*>(r.data(), kPositionArray);
     Expect(codes != nullptr && positions != nullptr, "no record arrays");
     if (codes == nullptr || positions == nullptr) return;
     Expect(codes[0] >> 24 == 0xF1, "first record 0x%08X is not FirstFrame", codes[0]);
@@ -172,36 +133,29 @@ void CheckFailures(AnalysisFn analysis) {
     Expect(analysis(nullptr) == 0, "Analysis(nullptr) returned non-zero");
     Record r;
     InitialiseSettings(r, 2, 3);  // Cursor A to Cursor B, B before A
-    Put<int64_t>(r.bytes, kCursors + 8, 5000);
-    Put<int64_t>(r.bytes, kCursors + 16, 1000);
-    const uint32_t count = analysis(r.bytes);
-    const auto* codes = Get<const uint32_t*>(r.bytes, kCodeArray);
-    const auto* positions = Get<const int64_t*>(r.bytes, kPositionArray);
+    Put<int64_t>(r.data(), kCursors + 8, 5000);
+    Put<int64_t>(r.data(), kCursors + 16, 1000);
+    const uint32_t count = analysis(r.data());
+    const auto* codes = Get<const uint32_t*>(r.data(), kCodeArray);
+    const auto* positions = Get<const int64_t*>(r.data(), kPositionArray);
     Expect(count == 1 && codes != nullptr && positions != nullptr && codes[0] == 0 && positions[0] == 0,
            "reversed range: %u records", count);
     // MA on a channel the host cannot deliver.
     Record distant;
     InitialiseSettings(distant);
-    Put<uint32_t>(distant.bytes, kChannelTable, 200);
-    const uint32_t n = analysis(distant.bytes);
-    const auto* c = Get<const uint32_t*>(distant.bytes, kCodeArray);
+    Put<uint32_t>(distant.data(), kChannelTable, 200);
+    const uint32_t n = analysis(distant.data());
+    const auto* c = Get<const uint32_t*>(distant.data(), kCodeArray);
     Expect(n == 1 && c != nullptr && c[0] == 0, "channel 200: %u records", n);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::printf("usage: analysis_host <ZbBiSS64.dll>\n");
-        return 2;
-    }
-    HMODULE module = LoadLibraryA(argv[1]);
-    if (module == nullptr) {
-        std::printf("FAIL: cannot load %s (error %lu)\n", argv[1], GetLastError());
-        return 1;
-    }
-    const auto analysis =
-        reinterpret_cast<AnalysisFn>(reinterpret_cast<void*>(GetProcAddress(module, "Analysis")));
+    PluginDll plugin;
+    const int loaded = plugin.LoadFromCommandLine(argc, argv, "analysis_host");
+    if (loaded != kExitPassed) return loaded;
+    const auto analysis = plugin.Export<AnalysisFn>("Analysis");
     Expect(analysis != nullptr, "export Analysis is missing");
     if (analysis != nullptr) {
         MakeCapture();
@@ -209,8 +163,6 @@ int main(int argc, char** argv) {
         CheckDecode(analysis);
         CheckFailures(analysis);
     }
-    FreeLibrary(module);
-    std::printf(failures == 0 ? "analysis_host: all checks passed\n" : "analysis_host: %d failures\n",
-                failures);
-    return failures == 0 ? 0 : 1;
+    plugin.Free();
+    return Finish("analysis_host");
 }

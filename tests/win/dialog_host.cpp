@@ -1,8 +1,8 @@
 // Drives the real settings dialog through the DLL's ConfigDialog export, as a host would show it:
-// a host record laid out byte by byte, ConfigDialog called on the main thread, and a second
-// thread that finds the "BiSS Settings" window and plays the user with window messages (typed
-// characters, list picks, Auto and Combine clicks, spin steps, OK or Cancel). The settings written
-// back into the record are checked byte by byte.
+// a host record laid out byte by byte (win_host.h), ConfigDialog called on the main thread, and a
+// second thread that finds the "BiSS Settings" window and plays the user with window messages
+// (typed characters, list picks, Auto and Combine clicks, spin steps, OK or Cancel). The settings
+// written back into the record are checked byte by byte.
 // Needs a display: without DISPLAY it exits with 77 (skipped). Environment for screenshots:
 // ZB_DIALOG_READY (a file created once the first dialog shows its edited values) and
 // ZB_DIALOG_GO (a file the host waits for before pressing OK), both as Unix paths.
@@ -19,50 +19,13 @@
 #include <string>
 #include <thread>
 
+#include "win/win_host.h"
+
 namespace {
 
-int failures = 0;
+using namespace zbwin;
 
-void Check(bool ok, const std::string& what) {
-    if (!ok) {
-        ++failures;
-        std::printf("FAIL: %s\n", what.c_str());
-        std::fflush(stdout);
-    }
-}
-
-// The host record as the host lays it out: 0x748 bytes, fields at fixed offsets.
-constexpr size_t kRecordSize = 0x748;
-constexpr size_t kCaptureChannelCount = 0x050;
-constexpr size_t kHostFlags = 0x09C;
-constexpr size_t kDecoderChannelCount = 0x0A0;
-constexpr size_t kDialogResult = 0x0F8;
-constexpr size_t kSettingsState = 0x194;
-constexpr size_t kChannelTable = 0x198;
-constexpr size_t kOptionWord = 0x698;
-constexpr size_t kColourWord = 0x69C;
-constexpr size_t kAuxWord = 0x6A0;
-constexpr size_t kSingleTurnBits = 0x6A4;
-constexpr size_t kCrcBits = 0x6A8;
-constexpr size_t kCrcPolynomial = 0x6AC;
-constexpr size_t kCrcInitial = 0x6B0;
-constexpr size_t kAlignmentBits = 0x6B4;
-constexpr size_t kProtocol = 0x6B8;
-
-struct Record {
-    alignas(8) uint8_t bytes[kRecordSize] = {};
-    uint32_t U32(size_t at) const {
-        uint32_t v;
-        std::memcpy(&v, bytes + at, 4);
-        return v;
-    }
-    uint16_t U16(size_t at) const {
-        uint16_t v;
-        std::memcpy(&v, bytes + at, 2);
-        return v;
-    }
-    void Put32(size_t at, uint32_t v) { std::memcpy(bytes + at, &v, 4); }
-};
+using Record = RecordBuffer;
 
 using ConfigDialogFn = void(__stdcall*)(void*);
 
@@ -154,7 +117,7 @@ bool RunDialog(ConfigDialogFn configDialog, Record& record, const std::function<
         Sleep(200);
         if (IsWindow(dialog)) PostMessageA(dialog, WM_CLOSE, 0, 0);
     });
-    configDialog(record.bytes);
+    configDialog(record.data());
     driver.join();
     return found;
 }
@@ -261,37 +224,29 @@ void SecondRunRefusesBadCrcThenCancels(ConfigDialogFn configDialog, Record& reco
     });
     Check(shown, "the dialog window appeared again");
     Check(record.U32(kDialogResult) == 2, "Cancel gives dialogResult 2");
-    Check(std::memcmp(record.bytes + kOptionWord, before.bytes + kOptionWord, 128) == 0,
+    Check(std::memcmp(record.data() + kOptionWord, before.data() + kOptionWord, 128) == 0,
           "Cancel leaves the settings words as they were");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::printf("usage: dialog_host ZbBiSS64.dll\n");
-        return 2;
-    }
     const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') {
+    if (argc >= 2 && (display == nullptr || *display == '\0')) {
         std::printf("dialog_host: no display, skipped (run scripts/dialog-test.sh)\n");
-        return 77;
+        return kExitSkipped;
     }
-    HMODULE module = LoadLibraryA(argv[1]);
-    if (module == nullptr) {
-        std::printf("FAIL: cannot load %s\n", argv[1]);
-        return 1;
-    }
-    auto configDialog =
-        reinterpret_cast<ConfigDialogFn>(reinterpret_cast<void*>(GetProcAddress(module, "ConfigDialog")));
+    PluginDll plugin;
+    const int loaded = plugin.LoadFromCommandLine(argc, argv, "dialog_host");
+    if (loaded != kExitPassed) return loaded;
+    const auto configDialog = plugin.Export<ConfigDialogFn>("ConfigDialog");
     if (configDialog == nullptr) {
         std::printf("FAIL: no ConfigDialog export\n");
-        return 1;
+        return kExitFailed;
     }
     Record record;
     FirstRunPressesOk(configDialog, record);
     SecondRunRefusesBadCrcThenCancels(configDialog, record);
-    FreeLibrary(module);
-    std::printf("%s\n", failures == 0 ? "dialog host: all checks passed" : "dialog host: FAILED");
-    return failures == 0 ? 0 : 1;
+    plugin.Free();
+    return Finish("dialog_host");
 }

@@ -2,24 +2,17 @@
 // (Traditional) and Chinese (Simplified), each an extended dialog template with the caption, size,
 // font, style and the 68 items of the dialog's item list; and the 96 x 64, 24-bit bitmap 9000.
 // Also calls ConfigDialog with no host record (it must do nothing). Exits 0 when all is well.
-#include <windows.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "win/win_host.h"
+
 namespace {
 
-int failures = 0;
-
-void Check(bool ok, const std::string& what) {
-    if (!ok) {
-        ++failures;
-        std::printf("FAIL: %s\n", what.c_str());
-    }
-}
+using namespace zbwin;
 
 struct Item {
     int id;
@@ -170,25 +163,17 @@ void CheckBitmap(HMODULE module) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::printf("usage: dialog_resource_host ZbBiSS64.dll\n");
-        return 2;
-    }
-    HMODULE module = LoadLibraryA(argv[1]);
-    if (module == nullptr) {
-        std::printf("FAIL: cannot load %s\n", argv[1]);
-        return 1;
-    }
-    for (WORD language : {WORD{1033}, WORD{1028}, WORD{2052}}) CheckDialog(module, language);
-    CheckBitmap(module);
+    PluginDll plugin;
+    const int loaded = plugin.LoadFromCommandLine(argc, argv, "dialog_resource_host");
+    if (loaded != kExitPassed) return loaded;
+    for (WORD language : {WORD{1033}, WORD{1028}, WORD{2052}}) CheckDialog(plugin.Module(), language);
+    CheckBitmap(plugin.Module());
 
     using ConfigDialogFn = void(__stdcall*)(void*);
-    auto configDialog =
-        reinterpret_cast<ConfigDialogFn>(reinterpret_cast<void*>(GetProcAddress(module, "ConfigDialog")));
+    const auto configDialog = plugin.Export<ConfigDialogFn>("ConfigDialog");
     Check(configDialog != nullptr, "ConfigDialog is exported");
     if (configDialog) configDialog(nullptr);  // no host record: nothing happens
 
-    FreeLibrary(module);
-    std::printf("%s\n", failures == 0 ? "dialog resources: all checks passed" : "dialog resources: FAILED");
-    return failures == 0 ? 0 : 1;
+    plugin.Free();
+    return Finish("dialog_resource_host");
 }

@@ -1,18 +1,18 @@
 // A Windows host stand-in for the plug-in's identification and settings exports: it loads the DLL
 // named on its command line, finds every export by name, and calls them through function pointers
-// on a host record laid out byte by byte (offsets written as numbers here, not taken from the
-// plug-in's own declarations, so a layout mistake in the plug-in cannot hide). Prints each failure
-// and exits non-zero when there was any.
-#include <windows.h>
-
-#include <cstdarg>
+// on a host record laid out byte by byte (win_host.h). Prints each failure and exits non-zero when
+// there was any.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "win/win_host.h"
+
 namespace {
+
+using namespace zbwin;
 
 // Every export the plug-in must offer; a new export adds its name here.
 const char* const kExpectedExports[] = {
@@ -30,55 +30,15 @@ using GetReportColumnStrFn = uint32_t(WINAPI*)(void*, char*, int32_t);
 using DrawItFn = uint32_t(WINAPI*)();
 using SetMsgInfoFn = void(WINAPI*)(uint64_t, const void*);
 
-// The host record: 0x748 bytes, of which these offsets concern the tested exports.
-constexpr size_t kRecordSize = 0x748;
-constexpr size_t kDecoderChannelCount = 0x0A0;
-constexpr size_t kHostFlags = 0x09C;
-constexpr size_t kDialogResult = 0x0F8;
-constexpr size_t kSettingsState = 0x194;
-constexpr size_t kChannelTable = 0x198;
-constexpr size_t kDecoderWords = 0x698;
-constexpr size_t kDecoderWordsEnd = 0x718;
-
-int failures = 0;
-
-void Expect(bool ok, const char* format, ...) {
-    if (ok) return;
-    ++failures;
-    std::va_list args;
-    va_start(args, format);
-    std::printf("FAIL: ");
-    std::vprintf(format, args);
-    std::printf("\n");
-    va_end(args);
-}
-
-uint32_t Get32(const uint8_t* p, size_t offset) {
-    uint32_t v;
-    std::memcpy(&v, p + offset, 4);
-    return v;
-}
-void Put32(uint8_t* p, size_t offset, uint32_t v) {
-    std::memcpy(p + offset, &v, 4);
-}
-
-struct Plugin {
-    HMODULE module = nullptr;
-    template <typename Fn>
-    Fn Get(const char* name) const {
-        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    }
-};
-
-void CheckExportsPresent(const Plugin& p) {
+void CheckExportsPresent(const PluginDll& p) {
     for (const char* name : kExpectedExports) {
-        Expect(GetProcAddress(p.module, name) != nullptr, "export %s is missing", name);
+        Expect(p.Has(name), "export %s is missing", name);
     }
 }
 
-void CheckDrawIt(const Plugin& p) {
-    const auto drawIt = p.Get<DrawItFn>("DrawIt");
-    const auto deleteNotify = p.Get<DrawItFn>("DeleteNotify");
+void CheckDrawIt(const PluginDll& p) {
+    const auto drawIt = p.Export<DrawItFn>("DrawIt");
+    const auto deleteNotify = p.Export<DrawItFn>("DeleteNotify");
     if (drawIt == nullptr || deleteNotify == nullptr) return;
     Expect(reinterpret_cast<void*>(drawIt) == reinterpret_cast<void*>(deleteNotify),
            "DrawIt and DeleteNotify are different functions");
@@ -86,8 +46,8 @@ void CheckDrawIt(const Plugin& p) {
     Expect(deleteNotify() == 1, "DeleteNotify did not return 1");
 }
 
-void CheckPluginInfo(const Plugin& p) {
-    const auto getPluginInfo = p.Get<GetPluginInfoFn>("GetPluginInfo");
+void CheckPluginInfo(const PluginDll& p) {
+    const auto getPluginInfo = p.Export<GetPluginInfoFn>("GetPluginInfo");
     if (getPluginInfo == nullptr) return;
     std::vector<uint8_t> info(176 + 16, 0xEE);
     Expect(getPluginInfo(info.data()) == 2, "GetPluginInfo did not return 2");
@@ -110,8 +70,8 @@ void CheckPluginInfo(const Plugin& p) {
     Expect(getPluginInfo(nullptr) == 2, "GetPluginInfo(null) did not return 2");
 }
 
-void CheckDisplayName(const Plugin& p) {
-    const auto getDisplayName = p.Get<GetDisplayNameFn>("GetDisplayName");
+void CheckDisplayName(const PluginDll& p) {
+    const auto getDisplayName = p.Export<GetDisplayNameFn>("GetDisplayName");
     if (getDisplayName == nullptr) return;
     char name[32];
     std::memset(name, 'x', sizeof name);
@@ -120,8 +80,8 @@ void CheckDisplayName(const Plugin& p) {
     Expect(getDisplayName(nullptr) == 0, "GetDisplayName(null) did not return 0");
 }
 
-void CheckQuickSetInfo(const Plugin& p) {
-    const auto getQuickSetInfo = p.Get<GetQuickSetInfoFn>("GetQuickSetInfo");
+void CheckQuickSetInfo(const PluginDll& p) {
+    const auto getQuickSetInfo = p.Export<GetQuickSetInfoFn>("GetQuickSetInfo");
     if (getQuickSetInfo == nullptr) return;
     for (uint32_t request : {0u, 0x96940000u, 0x96940001u}) {
         uint8_t info[0x18 + 7 * 8];
@@ -139,10 +99,10 @@ void CheckQuickSetInfo(const Plugin& p) {
     Expect(getQuickSetInfo(nullptr) == 0, "GetQuickSetInfo(null) did not return 0");
 }
 
-void CheckDefaultSettings(const Plugin& p) {
-    const auto defaultSettings = p.Get<DefaultSettingsFn>("DefaultSettings");
+void CheckDefaultSettings(const PluginDll& p) {
+    const auto defaultSettings = p.Export<DefaultSettingsFn>("DefaultSettings");
     if (defaultSettings == nullptr) return;
-    std::vector<uint8_t> record(kRecordSize, 0);
+    RecordBuffer record;
     Expect(defaultSettings(record.data()) == 1, "DefaultSettings did not return 1");
     Expect((record[kSettingsState] | record[kSettingsState + 1] << 8) == 9, "settingsState is not 9");
     struct Word {
@@ -171,8 +131,8 @@ void CheckDefaultSettings(const Plugin& p) {
     }
 
     // On a record full of host data: the reserved words are cleared, the host's bytes stay.
-    std::vector<uint8_t> busy(kRecordSize, 0x5A);
-    const std::vector<uint8_t> before = busy;
+    RecordBuffer busy(0x5A);
+    const RecordBuffer before = busy;
     defaultSettings(busy.data());
     for (size_t i = kDecoderWords + 0x24; i < kDecoderWordsEnd; ++i) {
         Expect(busy[i] == 0, "defaults: reserved byte 0x%03zx not cleared", i);
@@ -189,8 +149,8 @@ void CheckDefaultSettings(const Plugin& p) {
     Expect(defaultSettings(nullptr) == 0, "DefaultSettings(null) did not return 0");
 }
 
-void CheckChannelName(const Plugin& p) {
-    const auto channelName = p.Get<ChannelNameFn>("ChannelName");
+void CheckChannelName(const PluginDll& p) {
+    const auto channelName = p.Export<ChannelNameFn>("ChannelName");
     if (channelName == nullptr) return;
     struct Row {
         uint32_t index;
@@ -202,7 +162,7 @@ void CheckChannelName(const Plugin& p) {
         {256, 32, ""}, {0xFFFFFFFF, 32, ""}, {1, 2, "S"},     {1, 1, ""},    {5, 3, "12"},
     };
     for (const Row& r : rows) {
-        std::vector<uint8_t> record(kRecordSize, 0);
+        RecordBuffer record;
         Put32(record.data(), kChannelTable + 5 * 4, 1234);
         Put32(record.data(), kChannelTable + 7 * 4, 0xFFFFFFFF);
         Put32(record.data(), kChannelTable + 255 * 4, 77);
@@ -217,7 +177,7 @@ void CheckChannelName(const Plugin& p) {
         }
         Expect(Get32(record.data(), kDialogResult) == 2, "ChannelName did not write dialogResult 2");
     }
-    std::vector<uint8_t> record(kRecordSize, 0);
+    RecordBuffer record;
     char buffer[8];
     std::memset(buffer, '#', sizeof buffer);
     Expect(channelName(nullptr, 0, buffer, 8) == 0 && buffer[0] == '#',
@@ -226,13 +186,13 @@ void CheckChannelName(const Plugin& p) {
     Expect(channelName(record.data(), 0, nullptr, 32) == 1, "ChannelName(null buffer) did not return 1");
 }
 
-void CheckReportColumnStr(const Plugin& p) {
-    const auto getReportColumnStr = p.Get<GetReportColumnStrFn>("GetReportColumnStr");
-    const auto defaultSettings = p.Get<DefaultSettingsFn>("DefaultSettings");
+void CheckReportColumnStr(const PluginDll& p) {
+    const auto getReportColumnStr = p.Export<GetReportColumnStrFn>("GetReportColumnStr");
+    const auto defaultSettings = p.Export<DefaultSettingsFn>("DefaultSettings");
     if (getReportColumnStr == nullptr || defaultSettings == nullptr) return;
-    std::vector<uint8_t> record(kRecordSize, 0);
+    RecordBuffer record;
     defaultSettings(record.data());
-    const std::vector<uint8_t> before = record;
+    const RecordBuffer before = record;
 
     Expect(getReportColumnStr(nullptr, nullptr, 64) == 0, "GetReportColumnStr(null record) not refused");
     for (int32_t size : {0, -1, -100000}) {
@@ -270,8 +230,8 @@ void CheckReportColumnStr(const Plugin& p) {
     Expect(std::strncmp(header, "Clock,", 6) == 0, "UTF-8 host's column header is \"%s\"", header);
 }
 
-void CheckSetMsgInfo(const Plugin& p) {
-    const auto setMsgInfo = p.Get<SetMsgInfoFn>("SetMsgInfo");
+void CheckSetMsgInfo(const PluginDll& p) {
+    const auto setMsgInfo = p.Export<SetMsgInfoFn>("SetMsgInfo");
     if (setMsgInfo == nullptr) return;
     const std::string longPath(1000, 'p');
     const uint32_t list[] = {1, 2, 0xFFFFFFFF, 7};
@@ -302,16 +262,9 @@ void CheckSetMsgInfo(const Plugin& p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::printf("usage: identity_host <path of ZbBiSS64.dll>\n");
-        return 2;
-    }
-    Plugin plugin;
-    plugin.module = LoadLibraryA(argv[1]);
-    if (plugin.module == nullptr) {
-        std::printf("FAIL: cannot load %s (error %lu)\n", argv[1], GetLastError());
-        return 1;
-    }
+    PluginDll plugin;
+    const int loaded = plugin.LoadFromCommandLine(argc, argv, "identity_host");
+    if (loaded != kExitPassed) return loaded;
     CheckExportsPresent(plugin);
     CheckDrawIt(plugin);
     CheckPluginInfo(plugin);
@@ -321,7 +274,6 @@ int main(int argc, char** argv) {
     CheckChannelName(plugin);
     CheckReportColumnStr(plugin);
     CheckSetMsgInfo(plugin);
-    Expect(FreeLibrary(plugin.module) != 0, "FreeLibrary failed");
-    std::printf("%s: %d failure(s)\n", failures == 0 ? "PASS" : "FAIL", failures);
-    return failures == 0 ? 0 : 1;
+    Expect(plugin.Free(), "FreeLibrary failed");
+    return Finish("identity_host");
 }

@@ -1,12 +1,9 @@
 // A Windows host stand-in for the report: it loads the DLL named on its command line, serves each
 // golden capture through its own sampleQuery callback, calls Analysis on a host record laid out
-// byte by byte (offsets written as numbers, not taken from the plug-in's declarations), then reads
-// the report from the named shared-memory block with OpenFileMappingA - and in a second run through
-// the reportRow callback - and compares it with the report part of tests/golden/<name>.txt.
+// byte by byte (win_host.h), then reads the report from the named shared-memory block with
+// OpenFileMappingA - and in a second run through the reportRow callback - and compares it with the
+// report part of tests/golden/<name>.txt.
 // Prints each failure and exits non-zero when there was any.
-#include <windows.h>
-
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,56 +14,14 @@
 #include <vector>
 
 #include "support/golden_scenarios.h"
+#include "win/win_host.h"
 
 namespace {
 
+using namespace zbwin;
+
 using DefaultSettingsFn = uint32_t(WINAPI*)(void*);
 using AnalysisFn = uint32_t(WINAPI*)(void*);
-
-// The host record and the offsets this host fills or reads.
-constexpr size_t kRecordSize = 0x748;
-constexpr size_t kSampleQuery = 0x018;
-constexpr size_t kAbortPoll = 0x020;
-constexpr size_t kReportRow = 0x028;
-constexpr size_t kCaptureChannelCount = 0x050;
-constexpr size_t kLastSample = 0x060;
-constexpr size_t kHostValueFormat = 0x098;
-constexpr size_t kSampleRate = 0x100;
-constexpr size_t kReportBlockName = 0x108;
-constexpr size_t kDecoderWords = 0x698;
-constexpr size_t kStopFlag = 0x740;
-// The decoder's words as the settings dialog would leave them: the packed option word, then the
-// numeric settings.
-constexpr size_t kOptionWord = kDecoderWords + 0x00;
-constexpr size_t kSingleTurnBits = kDecoderWords + 0x0C;
-constexpr size_t kCrcBits = kDecoderWords + 0x10;
-constexpr size_t kCrcPolynomial = kDecoderWords + 0x14;
-constexpr size_t kCrcInitial = kDecoderWords + 0x18;
-constexpr size_t kAlignmentBits = kDecoderWords + 0x1C;
-constexpr size_t kProtocol = kDecoderWords + 0x20;
-
-int failures = 0;
-
-void Expect(bool ok, const char* format, ...) {
-    if (ok) return;
-    ++failures;
-    std::va_list args;
-    va_start(args, format);
-    std::printf("FAIL: ");
-    std::vprintf(format, args);
-    std::printf("\n");
-    va_end(args);
-}
-
-template <typename T>
-void Put(uint8_t* p, size_t offset, T v) {
-    std::memcpy(p + offset, &v, sizeof v);
-}
-uint32_t Get32(const uint8_t* p, size_t offset) {
-    uint32_t v;
-    std::memcpy(&v, p + offset, 4);
-    return v;
-}
 
 // ---- The host's side of the callbacks -----------------------------------------------------------
 
@@ -157,8 +112,8 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
            actual.substr(from, 100) + "\"";
 }
 
+// The two exports this host calls.
 struct Plugin {
-    HMODULE module = nullptr;
     DefaultSettingsFn defaultSettings = nullptr;
     AnalysisFn analysis = nullptr;
 };
@@ -166,7 +121,7 @@ struct Plugin {
 // Decodes one scenario and returns the report: from the named block, or from the row callback.
 std::string RunReport(const Plugin& p, const zbtest::GoldenScenario& scenario,
                       const bissgen::Capture& capture, bool callback, const char* blockName) {
-    std::vector<uint8_t> storage(kRecordSize + 16, 0);
+    RecordBuffer storage;
     uint8_t* record = storage.data();
     uint32_t stopWord = 0;
     gCapture = &capture;
@@ -211,22 +166,15 @@ std::string RunReport(const Plugin& p, const zbtest::GoldenScenario& scenario,
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::printf("usage: report_host <ZbBiSS64.dll>\n");
-        return 2;
-    }
+    PluginDll dll;
+    const int loaded = dll.LoadFromCommandLine(argc, argv, "report_host");
+    if (loaded != kExitPassed) return loaded;
     Plugin p;
-    p.module = LoadLibraryA(argv[1]);
-    if (p.module == nullptr) {
-        std::printf("FAIL: cannot load %s\n", argv[1]);
-        return 1;
-    }
-    p.defaultSettings = reinterpret_cast<DefaultSettingsFn>(
-        reinterpret_cast<void*>(GetProcAddress(p.module, "DefaultSettings")));
-    p.analysis = reinterpret_cast<AnalysisFn>(reinterpret_cast<void*>(GetProcAddress(p.module, "Analysis")));
+    p.defaultSettings = dll.Export<DefaultSettingsFn>("DefaultSettings");
+    p.analysis = dll.Export<AnalysisFn>("Analysis");
     if (p.defaultSettings == nullptr || p.analysis == nullptr) {
         std::printf("FAIL: DefaultSettings or Analysis is not exported\n");
-        return 1;
+        return kExitFailed;
     }
 
     int checked = 0;
@@ -247,7 +195,7 @@ int main(int argc, char** argv) {
                FirstDifference(expected, fromRows).c_str());
         ++checked;
     }
-    FreeLibrary(p.module);
-    std::printf("%d captures checked, %d failures\n", checked, failures);
-    return failures == 0 ? 0 : 1;
+    dll.Free();
+    std::printf("%d captures checked\n", checked);
+    return Finish("report_host");
 }

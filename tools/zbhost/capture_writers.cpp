@@ -1,4 +1,4 @@
-// VCD and CSV writers (the sigrok session writer needs the zip library and lives apart).
+// VCD and CSV writers.
 #include "capture_writers.h"
 
 #include <cinttypes>

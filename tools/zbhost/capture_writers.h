@@ -1,28 +1,15 @@
-// Writers for the capture formats that zbhost reads, fed by a change list (for instance one made by
-// the traffic generator): sigrok session files, VCD and CSV. The tests, the demo and the benchmark
-// use them to make files whose contents are known.
+// Writers for the text capture formats that zbhost reads, fed by a change list (for instance one made
+// by the traffic generator): VCD and CSV. Sigrok session files are written by bissgen/srzip.h. The
+// tests, the demo and the benchmark use them to make files whose contents are known.
 #pragma once
 
 #include <cstdint>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "bissgen/capture.h"
 
 namespace zbhost {
-
-struct SrzipLayout {
-    std::vector<std::string> probeNames{"MA", "SLO"};  // channel c = probe c + 1
-    unsigned maChannel = 0;
-    unsigned sloChannel = 1;
-    unsigned unitSize = 1;           // bytes per sample
-    uint64_t chunkBytes = 4u << 20;  // bytes per "logic-1-N" member
-};
-
-// Writes `capture` (samples 0..lastSample) as a sigrok session file; false with a message on error.
-bool WriteSrzip(const bissgen::Capture& capture, const std::string& path, const SrzipLayout& layout,
-                std::string& error);
 
 // A VCD with two wires "MA" and "SLO"; times in units of `timescale` ("1ns", "1ps", ...), each
 // sample lasting samplesToUnits units.

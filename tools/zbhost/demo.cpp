@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "app.h"
+#include "bissgen/srzip.h"
 #include "capture_writers.h"
 #include "traffic.h"
 
@@ -39,11 +40,11 @@ bool WriteCaptureFile(const bissgen::Capture& capture, const std::string& path, 
         return false;
     }
     if (format == CaptureFormat::Srzip) {
-#if defined(_WIN32)
+#if defined(BISSGEN_HAVE_SRZIP)
+        return bissgen::WriteSrzip(path, capture, &error);
+#else
         error = "this build writes no sigrok session files";
         return false;
-#else
-        return WriteSrzip(capture, path, SrzipLayout{}, error);
 #endif
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

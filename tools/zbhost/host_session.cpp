@@ -217,6 +217,14 @@ Label HostSession::LabelOf(uint32_t i) {
     return label;
 }
 
+Label HostSession::ShortLabelOf(uint32_t i) {
+    const bool wasShort = (record_.hostFlags & zb::HostFlag::kShortLabels) != 0;
+    record_.hostFlags |= zb::HostFlag::kShortLabels;
+    Label label = LabelOf(i);
+    if (!wasShort) record_.hostFlags &= ~zb::HostFlag::kShortLabels;
+    return label;
+}
+
 std::string HostSession::ColumnHeader() {
     if (plugin_.GetReportColumnStr == nullptr) return "";
     char text[4096] = {};

@@ -45,6 +45,9 @@ class HostSession {
 
     // The label of record i through DataConv, with the codes of the next two records as the list.
     Label LabelOf(uint32_t i);
+    // The same in its short form: asked with the short-form host flag set, which is then put back
+    // as it was.
+    Label ShortLabelOf(uint32_t i);
     // GetReportColumnStr for the current settings.
     std::string ColumnHeader();
     uint64_t QueryCount() const { return queries_; }

@@ -1,6 +1,6 @@
 // Label listing and the SVG waveform. The SVG draws each labelled record as the host does: a box
 // from the record's position to the next record's, filled with the label's background colour and
-// holding as much of the label text as fits, in its text colour.
+// holding the long label when it fits, else the short one, in its text colour.
 #include "outputs.h"
 
 #include <algorithm>
@@ -18,6 +18,7 @@ constexpr double kLeft = 60;
 constexpr double kRight = 20;
 constexpr double kCharWidth = 6.6;       // 11 px monospace
 constexpr double kSmallCharWidth = 5.4;  // 9 px monospace
+constexpr double kTextMargin = 2;        // pixels of a box not written on
 constexpr int64_t kDefaultChanges = 400;
 
 std::string Escape(const std::string& text) {
@@ -49,7 +50,44 @@ std::string Number(double v) {
     return text;
 }
 
+double CharWidth(LabelFont font) {
+    return font == LabelFont::Small ? kSmallCharWidth : kCharWidth;
+}
+
+size_t CharsThatFit(double width, LabelFont font) {
+    return static_cast<size_t>(std::max(0.0, (width - kTextMargin) / CharWidth(font)));
+}
+
+// The font that holds `text` whole in the box, the normal one first; false when neither does.
+bool FontThatHolds(const std::string& text, double width, LabelFont& font) {
+    for (LabelFont f : {LabelFont::Normal, LabelFont::Small}) {
+        if (text.size() <= CharsThatFit(width, f)) {
+            font = f;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+FittedLabel FitLabel(const std::string& longForm, double width,
+                     const std::function<std::string()>& shortForm) {
+    FittedLabel fitted;
+    if (FontThatHolds(longForm, width, fitted.font)) {
+        fitted.text = longForm;
+        return fitted;
+    }
+    std::string text = shortForm ? shortForm() : std::string();
+    if (text.empty()) text = longForm;
+    if (FontThatHolds(text, width, fitted.font)) {
+        fitted.text = text;
+        return fitted;
+    }
+    fitted.font = LabelFont::Small;
+    fitted.text = text.substr(0, CharsThatFit(width, LabelFont::Small));
+    return fitted;
+}
 
 void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, std::ostream& out) {
     if (format == LabelFormat::Csv) out << "position,time_s,code,label,text_colour,back_colour\n";
@@ -124,15 +162,12 @@ void WriteSvg(HostSession& session, const bissgen::Capture& capture, SvgRange ra
         out << "<rect x=\"" << Number(x0) << "\" y=\"" << labelTop << "\" width=\"" << Number(w)
             << "\" height=\"" << labelBottom - labelTop << "\" fill=\"" << CssColour(l.backColour)
             << "\" fill-opacity=\"0.8\" stroke=\"#FFFFFF\" stroke-width=\"0.5\"/>\n";
-        // A label that does not fit is tried in a smaller font before it is cut.
-        const bool small = (w - 2) / kCharWidth < static_cast<double>(l.text.size());
-        const double charWidth = small ? kSmallCharWidth : kCharWidth;
-        const size_t fits = static_cast<size_t>(std::max(0.0, (w - 2) / charWidth));
-        if (fits == 0 || l.text.empty()) continue;
-        std::string text = l.text.substr(0, fits);
+        if (l.text.empty()) continue;
+        const FittedLabel fitted = FitLabel(l.text, w, [&] { return session.ShortLabelOf(i).text; });
+        if (fitted.text.empty()) continue;
         out << "<text x=\"" << Number(x0 + w / 2) << "\" y=\"" << labelBottom - 6
-            << "\" text-anchor=\"middle\"" << (small ? " font-size=\"9\"" : "") << " fill=\""
-            << CssColour(l.textColour) << "\">" << Escape(text) << "</text>\n";
+            << "\" text-anchor=\"middle\"" << (fitted.font == LabelFont::Small ? " font-size=\"9\"" : "")
+            << " fill=\"" << CssColour(l.textColour) << "\">" << Escape(fitted.text) << "</text>\n";
     }
 
     // The traces: steps from change to change over the range.

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
+#include <string>
 
 #include "bissgen/capture.h"
 #include "host_session.h"
@@ -14,6 +16,20 @@ enum class LabelFormat { Text, Csv };
 
 // One line per record: position, time, code, label, colours.
 void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, std::ostream& out);
+
+enum class LabelFont { Normal, Small };
+
+struct FittedLabel {
+    std::string text;
+    LabelFont font = LabelFont::Normal;
+};
+
+// What a label box `width` pixels wide shows, as a host draws it: the long form whole (in the
+// normal font, else in the small one); when that does not fit, the short form whole (asked from
+// `shortForm` only then); when even that does not fit, the short form cut to the box in the small
+// font (the long form when the short one is empty).
+FittedLabel FitLabel(const std::string& longForm, double width,
+                     const std::function<std::string()>& shortForm);
 
 struct SvgRange {
     int64_t from = -1;  // -1: chosen from the capture (the first burst of activity)
