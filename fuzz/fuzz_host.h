@@ -38,9 +38,10 @@ inline void StartModule() {
     static bool started = false;
     if (started) return;
     started = true;
-    char dir[] = "/tmp/zbfuzz.XXXXXX";
-    if (mkdtemp(dir) != nullptr) {
-        TempDir() = std::string(dir) + "/";
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/zbfuzz.XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) {
+        TempDir() = pattern + "/";
         SetMsgInfo(0, TempDir().c_str());
     }
     zb::TheApp().InitInstance();

@@ -7,6 +7,7 @@
 #include <zip.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -17,9 +18,21 @@ namespace {
 
 constexpr uint64_t kMaxChanges = 20000;
 
+void RemoveTempFile();
+
+// The archive the srzip cases are written to, removed when the process ends.
 std::string TempPath() {
-    static const std::string path = "/tmp/zbfuzz_reader_" + std::to_string(getpid()) + ".sr";
+    static const std::string path = [] {
+        const char* base = std::getenv("TMPDIR");
+        std::atexit(RemoveTempFile);
+        return std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/zbfuzz_reader_" +
+               std::to_string(getpid()) + ".sr";
+    }();
     return path;
+}
+
+void RemoveTempFile() {
+    std::remove(TempPath().c_str());
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

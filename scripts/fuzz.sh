@@ -32,6 +32,11 @@ cmake --build "$build" -j"$jobs" --target fuzz_all
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 mkdir -p "$build/artifacts"
+# The targets' temporary files (stores, report spools, archives) stay inside the build tree, and
+# whatever a crashed run leaves there is removed at the end.
+export TMPDIR="$PWD/$build/tmp"
+mkdir -p "$TMPDIR"
+trap 'rm -rf "$TMPDIR"' EXIT
 status=0
 printf '%-20s %8s %12s %10s\n' target seconds executions exec/s > "$build/fuzz_stats.txt"
 for t in "${targets[@]}"; do
