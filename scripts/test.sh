@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: native unit and export tests, then the Windows build's tests under wine.
+# Runs every test: the native unit, export, golden and tool tests; the same suite under
+# AddressSanitizer + UndefinedBehaviorSanitizer; each fuzz target for a few seconds from its seed
+# corpus; then the Windows build's tests under wine (the dialog under Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -8,6 +10,10 @@ export WINEDEBUG=-all
 status=0
 echo "== native tests"
 ctest --test-dir build/native --output-on-failure -j"$(nproc)" || status=1
+echo "== native tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+bash scripts/sanitize.sh || status=1
+echo "== fuzzing (${ZB_FUZZ_SECONDS:-10} s per target)"
+bash scripts/fuzz.sh "${ZB_FUZZ_SECONDS:-10}" || status=1
 echo "== Windows tests under wine"
 ctest --test-dir build/win64 --output-on-failure || status=1
 exit $status
