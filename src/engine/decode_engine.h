@@ -165,10 +165,13 @@ class DecodeEngine {
     // what is rare goes out of line: due sample points (a positive sampling phase), and every MA
     // edge in the pause after a frame, whose longest level is being measured. Outside that pause a
     // change that is not an MA edge needs nothing more, nor does a falling edge.
+    // kLateSamples: false only for a walk whose sampling phase is not positive, in which no
+    // sample point is ever deferred, so there is nothing to look for in pendingSamples.
+    template <bool kLateSamples = true>
     void OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
         sloHistory.RecordIfChanged(pos, slo, prevSlo);
         prevSlo = slo;
-        if (pendingSamples.Count() > 0) ReadDueSamples(pos);
+        if (kLateSamples && pendingSamples.Count() > 0) ReadDueSamples(pos);
         if (ma == prevMa) return;
         if (inTimeout) {
             OnMaChangeInPause(pos, ma);
