@@ -54,8 +54,26 @@ bool ChannelUsable(int32_t channel) {
     return channel >= 0 && channel < kCaptureChannels;
 }
 
-// The decode walk: every change goes to the frame parser until the range ends or the host asks to
-// stop. Returns nothing; the records are in the stores.
+// The walk over the changes after the first: every change goes to the frame parser until the
+// range ends or the host asks to stop. kLateSamples as for DecodeEngine::OnChange.
+template <bool kLateSamples>
+int64_t WalkChanges(DecodeEngine& e, SampleCursor& cursor, ProgressGate& progress, int64_t pos) {
+    StopPoll stop;
+    // Both channels were checked by the driver (0..127).
+    const SampleCursor::ChannelBit maBit = cursor.BitOf(e.maChannel);
+    const SampleCursor::ChannelBit sloBit = cursor.BitOf(e.sloChannel);
+    uint8_t* const state = e.channelState;
+    // The first step through NextChange checks the cursor and sets the status; the rest advance.
+    bool more = cursor.NextChange(pos, state);
+    for (; more; more = cursor.Advance(pos, state)) {
+        if (stop.Requested()) break;  // this change is not processed
+        e.OnChange<kLateSamples>(pos, cursor.LevelIn(state, maBit), cursor.LevelIn(state, sloBit));
+        if (pos >= progress.Next()) progress.Report(pos);
+    }
+    return pos;
+}
+
+// The decode walk. Returns false when the capture cannot be read; the records are in the stores.
 bool WalkCapture(DecodeEngine& e) {
     SampleCursor cursor;
     if (!cursor.OpenCursor(e.rangeStart, e.rangeEnd)) return false;
@@ -71,24 +89,13 @@ bool WalkCapture(DecodeEngine& e) {
         cursor.CloseCursor();
         return false;
     }
-    const int32_t ma = e.maChannel;
-    const int32_t slo = e.sloChannel;
-    e.BeginWalk(ChannelLevel(e.channelState, ma), ChannelLevel(e.channelState, slo));
+    e.BeginWalk(ChannelLevel(e.channelState, e.maChannel), ChannelLevel(e.channelState, e.sloChannel));
     ProgressGate progress(start, cursor.CursorEnd() - start);
-    StopPoll stop;
-    // Both channels were checked by the driver (0..127).
-    const SampleCursor::ChannelBit maBit = cursor.BitOf(ma);
-    const SampleCursor::ChannelBit sloBit = cursor.BitOf(slo);
-    uint8_t* const state = e.channelState;
-    int64_t pos = start;
-    // The first step through NextChange checks the cursor and sets the status; the rest advance.
-    bool more = cursor.NextChange(pos, state);
-    for (; more; more = cursor.Advance(pos, state)) {
-        if (stop.Requested()) break;  // this change is not processed
-        e.OnChange(pos, cursor.LevelIn(state, maBit), cursor.LevelIn(state, sloBit));
-        if (pos >= progress.Next()) progress.Report(pos);
-    }
-    e.EndWalk(pos);
+    // A sampling phase that is not positive reads SLO at or before each edge, so no sample point
+    // ever waits: that walk skips the check for due points at every change.
+    const int64_t end = e.sloPhase > 0 ? WalkChanges<true>(e, cursor, progress, start)
+                                       : WalkChanges<false>(e, cursor, progress, start);
+    e.EndWalk(end);
     cursor.CloseCursor();
     return true;
 }

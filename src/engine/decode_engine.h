@@ -72,41 +72,48 @@ inline uint32_t ChannelLevel(const uint8_t* state, int32_t channel) {
 class SloHistory {
   public:
     static constexpr int kSize = 8;
+    SloHistory() { Reset(); }
     void Reset();
     void RecordSloChange(int64_t pos, uint32_t level) { RecordIfChanged(pos, level, level ^ 1u); }
     // Records (pos, level) only when level differs from previous, without a branch (the data bits
     // make that condition unpredictable): the entry is always written to the slot after the
     // newest, and the head moves onto it only on a change. That slot lies outside the kSize
-    // entries in use, because the ring has twice as many slots as it keeps.
+    // entries in use, because the ring has twice as many slots as it keeps. No count is kept per
+    // change: the slots the head has not yet visited hold kNoEntry, which ends the search.
     void RecordIfChanged(int64_t pos, uint32_t level, uint32_t previous) {
         const int head = head_;
-        const int count = count_;
         const int changed = level != previous ? 1 : 0;
         const int next = (head + 1) & (kSlots - 1);
         pos_[next] = pos;
         level_[next] = level;
         head_ = (head + changed) & (kSlots - 1);
-        const int grown = count + changed;
-        count_ = grown < kSize ? grown : kSize;
     }
     // The level in force at p: the newest remembered change at or before p; when p lies before all
     // of them, the oldest remembered level; 1 (idle) when nothing is remembered.
     uint32_t SloLevelAt(int64_t p) const {
         int index = head_;
-        for (int k = 0; k < count_; ++k) {
+        if (pos_[index] == kNoEntry) return 1u;
+        for (int k = 0; k < kSize; ++k) {
             if (pos_[index] <= p) return level_[index];
-            if (k + 1 < count_) index = (index - 1) & (kSlots - 1);
+            const int older = (index - 1) & (kSlots - 1);
+            if (k + 1 == kSize || pos_[older] == kNoEntry) break;
+            index = older;
         }
-        return count_ == 0 ? 1u : level_[index];
+        return level_[index];
     }
-    int Count() const { return count_; }
+    // How many changes are remembered (at most kSize).
+    int Count() const {
+        int n = 0;
+        for (int index = head_; n < kSize && pos_[index] != kNoEntry; index = (index - 1) & (kSlots - 1)) ++n;
+        return n;
+    }
 
   private:
     static constexpr int kSlots = 2 * kSize;
+    static constexpr int64_t kNoEntry = INT64_MIN;  // a slot the head has never visited
     int64_t pos_[kSlots];
     uint32_t level_[kSlots];
     int head_ = 0;
-    int count_ = 0;
 };
 
 // Sample points still waiting to be read (a positive SLO phase puts the point after the edge).
@@ -173,10 +180,13 @@ class DecodeEngine {
     // what is rare goes out of line: due sample points (a positive sampling phase), and every MA
     // edge in the pause after a frame, whose longest level is being measured. Outside that pause a
     // change that is not an MA edge needs nothing more, nor does a falling edge.
+    // kLateSamples: false only for a walk whose sampling phase is not positive, in which no
+    // sample point is ever deferred, so there is nothing to look for in pendingSamples.
+    template <bool kLateSamples = true>
     void OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
         sloHistory.RecordIfChanged(pos, slo, prevSlo);
         prevSlo = slo;
-        if (pendingSamples.Count() > 0) ReadDueSamples(pos);
+        if (kLateSamples && pendingSamples.Count() > 0) ReadDueSamples(pos);
         if (ma == prevMa) return;
         if (inTimeout) {
             OnMaChangeInPause(pos, ma);

@@ -24,11 +24,10 @@ uint64_t ShiftRight(uint64_t v, int32_t n) {
 
 void SloHistory::Reset() {
     for (int i = 0; i < kSlots; ++i) {
-        pos_[i] = 0;
+        pos_[i] = kNoEntry;
         level_[i] = 1;
     }
     head_ = 0;
-    count_ = 0;
 }
 
 void DecodeEngine::ResetEngine() {
