@@ -46,15 +46,6 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 // ---- File -------------------------------------------------------------------------------------
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
 File File::Create(const char* path, bool mustBeNew) {
     if (path == nullptr || TakeCreateFailure()) return File();
     const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (mustBeNew ? O_EXCL : O_TRUNC);
@@ -182,26 +173,6 @@ bool CreateUniqueTempFile(const char* dir, const char* prefix, char* out, size_t
 }
 
 // ---- FileMapping ------------------------------------------------------------------------------
-
-FileMapping::FileMapping(FileMapping&& other) noexcept
-    : data_(other.data_), size_(other.size_), mappingHandle_(other.mappingHandle_) {
-    other.data_ = nullptr;
-    other.size_ = 0;
-    other.mappingHandle_ = 0;
-}
-
-FileMapping& FileMapping::operator=(FileMapping&& other) noexcept {
-    if (this != &other) {
-        Release();
-        data_ = other.data_;
-        size_ = other.size_;
-        mappingHandle_ = other.mappingHandle_;
-        other.data_ = nullptr;
-        other.size_ = 0;
-        other.mappingHandle_ = 0;
-    }
-    return *this;
-}
 
 FileMapping FileMapping::Map(const File& file, uint64_t size) {
     FileMapping mapping;

@@ -61,15 +61,6 @@ HANDLE OpenPath(const char* path, DWORD disposition) {
 
 // ---- File -------------------------------------------------------------------------------------
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
 File File::Create(const char* path, bool mustBeNew) {
     if (path == nullptr || TakeCreateFailure()) return File();
     return File(Wrap(OpenPath(path, mustBeNew ? CREATE_NEW : CREATE_ALWAYS)));
@@ -189,26 +180,6 @@ bool CreateUniqueTempFile(const char* dir, const char* prefix, char* out, size_t
 }
 
 // ---- FileMapping ------------------------------------------------------------------------------
-
-FileMapping::FileMapping(FileMapping&& other) noexcept
-    : data_(other.data_), size_(other.size_), mappingHandle_(other.mappingHandle_) {
-    other.data_ = nullptr;
-    other.size_ = 0;
-    other.mappingHandle_ = 0;
-}
-
-FileMapping& FileMapping::operator=(FileMapping&& other) noexcept {
-    if (this != &other) {
-        Release();
-        data_ = other.data_;
-        size_ = other.size_;
-        mappingHandle_ = other.mappingHandle_;
-        other.data_ = nullptr;
-        other.size_ = 0;
-        other.mappingHandle_ = 0;
-    }
-    return *this;
-}
 
 FileMapping FileMapping::Map(const File& file, uint64_t size) {
     FileMapping mapping;
