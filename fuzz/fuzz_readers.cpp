@@ -20,15 +20,18 @@ constexpr uint64_t kMaxChanges = 20000;
 
 void RemoveTempFile();
 
-// The archive the srzip cases are written to, removed when the process ends.
-std::string TempPath() {
-    static const std::string path = [] {
+// The archive the srzip cases are written to, removed when the process ends. The path lives on
+// the heap and is never destroyed: the exit handler that removes the file runs after the
+// destructors of function-local statics that were constructed later, and must still read it.
+const std::string& TempPath() {
+    static const std::string* path = [] {
         const char* base = std::getenv("TMPDIR");
+        auto* p = new std::string(std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") +
+                                  "/zbfuzz_reader_" + std::to_string(getpid()) + ".sr");
         std::atexit(RemoveTempFile);
-        return std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/zbfuzz_reader_" +
-               std::to_string(getpid()) + ".sr";
+        return p;
     }();
-    return path;
+    return *path;
 }
 
 void RemoveTempFile() {
