@@ -104,7 +104,7 @@ class FaultInjection : public ::testing::Test {
     char savedDirectory_[zb::kMessageTextSize] = {};
     zb::DecodeEngine* savedEngine_ = nullptr;
     std::unique_ptr<zb::DecodeEngine> engine_;
-    char blockName_[64] = {};
+    char blockName_[zb::kReportBlockNameSize] = {};
     uint32_t count_ = 0;
     Records baseline_;
     std::string baselineReport_;

@@ -59,6 +59,30 @@ constexpr __int128 Wide(int64_t v) {
     return v;
 }
 
+// The period tests of every rising edge, exact for any sample counts. Real clock periods keep the
+// products far inside 64 bits, so they are computed there and only an overflow takes the wide path.
+// a > k * b:
+inline bool ExceedsMultiple(int64_t a, int64_t k, int64_t b) {
+    int64_t product;
+    if (!__builtin_mul_overflow(k, b, &product)) return a > product;
+    return Wide(a) > Wide(k) * b;
+}
+// k1 * a >= k2 * b:
+inline bool ScaledAtLeast(int64_t k1, int64_t a, int64_t k2, int64_t b) {
+    int64_t left;
+    int64_t right;
+    if (!__builtin_mul_overflow(k1, a, &left) && !__builtin_mul_overflow(k2, b, &right)) return left >= right;
+    return Wide(k1) * a >= Wide(k2) * b;
+}
+// The running average of the clock period: (3 * average + period) / 4, truncated toward zero.
+inline int64_t NextAverage(int64_t average, int64_t period) {
+    int64_t sum;
+    if (!__builtin_mul_overflow(average, int64_t{3}, &sum) && !__builtin_add_overflow(sum, period, &sum)) {
+        return sum / 4;
+    }
+    return static_cast<int64_t>((Wide(3) * average + period) / 4);
+}
+
 // The level of one channel in a 16-byte channel state. A channel outside 0..127 has no bit in the
 // state and reads as 0 here; the driver refuses such channels before it decodes (failure record),
 // so this only keeps the accessor safe for any caller.
@@ -322,10 +346,10 @@ class DecodeEngine {
     void OnRisingEdge(int64_t pos) {
         if (lastRisingEdge >= 0) {
             const int64_t period = pos - lastRisingEdge;
-            if (avgPeriod >= 1 && period > Wide(kGapPeriods) * avgPeriod) {
+            if (avgPeriod >= 1 && ExceedsMultiple(period, kGapPeriods, avgPeriod)) {
                 EndFrameAtGap();
-            } else if (!(avgPeriod > 0 && Wide(kPauseDen) * period >= Wide(kPauseNum) * avgPeriod)) {
-                avgPeriod = avgPeriod > 0 ? static_cast<int64_t>((Wide(3) * avgPeriod + period) / 4) : period;
+            } else if (!(avgPeriod > 0 && ScaledAtLeast(kPauseDen, period, kPauseNum, avgPeriod))) {
+                avgPeriod = avgPeriod > 0 ? NextAverage(avgPeriod, period) : period;
                 clockPeriod = avgPeriod;
                 ++periodCount;
             }

@@ -126,14 +126,18 @@ void ExpectHostInvariants(const Records& r) {
     int open = 0;  // parts of a value triple still due
     for (size_t i = 0; i < r.code.size(); ++i) {
         const uint8_t kind = zb::KindByte(r.code[i]);
-        if (kind == 0) ASSERT_EQ(r.code.size(), 1u) << "failure record not alone";
+        if (kind == 0) {
+            ASSERT_EQ(r.code.size(), 1u) << "failure record not alone";
+        }
         ASSERT_NE(static_cast<RecordKind>(kind), RecordKind::Ida) << i;
         const bool high = kind == 0xBF || kind == 0xBD || kind == 0xBB;
         if (open > 0) {
             ASSERT_EQ(r.pos[i], r.pos[i - 1]) << i;
             --open;
         } else {
-            if (i > 0) ASSERT_GT(r.pos[i], r.pos[i - 1]) << i;
+            if (i > 0) {
+                ASSERT_GT(r.pos[i], r.pos[i - 1]) << i;
+            }
             if (high) open = 2;
         }
     }
@@ -333,7 +337,9 @@ TEST_F(LongCapture, PositionsAtTheEndOfTheSignedRange) {
         // The decode-wide records at the very start (clock rate, first idle) may sit at the
         // range's start; every frame record moves with the frames.
         EXPECT_EQ(r.code[i], lowRecords.code[i]) << i;
-        if (lowRecords.pos[i] > 0) EXPECT_EQ(r.pos[i] - base, lowRecords.pos[i]) << i;
+        if (lowRecords.pos[i] > 0) {
+            EXPECT_EQ(r.pos[i] - base, lowRecords.pos[i]) << i;
+        }
     }
 }
 
