@@ -141,22 +141,9 @@ int main(int argc, char** argv) {
     // Register accesses: a read, a write and a command, seen from the master and from the slave.
     for (uint32_t mode : {0u, 1u}) {
         Generator g(t, scd, 7);
-        bissgen::RegisterAccess read;
-        read.kind = bissgen::AccessKind::Read;
-        read.id = 2;
-        read.address = 0x15;
-        read.data = {0xA5, 0x3C};
-        g.QueueAccess(read);
-        bissgen::RegisterAccess write;
-        write.kind = bissgen::AccessKind::Write;
-        write.address = 0x41;
-        write.data = {0x7E};
-        g.QueueAccess(write);
-        bissgen::RegisterAccess command;
-        command.kind = bissgen::AccessKind::Command;
-        command.ids = 0x5A;
-        command.command = 2;
-        g.QueueAccess(command);
+        g.QueueAccess(bissgen::RegisterRead(2, 0x15, {0xA5, 0x3C}));
+        g.QueueAccess(bissgen::RegisterWrite(0, 0x41, {0x7E}));
+        g.QueueAccess(bissgen::BusCommand(0x5A, 2));
         g.FlushControl();
         Options reg;
         reg.mode = mode;

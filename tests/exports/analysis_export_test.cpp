@@ -84,7 +84,9 @@ TEST_F(AnalysisExport, DecodesPublishesAndCopiesBack) {
     for (uint32_t i = 0; i < count; ++i) {
         if (zb::KindOf(r.codeArray[i]) == zb::RecordKind::SingleTurnLow)
             values.push_back(zb::PayloadOf(r.codeArray[i]));
-        if (i > 0) EXPECT_GE(r.positionArray[i], r.positionArray[i - 1]);
+        if (i > 0) {
+            EXPECT_GE(r.positionArray[i], r.positionArray[i - 1]);
+        }
     }
     EXPECT_EQ(values, (std::vector<uint32_t>{0xA0, 0xA1, 0xA2, 0xA3, 0xA4}));
     // Auto length is on by default: the found length is copied back with the settings.

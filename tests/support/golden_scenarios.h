@@ -70,23 +70,12 @@ inline bissgen::Frame OneSlave(uint64_t mt, uint64_t st) {
 // whose address CRC is corrupted and a read with one bad data CRC.
 inline bissgen::Capture RegisterTraffic() {
     bissgen::Generator gen(FastTiming(), FrameLayout(bissgen::Protocol::BissC, 0, 12, 0), 7);
-    bissgen::RegisterAccess read;
-    read.kind = bissgen::AccessKind::Read;
-    read.id = 2;
-    read.address = 0x41;
-    read.data = {0x12, 0x34, 0x56};
+    const bissgen::RegisterAccess read = bissgen::RegisterRead(2, 0x41, {0x12, 0x34, 0x56});
     gen.QueueAccess(read);
-    bissgen::RegisterAccess write;
-    write.kind = bissgen::AccessKind::Write;
-    write.id = 1;
-    write.address = 0x10;
+    bissgen::RegisterAccess write = bissgen::RegisterWrite(1, 0x10, {});
     for (uint8_t b = 0; b < 10; ++b) write.data.push_back(static_cast<uint8_t>(0xA0 + b));
     gen.QueueAccess(write);
-    bissgen::RegisterAccess command;
-    command.kind = bissgen::AccessKind::Command;
-    command.ids = 0x5A;
-    command.command = 2;
-    gen.QueueAccess(command);
+    gen.QueueAccess(bissgen::BusCommand(0x5A, 2));
     bissgen::RegisterAccess refused = read;
     refused.address = 0x7F;
     refused.refuse = true;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace bissgen {
@@ -33,6 +34,28 @@ struct RegisterAccess {
     // MSB first; 0 = an idle slave).
     uint16_t headerCds = 0;
 };
+
+// The three plain accesses, with every other field at its default.
+inline RegisterAccess RegisterRead(uint8_t id, uint8_t address, std::vector<uint8_t> data) {
+    RegisterAccess a;
+    a.kind = AccessKind::Read;
+    a.id = id;
+    a.address = address;
+    a.data = std::move(data);
+    return a;
+}
+inline RegisterAccess RegisterWrite(uint8_t id, uint8_t address, std::vector<uint8_t> data) {
+    RegisterAccess a = RegisterRead(id, address, std::move(data));
+    a.kind = AccessKind::Write;
+    return a;
+}
+inline RegisterAccess BusCommand(uint8_t ids, uint8_t command) {
+    RegisterAccess a;
+    a.kind = AccessKind::Command;
+    a.ids = ids;
+    a.command = command;
+    return a;
+}
 
 // One step of the control channel: the master's CDM bit (in the pause after frame k) and the
 // slave's answer on CDS (in frame k + 1).

@@ -44,18 +44,8 @@ bissgen::Generator MakeDemoTraffic() {
     cut.cutAfter = 20;
     g.AddFrame(cut);
     // A register read of two bytes and a register write of one byte, bit by bit over CDM/CDS.
-    bissgen::RegisterAccess read;
-    read.kind = bissgen::AccessKind::Read;
-    read.id = 0;
-    read.address = 0x42;
-    read.data = {0x12, 0x34};
-    g.QueueAccess(read);
-    bissgen::RegisterAccess write;
-    write.kind = bissgen::AccessKind::Write;
-    write.id = 0;
-    write.address = 0x10;
-    write.data = {0xA5};
-    g.QueueAccess(write);
+    g.QueueAccess(bissgen::RegisterRead(0, 0x42, {0x12, 0x34}));
+    g.QueueAccess(bissgen::RegisterWrite(0, 0x10, {0xA5}));
     g.FlushControl(PositionFrame(6, 0x0100));
     return g;
 }
