@@ -408,12 +408,15 @@ TEST(FrameParser, WalkEndingAtTheLargestPosition) {
         const char* name;
         int bitsSent;    // clocks of the worked frame sent before the end
         int pauseMaLow;  // then MA held low for this many periods (0: none)
-        int64_t endGap;  // samples from the last change to the end of the walk
+        int64_t endGap;  // moves the frame this many samples before the end of the walk (< 0: later)
     };
     const Case cases[] = {
         {"after the last CRC bit", 24, 0, 0}, {"in the pause, MA low", 24, 3, 0},
         {"inside the data field", 10, 0, 0},  {"inside the data field, end a little later", 10, 0, 3},
         {"during the acknowledge", 2, 0, 1},
+        // The CDM bit falls within a clock of the end, so a clock after it lies past INT64_MAX.
+        {"after the last CRC bit, the pause reaching past the end", 24, 0, -4 * P - P / 2},
+        {"after the last CRC bit, the pause one sample past the end", 24, 0, -4 * P - 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -435,6 +438,7 @@ TEST(FrameParser, WalkEndingAtTheLargestPosition) {
                 << i;
         }
         EXPECT_EQ(zb::KindOf(out.back().code), RecordKind::Status);
+        if (c.endGap < 0) EXPECT_EQ(out.back().pos, INT64_MAX);
     }
 }
 

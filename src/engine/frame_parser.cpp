@@ -263,7 +263,7 @@ void DecodeEngine::CloseFrameTimeout(uint32_t level, int64_t from, int64_t to, i
         pendingCdmPos = cdmPos;
     }
     ReportClockPeriod(PositionAfter(cdmPos, 1));
-    StoreFrameRecord(MakeStatus(StatusCode::Idle), cdmPos + (period >= 1 ? period : 1));
+    StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(cdmPos, period >= 1 ? period : 1));
     inTimeout = false;
     timeoutSeen = false;
     longestLen = 0;
@@ -321,7 +321,7 @@ void DecodeEngine::EndWalk(int64_t lastPos) {
         FeedBit(q, sloHistory.SloLevelAt(q));
     }
     if (frameState == FrameState::AfterFrame) {
-        const int64_t end = cdmPos + (clockPeriod >= 1 ? clockPeriod : 1);
+        const int64_t end = PositionAfter(cdmPos, clockPeriod >= 1 ? clockPeriod : 1);
         const int64_t afterLast = PositionAfter(lastPos, 1);
         StoreFrameRecord(MakeStatus(StatusCode::Idle), end < afterLast ? end : afterLast);
         ResetFrame();
