@@ -438,7 +438,9 @@ TEST(FrameParser, WalkEndingAtTheLargestPosition) {
                 << i;
         }
         EXPECT_EQ(zb::KindOf(out.back().code), RecordKind::Status);
-        if (c.endGap < 0) EXPECT_EQ(out.back().pos, INT64_MAX);
+        if (c.endGap < 0) {
+            EXPECT_EQ(out.back().pos, INT64_MAX);
+        }
     }
 }
 

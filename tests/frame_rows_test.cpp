@@ -159,6 +159,23 @@ TEST(FrameRows, BissBCombinedWithA64BitValue) {
                                 {"0001000000000000", "0", "", "", "", ""}));
 }
 
+// A negative single-turn count splits nothing off (the decoder keeps the whole position as the
+// Multi-Turn value), so the Multi-Turn cell is as wide as the position, however negative the count.
+TEST(FrameRows, NegativeSingleTurnCountShowsTheWholePositionAsMultiTurn) {
+    for (const int32_t st : {-3, INT32_MIN}) {
+        zbtest::ReportCapture cap;
+        cap.View().SetSingleTurnBits(st);
+        std::vector<ReportRec> records = {{1, Code(RecordKind::Ack)}};
+        AddValue(records, 3, kMultiTurnTriple, 0xABC);
+        records.push_back({6, Status(StatusCode::Idle)});
+        const auto& lines = cap.Build(records);
+        ASSERT_EQ(lines.size(), 2u) << st;
+        EXPECT_EQ(lines[1], RowLine(1, {kPlain, kData, kPlain, kPlain, kPlain, kPlain, kPlain, kPlain},
+                                    {"", "000ABC", "", "", "", "", "", ""}))
+            << st;
+    }
+}
+
 TEST(FrameRows, SummaryTexts) {
     struct Case {
         bool autoLength;
@@ -201,7 +218,9 @@ TEST(FrameRows, ClockTextThresholds) {
         char text[64] = {};
         const bool made = FormatClockText(c.sampleRate, c.period, text, sizeof text);
         EXPECT_EQ(made, c.text != nullptr) << c.sampleRate << "/" << c.period;
-        if (c.text != nullptr) EXPECT_STREQ(text, c.text);
+        if (c.text != nullptr) {
+            EXPECT_STREQ(text, c.text);
+        }
     }
 }
 

@@ -63,6 +63,7 @@ const Setup kIdDec{12, 8, 0, kHex, kDec};
 const Setup kIdBin{12, 8, 0, kDec, kBin};
 const Setup kAllSingle{12, 20};  // singleTurnBits above positionBits: no multi-turn bits
 const Setup kNegativeSingle{12, -3};
+const Setup kMostNegativeSingle{12, INT32_MIN};
 
 const std::vector<Case>& Cases() {
     static const std::vector<Case> cases = {
@@ -98,6 +99,7 @@ const std::vector<Case>& Cases() {
         {{Code(0xBF), Code(0xB9), Code(0xBE, 5)}, "Multi-Turn: 0101", "0101", kSlot[3], kHostBin},
         {{Code(0xBF), Code(0xB9), Code(0xBE, 5)}, "Multi-Turn: 0", "0", kSlot[3], kAllSingle},
         {{Code(0xBF), Code(0xB9), Code(0xBE, 0xABC)}, "Multi-Turn: ABC", "ABC", kSlot[3], kNegativeSingle},
+        {{Code(0xBF), Code(0xB9), Code(0xBE, 0xABC)}, "Multi-Turn: ABC", "ABC", kSlot[3], kMostNegativeSingle},
         // Incomplete triples show the name only, in both forms.
         {{Code(0xBF)}, "Multi-Turn", "Multi-Turn", kSlot[3]},
         {{Code(0xBD), Code(0xB8)}, "Single-Turn", "Single-Turn", kSlot[3]},

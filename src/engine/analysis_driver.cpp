@@ -188,7 +188,9 @@ bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
             e.dataBits = length;
             e.positionBits = length - e.alignmentBits > 0 ? length - e.alignmentBits : 0;
             if (e.singleTurnBits > e.positionBits) e.singleTurnBits = e.positionBits;
-            e.multiTurnBits = e.positionBits - e.singleTurnBits > 0 ? e.positionBits - e.singleTurnBits : 0;
+            // In 64 bits: a stored single-turn count far below zero must not overflow.
+            const int64_t multiTurn = int64_t{e.positionBits} - e.singleTurnBits;
+            e.multiTurnBits = multiTurn < 1 ? 0 : multiTurn > INT32_MAX ? INT32_MAX : static_cast<int32_t>(multiTurn);
             view.SetDetectedLength(static_cast<uint32_t>(length));
         } else {
             view.SetDetectedLength(0);

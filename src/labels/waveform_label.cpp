@@ -77,15 +77,12 @@ const TripleInfo* TripleWithLow(RecordKind kind) {
     return nullptr;
 }
 
-// Bit width of a position value: Data has all position bits P, Single-Turn S = min(singleTurnBits,
-// P) of them, Multi-Turn the rest. A negative single-turn setting counts as 0.
+// Bit width of a position value: Data has all position bits, Single-Turn and Multi-Turn their
+// shares of them.
 int32_t TripleWidth(const SettingsView& s, const TripleInfo& triple) {
-    const int32_t p = s.PositionBits();
-    int32_t st = s.SingleTurnBits() < p ? s.SingleTurnBits() : p;
-    if (st < 0) st = 0;
-    if (triple.kinds.high == kSingleTurnTriple.high) return st;
-    if (triple.kinds.high == kMultiTurnTriple.high) return p - st;
-    return p;
+    if (triple.kinds.high == kSingleTurnTriple.high) return s.SingleTurnWidth();
+    if (triple.kinds.high == kMultiTurnTriple.high) return s.MultiTurnWidth();
+    return s.PositionBits();
 }
 
 // Formats through the host-facing formatter (the remembered host's Gray flags). Without a

@@ -117,6 +117,12 @@ int32_t SettingsView::MultiTurnBits() const {
     return bits > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bits);
 }
 
+int32_t SettingsView::SingleTurnWidth() const {
+    const int32_t p = PositionBits();
+    const int32_t st = s_->singleTurnBits < p ? s_->singleTurnBits : p;
+    return st < 0 ? 0 : st;
+}
+
 void SettingsView::Normalise() {
     if (!IsInitialised()) {
         ApplyDefaults();

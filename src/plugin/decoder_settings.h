@@ -154,6 +154,11 @@ public:
     int32_t EffectiveDataLength() const;
     int32_t PositionBits() const;
     int32_t MultiTurnBits() const;
+    // The widths in which the split values are shown: Single-Turn min(singleTurnBits, P) with a
+    // negative count read as 0 (as the decoder splits the data field), Multi-Turn the other P - S
+    // bits.
+    int32_t SingleTurnWidth() const;
+    int32_t MultiTurnWidth() const { return PositionBits() - SingleTurnWidth(); }
 
     // Upgrade from older versions (or defaults for a never-initialised block); then version 4.
     void Normalise();

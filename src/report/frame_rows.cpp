@@ -85,20 +85,18 @@ void FrameRowBuilder::BeginValue(int64_t position, RecordKind kind, uint32_t pay
     EnsureRow(position);
     valueHigh_ = payload & 0xFFFF;
     valueMid_ = 0;
-    const int32_t positionBits = view_.PositionBits();
-    const int32_t stBits = view_.SingleTurnBits() < positionBits ? view_.SingleTurnBits() : positionBits;
     switch (kind) {
         case RecordKind::SingleTurnHigh:
             valueColumn_ = cols_.singleTurn;
-            valueBits_ = stBits;
+            valueBits_ = view_.SingleTurnWidth();
             break;
         case RecordKind::MultiTurnHigh:
             valueColumn_ = cols_.multiTurn;
-            valueBits_ = positionBits - stBits;
+            valueBits_ = view_.MultiTurnWidth();
             break;
         default:
             valueColumn_ = cols_.multiTurn;
-            valueBits_ = positionBits;
+            valueBits_ = view_.PositionBits();
             break;
     }
 }
