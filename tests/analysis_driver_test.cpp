@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "bissgen/generator.h"
 #include "engine/decode_engine.h"
 #include "engine/sample_cursor.h"
 #include "platform/platform.h"
@@ -199,6 +200,48 @@ TEST_F(AnalysisDriver, StopRequestEndsTheWalkAndClosesTheFrame) {
     EXPECT_EQ(out.back().code, S(StatusCode::Idle));
     EXPECT_LE(host.Queries(), queries / 2 + 1);
     EXPECT_GE(host.AbortPolls(), 1u);  // the host's abort callback is polled during the walk
+}
+
+// The walk is specialised on where the sample point lies (at, before or after the edge). Each
+// specialisation must decode as the engine's general per-change path does. SLO carries random bits
+// and changes at the edge or 3 samples after it, so reading a level one sample off shows up in
+// the records; phases from well before the edge to more than a clock after it are tried.
+TEST_F(AnalysisDriver, EverySamplingPhaseDecodesAsTheGeneralPath) {
+    constexpr int kFrames = 40;
+    for (const int64_t delay : {0, 3}) {
+        bissgen::Timing timing;
+        timing.clockHz = 10000000;  // 20 samples per clock
+        timing.lineDelay = delay;
+        timing.pauseNs = 3000;
+        bissgen::Layout layout;
+        layout.multiTurnBits = 0;
+        layout.singleTurnBits = 12;
+        layout.crc = bissgen::CrcParams{6, 0x43, 0};
+        bissgen::Generator g(timing, layout, 99);
+        bissgen::SplitMix64 rng(5);
+        for (int f = 0; f < kFrames; ++f) {
+            bissgen::Frame frame;
+            frame.slaves[0].singleTurn = rng.Next() & 0xFFF;
+            frame.cdm = static_cast<int>(rng.Next() & 1);
+            g.AddFrame(frame);
+        }
+        const bissgen::Capture capture = g.Finish();
+        for (const int32_t phase : {-25, -7, -1, 0, 1, 3, 4, 9, 30}) {
+            SCOPED_TRACE(testing::Message() << "line delay " << delay << ", phase " << phase);
+            ChangeListHost host(capture);
+            Settings(host).SetSloPhase(phase);
+            const std::vector<Rec> walked = Analyse(host);
+
+            ParserHarness general;
+            general.e.sloPhase = phase;
+            general.Run(capture.changes, capture.lastSample);
+            EXPECT_EQ(walked, general.Out());
+            // Sampled from the line delay to a few samples after it, every frame is read whole.
+            if (phase >= delay && phase <= delay + 6) {
+                EXPECT_EQ(Count(walked, RecordKind::Crc), kFrames);
+            }
+        }
+    }
 }
 
 TEST_F(AnalysisDriver, AutoLengthFindsTheLengthAmongChanceMatches) {

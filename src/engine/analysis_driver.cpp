@@ -56,7 +56,7 @@ bool ChannelUsable(int32_t channel) {
 
 // The walk over the changes after the first: every change goes to the frame parser until the
 // range ends or the host asks to stop. kLateSamples as for DecodeEngine::OnChange.
-template <bool kLateSamples>
+template <SamplePoint kPoint>
 int64_t WalkChanges(DecodeEngine& e, SampleCursor& cursor, ProgressGate& progress, int64_t pos) {
     StopPoll stop;
     // Both channels were checked by the driver (0..127).
@@ -67,7 +67,7 @@ int64_t WalkChanges(DecodeEngine& e, SampleCursor& cursor, ProgressGate& progres
     bool more = cursor.NextChange(pos, state);
     for (; more; more = cursor.Advance(pos, state)) {
         if (stop.Requested()) break;  // this change is not processed
-        e.OnChange<kLateSamples>(pos, cursor.LevelIn(state, maBit), cursor.LevelIn(state, sloBit));
+        e.OnChange<kPoint>(pos, cursor.LevelIn(state, maBit), cursor.LevelIn(state, sloBit));
         if (pos >= progress.Next()) progress.Report(pos);
     }
     return pos;
@@ -91,10 +91,9 @@ bool WalkCapture(DecodeEngine& e) {
     }
     e.BeginWalk(ChannelLevel(e.channelState, e.maChannel), ChannelLevel(e.channelState, e.sloChannel));
     ProgressGate progress(start, cursor.CursorEnd() - start);
-    // A sampling phase that is not positive reads SLO at or before each edge, so no sample point
-    // ever waits: that walk skips the check for due points at every change.
-    const int64_t end = e.sloPhase > 0 ? WalkChanges<true>(e, cursor, progress, start)
-                                       : WalkChanges<false>(e, cursor, progress, start);
+    const int64_t end = e.sloPhase == 0  ? WalkChanges<SamplePoint::AtEdge>(e, cursor, progress, start)
+                        : e.sloPhase < 0 ? WalkChanges<SamplePoint::Before>(e, cursor, progress, start)
+                                         : WalkChanges<SamplePoint::After>(e, cursor, progress, start);
     e.EndWalk(end);
     cursor.CloseCursor();
     return true;

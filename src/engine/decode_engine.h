@@ -78,7 +78,9 @@ inline bool ScaledAtLeast(int64_t k1, int64_t a, int64_t k2, int64_t b) {
 inline int64_t NextAverage(int64_t average, int64_t period) {
     int64_t sum;
     if (!__builtin_mul_overflow(average, int64_t{3}, &sum) && !__builtin_add_overflow(sum, period, &sum)) {
-        return sum / 4;
+        // Averages and periods are positive, and so is their sum: a shift truncates it. (Written
+        // out because the compiler has been seen to emit a division for the inlined sum / 4.)
+        return sum >= 0 ? static_cast<int64_t>(static_cast<uint64_t>(sum) >> 2) : sum / 4;
     }
     return static_cast<int64_t>((Wide(3) * average + period) / 4);
 }
@@ -164,6 +166,12 @@ class PendingSamples {
     int count_ = 0;
 };
 
+// Where a walk's sampling phase puts the SLO sample point relative to the MA rising edge. The
+// walk is specialised on it: at the edge (phase 0) the level in force is simply the latest SLO
+// level, so such a walk keeps no SLO history; before the edge the history is searched; after it
+// the point also waits in PendingSamples until the walk has passed it.
+enum class SamplePoint { AtEdge, Before, After };
+
 class DecodeEngine {
   public:
     DecodeEngine();
@@ -204,13 +212,14 @@ class DecodeEngine {
     // what is rare goes out of line: due sample points (a positive sampling phase), and every MA
     // edge in the pause after a frame, whose longest level is being measured. Outside that pause a
     // change that is not an MA edge needs nothing more, nor does a falling edge.
-    // kLateSamples: false only for a walk whose sampling phase is not positive, in which no
-    // sample point is ever deferred, so there is nothing to look for in pendingSamples.
-    template <bool kLateSamples = true>
+    // kPoint: the walk's SamplePoint (it must match sloPhase). Only a phase after the edge defers
+    // sample points, and only a phase before it reads the SLO history, so the other walks skip
+    // pendingSamples and the history. The default suits any phase.
+    template <SamplePoint kPoint = SamplePoint::After>
     void OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
-        sloHistory.RecordIfChanged(pos, slo, prevSlo);
+        if (kPoint != SamplePoint::AtEdge) sloHistory.RecordIfChanged(pos, slo, prevSlo);
         prevSlo = slo;
-        if (kLateSamples && pendingSamples.Count() > 0) ReadDueSamples(pos);
+        if (kPoint == SamplePoint::After && pendingSamples.Count() > 0) ReadDueSamples(pos);
         if (ma == prevMa) return;
         if (inTimeout) {
             OnMaChangeInPause(pos, ma);
@@ -355,6 +364,12 @@ class DecodeEngine {
             }
         }
         lastRisingEdge = pos;
+        // At the edge itself the level in force is the latest one: every remembered SLO change
+        // lies at or before this edge.
+        if (sloPhase == 0) {
+            FeedSampledBit(pos, prevSlo);
+            return;
+        }
         const int64_t s = PositionAfter(pos, sloPhase);
         if (s <= pos) {
             FeedSampledBit(pos, sloHistory.SloLevelAt(s));
