@@ -437,6 +437,63 @@ TEST_F(AnalysisDriver, AHostThatDoesNotAdvanceEndsTheWalk) {
     EXPECT_EQ(Analyse(host), (std::vector<Rec>{R(0, S(StatusCode::Idle))}));
 }
 
+// A host that reports every listed position, whether or not anything changed there, with the full
+// 16-byte state given for it.
+struct StateStep {
+    int64_t position;
+    std::vector<int> highChannels;
+};
+const std::vector<StateStep>* stateSteps = nullptr;
+
+uint64_t ZB_CALL StateListQuery(uint64_t position, uint8_t* state) {
+    std::memset(state, 0, 16);
+    const std::vector<StateStep>& steps = *stateSteps;
+    size_t i = 0;
+    while (i + 1 < steps.size() && static_cast<uint64_t>(steps[i + 1].position) <= position) ++i;
+    for (const int c : steps[i].highChannels) state[c / 8] |= static_cast<uint8_t>(1u << (c % 8));
+    return i + 1 < steps.size() ? static_cast<uint64_t>(steps[i + 1].position) : zb::kNoFurtherChange;
+}
+
+// Which reported positions are changes, with MA on channel 0 and SLO on channel 9 watched: a
+// change on any channel counts (in a watched byte or elsewhere), a position where all 128 levels
+// stay is skipped, and the levels read back are those of the last change.
+TEST(SampleCursor, EveryChannelCountsWhicheverBytesAreWatched) {
+    const std::vector<StateStep> steps = {
+        {0, {0}},
+        {10, {0}},             // nothing changed
+        {20, {0, 9}},          // SLO (watched, byte 1)
+        {30, {0, 9, 3}},       // channel 3: unwatched, in MA's byte
+        {40, {0, 9, 3}},       // nothing changed
+        {50, {0, 9, 3, 127}},  // channel 127, last byte
+        {60, {0, 3, 127}},     // SLO back
+        {70, {0, 3, 127}},     // nothing changed
+        {80, {3, 127, 64}},    // MA and channel 64 at once
+    };
+    stateSteps = &steps;
+    zb::HostRecord record{};
+    record.sampleQuery = &StateListQuery;
+    record.lastSample = 100;
+    zb::RememberHost(&record);
+    zb::SampleCursor cursor;
+    uint8_t state[16];
+    ASSERT_TRUE(cursor.OpenCursor(0, 1000));
+    ASSERT_TRUE(cursor.FirstSample(0, state));
+    cursor.WatchChannels(0, 9);
+    const zb::SampleCursor::ChannelBit ma = cursor.BitOf(0), slo = cursor.BitOf(9), high = cursor.BitOf(127);
+    std::vector<std::vector<uint32_t>> seen;
+    int64_t pos = 0;
+    for (bool more = cursor.NextChange(pos, state); more; more = cursor.Advance(pos)) {
+        const uint8_t* levels = cursor.State();
+        seen.push_back({static_cast<uint32_t>(pos), zb::SampleCursor::LevelIn(levels, ma),
+                        zb::SampleCursor::LevelIn(levels, slo), zb::SampleCursor::LevelIn(levels, high)});
+    }
+    EXPECT_EQ(seen, (std::vector<std::vector<uint32_t>>{
+                        {20, 1, 1, 0}, {30, 1, 1, 0}, {50, 1, 1, 1}, {60, 1, 0, 1}, {80, 0, 0, 1}}));
+    EXPECT_EQ(pos, 100);
+    zb::RememberHost(nullptr);
+    stateSteps = nullptr;
+}
+
 TEST(SampleCursor, StatusCodesAndMaskedComparison) {
     zb::RememberHost(nullptr);
     zb::SampleCursor cursor;

@@ -62,14 +62,16 @@ int64_t WalkChanges(DecodeEngine& e, SampleCursor& cursor, ProgressGate& progres
     // Both channels were checked by the driver (0..127).
     const SampleCursor::ChannelBit maBit = cursor.BitOf(e.maChannel);
     const SampleCursor::ChannelBit sloBit = cursor.BitOf(e.sloChannel);
-    uint8_t* const state = e.channelState;
-    // The first step through NextChange checks the cursor and sets the status; the rest advance.
-    bool more = cursor.NextChange(pos, state);
-    for (; more; more = cursor.Advance(pos, state)) {
+    // The first step through NextChange checks the cursor and sets the status; the rest advance
+    // and read the levels where the cursor keeps them.
+    bool more = cursor.NextChange(pos, e.channelState);
+    for (; more; more = cursor.Advance(pos)) {
         if (stop.Requested()) break;  // this change is not processed
-        e.OnChange<kPoint>(pos, cursor.LevelIn(state, maBit), cursor.LevelIn(state, sloBit));
+        const uint8_t* const state = cursor.State();
+        e.OnChange<kPoint>(pos, SampleCursor::LevelIn(state, maBit), SampleCursor::LevelIn(state, sloBit));
         if (pos >= progress.Next()) progress.Report(pos);
     }
+    std::memcpy(e.channelState, cursor.State(), sizeof e.channelState);
     return pos;
 }
 
@@ -90,6 +92,7 @@ bool WalkCapture(DecodeEngine& e) {
         return false;
     }
     e.BeginWalk(ChannelLevel(e.channelState, e.maChannel), ChannelLevel(e.channelState, e.sloChannel));
+    cursor.WatchChannels(e.maChannel, e.sloChannel);
     ProgressGate progress(start, cursor.CursorEnd() - start);
     const int64_t end = e.sloPhase == 0  ? WalkChanges<SamplePoint::AtEdge>(e, cursor, progress, start)
                         : e.sloPhase < 0 ? WalkChanges<SamplePoint::Before>(e, cursor, progress, start)
@@ -189,7 +192,9 @@ bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
             if (e.singleTurnBits > e.positionBits) e.singleTurnBits = e.positionBits;
             // In 64 bits: a stored single-turn count far below zero must not overflow.
             const int64_t multiTurn = int64_t{e.positionBits} - e.singleTurnBits;
-            e.multiTurnBits = multiTurn < 1 ? 0 : multiTurn > INT32_MAX ? INT32_MAX : static_cast<int32_t>(multiTurn);
+            e.multiTurnBits = multiTurn < 1           ? 0
+                              : multiTurn > INT32_MAX ? INT32_MAX
+                                                      : static_cast<int32_t>(multiTurn);
             view.SetDetectedLength(static_cast<uint32_t>(length));
         } else {
             view.SetDetectedLength(0);

@@ -43,10 +43,13 @@ void CollectFrames(DecodeEngine& e, SampleCursor& cursor, RawFrames& out, int64_
     RawFrame current{};
     int64_t pos = 0;
     StopPoll stop;
-    while (cursor.NextChange(pos, e.channelState)) {
+    const SampleCursor::ChannelBit maBit = cursor.BitOf(e.maChannel);
+    const SampleCursor::ChannelBit sloBit = cursor.BitOf(e.sloChannel);
+    cursor.WatchChannels(e.maChannel, e.sloChannel);
+    for (bool more = cursor.NextChange(pos, e.channelState); more; more = cursor.Advance(pos)) {
         if (stop.Requested()) break;
-        const uint32_t ma = cursor.Level(e.maChannel);
-        const uint32_t slo = cursor.Level(e.sloChannel);
+        const uint32_t ma = SampleCursor::LevelIn(cursor.State(), maBit);
+        const uint32_t slo = SampleCursor::LevelIn(cursor.State(), sloBit);
         const bool rising = prevMa == 0 && ma == 1;
         prevMa = ma;
         if (!rising) continue;

@@ -26,7 +26,11 @@ bool SampleCursor::OpenCursor(int64_t from, int64_t to) {
     const int64_t last = host->lastValidSample != 0 ? host->lastValidSample : host->lastSample;
     cursorEnd_ = to < last ? to : last;
     channelMask_[0] = channelMask_[1] = ~uint64_t{0};
-    lastState_[0] = lastState_[1] = 0;
+    // The last reported state starts as all zeros.
+    std::memset(buffer_, 0, sizeof buffer_);
+    answer_ = buffer_[0];
+    last_ = buffer_[1];
+    watch_[0] = watch_[1] = WatchedByte{0, 0};
     nextChange_ = 0;
     reportedPos_ = 0;
     open_ = true;
@@ -39,13 +43,26 @@ bool SampleCursor::FirstSample(int64_t from, uint8_t* state) {
     SetReportStatus(ReportStatusCode::Ok);
     if (from > cursorEnd_) return false;
     const int64_t p = from > cursorStart_ ? from : cursorStart_;
-    nextChange_ = Query(p, state);
+    nextChange_ = Query(p, buffer_[0]);
     reportedPos_ = nextChange_;
-    lastState_[0] = Gather(state) & channelMask_[0];
-    lastState_[1] = Gather(state + 8) & channelMask_[1];
+    answer_ = buffer_[1];
+    last_ = buffer_[0];
+    std::memcpy(state, State(), kStateBytes);
     // A host that knows no change after this sample still delivered its levels: the walk then ends
     // at its first step and the decode reports an idle line rather than a failure.
     return true;
+}
+
+void SampleCursor::WatchChannels(int32_t first, int32_t second) {
+    const int32_t channels[2] = {first, second};
+    for (int k = 0; k < 2; ++k) {
+        const int32_t c = channels[k];
+        watch_[k] = WatchedByte{0, 0};
+        if (c >= 0 && c < 128) {
+            watch_[k].byte = c >> 3;
+            watch_[k].mask = static_cast<uint32_t>(channelMask_[c >> 6] >> ((c & 63) & ~7)) & 0xFFu;
+        }
+    }
 }
 
 const uint32_t StopPoll::kNoStopWord = 0;

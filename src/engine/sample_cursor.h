@@ -15,39 +15,58 @@ class SampleCursor {
   public:
     static constexpr int64_t kNone = -1;  // all ones: the host knows no further change
 
+    SampleCursor() = default;
+    // The cursor points into its own buffers, so it stays where it was made.
+    SampleCursor(const SampleCursor&) = delete;
+    SampleCursor& operator=(const SampleCursor&) = delete;
+
     // Opens the cursor on the remembered host record for [from, to): the start is no earlier than
     // the host's first valid sample, the end no later than its last valid sample (or lastSample).
     // False (status NoHost) without a remembered record or without a sampleQuery callback.
     bool OpenCursor(int64_t from, int64_t to);
-    // The levels at max(from, start) into state; false when from lies beyond the end, when the
-    // cursor is not open or state is null.
+    // The levels at max(from, start) into state (and State()); false when from lies beyond the
+    // end, when the cursor is not open or state is null.
     bool FirstSample(int64_t from, uint8_t* state);
-    // The next position at which any channel changes, and the levels from there on. False at the
-    // end of the range; pos is then where the walk stopped (the end, or the first change beyond it).
+    // The next position at which any channel changes, and the levels from there on (into state
+    // and State()). False at the end of the range; pos is then where the walk stopped (the end, or
+    // the first change beyond it).
     bool NextChange(int64_t& pos, uint8_t* state) {
         if (!open_ || state == nullptr) return Refuse(state == nullptr);
         module_->reportStatus = ReportStatusCode::Ok;
-        return Advance(pos, state);
+        const bool more = Advance(pos);
+        std::memcpy(state, State(), kStateBytes);
+        return more;
     }
-    // NextChange for a walk that has checked once that the cursor is open and state is not null,
-    // and that sets the status Ok once itself: the step itself, nothing else.
-    bool Advance(int64_t& pos, uint8_t* state) {
+    // NextChange for a walk that has checked once that the cursor is open and that sets the status
+    // Ok once itself: the step itself, with the levels left in State() only.
+    //
+    // The host writes each answer into the buffer that does not hold the last reported state, so
+    // that state stays at hand for the comparison without being copied; on a change the two
+    // buffers swap roles. Whether anything changed is decided on the watched channels' bytes
+    // first: when one of them differs, so does the whole state and the step is a change. The host
+    // has just written the new state, often byte by byte; single-byte loads take their values
+    // straight from those pending stores, while a wide load over all of them would wait until
+    // they reach the cache. So the 16 bytes are compared only when the watched bytes are equal.
+    bool Advance(int64_t& pos) {
         if (nextChange_ == kNone || nextChange_ >= cursorEnd_) {
             pos = nextChange_ == kNone ? cursorEnd_ : nextChange_;
             return false;
         }
         for (;;) {
+            uint8_t* const state = answer_;
+            const uint8_t* const last = last_;
             reportedPos_ = nextChange_;
             nextChange_ = Query(reportedPos_, state);
-            const uint64_t low = Gather(state) & channelMask_[0];
-            const uint64_t high = Gather(state + 8) & channelMask_[1];
-            if (low != lastState_[0] || high != lastState_[1]) {
-                lastState_[0] = low;
-                lastState_[1] = high;
+            if (((state[watch_[0].byte] ^ last[watch_[0].byte]) & watch_[0].mask) != 0 ||
+                ((state[watch_[1].byte] ^ last[watch_[1].byte]) & watch_[1].mask) != 0 ||
+                ((Gather(state) ^ Gather(last)) & channelMask_[0]) != 0 ||
+                ((Gather(state + 8) ^ Gather(last + 8)) & channelMask_[1]) != 0) {
+                answer_ = last_;  // this answer is now the last reported state
+                last_ = state;
                 break;
             }
-            // The host reported a position at which nothing changed: go on to the following one,
-            // but never past the end of the range.
+            // The host reported a position at which nothing changed: go on to the following one
+            // (its answer goes into the same buffer), but never past the end of the range.
             if (nextChange_ == kNone) break;
             if (nextChange_ >= cursorEnd_) {
                 pos = nextChange_;
@@ -58,11 +77,12 @@ class SampleCursor {
         pos = reportedPos_;
         return true;
     }
-    // The level of a channel in the state last read, masked; channels outside 0..127 read 0.
-    uint32_t Level(int32_t channel) const {
-        if (channel < 0 || channel >= 128) return 0;
-        return static_cast<uint32_t>(lastState_[channel >> 6] >> (channel & 63)) & 1u;
-    }
+    // The levels of the last reported state (FirstSample or the last change), as the host wrote
+    // them; valid until the next step.
+    const uint8_t* State() const { return last_; }
+    // The channels whose bytes decide first whether a step is a change (see Advance): the walk's
+    // MA and SLO lines. A channel outside 0..127 is not watched.
+    void WatchChannels(int32_t first, int32_t second);
     // A channel's place in the state and its bit of the channel mask, looked up once per walk
     // (channels outside 0..127 read 0).
     struct ChannelBit {
@@ -76,10 +96,7 @@ class SampleCursor {
         return ChannelBit{channel >> 3, shift,
                           static_cast<uint32_t>(channelMask_[channel >> 6] >> (channel & 63)) & 1u};
     }
-    // The level of a channel in `state` as the last successful NextChange or FirstSample left it,
-    // masked: the same value as Level(channel). It is read from the state's own byte because the
-    // host has just written that byte, so a byte load takes it straight from the pending store,
-    // while the word that the cursor compared would first have to reach the cache.
+    // The level of a channel in a state, masked (0 for channels outside 0..127).
     static uint32_t LevelIn(const uint8_t* state, ChannelBit bit) {
         return (static_cast<uint32_t>(state[bit.byte]) >> bit.shift) & bit.mask;
     }
@@ -89,6 +106,7 @@ class SampleCursor {
     int64_t CursorEnd() const { return cursorEnd_; }
 
   private:
+    static constexpr int kStateBytes = 16;
     // One call of the host. A host that answers with a position not after the one asked for would
     // make the walk go round for ever; such an answer counts as "no further change".
     int64_t Query(int64_t position, uint8_t* state) {
@@ -97,9 +115,7 @@ class SampleCursor {
         const int64_t n = static_cast<int64_t>(next);
         return n > position ? n : kNone;
     }
-    // The host has just written the state, typically byte by byte. It is read back byte by byte
-    // (each load then takes its value straight from the pending store, where one wide load would
-    // wait for all of them to reach the cache) into a word: bytes 0..7 or 8..15, little-endian.
+    // Bytes 0..7 or 8..15 of a state as one word, little-endian (channel c at bit c % 64).
     static uint64_t Gather(const uint8_t* in) {
         uint64_t v;
         std::memcpy(&v, in, sizeof v);
@@ -115,9 +131,19 @@ class SampleCursor {
     int64_t nextChange_ = 0;
     int64_t reportedPos_ = 0;
     // Channel state words: channels 0..63 in word 0 and 64..127 in word 1, channel c at bit c % 64
-    // (the host's byte order read as little-endian words).
+    // (the host's byte order read as little-endian words). All channels are compared.
     uint64_t channelMask_[2] = {};
-    uint64_t lastState_[2] = {};
+    // The two state buffers: answer_ takes the host's next answer, last_ holds the last reported
+    // state.
+    alignas(16) uint8_t buffer_[2][kStateBytes] = {};
+    uint8_t* answer_ = buffer_[0];
+    uint8_t* last_ = buffer_[1];
+    // The watched channels' bytes with their part of the channel mask (mask 0: not watched).
+    struct WatchedByte {
+        int byte;
+        uint32_t mask;
+    };
+    WatchedByte watch_[2] = {{0, 0}, {0, 0}};
 };
 
 // The walks' stop check, once per change. The host's stop word is read at every change; the full
