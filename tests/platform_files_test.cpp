@@ -88,6 +88,32 @@ TEST_F(PlatformFiles, TruncateEmptiesAndTheNextAppendStartsAtZero) {
     EXPECT_EQ(ReadAll(file), "new");
 }
 
+// WriteAt writes over what is there or past the end (the gap reads as zeros), leaves the next
+// Append at the end, and Resize cuts or extends; the write budget counts WriteAt as well.
+TEST_F(PlatformFiles, WriteAtAndResize) {
+    const std::string path = dir_.File("offsets.bin");
+    File file = File::Create(path.c_str(), true);
+    ASSERT_TRUE(file.Append("0123456789", 10));
+    EXPECT_TRUE(file.WriteAt(2, "ab", 2));
+    EXPECT_TRUE(file.WriteAt(12, "xy", 2));
+    EXPECT_TRUE(file.Append("!", 1));
+    EXPECT_EQ(ReadAll(file), std::string("01ab456789\0\0xy!", 15));
+    EXPECT_TRUE(file.Resize(4));
+    EXPECT_EQ(ReadAll(file), "01ab");
+    EXPECT_TRUE(file.Resize(6));
+    EXPECT_EQ(ReadAll(file), std::string("01ab\0\0", 6));
+    EXPECT_FALSE(file.WriteAt(UINT64_MAX - 1, "ab", 2));  // past the largest offset
+    EXPECT_FALSE(file.WriteAt(0, nullptr, 1));
+
+    InjectedFaults().writeBudget = 3;
+    EXPECT_FALSE(file.WriteAt(0, "wxyz", 4));  // disk full after 3 bytes
+    InjectedFaults().writeBudget = -1;
+    EXPECT_EQ(ReadAll(file), std::string("wxyb\0\0", 6));
+    file.Close();
+    EXPECT_FALSE(file.WriteAt(0, "a", 1));
+    EXPECT_FALSE(file.Resize(0));
+}
+
 TEST_F(PlatformFiles, MovingTransfersTheHandleAndClosingIsIdempotent) {
     const std::string path = dir_.File("move.bin");
     File a = File::Create(path.c_str(), true);

@@ -566,7 +566,9 @@ TEST_F(ReportWriterTest, ReopeningDropsTheEarlierWriterAndItsSpool) {
     ASSERT_TRUE(ReportOpen());
     const std::string second = Module().reportWriter->SpoolPath();
     // The earlier spool is gone (its name may have been taken again by the new one).
-    if (second != first) EXPECT_FALSE(platform::PathExists(first.c_str()));
+    if (second != first) {
+        EXPECT_FALSE(platform::PathExists(first.c_str()));
+    }
     EXPECT_FALSE(ReadBlock(blockName_).exists);
     ReportClose();
     EXPECT_FALSE(platform::PathExists(second.c_str()));

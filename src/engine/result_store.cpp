@@ -180,7 +180,8 @@ struct ResultStore<T>::Impl {
     // Moves the full, older block out of memory: to the file, or to the fallback array.
     void SpillBlock(int which) {
         const size_t bytes = size_t{kStoreBlockElements} * sizeof(T);
-        if (!degraded && !(file.IsOpen() && file.Append(block[which], bytes))) FallBackToMemory();
+        if (!degraded && !(file.IsOpen() && file.WriteAt(flushedCount * sizeof(T), block[which], bytes)))
+            FallBackToMemory();
         if (degraded) KeepInMemory(block[which], kStoreBlockElements);
         flushedCount += kStoreBlockElements;
         blockCount[which] = 0;
@@ -212,15 +213,19 @@ struct ResultStore<T>::Impl {
     // Writes what is still in the blocks to the file and maps it. False when a write or the map
     // fails; what was written by then is counted in flushedCount.
     bool FinishOnFile() {
+        // The spilled blocks must still all be there (nothing else shortened the file).
+        if (file.Size() < static_cast<int64_t>(flushedCount * sizeof(T))) return false;
         const int other = OtherBlock();
         for (const int which : {other, currentBlock}) {
             if (blockCount[which] == 0) continue;
-            if (!file.Append(block[which], size_t{blockCount[which]} * sizeof(T))) return false;
+            if (!file.WriteAt(flushedCount * sizeof(T), block[which], size_t{blockCount[which]} * sizeof(T)))
+                return false;
             flushedCount += blockCount[which];
             blockCount[which] = 0;
         }
+        // The file may still be longer from an earlier fill: it ends where this fill's records end.
         const uint64_t bytes = totalCount * sizeof(T);
-        if (file.Size() != static_cast<int64_t>(bytes)) return false;
+        if (!file.Resize(bytes) || file.Size() != static_cast<int64_t>(bytes)) return false;
         mapping = platform::FileMapping::Map(file, bytes);
         if (!mapping.IsMapped()) return false;
         view = static_cast<const T*>(mapping.Data());
@@ -273,7 +278,9 @@ void ResultStore<T>::ResetStore() {
     s.failed = false;
     std::vector<T>().swap(s.memory);
 
-    if (s.file.IsOpen() && !s.file.Truncate()) s.file.Close();
+    // An open file is not emptied here: the fill writes over it from the start and FinishStore cuts
+    // it to the records written. Its blocks stay allocated between decodes, so a decode of the same
+    // length writes into them again instead of giving them back and taking new ones.
     if (!s.file.IsOpen() && s.path[0] != '\0') s.file = platform::File::Create(s.path, false);
     if (!s.file.IsOpen() && s.path[0] == '\0') CreateNamedFile(s.file, s.path);
     // Without a file this fill runs in memory from the start (nothing to read back).

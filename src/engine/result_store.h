@@ -33,8 +33,8 @@ class ResultStore {
     ResultStore& operator=(const ResultStore&) = delete;
 
     // Empties the store and makes sure its temporary file is open for writing. The first reset
-    // names and creates the file; later resets truncate and reuse it. Releases the array that the
-    // last FinishStore returned.
+    // names and creates the file; later resets reuse it, written over from the start (FinishStore
+    // cuts it to the records of the fill). Releases the array that the last FinishStore returned.
     void ResetStore();
     // Appends and returns the new element's index (kStoreRefused after FinishStore). The common
     // case, a free slot in the current block, is inline; a block that fills up switches blocks

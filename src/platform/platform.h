@@ -27,7 +27,7 @@ bool IsValidUtf8(const char* text);
 // An open file, closed by the destructor. The native handle is -1 when nothing is open (this is
 // INVALID_HANDLE_VALUE on Windows and an invalid descriptor on POSIX).
 class File {
-public:
+  public:
     File() = default;
     ~File() { Close(); }
     File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
@@ -44,16 +44,20 @@ public:
     bool IsOpen() const { return handle_ != -1; }
     // Appends at the end of what was written so far. False unless all bytes were written.
     bool Append(const void* data, size_t size);
+    // Writes at `offset`, over what is there or past the end. False unless all bytes were written.
+    bool WriteAt(uint64_t offset, const void* data, size_t size);
     // Reads up to `size` bytes at `offset`; returns the number of bytes read (0 on error).
     size_t ReadAt(uint64_t offset, void* data, size_t size) const;
     // Current size in bytes, or -1 on error.
     int64_t Size() const;
     // Empties the file; the next Append writes at offset 0.
     bool Truncate();
+    // Cuts the file to `size` bytes or extends it with zeros.
+    bool Resize(uint64_t size);
     void Close();
     intptr_t NativeHandle() const { return handle_; }
 
-private:
+  private:
     explicit File(intptr_t handle) : handle_(handle) {}
     intptr_t handle_ = -1;
 };
@@ -73,7 +77,7 @@ bool CreateUniqueTempFile(const char* dir, const char* prefix, char* out, size_t
 // A read/write view of the first `size` bytes of an open file, unmapped by the destructor. The view
 // stays valid after the File is closed.
 class FileMapping {
-public:
+  public:
     FileMapping() = default;
     ~FileMapping() { Release(); }
     FileMapping(FileMapping&& other) noexcept;
@@ -87,7 +91,7 @@ public:
     bool IsMapped() const { return data_ != nullptr; }
     void Release();
 
-private:
+  private:
     void* data_ = nullptr;
     uint64_t size_ = 0;
     intptr_t mappingHandle_ = 0;  // Windows: the mapping object; POSIX: unused
@@ -100,7 +104,7 @@ private:
 // handle stays open until the block object is destroyed or the module ends; on POSIX the name stays
 // until the reader unlinks it).
 class SharedBlock {
-public:
+  public:
     SharedBlock() = default;
     ~SharedBlock();
     SharedBlock(const SharedBlock&) = delete;
@@ -119,7 +123,7 @@ public:
     // is created or the module ends; the caller must not close it.
     intptr_t Detach();
 
-private:
+  private:
     void* view_ = nullptr;
     uint64_t viewSize_ = 0;
     bool existed_ = false;
@@ -134,10 +138,10 @@ void SharedBlockObjectName(const char* name, char* out, size_t size);
 // ---- Injected faults (tests only; all off in production) --------------------------------------
 
 struct Faults {
-    int createFailures = 0;     // the next N File::Create / CreateUniqueTempFile calls fail
-    int64_t writeBudget = -1;   // bytes that Append may still write; -1 = unlimited. A write
-                                // beyond it writes what fits and fails ("disk full").
-    bool mapFails = false;      // FileMapping::Map fails
+    int createFailures = 0;         // the next N File::Create / CreateUniqueTempFile calls fail
+    int64_t writeBudget = -1;       // bytes that Append may still write; -1 = unlimited. A write
+                                    // beyond it writes what fits and fails ("disk full").
+    bool mapFails = false;          // FileMapping::Map fails
     bool sharedBlockFails = false;  // SharedBlock::Create fails
 };
 Faults& InjectedFaults();

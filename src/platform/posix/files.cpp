@@ -27,10 +27,12 @@ int Descriptor(intptr_t handle) {
     return static_cast<int>(handle);
 }
 
-// Writes all of `size` bytes, continuing after short writes and interruptions.
-bool WriteAll(int fd, const char* data, size_t size) {
+// Writes all of `size` bytes at the file offset (offset < 0) or at `offset`, continuing after short
+// writes and interruptions.
+bool WriteAll(int fd, const char* data, size_t size, int64_t offset = -1) {
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+        const ssize_t n =
+            offset < 0 ? ::write(fd, data, size) : ::pwrite(fd, data, size, static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -38,6 +40,7 @@ bool WriteAll(int fd, const char* data, size_t size) {
         if (n == 0) return false;
         data += n;
         size -= static_cast<size_t>(n);
+        if (offset >= 0) offset += n;
     }
     return true;
 }
@@ -76,6 +79,15 @@ bool File::Append(const void* data, size_t size) {
     return allowed == size;
 }
 
+bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+    if (!IsOpen() || (data == nullptr && size > 0) || offset > static_cast<uint64_t>(INT64_MAX) - size)
+        return false;
+    const size_t allowed = AllowedWriteBytes(size);
+    if (!WriteAll(Descriptor(handle_), static_cast<const char*>(data), allowed, static_cast<int64_t>(offset)))
+        return false;
+    return allowed == size;
+}
+
 size_t File::ReadAt(uint64_t offset, void* data, size_t size) const {
     if (!IsOpen() || data == nullptr) return 0;
     const int fd = Descriptor(handle_);
@@ -98,6 +110,11 @@ int64_t File::Size() const {
     struct stat st;
     if (::fstat(Descriptor(handle_), &st) != 0) return -1;
     return static_cast<int64_t>(st.st_size);
+}
+
+bool File::Resize(uint64_t size) {
+    if (!IsOpen() || size > static_cast<uint64_t>(INT64_MAX)) return false;
+    return ::ftruncate(Descriptor(handle_), static_cast<off_t>(size)) == 0;
 }
 
 bool File::Truncate() {

@@ -26,6 +26,25 @@ intptr_t Wrap(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(handle);
 }
 
+// Moves the file pointer (FILE_BEGIN or FILE_END plus `distance`) and writes all of `size` bytes
+// there, as far as the injected write budget allows. False unless all bytes were written.
+bool WriteThere(HANDLE h, LONGLONG distance, DWORD method, const void* data, size_t size) {
+    LARGE_INTEGER where;
+    where.QuadPart = distance;
+    if (!SetFilePointerEx(h, where, nullptr, method)) return false;
+    const size_t allowed = AllowedWriteBytes(size);
+    const char* p = static_cast<const char*>(data);
+    size_t left = allowed;
+    while (left > 0) {
+        const DWORD chunk = static_cast<DWORD>(left < kMaxChunk ? left : kMaxChunk);
+        DWORD written = 0;
+        if (!WriteFile(h, p, chunk, &written, nullptr) || written == 0) return false;
+        p += written;
+        left -= written;
+    }
+    return allowed == size;
+}
+
 // True when the path holds a byte of 0x80 or above and is well-formed UTF-8: such a path is meant
 // as UTF-8; any other is taken to be in the system code page already.
 bool IsNonAsciiUtf8(const char* text) {
@@ -73,21 +92,14 @@ File File::Open(const char* path) {
 
 bool File::Append(const void* data, size_t size) {
     if (!IsOpen() || (data == nullptr && size > 0)) return false;
-    HANDLE h = Native(handle_);
     // ReadAt moves the file pointer, so every append first goes back to the end.
-    LARGE_INTEGER zero{};
-    if (!SetFilePointerEx(h, zero, nullptr, FILE_END)) return false;
-    const size_t allowed = AllowedWriteBytes(size);
-    const char* p = static_cast<const char*>(data);
-    size_t left = allowed;
-    while (left > 0) {
-        const DWORD chunk = static_cast<DWORD>(left < kMaxChunk ? left : kMaxChunk);
-        DWORD written = 0;
-        if (!WriteFile(h, p, chunk, &written, nullptr) || written == 0) return false;
-        p += written;
-        left -= written;
-    }
-    return allowed == size;
+    return WriteThere(Native(handle_), 0, FILE_END, data, size);
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+    if (!IsOpen() || (data == nullptr && size > 0) || offset > static_cast<uint64_t>(INT64_MAX) - size)
+        return false;
+    return WriteThere(Native(handle_), static_cast<LONGLONG>(offset), FILE_BEGIN, data, size);
 }
 
 size_t File::ReadAt(uint64_t offset, void* data, size_t size) const {
@@ -114,6 +126,15 @@ int64_t File::Size() const {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(Native(handle_), &size)) return -1;
     return static_cast<int64_t>(size.QuadPart);
+}
+
+bool File::Resize(uint64_t size) {
+    if (!IsOpen() || size > static_cast<uint64_t>(INT64_MAX)) return false;
+    HANDLE h = Native(handle_);
+    LARGE_INTEGER where;
+    where.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(h, where, nullptr, FILE_BEGIN)) return false;
+    return SetEndOfFile(h) != FALSE;
 }
 
 bool File::Truncate() {
