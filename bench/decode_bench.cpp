@@ -1,7 +1,7 @@
 // Decode speed and memory of the whole Analysis path over a generated capture served by the
 // in-memory host.
 //
-//   build/native/bench/decode_bench [frames] [dense|typical] [runs]
+//   build/native/bench/decode_bench [frames] [dense|typical] [runs] [line delay]
 //   speed:  build/native/bench/decode_bench 1000000 typical   (48 million changes, 15 million records)
 //   memory: build/native/bench/decode_bench 2100000 dense     (38 million changes, 31.5 million records)
 //
@@ -11,7 +11,9 @@
 // of each run is what counts (target: median <= 2.0); the machine is shared, so the bench prints
 // the medians over `runs` runs (default 5). "typical" frames carry 4 multi-turn and 8 single-turn
 // bits with a 6-bit CRC; "dense" (the default) frames carry 2 data bits and a 1-bit CRC, so they
-// give the most records per change. The memory figure is the peak resident size during the first
+// give the most records per change. A line delay (samples from an MA edge to the SLO change it
+// launches, default 0) is set as the sampling phase too, so that walk samples after the edge. The
+// memory figure is the peak resident size during the first
 // decode beyond what the host's capture already takes (target: under 64 MiB).
 #include <algorithm>
 #include <chrono>
@@ -34,14 +36,15 @@ constexpr int kBlockFrames = 1000;
 constexpr int kDefaultFrames = 2100000;
 constexpr int kRuns = 5;
 
-// kBlockFrames generated frames with random 2-bit positions (1 multi-turn, 1 single-turn bit) and a
-// 1-bit CRC, repeated end to end until `frames` frames are in the capture.
-bissgen::Capture TiledCapture(int frames, bissgen::Layout& layout, bool dense) {
+// kBlockFrames generated frames with random positions in the dense or typical layout (set into
+// `layout`), repeated end to end until `frames` frames are in the capture.
+bissgen::Capture TiledCapture(int frames, bissgen::Layout& layout, bool dense, int64_t lineDelay) {
     bissgen::Timing timing;
     timing.clockHz = 10000000;  // 20 samples per clock at 200 MS/s
     timing.pauseNs = 1000;      // the generator keeps at least 10 clocks of pause
     timing.timeoutNs = 200;
     timing.leadNs = 500;
+    timing.lineDelay = lineDelay;
     if (dense) {
         layout.multiTurnBits = 1;
         layout.singleTurnBits = 1;
@@ -105,10 +108,11 @@ int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultFrames;
     const bool dense = !(argc > 2 && std::strcmp(argv[2], "typical") == 0);
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : kRuns;
+    const int lineDelay = argc > 4 ? std::max(0, std::min(std::atoi(argv[4]), 9)) : 0;
     bissgen::Layout layout;
     zbtest::MemoryHost* host = nullptr;
     {
-        const bissgen::Capture capture = TiledCapture(frames, layout, dense);
+        const bissgen::Capture capture = TiledCapture(frames, layout, dense, lineDelay);
         host = new zbtest::MemoryHost(capture);
     }
     zb::HostRecord& record = host->Record();
@@ -124,6 +128,7 @@ int main(int argc, char** argv) {
     view.SetSingleTurnBits(layout.singleTurnBits);
     view.SetCrcBits(layout.crc.bits);
     view.SetCrcPolynomial(layout.crc.poly);
+    view.SetSloPhase(lineDelay);
 
     // The bare walk: every change asked for once, nothing done with it.
     uint64_t changes = 0;
@@ -167,7 +172,7 @@ int main(int argc, char** argv) {
         full.push_back(d);
         ratio.push_back(d / b);
     }
-    std::printf("command: %s %d %s %d\n", argv[0], frames, dense ? "dense" : "typical", runs);
+    std::printf("command: %s %d %s %d %d\n", argv[0], frames, dense ? "dense" : "typical", runs, lineDelay);
     std::printf("frames %d, changes %llu, records %u, first decode %.3f s\n", frames,
                 static_cast<unsigned long long>(changes), count, first);
     std::printf("bare walk    median %.3f s  (%.1f M changes/s, %.1f ns per change)\n", Median(bare),

@@ -71,6 +71,7 @@ TEST(FrameParser, SamplingPhase) {
         {0, 110, 110},   // a change at the very sample of the edge counts
         {0, 111, 120},   // one sample late: read at the next edge
         {3, 112, 113},   // delayed sample point, the record carries it
+        {3, 113, 113},   // a change at the very sample point counts
         {3, 114, 123},   // after the sample point: the next edge's point
         {-3, 108, 120},  // negative phase reads the level before the edge
         {-3, 106, 110},
@@ -411,8 +412,10 @@ TEST(FrameParser, WalkEndingAtTheLargestPosition) {
         int64_t endGap;  // moves the frame this many samples before the end of the walk (< 0: later)
     };
     const Case cases[] = {
-        {"after the last CRC bit", 24, 0, 0}, {"in the pause, MA low", 24, 3, 0},
-        {"inside the data field", 10, 0, 0},  {"inside the data field, end a little later", 10, 0, 3},
+        {"after the last CRC bit", 24, 0, 0},
+        {"in the pause, MA low", 24, 3, 0},
+        {"inside the data field", 10, 0, 0},
+        {"inside the data field, end a little later", 10, 0, 3},
         {"during the acknowledge", 2, 0, 1},
         // The CDM bit falls within a clock of the end, so a clock after it lies past INT64_MAX.
         {"after the last CRC bit, the pause reaching past the end", 24, 0, -4 * P - P / 2},

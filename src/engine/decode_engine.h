@@ -167,10 +167,11 @@ class PendingSamples {
 };
 
 // Where a walk's sampling phase puts the SLO sample point relative to the MA rising edge. The
-// walk is specialised on it: at the edge (phase 0) the level in force is simply the latest SLO
-// level, so such a walk keeps no SLO history; before the edge the history is searched; after it
-// the point also waits in PendingSamples until the walk has passed it.
-enum class SamplePoint { AtEdge, Before, After };
+// walk is specialised on it. At the edge (phase 0) the level in force is simply the latest SLO
+// level. After the edge the point waits in PendingSamples and is read at the first change at or
+// past it, where the level is known without looking back (see ReadDueSamples). Only a point
+// before the edge needs the SLO history. Any: a walk for any phase, which does both.
+enum class SamplePoint { AtEdge, Before, After, Any };
 
 class DecodeEngine {
   public:
@@ -212,14 +213,18 @@ class DecodeEngine {
     // what is rare goes out of line: due sample points (a positive sampling phase), and every MA
     // edge in the pause after a frame, whose longest level is being measured. Outside that pause a
     // change that is not an MA edge needs nothing more, nor does a falling edge.
-    // kPoint: the walk's SamplePoint (it must match sloPhase). Only a phase after the edge defers
-    // sample points, and only a phase before it reads the SLO history, so the other walks skip
-    // pendingSamples and the history. The default suits any phase.
-    template <SamplePoint kPoint = SamplePoint::After>
+    // kPoint: the walk's SamplePoint (it must match sloPhase, or be Any). Only a phase after the
+    // edge defers sample points, and only a phase before it reads the SLO history, so the other
+    // walks skip pendingSamples or the history.
+    template <SamplePoint kPoint = SamplePoint::Any>
     void OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
-        if (kPoint != SamplePoint::AtEdge) sloHistory.RecordIfChanged(pos, slo, prevSlo);
+        constexpr bool kHistory = kPoint == SamplePoint::Before || kPoint == SamplePoint::Any;
+        constexpr bool kLate = kPoint == SamplePoint::After || kPoint == SamplePoint::Any;
+        if (kHistory) sloHistory.RecordIfChanged(pos, slo, prevSlo);
+        const uint32_t levelBefore = prevSlo;
         prevSlo = slo;
-        if (kPoint == SamplePoint::After && pendingSamples.Count() > 0) ReadDueSamples(pos);
+        if (kLate && pendingSamples.Count() > 0 && pendingSamples.Front() <= pos)
+            ReadDueSamples(pos, levelBefore, slo);
         if (ma == prevMa) return;
         if (inTimeout) {
             OnMaChangeInPause(pos, ma);
@@ -348,7 +353,10 @@ class DecodeEngine {
     static constexpr int64_t kPauseDen = 2;
     static constexpr int64_t kGapPeriods = 6;
 
-    void ReadDueSamples(int64_t pos);
+    // Reads the waiting sample points at or before pos, oldest first. Each of them lies after the
+    // previous change (it would have been read there otherwise), so SLO at the point is the level
+    // before this change, or this change's level when the point is this very sample.
+    void ReadDueSamples(int64_t pos, uint32_t levelBefore, uint32_t levelNow);
     void OnMaChangeInPause(int64_t pos, uint32_t ma);
     // A rising edge of MA (lastMaChange already moved to it): the clock is timed, or the frame in
     // progress ends at a gap, and SLO is read at the edge plus the sampling phase.
@@ -370,13 +378,15 @@ class DecodeEngine {
             FeedSampledBit(pos, prevSlo);
             return;
         }
+        // A point before the edge is looked up in the history; a point after it waits until the
+        // walk reaches it, unless 8 are waiting already: then SLO is read at the edge itself.
         const int64_t s = PositionAfter(pos, sloPhase);
-        if (s <= pos) {
+        if (s < pos) {
             FeedSampledBit(pos, sloHistory.SloLevelAt(s));
-        } else if (!pendingSamples.Full()) {
+        } else if (s > pos && !pendingSamples.Full()) {
             pendingSamples.Append(s);
         } else {
-            FeedSampledBit(pos, sloHistory.SloLevelAt(pos));
+            FeedSampledBit(pos, prevSlo);
         }
     }
     void EndOfData();

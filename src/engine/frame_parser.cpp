@@ -81,11 +81,11 @@ void DecodeEngine::BeginWalk(uint32_t maLevel, uint32_t sloLevel) {
     pendingSamples.Clear();
 }
 
-void DecodeEngine::ReadDueSamples(int64_t pos) {
+void DecodeEngine::ReadDueSamples(int64_t pos, uint32_t levelBefore, uint32_t levelNow) {
     while (pendingSamples.Count() > 0 && pendingSamples.Front() <= pos) {
         const int64_t q = pendingSamples.Front();
         pendingSamples.PopFront();
-        FeedBit(q, sloHistory.SloLevelAt(q));
+        FeedSampledBit(q, q == pos ? levelNow : levelBefore);
     }
 }
 
@@ -303,9 +303,9 @@ void DecodeEngine::EndFrameAtGap() {
             if (!inTimeout) StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(lastRisingEdge, 1));
             break;
         default: {
-            const int64_t p =
-                (frameState == FrameState::DataBits && dataStartPos > 0) ? dataStartPos
-                                                                         : PositionAfter(lastRisingEdge, 1);
+            const int64_t p = (frameState == FrameState::DataBits && dataStartPos > 0)
+                                  ? dataStartPos
+                                  : PositionAfter(lastRisingEdge, 1);
             StoreFrameRecord(ClassifyUnfinished(), p);
             StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(lastRisingEdge, 1));
             break;
@@ -315,10 +315,11 @@ void DecodeEngine::EndFrameAtGap() {
 }
 
 void DecodeEngine::EndWalk(int64_t lastPos) {
+    // The points still waiting lie after the last change: the last SLO level holds at each.
     while (pendingSamples.Count() > 0) {
         const int64_t q = pendingSamples.Front();
         pendingSamples.PopFront();
-        FeedBit(q, sloHistory.SloLevelAt(q));
+        FeedBit(q, prevSlo);
     }
     if (frameState == FrameState::AfterFrame) {
         const int64_t end = PositionAfter(cdmPos, clockPeriod >= 1 ? clockPeriod : 1);
@@ -326,9 +327,9 @@ void DecodeEngine::EndWalk(int64_t lastPos) {
         StoreFrameRecord(MakeStatus(StatusCode::Idle), end < afterLast ? end : afterLast);
         ResetFrame();
     } else if (frameState != FrameState::WaitAck) {
-        const int64_t p =
-            (frameState == FrameState::DataBits && dataStartPos > 0) ? dataStartPos
-                                                                     : PositionAfter(lastPos, 1);
+        const int64_t p = (frameState == FrameState::DataBits && dataStartPos > 0)
+                              ? dataStartPos
+                              : PositionAfter(lastPos, 1);
         StoreFrameRecord(ClassifyUnfinished(), p);
         StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(lastPos, 2));
         ResetFrame();
