@@ -202,16 +202,31 @@ TEST_F(FaultInjection, AnOlderSmallerBlockReceivesOnlyTheWholeLinesThatFit) {
 }
 #endif
 
-// When the file fails and the memory fallback cannot hold the records either, records are lost:
-// the host must not be told of more records than the arrays hold. It gets the failure record.
+// When the file fails and the memory fallback cannot hold the records either, or there is no
+// memory for the stores' blocks at all, records are lost: the host must not be told of more
+// records than the arrays hold. It gets the failure record.
 TEST_F(FaultInjection, LostRecordsPublishTheSingleFailureRecord) {
+    struct Case {
+        const char* name;
+        uint64_t fallbackLimit;
+        Faults faults;
+    };
+    Faults diskFull;
+    diskFull.writeBudget = 0;
+    Faults noPages;
+    noPages.pagesFail = true;
+    const Case cases[] = {
+        {"disk full, no room in memory", 0, diskFull},
+        {"disk full, room for 4 records", 4, diskFull},
+        {"no memory for the blocks", zb::kStoreMemoryFallbackElements, noPages},
+    };
     MemoryHost host(FaultCapture());
     Baseline(host);
-    for (const uint64_t limit : {uint64_t{0}, uint64_t{4}}) {
-        SCOPED_TRACE(limit);
-        engine_->codeStore.SetMemoryFallbackLimit(limit);
-        engine_->positionStore.SetMemoryFallbackLimit(limit);
-        InjectedFaults().writeBudget = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine_->codeStore.SetMemoryFallbackLimit(c.fallbackLimit);
+        engine_->positionStore.SetMemoryFallbackLimit(c.fallbackLimit);
+        InjectedFaults() = c.faults;
         const Records got = Analyse(host, false);
         InjectedFaults() = Faults{};
         ASSERT_EQ(count_, 1u);

@@ -114,6 +114,34 @@ TEST_F(PlatformFiles, WriteAtAndResize) {
     EXPECT_FALSE(file.Resize(0));
 }
 
+// Page buffers: whole pages, zero until written, every usable byte writable; nothing held after a
+// refusal or a release.
+TEST(PageBuffer, AllocateWriteAndRelease) {
+    PageBuffer buffer;
+    EXPECT_FALSE(buffer.Allocate(0));
+    EXPECT_EQ(buffer.Data(), nullptr);
+    for (const size_t bytes : {size_t{1}, size_t{4096}, size_t{4097}, size_t{3} << 20}) {
+        SCOPED_TRACE(bytes);
+        ASSERT_TRUE(buffer.Allocate(bytes));
+        ASSERT_GE(buffer.Size(), bytes);
+        unsigned char* p = static_cast<unsigned char*>(buffer.Data());
+        EXPECT_EQ(p[0], 0);
+        EXPECT_EQ(p[buffer.Size() - 1], 0);
+        std::memset(p, 0xA5, buffer.Size());
+        EXPECT_EQ(p[buffer.Size() - 1], 0xA5);
+    }
+    EXPECT_FALSE(buffer.Allocate(SIZE_MAX));
+    EXPECT_EQ(buffer.Data(), nullptr);
+    EXPECT_EQ(buffer.Size(), 0u);
+    InjectedFaults().pagesFail = true;
+    EXPECT_FALSE(buffer.Allocate(100));
+    InjectedFaults().pagesFail = false;
+    ASSERT_TRUE(buffer.Allocate(100));
+    buffer.Release();
+    EXPECT_EQ(buffer.Data(), nullptr);
+    buffer.Release();
+}
+
 TEST_F(PlatformFiles, MovingTransfersTheHandleAndClosingIsIdempotent) {
     const std::string path = dir_.File("move.bin");
     File a = File::Create(path.c_str(), true);

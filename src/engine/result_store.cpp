@@ -57,38 +57,6 @@ bool CreateNamedFile(platform::File& file, char (&path)[kPathSize]) {
     return false;
 }
 
-// An uninitialised array of trivially copyable elements (the blocks are written before they are
-// read, so zeroing 24 MiB per decode would be wasted work and would touch every page at once).
-template <typename T>
-class RawArray {
-  public:
-    RawArray() = default;
-    ~RawArray() { Release(); }
-    RawArray(const RawArray&) = delete;
-    RawArray& operator=(const RawArray&) = delete;
-
-    bool Allocate(size_t count) {
-        Release();
-        try {
-            data_ = std::allocator<T>().allocate(count);
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        count_ = count;
-        return true;
-    }
-    void Release() {
-        if (data_ != nullptr) std::allocator<T>().deallocate(data_, count_);
-        data_ = nullptr;
-        count_ = 0;
-    }
-    T* Data() const { return data_; }
-
-  private:
-    T* data_ = nullptr;
-    size_t count_ = 0;
-};
-
 }  // namespace
 
 template <typename T>
@@ -96,7 +64,7 @@ struct ResultStore<T>::Impl {
     // Filling: block[currentBlock] takes the appends; the other block, when not empty, is full and
     // holds the 1,048,576 elements before it; elements [0, flushedCount) are in the file (or, in
     // the fallback, in `memory`).
-    RawArray<T> blockBuffer;
+    platform::PageBuffer blockBuffer;  // both blocks; pages are committed as the blocks fill
     T* block[2] = {nullptr, nullptr};
     uint32_t blockCount[2] = {0, 0};
     uint64_t flushedCount = 0;
@@ -328,7 +296,7 @@ uint64_t ResultStore<T>::AppendSlow(T value) {
     Impl& s = *impl_;
     if (s.finished) return kStoreRefused;
     if (s.block[0] == nullptr) {
-        if (s.failed || !s.blockBuffer.Allocate(size_t{2} * kStoreBlockElements)) {
+        if (s.failed || !s.blockBuffer.Allocate(size_t{2} * kStoreBlockElements * sizeof(T))) {
             // No memory for the blocks: the element is counted (so the two stores stay in step)
             // but lost.
             s.failed = true;
@@ -336,7 +304,7 @@ uint64_t ResultStore<T>::AppendSlow(T value) {
             PublishFill();
             return index;
         }
-        s.block[0] = s.blockBuffer.Data();
+        s.block[0] = static_cast<T*>(s.blockBuffer.Data());
         s.block[1] = s.block[0] + kStoreBlockElements;
     }
     PublishFill();

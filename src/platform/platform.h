@@ -97,6 +97,32 @@ class FileMapping {
     intptr_t mappingHandle_ = 0;  // Windows: the mapping object; POSIX: unused
 };
 
+// ---- Page buffers -----------------------------------------------------------------------------
+
+// Memory taken straight from the system in whole pages for large working buffers: each page is
+// committed when it is first touched (and reads as zero until written) and all of them go back to
+// the system on Release. An inaccessible guard page follows the end, so a write past the buffer
+// faults at once instead of landing in other data.
+class PageBuffer {
+  public:
+    PageBuffer() = default;
+    ~PageBuffer() { Release(); }
+    PageBuffer(const PageBuffer&) = delete;
+    PageBuffer& operator=(const PageBuffer&) = delete;
+
+    // At least `bytes` usable bytes (replacing what was held); false, holding nothing, when the
+    // system refuses or `bytes` is 0.
+    bool Allocate(size_t bytes);
+    void Release();
+    void* Data() const { return data_; }
+    size_t Size() const { return size_; }
+
+  private:
+    void* data_ = nullptr;
+    size_t size_ = 0;    // usable bytes, whole pages
+    size_t mapped_ = 0;  // with the guard page
+};
+
 // ---- Named shared memory ----------------------------------------------------------------------
 
 // A named block of shared memory that another process opens by name. Creating it maps a view;
@@ -143,6 +169,7 @@ struct Faults {
                                     // beyond it writes what fits and fails ("disk full").
     bool mapFails = false;          // FileMapping::Map fails
     bool sharedBlockFails = false;  // SharedBlock::Create fails
+    bool pagesFail = false;         // PageBuffer::Allocate fails ("out of memory")
 };
 Faults& InjectedFaults();
 // Used by the implementations: true when this create must fail (consumes one failure).
