@@ -4,6 +4,8 @@
 # inputs go to a scratch corpus under build/fuzz, so the committed seeds stay as they are. Prints
 # each target's run time and executions from libFuzzer's final statistics; a crash, leak,
 # sanitizer report or broken invariant fails the run and leaves its input in build/fuzz/artifacts.
+# ZB_FUZZ_SEED fixes libFuzzer's random seed (the test run sets it, so that a finding there can be
+# reproduced with the same seed); unset or 0, every run explores differently.
 # Usage: scripts/fuzz.sh [seconds per target (default 20)] [target...]
 #        scripts/fuzz.sh --seeds    rewrites the decoder's seeds from generated captures
 set -euo pipefail
@@ -46,7 +48,7 @@ for t in "${targets[@]}"; do
   echo "== $t (${seconds}s)"
   started=$(date +%s)
   if ! "$build/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2560 \
-      -max_len=8192 -artifact_prefix="$build/artifacts/$t-" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
+      -max_len=8192 -seed="${ZB_FUZZ_SEED:-0}" -artifact_prefix="$build/artifacts/$t-" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
     status=1
     echo "FAILED: $t (see $log)"
     grep -E "ERROR|invariant broken|runtime error|SUMMARY" "$log" | head -5 || true
