@@ -93,8 +93,8 @@ inline uint32_t ChannelLevel(const uint8_t* state, int32_t channel) {
     return (state[channel >> 3] >> (channel & 7)) & 1u;
 }
 
-// The 8 most recent SLO changes, so that a bit can be read at a sample point that lies before or
-// after the MA edge that asked for it.
+// The 8 most recent SLO changes, so that a bit can be read at a sample point that lies before the
+// MA edge that asked for it (a negative sampling phase).
 class SloHistory {
   public:
     static constexpr int kSize = 8;
