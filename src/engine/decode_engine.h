@@ -169,7 +169,7 @@ class PendingSamples {
 // Where a walk's sampling phase puts the SLO sample point relative to the MA rising edge. The
 // walk is specialised on it. At the edge (phase 0) the level in force is simply the latest SLO
 // level. After the edge the point waits in PendingSamples and is read at the first change at or
-// past it, where the level is known without looking back (see ReadDueSamples). Only a point
+// past it, where the level is known without looking back (see OnChange). Only a point
 // before the edge needs the SLO history. Any: a walk for any phase, which does both.
 enum class SamplePoint { AtEdge, Before, After, Any };
 
@@ -210,9 +210,9 @@ class DecodeEngine {
     void BeginWalk(uint32_t maLevel, uint32_t sloLevel);
     // One change of the capture: SLO goes into the history, sample points that have come due are
     // read, and an MA edge is timed and sampled. Inline, as the walk calls it for every change;
-    // what is rare goes out of line: due sample points (a positive sampling phase), and every MA
-    // edge in the pause after a frame, whose longest level is being measured. Outside that pause a
-    // change that is not an MA edge needs nothing more, nor does a falling edge.
+    // what is rare goes out of line: every MA edge in the pause after a frame, whose longest level
+    // is being measured. Outside that pause a change that is not an MA edge needs nothing more,
+    // nor does a falling edge.
     // kPoint: the walk's SamplePoint (it must match sloPhase, or be Any). Only a phase after the
     // edge defers sample points, and only a phase before it reads the SLO history, so the other
     // walks skip pendingSamples or the history.
@@ -223,8 +223,14 @@ class DecodeEngine {
         if (kHistory) sloHistory.RecordIfChanged(pos, slo, prevSlo);
         const uint32_t levelBefore = prevSlo;
         prevSlo = slo;
-        if (kLate && pendingSamples.Count() > 0 && pendingSamples.Front() <= pos)
-            ReadDueSamples(pos, levelBefore, slo);
+        // Waiting sample points reached by this change, oldest first. Each of them lies after the
+        // previous change (it would have been read there otherwise), so SLO at the point is the
+        // level before this change, or this change's level when the point is this very sample.
+        while (kLate && pendingSamples.Count() > 0 && pendingSamples.Front() <= pos) {
+            const int64_t q = pendingSamples.Front();
+            pendingSamples.PopFront();
+            FeedSampledBit(q, q == pos ? slo : levelBefore);
+        }
         if (ma == prevMa) return;
         if (inTimeout) {
             OnMaChangeInPause(pos, ma);
@@ -353,10 +359,6 @@ class DecodeEngine {
     static constexpr int64_t kPauseDen = 2;
     static constexpr int64_t kGapPeriods = 6;
 
-    // Reads the waiting sample points at or before pos, oldest first. Each of them lies after the
-    // previous change (it would have been read there otherwise), so SLO at the point is the level
-    // before this change, or this change's level when the point is this very sample.
-    void ReadDueSamples(int64_t pos, uint32_t levelBefore, uint32_t levelNow);
     void OnMaChangeInPause(int64_t pos, uint32_t ma);
     // A rising edge of MA (lastMaChange already moved to it): the clock is timed, or the frame in
     // progress ends at a gap, and SLO is read at the edge plus the sampling phase.

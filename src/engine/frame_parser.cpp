@@ -81,14 +81,6 @@ void DecodeEngine::BeginWalk(uint32_t maLevel, uint32_t sloLevel) {
     pendingSamples.Clear();
 }
 
-void DecodeEngine::ReadDueSamples(int64_t pos, uint32_t levelBefore, uint32_t levelNow) {
-    while (pendingSamples.Count() > 0 && pendingSamples.Front() <= pos) {
-        const int64_t q = pendingSamples.Front();
-        pendingSamples.PopFront();
-        FeedSampledBit(q, q == pos ? levelNow : levelBefore);
-    }
-}
-
 // An MA edge in the pause after a frame: every level is measured, and a level longer than the
 // pause threshold decides the CDM bit and closes the pause.
 void DecodeEngine::OnMaChangeInPause(int64_t pos, uint32_t ma) {
