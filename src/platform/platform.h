@@ -177,4 +177,11 @@ bool TakeCreateFailure();
 // Used by the implementations: how many of `size` bytes the next write may put out.
 size_t AllowedWriteBytes(size_t size);
 
+// The system's part of PageBuffer, one per implementation: the page size; `size` bytes of fresh
+// read/write pages (null when refused); making pages inaccessible; giving pages back.
+size_t SystemPageSize();
+void* MapPages(size_t size);
+bool ProtectPages(void* start, size_t size);
+void UnmapPages(void* start, size_t size);
+
 }  // namespace zb::platform

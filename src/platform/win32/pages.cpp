@@ -1,37 +1,29 @@
-// Page buffers for Windows: reserved and committed with VirtualAlloc (the system hands out the
-// physical pages as they are first touched), the last page set to no access.
+// The page calls behind PageBuffer for Windows: VirtualAlloc reserves and commits the range (the
+// system supplies each page when it is first touched).
 #include <windows.h>
-
-#include <cstdint>
 
 #include "platform/platform.h"
 
 namespace zb::platform {
 
-bool PageBuffer::Allocate(size_t bytes) {
-    Release();
+size_t SystemPageSize() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
-    const size_t page = info.dwPageSize;
-    if (bytes == 0 || bytes > SIZE_MAX - 2 * page || InjectedFaults().pagesFail) return false;
-    const size_t usable = (bytes + page - 1) / page * page;
-    void* p = VirtualAlloc(nullptr, usable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (p == nullptr) return false;
-    DWORD old = 0;
-    if (!VirtualProtect(static_cast<char*>(p) + usable, page, PAGE_NOACCESS, &old)) {
-        VirtualFree(p, 0, MEM_RELEASE);
-        return false;
-    }
-    data_ = p;
-    size_ = usable;
-    mapped_ = usable + page;
-    return true;
+    return info.dwPageSize;
 }
 
-void PageBuffer::Release() {
-    if (data_ != nullptr) VirtualFree(data_, 0, MEM_RELEASE);
-    data_ = nullptr;
-    size_ = mapped_ = 0;
+void* MapPages(size_t size) {
+    return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+bool ProtectPages(void* start, size_t size) {
+    DWORD old = 0;
+    return VirtualProtect(start, size, PAGE_NOACCESS, &old) != FALSE;
+}
+
+void UnmapPages(void* start, size_t size) {
+    (void)size;  // a whole reservation is released at once
+    VirtualFree(start, 0, MEM_RELEASE);
 }
 
 }  // namespace zb::platform
