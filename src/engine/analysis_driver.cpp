@@ -2,7 +2,6 @@
 // copies the settings into the engine, fixes the decode range, optionally finds the data length,
 // walks the capture change by change through a SampleCursor into the frame parser, and publishes
 // the records. An unusable setup leaves the single failure record (0, code 0).
-#include <cstring>
 
 #include "engine/decode_engine.h"
 #include "engine/host_access.h"
@@ -55,7 +54,7 @@ bool ChannelUsable(int32_t channel) {
 }
 
 // The walk over the changes after the first: every change goes to the frame parser until the
-// range ends or the host asks to stop. kLateSamples as for DecodeEngine::OnChange.
+// range ends or the host asks to stop. kPoint as for DecodeEngine::OnChange.
 template <SamplePoint kPoint>
 int64_t WalkChanges(DecodeEngine& e, SampleCursor& cursor, ProgressGate& progress, int64_t pos) {
     StopPoll stop;
@@ -71,7 +70,6 @@ int64_t WalkChanges(DecodeEngine& e, SampleCursor& cursor, ProgressGate& progres
         e.OnChange<kPoint>(pos, SampleCursor::LevelIn(state, maBit), SampleCursor::LevelIn(state, sloBit));
         if (pos >= progress.Next()) progress.Report(pos);
     }
-    std::memcpy(e.channelState, cursor.State(), sizeof e.channelState);
     return pos;
 }
 
@@ -110,8 +108,7 @@ uint32_t AnalyseCapture(DecoderSettings* settings, const int64_t** positions, co
     RefreshColumnWidths(*settings);
     engine->ResetRecords();
     if (!RunDecode(*engine, settings)) {
-        engine->ResetRecords();
-        engine->StoreRecord(MakeCode(RecordKind::Failure), 0);
+        engine->StoreFailureRecord();
     }
     const int64_t* p = engine->positionStore.FinishStore();
     const uint32_t* c = engine->codeStore.FinishStore();
@@ -119,8 +116,7 @@ uint32_t AnalyseCapture(DecoderSettings* settings, const int64_t** positions, co
         // Records were lost on the way (the in-memory fallback reached its limit, memory ran out or
         // the spill file could not be read back): the host gets the failure record, never a count
         // larger than the arrays behind it.
-        engine->ResetRecords();
-        engine->StoreRecord(MakeCode(RecordKind::Failure), 0);
+        engine->StoreFailureRecord();
         p = engine->positionStore.FinishStore();
         c = engine->codeStore.FinishStore();
     }
@@ -132,14 +128,12 @@ uint32_t AnalyseCapture(DecoderSettings* settings, const int64_t** positions, co
 
 bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
     if (settings == nullptr) return false;
-    e.settingsBlock = settings;
     e.ResetEngine();
     SettingsView view(settings);
     view.Normalise();
 
     const int32_t slaves = static_cast<int32_t>(view.DataChannels()) + 1;
     e.slaveCount = slaves < 1 ? 1 : slaves;
-    e.slaveIndex = 0;
     e.maChannel = static_cast<int32_t>(view.Channel(0));
     e.sloChannel = static_cast<int32_t>(view.Channel(1));
     e.mode = static_cast<int32_t>(view.Mode());
@@ -169,7 +163,6 @@ bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
     e.isRegisterMode = e.mode != static_cast<int32_t>(DecodeMode::SingleCycle);
     e.slaveView = e.mode == static_cast<int32_t>(DecodeMode::RegisterSlave);
     e.ResetControl();
-    e.lastCds = 0;
 
     // The host delivers 128 channels; a channel number beyond them cannot be read, so the setup is
     // unusable and the decode fails rather than decode a line that does not exist.
@@ -202,10 +195,7 @@ bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
     }
 
     if (!WalkCapture(e)) return false;
-    if (e.positionStore.StoreCount() == 0) {
-        e.positionStore.AppendElement(0);
-        e.codeStore.AppendElement(MakeStatus(StatusCode::Idle));
-    }
+    if (e.positionStore.StoreCount() == 0) e.StoreRecord(MakeStatus(StatusCode::Idle), 0);
     return e.positionStore.StoreCount() == e.codeStore.StoreCount();
 }
 

@@ -187,12 +187,10 @@ class DecodeEngine {
     // position is kept here rather than read back from the position store: the engine is the only
     // writer between two resets, so the copy is always the store's last element.
     void StoreRecord(uint32_t code, int64_t pos) {
-        const int64_t p =
-            (storedCount_ > 0 && pos <= lastStoredPos_) ? PositionAfter(lastStoredPos_, 1) : pos;
+        const int64_t p = NextStoredPos(pos);
         positionStore.AppendElement(p);
         codeStore.AppendElement(code);
         lastStoredPos_ = p;
-        ++storedCount_;
     }
     void StoreFrameRecord(uint32_t code, int64_t pos) {
         if (!isRegisterMode) StoreRecord(code, pos);
@@ -204,6 +202,11 @@ class DecodeEngine {
     void StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos);
     // Empties both stores and the engine's memory of the last stored position.
     void ResetRecords();
+    // Empties both stores and leaves in them only the failure record (0, code 0).
+    void StoreFailureRecord() {
+        ResetRecords();
+        StoreRecord(MakeCode(RecordKind::Failure), 0);
+    }
 
     // ---- Frame parser (frame_parser.cpp) ----------------------------------------------------
     void ResetEngine();
@@ -239,16 +242,20 @@ class DecodeEngine {
         lastMaChange = pos;
         const bool rising = prevMa == 0;
         prevMa = ma;
-        if (rising) OnRisingEdge(pos);
+        if (rising) OnRisingEdge<kPoint>(pos);
     }
     void EndWalk(int64_t lastPos);
     void FeedBit(int64_t pos, uint32_t bit);
     // FeedBit with the data field's bits inline: they are the most frequent bits of a frame.
     void FeedSampledBit(int64_t pos, uint32_t bit) {
-        if (frameState != FrameState::DataBits) {
+        if (frameState == FrameState::DataBits) {
+            TakeDataBit(pos, bit);
+        } else {
             FeedBit(pos, bit);
-            return;
         }
+    }
+    // One bit of the data field, MSB first.
+    void TakeDataBit(int64_t pos, uint32_t bit) {
         if (bitCount == 0) dataStartPos = pos;
         if (multiTurnBits > 0 && bitCount == multiTurnBits) singleTurnStartPos = pos;
         dataValue = (dataValue << 1) | (bit & 1u);
@@ -265,12 +272,8 @@ class DecodeEngine {
     // ---- The stores and what the report builder reads -----------------------------------------
     CodeStore codeStore;
     PositionStore positionStore;
-    const int64_t* reportPositions = nullptr;
-    const uint32_t* reportCodes = nullptr;
-    uint64_t reportCount = 0;
 
     // ---- Driver fields ------------------------------------------------------------------------
-    DecoderSettings* settingsBlock = nullptr;
     int64_t rangeStart = 0;
     int64_t rangeEnd = 0;
     int32_t maChannel = 0;
@@ -320,7 +323,6 @@ class DecodeEngine {
     int64_t cdmPos = 0;
     int64_t longestLen = 0;
     uint32_t longestLevel = 1;
-    uint32_t lastCds = 0;
     bool cdmPending = false;
     uint32_t pendingCdm = 0;
     int64_t pendingCdmPos = 0;
@@ -361,7 +363,9 @@ class DecodeEngine {
 
     void OnMaChangeInPause(int64_t pos, uint32_t ma);
     // A rising edge of MA (lastMaChange already moved to it): the clock is timed, or the frame in
-    // progress ends at a gap, and SLO is read at the edge plus the sampling phase.
+    // progress ends at a gap, and SLO is read at the edge plus the sampling phase (kPoint as for
+    // OnChange).
+    template <SamplePoint kPoint>
     void OnRisingEdge(int64_t pos) {
         if (lastRisingEdge >= 0) {
             const int64_t period = pos - lastRisingEdge;
@@ -376,14 +380,14 @@ class DecodeEngine {
         lastRisingEdge = pos;
         // At the edge itself the level in force is the latest one: every remembered SLO change
         // lies at or before this edge.
-        if (sloPhase == 0) {
+        if (kPoint == SamplePoint::AtEdge || (kPoint == SamplePoint::Any && sloPhase == 0)) {
             FeedSampledBit(pos, prevSlo);
             return;
         }
         // A point before the edge is looked up in the history; a point after it waits until the
         // walk reaches it, unless 8 are waiting already: then SLO is read at the edge itself.
         const int64_t s = PositionAfter(pos, sloPhase);
-        if (s < pos) {
+        if (kPoint != SamplePoint::After && s < pos) {
             FeedSampledBit(pos, sloHistory.SloLevelAt(s));
         } else if (s > pos && !pendingSamples.Full()) {
             pendingSamples.Append(s);
@@ -402,7 +406,13 @@ class DecodeEngine {
     void StoreFirstFrameRecords(int64_t pos);
     void EndAddressPart();
 
-    uint64_t storedCount_ = 0;  // records stored since the last ResetRecords
+    // Where a record for `pos` goes: one sample past the last stored one when it would not lie
+    // after it.
+    int64_t NextStoredPos(int64_t pos) const {
+        return positionStore.StoreCount() > 0 && pos <= lastStoredPos_ ? PositionAfter(lastStoredPos_, 1)
+                                                                       : pos;
+    }
+
     int64_t lastStoredPos_ = 0;
 };
 

@@ -48,7 +48,6 @@ void DecodeEngine::ResetEngine() {
     inTimeout = timeoutSeen = false;
     timeoutStart = cdmPos = longestLen = 0;
     longestLevel = 1;
-    lastCds = 0;
     cdmPending = false;
     pendingCdm = 0;
     pendingCdmPos = 0;
@@ -93,7 +92,7 @@ void DecodeEngine::OnMaChangeInPause(int64_t pos, uint32_t ma) {
     }
     lastMaChange = pos;
     const uint32_t before = prevMa;
-    if (before == 0) OnRisingEdge(pos);
+    if (before == 0) OnRisingEdge<SamplePoint::Any>(pos);
     if (inTimeout && timeoutSeen) {
         CloseFrameTimeout(before, lastMaChange, pos, avgPeriod);
         if (frameState == FrameState::AfterFrame) ResetFrame();
@@ -138,21 +137,16 @@ void DecodeEngine::FeedBit(int64_t pos, uint32_t bit) {
             frameState = hasCds ? FrameState::CdsBit : FrameState::DataBits;
             return;
         case FrameState::CdsBit:
-            lastCds = bit;
             if (cdmPending) {
                 cdmPending = false;
-                FeedControlBits(pendingCdm, lastCds, pendingCdmPos);
+                FeedControlBits(pendingCdm, bit, pendingCdmPos);
             }
             dataStartPos = PositionAfter(pos, 1);
             StoreFrameRecord(MakeCode(RecordKind::Cds, bit), pos);
             frameState = FrameState::DataBits;
             return;
         case FrameState::DataBits:
-            if (bitCount == 0) dataStartPos = pos;
-            if (multiTurnBits > 0 && bitCount == multiTurnBits) singleTurnStartPos = pos;
-            dataValue = (dataValue << 1) | bit;
-            ++bitCount;
-            if (bitCount >= dataBits) EndOfData();
+            TakeDataBit(pos, bit);
             return;
         case FrameState::ErrBit:
             errBit = bit;

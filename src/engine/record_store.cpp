@@ -12,13 +12,12 @@ DecodeEngine::DecodeEngine() {
 void DecodeEngine::ResetRecords() {
     codeStore.ResetStore();
     positionStore.ResetStore();
-    storedCount_ = 0;
     lastStoredPos_ = 0;
 }
 
 void DecodeEngine::StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos) {
     if (isRegisterMode) return;
-    const int64_t p = (storedCount_ > 0 && pos <= lastStoredPos_) ? PositionAfter(lastStoredPos_, 1) : pos;
+    const int64_t p = NextStoredPos(pos);
     const uint32_t codes[3] = {MakeCode(triple.high, TripleHighPayload(value)),
                                MakeCode(triple.mid, TripleMidPayload(value)),
                                MakeCode(triple.low, TripleLowPayload(value))};
@@ -27,7 +26,6 @@ void DecodeEngine::StoreValue(const ValueTriple& triple, uint64_t value, int64_t
         codeStore.AppendElement(code);
     }
     lastStoredPos_ = p;
-    storedCount_ += 3;
 }
 
 }  // namespace zb

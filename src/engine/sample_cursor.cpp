@@ -25,14 +25,12 @@ bool SampleCursor::OpenCursor(int64_t from, int64_t to) {
     if (cursorStart_ < 0) cursorStart_ = 0;
     const int64_t last = host->lastValidSample != 0 ? host->lastValidSample : host->lastSample;
     cursorEnd_ = to < last ? to : last;
-    channelMask_[0] = channelMask_[1] = ~uint64_t{0};
     // The last reported state starts as all zeros.
     std::memset(buffer_, 0, sizeof buffer_);
     answer_ = buffer_[0];
     last_ = buffer_[1];
     watch_[0] = watch_[1] = WatchedByte{0, 0};
     nextChange_ = 0;
-    reportedPos_ = 0;
     open_ = true;
     SetReportStatus(ReportStatusCode::Ok);
     return true;
@@ -44,7 +42,6 @@ bool SampleCursor::FirstSample(int64_t from, uint8_t* state) {
     if (from > cursorEnd_) return false;
     const int64_t p = from > cursorStart_ ? from : cursorStart_;
     nextChange_ = Query(p, buffer_[0]);
-    reportedPos_ = nextChange_;
     answer_ = buffer_[1];
     last_ = buffer_[0];
     std::memcpy(state, State(), kStateBytes);
@@ -60,7 +57,7 @@ void SampleCursor::WatchChannels(int32_t first, int32_t second) {
         watch_[k] = WatchedByte{0, 0};
         if (c >= 0 && c < 128) {
             watch_[k].byte = c >> 3;
-            watch_[k].mask = static_cast<uint32_t>(channelMask_[c >> 6] >> ((c & 63) & ~7)) & 0xFFu;
+            watch_[k].mask = 0xFFu;
         }
     }
 }

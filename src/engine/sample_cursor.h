@@ -52,15 +52,15 @@ class SampleCursor {
             pos = nextChange_ == kNone ? cursorEnd_ : nextChange_;
             return false;
         }
+        int64_t reported = nextChange_;
         for (;;) {
             uint8_t* const state = answer_;
             const uint8_t* const last = last_;
-            reportedPos_ = nextChange_;
-            nextChange_ = Query(reportedPos_, state);
+            reported = nextChange_;
+            nextChange_ = Query(reported, state);
             if (((state[watch_[0].byte] ^ last[watch_[0].byte]) & watch_[0].mask) != 0 ||
                 ((state[watch_[1].byte] ^ last[watch_[1].byte]) & watch_[1].mask) != 0 ||
-                ((Gather(state) ^ Gather(last)) & channelMask_[0]) != 0 ||
-                ((Gather(state + 8) ^ Gather(last + 8)) & channelMask_[1]) != 0) {
+                Gather(state) != Gather(last) || Gather(state + 8) != Gather(last + 8)) {
                 answer_ = last_;  // this answer is now the last reported state
                 last_ = state;
                 break;
@@ -74,7 +74,7 @@ class SampleCursor {
             }
         }
         if (nextChange_ == kNone) nextChange_ = cursorEnd_;
-        pos = reportedPos_;
+        pos = reported;
         return true;
     }
     // The levels of the last reported state (FirstSample or the last change), as the host wrote
@@ -83,25 +83,21 @@ class SampleCursor {
     // The channels whose bytes decide first whether a step is a change (see Advance): the walk's
     // MA and SLO lines. A channel outside 0..127 is not watched.
     void WatchChannels(int32_t first, int32_t second);
-    // A channel's place in the state and its bit of the channel mask, looked up once per walk
-    // (channels outside 0..127 read 0).
+    // A channel's place in the state, looked up once per walk (channels outside 0..127 read 0).
     struct ChannelBit {
         int byte;
         uint32_t shift;
-        uint32_t mask;  // 1 when the channel is compared, else 0
+        uint32_t mask;  // 1 for a channel in the state, else 0
     };
-    ChannelBit BitOf(int32_t channel) const {
+    static ChannelBit BitOf(int32_t channel) {
         if (channel < 0 || channel >= 128) return ChannelBit{0, 0, 0};
-        const uint32_t shift = static_cast<uint32_t>(channel & 7);
-        return ChannelBit{channel >> 3, shift,
-                          static_cast<uint32_t>(channelMask_[channel >> 6] >> (channel & 63)) & 1u};
+        return ChannelBit{channel >> 3, static_cast<uint32_t>(channel & 7), 1u};
     }
-    // The level of a channel in a state, masked (0 for channels outside 0..127).
+    // The level of a channel in a state (0 for channels outside 0..127).
     static uint32_t LevelIn(const uint8_t* state, ChannelBit bit) {
         return (static_cast<uint32_t>(state[bit.byte]) >> bit.shift) & bit.mask;
     }
     void CloseCursor() { open_ = false; }
-    bool IsOpen() const { return open_; }
     int64_t CursorStart() const { return cursorStart_; }
     int64_t CursorEnd() const { return cursorEnd_; }
 
@@ -129,16 +125,12 @@ class SampleCursor {
     int64_t cursorStart_ = 0;
     int64_t cursorEnd_ = 0;
     int64_t nextChange_ = 0;
-    int64_t reportedPos_ = 0;
-    // Channel state words: channels 0..63 in word 0 and 64..127 in word 1, channel c at bit c % 64
-    // (the host's byte order read as little-endian words). All channels are compared.
-    uint64_t channelMask_[2] = {};
     // The two state buffers: answer_ takes the host's next answer, last_ holds the last reported
     // state.
     alignas(16) uint8_t buffer_[2][kStateBytes] = {};
     uint8_t* answer_ = buffer_[0];
     uint8_t* last_ = buffer_[1];
-    // The watched channels' bytes with their part of the channel mask (mask 0: not watched).
+    // The watched channels' bytes (mask 0xFF, or 0 when not watched).
     struct WatchedByte {
         int byte;
         uint32_t mask;

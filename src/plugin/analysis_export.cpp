@@ -20,8 +20,7 @@ uint32_t PublishFailureRecord(HostRecord* host) {
     try {
         DecodeEngine* engine = Engine();
         if (engine == nullptr) return 0;
-        engine->ResetRecords();
-        engine->StoreRecord(MakeCode(RecordKind::Failure), 0);
+        engine->StoreFailureRecord();
         host->positionArray = engine->positionStore.FinishStore();
         host->codeArray = engine->codeStore.FinishStore();
         return host->positionArray != nullptr && host->codeArray != nullptr ? 1 : 0;

@@ -2,8 +2,6 @@
 // rows (single-cycle mode) or to the register-access rows (both register-access modes).
 #include "report/report_entry.h"
 
-#include "engine/decode_engine.h"
-#include "plugin/module_state.h"
 #include "report/report_columns.h"
 #include "report/report_rows.h"
 
@@ -13,12 +11,6 @@ void BuildReport(const DecoderSettings& settings, const int64_t* positions, cons
                  uint64_t count) {
     RefreshColumnWidths(settings);
     if (positions == nullptr || codes == nullptr) count = 0;
-    // The engine remembers which records the report is reading.
-    if (DecodeEngine* engine = Engine()) {
-        engine->reportPositions = positions;
-        engine->reportCodes = codes;
-        engine->reportCount = count;
-    }
     // The builders only read through the view; the block itself is the caller's copy.
     DecoderSettings copy = settings;
     const SettingsView view(&copy);
