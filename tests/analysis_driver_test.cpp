@@ -61,6 +61,18 @@ class AnalysisDriver : public ::testing::Test {
         count_ = zb::AnalyseCapture(&block_, &pos, &codes);
         return RecordsFrom(pos, codes, count_);
     }
+    // The data length detected on channels 0 (MA) and 1 (SLO) over the whole capture, CRC 6/0x43, CDS.
+    int32_t DetectLength(ChangeListHost& host) {
+        Settings(host);
+        zb::RememberHost(&host.Record());
+        engine_.maChannel = 0;
+        engine_.sloChannel = 1;
+        engine_.rangeStart = 0;
+        engine_.rangeEnd = host.Record().lastSample + 1;
+        engine_.crc = kCrc6;
+        engine_.hasCds = true;
+        return zb::DetectDataLength(engine_);
+    }
     static int Count(const std::vector<Rec>& out, RecordKind kind) {
         int n = 0;
         for (const Rec& r : out) n += zb::KindOf(r.code) == kind ? 1 : 0;
@@ -280,15 +292,7 @@ TEST_F(AnalysisDriver, AutoLengthNeedsThreeFrames) {
         // A gap ends a frame only at the next frame's first edge, so one more frame is sent.
         std::vector<uint64_t> values(c.frames + 1, 0x1A5B);
         ChangeListHost host(Frames(values, 13, kCrc6));
-        Settings(host);
-        zb::RememberHost(&host.Record());
-        engine_.maChannel = 0;
-        engine_.sloChannel = 1;
-        engine_.rangeStart = 0;
-        engine_.rangeEnd = host.Record().lastSample + 1;
-        engine_.crc = kCrc6;
-        engine_.hasCds = true;
-        EXPECT_EQ(zb::DetectDataLength(engine_), c.expected) << c.frames;
+        EXPECT_EQ(DetectLength(host), c.expected) << c.frames;
     }
 }
 
@@ -600,15 +604,7 @@ TEST_F(AnalysisDriver, OnEqualHitsTheLongerLengthWins) {
         }
         line.Clocks({1, 0});  // the next frame's first edges close the third one
         ChangeListHost host(line.Finish(5 * P));
-        Settings(host);
-        zb::RememberHost(&host.Record());
-        engine_.maChannel = 0;
-        engine_.sloChannel = 1;
-        engine_.rangeStart = 0;
-        engine_.rangeEnd = host.Record().lastSample + 1;
-        engine_.crc = kCrc6;
-        engine_.hasCds = true;
-        EXPECT_EQ(zb::DetectDataLength(engine_), 26);
+        EXPECT_EQ(DetectLength(host), 26);
         return;
     }
     FAIL() << "no clean set of frames found";
