@@ -37,14 +37,6 @@ bissgen::Capture Frames(const std::vector<uint64_t>& values, int dataBits, const
 
 class AnalysisDriver : public ::testing::Test {
   protected:
-    void SetUp() override {
-        saved_ = zb::Module().engine;
-        zb::Module().engine = &engine_;
-    }
-    void TearDown() override {
-        zb::Module().engine = saved_;
-        zb::RememberHost(nullptr);
-    }
     // Default settings (SCD, BiSS-C, 12 bits single-turn, CRC 6/0x43) with auto length off.
     zb::SettingsView Settings(ChangeListHost& host) {
         zb::CopySettingsIn(host.Record(), block_);
@@ -80,7 +72,7 @@ class AnalysisDriver : public ::testing::Test {
     }
 
     zb::DecodeEngine engine_;
-    zb::DecodeEngine* saved_ = nullptr;
+    EngineSwap swap_{engine_};
     zb::DecoderSettings block_{};
     uint32_t count_ = 0;
 };
