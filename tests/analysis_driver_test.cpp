@@ -2,6 +2,7 @@
 // failures, stop requests, automatic data length, progress, empty captures and unusable channels.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "bissgen/generator.h"
@@ -11,6 +12,7 @@
 #include "plugin/module_state.h"
 #include "support/engine_records.h"
 #include "support/line_builder.h"
+#include "support/memory_host.h"
 
 namespace zbtest {
 namespace {
@@ -37,16 +39,8 @@ bissgen::Capture Frames(const std::vector<uint64_t>& values, int dataBits, const
 
 class AnalysisDriver : public ::testing::Test {
   protected:
-    void SetUp() override {
-        saved_ = zb::Module().engine;
-        zb::Module().engine = &engine_;
-    }
-    void TearDown() override {
-        zb::Module().engine = saved_;
-        zb::RememberHost(nullptr);
-    }
     // Default settings (SCD, BiSS-C, 12 bits single-turn, CRC 6/0x43) with auto length off.
-    zb::SettingsView Settings(ChangeListHost& host) {
+    zb::SettingsView Settings(MemoryHost& host) {
         zb::CopySettingsIn(host.Record(), block_);
         zb::SettingsView view(&block_);
         view.ApplyDefaults();
@@ -54,12 +48,24 @@ class AnalysisDriver : public ::testing::Test {
         view.SetSingleTurnBits(12);
         return view;
     }
-    std::vector<Rec> Analyse(ChangeListHost& host) {
+    std::vector<Rec> Analyse(MemoryHost& host) {
         zb::RememberHost(&host.Record());
         const int64_t* pos = nullptr;
         const uint32_t* codes = nullptr;
         count_ = zb::AnalyseCapture(&block_, &pos, &codes);
         return RecordsFrom(pos, codes, count_);
+    }
+    // The data length detected on channels 0 (MA) and 1 (SLO) over the whole capture, CRC 6/0x43, CDS.
+    int32_t DetectLength(MemoryHost& host) {
+        Settings(host);
+        zb::RememberHost(&host.Record());
+        engine_.maChannel = 0;
+        engine_.sloChannel = 1;
+        engine_.rangeStart = 0;
+        engine_.rangeEnd = host.Record().lastSample + 1;
+        engine_.crc = kCrc6;
+        engine_.hasCds = true;
+        return zb::DetectDataLength(engine_);
     }
     static int Count(const std::vector<Rec>& out, RecordKind kind) {
         int n = 0;
@@ -68,7 +74,7 @@ class AnalysisDriver : public ::testing::Test {
     }
 
     zb::DecodeEngine engine_;
-    zb::DecodeEngine* saved_ = nullptr;
+    EngineSwap swap_{engine_};
     zb::DecoderSettings block_{};
     uint32_t count_ = 0;
 };
@@ -77,7 +83,7 @@ const std::vector<Rec> kFailure = {R(0, 0)};
 
 TEST_F(AnalysisDriver, DecodesFramesAndReturnsTheCount) {
     std::vector<int64_t> starts;
-    ChangeListHost host(Frames({0xABC, 0x123, 0xFFF}, 12, kCrc6, &starts));
+    MemoryHost host(Frames({0xABC, 0x123, 0xFFF}, 12, kCrc6, &starts));
     Settings(host);
     const std::vector<Rec> out = Analyse(host);
     EXPECT_EQ(count_, out.size());
@@ -111,7 +117,7 @@ TEST_F(AnalysisDriver, DecodeRanges) {
     };
     for (const RangeCase& c : cases) {
         std::vector<int64_t> starts;
-        ChangeListHost host(Frames({1, 2, 3, 4}, 12, kCrc6, &starts));
+        MemoryHost host(Frames({1, 2, 3, 4}, 12, kCrc6, &starts));
         for (int k = 0; k < 6; ++k) host.Record().cursorPosition[k] = 0;
         // Cursor T (index 0) and A (1) take the start, B (2) the end; C..E stay at 0.
         if (c.startFrame >= 0) host.Record().cursorPosition[c.from - 1] = starts[c.startFrame] - 3 * P;
@@ -136,7 +142,7 @@ TEST_F(AnalysisDriver, TheRangeEndClampsToTheLastValidSample) {
     const std::vector<int64_t> e = line.Clocks(FrameBits(1, 2, 0, 0xABC, 12, 1, 1, 0x36, 6));
     bissgen::Capture cap = line.Finish(0);
     cap.lastSample = e.back();
-    ChangeListHost host(cap);
+    MemoryHost host(cap);
     Settings(host);
     std::vector<Rec> out = Analyse(host);
     EXPECT_EQ(Count(out, RecordKind::Crc), 0);
@@ -144,7 +150,7 @@ TEST_F(AnalysisDriver, TheRangeEndClampsToTheLastValidSample) {
     EXPECT_EQ(out[out.size() - 2].code, S(StatusCode::Error, 2));
     // One sample more and the frame is complete; lastValidSample clamps it again.
     cap.lastSample = e.back() + 1;
-    ChangeListHost longer(cap);
+    MemoryHost longer(cap);
     Settings(longer);
     EXPECT_EQ(Count(Analyse(longer), RecordKind::Crc), 1);
     longer.Record().lastValidSample = e.back();
@@ -169,7 +175,7 @@ TEST_F(AnalysisDriver, RangesAtTheEndsOfTheSignedRange) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ChangeListHost host(Frames({1, 2, 3, 4}, 12, kCrc6));
+        MemoryHost host(Frames({1, 2, 3, 4}, 12, kCrc6));
         host.Record().cursorPosition[1] = c.cursorA;
         host.Record().firstValidSample = c.firstValid;
         host.Record().lastValidSample = c.lastValid;
@@ -186,11 +192,11 @@ TEST_F(AnalysisDriver, RangesAtTheEndsOfTheSignedRange) {
 }
 
 TEST_F(AnalysisDriver, StopRequestEndsTheWalkAndClosesTheFrame) {
-    ChangeListHost full(Frames({1, 2, 3, 4, 5, 6}, 12, kCrc6));
+    MemoryHost full(Frames({1, 2, 3, 4, 5, 6}, 12, kCrc6));
     Settings(full);
     const std::vector<Rec> all = Analyse(full);
-    const uint64_t queries = full.Queries();
-    ChangeListHost host(Frames({1, 2, 3, 4, 5, 6}, 12, kCrc6));
+    const uint64_t queries = full.QueryCount();
+    MemoryHost host(Frames({1, 2, 3, 4, 5, 6}, 12, kCrc6));
     host.StopAfterQueries(queries / 2);
     Settings(host);
     const std::vector<Rec> out = Analyse(host);
@@ -198,8 +204,8 @@ TEST_F(AnalysisDriver, StopRequestEndsTheWalkAndClosesTheFrame) {
     EXPECT_GT(Count(out, RecordKind::Crc), 0);
     EXPECT_LT(Count(out, RecordKind::Crc), 6);
     EXPECT_EQ(out.back().code, S(StatusCode::Idle));
-    EXPECT_LE(host.Queries(), queries / 2 + 1);
-    EXPECT_GE(host.AbortPolls(), 1u);  // the host's abort callback is polled during the walk
+    EXPECT_LE(host.QueryCount(), queries / 2 + 1);
+    EXPECT_GE(host.AbortPollCount(), 1u);  // the host's abort callback is polled during the walk
 }
 
 // The walk is specialised on where the sample point lies (at, before or after the edge). Each
@@ -228,7 +234,7 @@ TEST_F(AnalysisDriver, EverySamplingPhaseDecodesAsTheGeneralPath) {
         const bissgen::Capture capture = g.Finish();
         for (const int32_t phase : {-25, -7, -1, 0, 1, 3, 4, 9, 30}) {
             SCOPED_TRACE(testing::Message() << "line delay " << delay << ", phase " << phase);
-            ChangeListHost host(capture);
+            MemoryHost host(capture);
             Settings(host).SetSloPhase(phase);
             const std::vector<Rec> walked = Analyse(host);
 
@@ -251,7 +257,7 @@ TEST_F(AnalysisDriver, AutoLengthFindsTheLengthAmongChanceMatches) {
     std::vector<uint64_t> values;
     for (int i = 0; i < 30; ++i) values.push_back(rng() & 0xFFFFF);
     const zb::FrameCrcParams crc3{3, 0x3, 0, 0x7};
-    ChangeListHost host(Frames(values, 20, crc3));
+    MemoryHost host(Frames(values, 20, crc3));
     zb::SettingsView view = Settings(host);
     view.SetAutoLength(true);
     view.SetDataLength(12);
@@ -279,21 +285,13 @@ TEST_F(AnalysisDriver, AutoLengthNeedsThreeFrames) {
     for (const Case& c : cases) {
         // A gap ends a frame only at the next frame's first edge, so one more frame is sent.
         std::vector<uint64_t> values(c.frames + 1, 0x1A5B);
-        ChangeListHost host(Frames(values, 13, kCrc6));
-        Settings(host);
-        zb::RememberHost(&host.Record());
-        engine_.maChannel = 0;
-        engine_.sloChannel = 1;
-        engine_.rangeStart = 0;
-        engine_.rangeEnd = host.Record().lastSample + 1;
-        engine_.crc = kCrc6;
-        engine_.hasCds = true;
-        EXPECT_EQ(zb::DetectDataLength(engine_), c.expected) << c.frames;
+        MemoryHost host(Frames(values, 13, kCrc6));
+        EXPECT_EQ(DetectLength(host), c.expected) << c.frames;
     }
 }
 
 TEST_F(AnalysisDriver, ZeroLengthDecodesWithSixtyFourBitsWhenDetectionFails) {
-    ChangeListHost host(Frames({0xABC}, 12, kCrc6));  // one frame: nothing to detect
+    MemoryHost host(Frames({0xABC}, 12, kCrc6));  // one frame: nothing to detect
     zb::SettingsView view = Settings(host);
     view.SetDataLength(0);
     view.SetAutoLength(true);
@@ -305,7 +303,7 @@ TEST_F(AnalysisDriver, ZeroLengthDecodesWithSixtyFourBitsWhenDetectionFails) {
 }
 
 TEST_F(AnalysisDriver, AutoLengthSkippedForBissBInRegisterModes) {
-    ChangeListHost host(Frames({1, 2, 3, 4, 5}, 12, kCrc6, nullptr, -1));
+    MemoryHost host(Frames({1, 2, 3, 4, 5}, 12, kCrc6, nullptr, -1));
     zb::SettingsView view = Settings(host);
     view.SetAutoLength(true);
     view.SetProtocol(1);
@@ -323,7 +321,7 @@ TEST_F(AnalysisDriver, AutoLengthSkippedForBissBInRegisterModes) {
 
 TEST_F(AnalysisDriver, ProgressFollowsTheWalkFromACursor) {
     std::vector<int64_t> starts;
-    ChangeListHost host(Frames({1, 2, 3, 4}, 12, kCrc6, &starts));
+    MemoryHost host(Frames({1, 2, 3, 4}, 12, kCrc6, &starts));
     host.Record().cursorPosition[1] = starts[1] - 2 * P;
     zb::SettingsView view = Settings(host);
     view.SetRangeFrom(2);
@@ -341,7 +339,7 @@ TEST_F(AnalysisDriver, NoChangeGivesOneIdleRecord) {
     bissgen::Capture flat;
     flat.lastSample = 1000;
     flat.changes = {{0, 1, 1}};
-    ChangeListHost host(flat);
+    MemoryHost host(flat);
     Settings(host);
     EXPECT_EQ(Analyse(host), (std::vector<Rec>{R(0, S(StatusCode::Idle))}));
 }
@@ -354,8 +352,8 @@ TEST_F(AnalysisDriver, ChannelNumbers) {
     for (const Case& c : cases) {
         // The table keeps 16 bits: 0x1FFFF reads as channel 65535... unless the low half is usable.
         const int ma = static_cast<int>(c.ma & 0xFFFF), slo = static_cast<int>(c.slo & 0xFFFF);
-        ChangeListHost host(Frames({0x5A5}, 12, kCrc6), ma < 128 ? ma : 0, slo < 128 ? slo : 1);
-        zb::SettingsView view = Settings(host);
+        MemoryHost host(Frames({0x5A5}, 12, kCrc6), ma < 128 ? ma : 0, slo < 128 ? slo : 1);
+        Settings(host);
         block_.channelTable[0] = c.ma == 0x1FFFF ? 0x10000 : c.ma;  // 0x10000: low 16 bits are channel 0
         block_.channelTable[1] = c.slo;
         const std::vector<Rec> out = Analyse(host);
@@ -364,12 +362,11 @@ TEST_F(AnalysisDriver, ChannelNumbers) {
         } else {
             EXPECT_EQ(out, kFailure) << c.ma << "," << c.slo;
         }
-        (void)view;
     }
 }
 
 TEST_F(AnalysisDriver, NoHostFailsTheDecode) {
-    ChangeListHost host(Frames({1}, 12, kCrc6));
+    MemoryHost host(Frames({1}, 12, kCrc6));
     Settings(host);
     zb::RememberHost(nullptr);
     const int64_t* pos = nullptr;
@@ -395,7 +392,7 @@ TEST_F(AnalysisDriver, LostRecordsGiveTheFailureRecord) {
         {"limit one short of the records", 0, 0, true},  // 0: count - 1, filled in below
         {"limit exactly the records", 0, 0, false},      // 0: count, filled in below
     };
-    ChangeListHost host(Frames({0xABC, 0x123, 0xFFF}, 12, kCrc6));
+    MemoryHost host(Frames({0xABC, 0x123, 0xFFF}, 12, kCrc6));
     Settings(host);
     const std::vector<Rec> full = Analyse(host);
     ASSERT_GT(full.size(), 5u);
@@ -431,7 +428,7 @@ uint64_t ZB_CALL StuckQuery(uint64_t, uint8_t* state) {
 }
 
 TEST_F(AnalysisDriver, AHostThatDoesNotAdvanceEndsTheWalk) {
-    ChangeListHost host(Frames({1}, 12, kCrc6));
+    MemoryHost host(Frames({1}, 12, kCrc6));
     host.Record().sampleQuery = &StuckQuery;
     Settings(host);
     EXPECT_EQ(Analyse(host), (std::vector<Rec>{R(0, S(StatusCode::Idle))}));
@@ -507,7 +504,7 @@ TEST(SampleCursor, StatusCodesAndMaskedComparison) {
     bissgen::Capture c;
     c.lastSample = 100;
     c.changes = {{0, 0, 0}, {10, 1, 0}, {20, 1, 0}, {30, 1, 0}, {40, 0, 1}};
-    ChangeListHost host(c);
+    MemoryHost host(c);
     zb::RememberHost(&host.Record());
     ASSERT_TRUE(cursor.OpenCursor(0, 1000));
     EXPECT_EQ(cursor.CursorEnd(), 100);
@@ -600,16 +597,8 @@ TEST_F(AnalysisDriver, OnEqualHitsTheLongerLengthWins) {
             line.Hold(1, 1, 10 * P);
         }
         line.Clocks({1, 0});  // the next frame's first edges close the third one
-        ChangeListHost host(line.Finish(5 * P));
-        Settings(host);
-        zb::RememberHost(&host.Record());
-        engine_.maChannel = 0;
-        engine_.sloChannel = 1;
-        engine_.rangeStart = 0;
-        engine_.rangeEnd = host.Record().lastSample + 1;
-        engine_.crc = kCrc6;
-        engine_.hasCds = true;
-        EXPECT_EQ(zb::DetectDataLength(engine_), 26);
+        MemoryHost host(line.Finish(5 * P));
+        EXPECT_EQ(DetectLength(host), 26);
         return;
     }
     FAIL() << "no clean set of frames found";

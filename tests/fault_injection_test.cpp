@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "plugin/host_messages.h"
 #include "plugin/module_state.h"
 #include "report/report_writer.h"
+#include "support/engine_records.h"
 #include "support/memory_host.h"
 #include "support/published_block.h"
 #include "support/scratch_dir.h"
@@ -55,20 +57,18 @@ class FaultInjection : public ::testing::Test {
         InjectedFaults() = Faults{};
         std::memcpy(savedDirectory_, zb::Module().messages.tempDirectory, sizeof savedDirectory_);
         zb::StoreHostMessage(0, dir_.Path().c_str());
-        savedEngine_ = zb::Module().engine;
         engine_ = std::make_unique<zb::DecodeEngine>();
-        zb::Module().engine = engine_.get();
+        swap_.emplace(*engine_);
         static int serial = 0;
         std::snprintf(blockName_, sizeof blockName_, "zbfault_%lu_%d", TestProcessId(), ++serial);
         RemovePublishedBlock(blockName_);
     }
     void TearDown() override {
         InjectedFaults() = Faults{};
-        zb::Module().engine = savedEngine_;
+        swap_.reset();
         engine_.reset();
         // The stores delete their files with the engine: nothing of the decode stays behind.
         EXPECT_EQ(dir_.EntryCount(), 0u);
-        zb::RememberHost(nullptr);
         std::memcpy(zb::Module().messages.tempDirectory, savedDirectory_, sizeof savedDirectory_);
         RemovePublishedBlock(blockName_);
     }
@@ -102,8 +102,8 @@ class FaultInjection : public ::testing::Test {
 
     ScratchDir dir_{"zbfault"};
     char savedDirectory_[zb::kMessageTextSize] = {};
-    zb::DecodeEngine* savedEngine_ = nullptr;
     std::unique_ptr<zb::DecodeEngine> engine_;
+    std::optional<zbtest::EngineSwap> swap_;
     char blockName_[zb::kReportBlockNameSize] = {};
     uint32_t count_ = 0;
     Records baseline_;

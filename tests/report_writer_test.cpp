@@ -14,78 +14,15 @@
 
 #include "platform/platform.h"
 #include "plugin/module_state.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "support/published_block.h"
 
 namespace zb {
 namespace {
 
-// ---- Reading the published block the way the host does -------------------------------------
-
-struct Published {
-    bool exists = false;
-    uint64_t size = 0;  // POSIX: the object's size; Windows: the mapped region (page granular)
-    std::string bytes;  // the whole block
-};
-
-#if defined(_WIN32)
-unsigned long ProcessId() {
-    return GetCurrentProcessId();
-}
-Published ReadBlock(const char* name) {
-    Published p;
-    HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
-    if (h == nullptr) return p;
-    const void* view = MapViewOfFile(h, FILE_MAP_READ, 0, 0, 0);
-    if (view != nullptr) {
-        MEMORY_BASIC_INFORMATION info{};
-        VirtualQuery(view, &info, sizeof info);
-        p.exists = true;
-        p.size = info.RegionSize;
-        p.bytes.assign(static_cast<const char*>(view), info.RegionSize);
-        UnmapViewOfFile(view);
-    }
-    CloseHandle(h);
-    return p;
-}
-void RemoveBlock(const char*) {}  // the block ends with its last handle
-#else
-unsigned long ProcessId() {
-    return static_cast<unsigned long>(getpid());
-}
-Published ReadBlock(const char* name) {
-    Published p;
-    char object[256];
-    platform::SharedBlockObjectName(name, object, sizeof object);
-    const int fd = shm_open(object, O_RDONLY, 0);
-    if (fd < 0) return p;
-    struct stat st {};
-    fstat(fd, &st);
-    p.exists = true;
-    p.size = static_cast<uint64_t>(st.st_size);
-    if (st.st_size > 0) {
-        void* view = mmap(nullptr, p.size, PROT_READ, MAP_SHARED, fd, 0);
-        if (view != MAP_FAILED) {
-            p.bytes.assign(static_cast<const char*>(view), p.size);
-            munmap(view, p.size);
-        }
-    }
-    close(fd);
-    return p;
-}
-void RemoveBlock(const char* name) {
-    char object[256];
-    platform::SharedBlockObjectName(name, object, sizeof object);
-    shm_unlink(object);
-}
-#endif
+using zbtest::PublishedBlock;
+using zbtest::ReadPublishedBlock;
+using zbtest::RemovePublishedBlock;
+using zbtest::TestProcessId;
 
 // ---- A host record with a recording row callback --------------------------------------------
 
@@ -110,8 +47,8 @@ class ReportWriterTest : public ::testing::Test {
         gCallbackResult = 1;
         platform::InjectedFaults() = platform::Faults{};
         static int counter = 0;
-        std::snprintf(blockName_, sizeof blockName_, "zbrw_%lu_%d", ProcessId(), ++counter);
-        RemoveBlock(blockName_);
+        std::snprintf(blockName_, sizeof blockName_, "zbrw_%lu_%d", TestProcessId(), ++counter);
+        RemovePublishedBlock(blockName_);
         record_ = HostRecord{};
         record_.reportRow = &RecordRow;
         std::snprintf(record_.reportBlockName, sizeof record_.reportBlockName, "%s", blockName_);
@@ -121,7 +58,7 @@ class ReportWriterTest : public ::testing::Test {
         if (Module().reportWriter != nullptr) ReportClose();
         RememberHost(nullptr);
         platform::InjectedFaults() = platform::Faults{};
-        RemoveBlock(blockName_);
+        RemovePublishedBlock(blockName_);
     }
     void UseSpool() { record_.reportRow = nullptr; }
 
@@ -281,7 +218,7 @@ TEST_F(ReportWriterTest, CallbackModeEndsWithTheEndCall) {
     EXPECT_EQ(gEndCalls, 1);
     EXPECT_EQ(LastReportOutcome(), ReportOutcome::Delivered);
     EXPECT_EQ(GetReportStatus(), ReportStatusCode::Ok);
-    EXPECT_FALSE(ReadBlock(blockName_).exists);
+    EXPECT_FALSE(ReadPublishedBlock(blockName_).exists);
 }
 
 TEST_F(ReportWriterTest, FlushHeaderReportsTheCallbackResult) {
@@ -449,10 +386,10 @@ TEST_F(ReportWriterTest, SpoolPublishesTextAndNulExactly) {
     ASSERT_EQ(gLines.size(), 3001u);
     ASSERT_GT(text.size(), 2 * kReportSpoolBuffer);
 
-    const Published block = ReadBlock(blockName_);
+    const PublishedBlock block = ReadPublishedBlock(blockName_);
     ASSERT_TRUE(block.exists);
 #if !defined(_WIN32)
-    EXPECT_EQ(block.size, text.size() + 1);  // exactly the text and one NUL
+    EXPECT_EQ(block.bytes.size(), text.size() + 1);  // exactly the text and one NUL
 #endif
     ASSERT_GE(block.bytes.size(), text.size() + 1);
     EXPECT_EQ(block.bytes.substr(0, text.size()), text);
@@ -465,7 +402,7 @@ TEST_F(ReportWriterTest, AnOlderSmallerBlockGetsTheCompleteLinesThatFit) {
     ASSERT_TRUE(older.Create(blockName_, 1000));
     std::memset(older.View(), 'G', 1000);
     older.ReleaseView();
-    const Published before = ReadBlock(blockName_);
+    const PublishedBlock before = ReadPublishedBlock(blockName_);
     ASSERT_TRUE(before.exists);
 
     OpenTwoColumns();
@@ -473,9 +410,9 @@ TEST_F(ReportWriterTest, AnOlderSmallerBlockGetsTheCompleteLinesThatFit) {
     ReportClose();
     EXPECT_EQ(LastReportOutcome(), ReportOutcome::Truncated);
 
-    const Published block = ReadBlock(blockName_);
+    const PublishedBlock block = ReadPublishedBlock(blockName_);
     ASSERT_TRUE(block.exists);
-    EXPECT_EQ(block.size, before.size);  // kept its size
+    EXPECT_EQ(block.bytes.size(), before.bytes.size());  // kept its size
     const size_t nul = block.bytes.find('\0');
     ASSERT_NE(nul, std::string::npos);
     ASSERT_GE(nul, 2u);
@@ -495,9 +432,9 @@ TEST_F(ReportWriterTest, AnOlderLargerBlockIsClearedAfterTheText) {
         WriteRows(2);
         ReportClose();
         EXPECT_EQ(LastReportOutcome(), ReportOutcome::Published);
-        const Published block = ReadBlock(blockName_);
+        const PublishedBlock block = ReadPublishedBlock(blockName_);
         ASSERT_TRUE(block.exists);
-        EXPECT_GE(block.size, 100000u);
+        EXPECT_GE(block.bytes.size(), 100000u);
         EXPECT_EQ(block.bytes.find('G'), std::string::npos);
         EXPECT_EQ(block.bytes.find("\r\n|@01"), block.bytes.find("\r\n") + 0);
     }
@@ -526,7 +463,7 @@ TEST_F(ReportWriterTest, InjectedFaultsNeverPublishGarbage) {
     };
     UseSpool();
     for (const Case& c : cases) {
-        RemoveBlock(blockName_);
+        RemovePublishedBlock(blockName_);
         platform::InjectedFaults() = c.faults;
         OpenTwoColumns();
         const std::string spool = Module().reportWriter->SpoolPath();
@@ -537,11 +474,11 @@ TEST_F(ReportWriterTest, InjectedFaultsNeverPublishGarbage) {
         if (!spool.empty()) {
             EXPECT_FALSE(platform::PathExists(spool.c_str())) << c.what;
         }
-        const Published block = ReadBlock(blockName_);
+        const PublishedBlock block = ReadPublishedBlock(blockName_);
         EXPECT_EQ(block.exists, c.blockExists) << c.what;
         if (block.exists) {
 #if !defined(_WIN32)
-            EXPECT_EQ(block.size, 1u) << c.what;  // an empty report: one NUL
+            EXPECT_EQ(block.bytes.size(), 1u) << c.what;  // an empty report: one NUL
 #endif
             EXPECT_EQ(block.bytes.find_first_not_of('\0'), std::string::npos) << c.what;
         }
@@ -569,7 +506,7 @@ TEST_F(ReportWriterTest, ReopeningDropsTheEarlierWriterAndItsSpool) {
     if (second != first) {
         EXPECT_FALSE(platform::PathExists(first.c_str()));
     }
-    EXPECT_FALSE(ReadBlock(blockName_).exists);
+    EXPECT_FALSE(ReadPublishedBlock(blockName_).exists);
     ReportClose();
     EXPECT_FALSE(platform::PathExists(second.c_str()));
 }

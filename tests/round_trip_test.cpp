@@ -30,14 +30,6 @@ struct TrafficSetup {
 
 class RoundTrip : public ::testing::Test {
   protected:
-    void SetUp() override {
-        saved_ = zb::Module().engine;
-        zb::Module().engine = &engine_;
-    }
-    void TearDown() override {
-        zb::Module().engine = saved_;
-        zb::RememberHost(nullptr);
-    }
 
     // Decodes the capture with settings that describe the generator's layout (auto length off).
     std::vector<Rec> Decode(const bissgen::Capture& capture, const TrafficSetup& s) {
@@ -66,7 +58,7 @@ class RoundTrip : public ::testing::Test {
     }
 
     zb::DecodeEngine engine_;
-    zb::DecodeEngine* saved_ = nullptr;
+    EngineSwap swap_{engine_};
 };
 
 bool IsFieldRecord(uint32_t code) {

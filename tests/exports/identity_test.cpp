@@ -223,10 +223,13 @@ TEST_F(Exports, ReportColumnHeaderIsCutToTheBuffer) {
             ASSERT_EQ(buffer[i], kFill) << size;
     }
 
-    // A never-initialised record reads as SCD, BiSS-C, separate turns.
+    // The header reads the record as it stands, without normalising it: the all-zero record of a
+    // never-initialised host gives the register-access columns, the defaults SCD, BiSS-C, separate
+    // turns.
     std::vector<char> header(300);
     getReportColumnStr(&host, header.data(), 300);
-    if (header[0] == '\0') GTEST_SKIP() << "the column header is not built yet";
+    EXPECT_STREQ(header.data(),
+                 "Clock,CTS,ID(IDS),ADR(CMD),Hdr CRC(h),R/W,D0,D1,D2,D3,D4,D5,D6,D7,Information");
     HostRecord defaults{};
     Get<DefaultSettingsFn>("DefaultSettings")(&defaults);
     getReportColumnStr(&defaults, header.data(), 300);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "bissgen/generator.h"
@@ -14,6 +15,7 @@
 #include "plugin/decoder_settings.h"
 #include "plugin/module_state.h"
 #include "plugin/host_messages.h"
+#include "support/engine_records.h"
 #include "support/memory_host.h"
 #include "support/scratch_dir.h"
 
@@ -201,18 +203,16 @@ class LongCapture : public ::testing::Test {
         ASSERT_TRUE(dir_.Ok());
         std::memcpy(savedDirectory_, zb::Module().messages.tempDirectory, sizeof savedDirectory_);
         zb::StoreHostMessage(0, dir_.Path().c_str());
-        saved_ = zb::Module().engine;
-        zb::Module().engine = &engine_;
+        swap_.emplace(engine_);
     }
     void TearDown() override {
-        zb::Module().engine = saved_;
-        zb::RememberHost(nullptr);
+        swap_.reset();
         std::memcpy(zb::Module().messages.tempDirectory, savedDirectory_, sizeof savedDirectory_);
     }
     ScratchDir dir_{"zblong"};
     char savedDirectory_[zb::kMessageTextSize] = {};
     zb::DecodeEngine engine_;
-    zb::DecodeEngine* saved_ = nullptr;
+    std::optional<zbtest::EngineSwap> swap_;
 };
 
 TEST_F(LongCapture, MillionsOfRecordsReadBackIdenticalAcrossSpillBoundaries) {

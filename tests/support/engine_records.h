@@ -13,6 +13,7 @@
 
 #include "bissgen/capture.h"
 #include "engine/decode_engine.h"
+#include "plugin/module_state.h"
 
 namespace zbtest {
 
@@ -112,6 +113,24 @@ struct ParserHarness {
         e.EndWalk(lastPos);
     }
     std::vector<Rec> Out() { return Records(e); }
+};
+
+// Points the module at a test's own engine while it lives; afterwards the previous engine is
+// back and no host is remembered.
+class EngineSwap {
+  public:
+    explicit EngineSwap(zb::DecodeEngine& engine) : saved_(zb::Module().engine) {
+        zb::Module().engine = &engine;
+    }
+    ~EngineSwap() {
+        zb::Module().engine = saved_;
+        zb::RememberHost(nullptr);
+    }
+    EngineSwap(const EngineSwap&) = delete;
+    EngineSwap& operator=(const EngineSwap&) = delete;
+
+  private:
+    zb::DecodeEngine* saved_;
 };
 
 }  // namespace zbtest

@@ -1,15 +1,12 @@
 // Hand-built MA/SLO lines for the engine's tests: a clock of fixed period whose SLO bits are
-// given one by one, pauses with MA held high or low, and a small host that serves the result
-// through sampleQuery. Independent of the traffic generator, so parser tests need nothing else.
+// given one by one, and pauses with MA held high or low (MemoryHost serves the result through
+// sampleQuery). Independent of the traffic generator, so parser tests need nothing else.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "bissgen/capture.h"
-#include "plugin/host_record.h"
 
 namespace zbtest {
 
@@ -88,62 +85,5 @@ inline std::vector<int> FrameBits(int idle, int ack, int cds, uint64_t data, int
     for (int i = crcBits - 1; i >= 0; --i) bits.push_back(static_cast<int>((crc >> i) & 1));
     return bits;
 }
-
-// A host stand-in that serves one capture through sampleQuery: MA and SLO on the given channels,
-// every other channel 0. One instance answers at a time (the callback has no context).
-class ChangeListHost {
-  public:
-    explicit ChangeListHost(const bissgen::Capture& capture, int maChannel = 0, int sloChannel = 1)
-        : capture_(capture), ma_(maChannel), slo_(sloChannel) {
-        std::memset(&record_, 0, sizeof record_);
-        record_.sampleQuery = &Query;
-        record_.abortPoll = &Abort;
-        record_.stopFlag = &stopWord_;
-        record_.lastSample = capture.lastSample;
-        record_.sampleRate = capture.sampleRate;
-        Active() = this;
-    }
-    ~ChangeListHost() {
-        if (Active() == this) Active() = nullptr;
-    }
-    zb::HostRecord& Record() { return record_; }
-    void StopAfterQueries(uint64_t n) { stopAfter_ = n; }
-    uint64_t Queries() const { return queries_; }
-    uint64_t AbortPolls() const { return polls_; }
-    void AbortAlways(bool on) { abort_ = on; }
-
-  private:
-    static ChangeListHost*& Active() {
-        static ChangeListHost* active = nullptr;
-        return active;
-    }
-    static uint64_t ZB_CALL Query(uint64_t position, uint8_t* state) {
-        ChangeListHost* h = Active();
-        std::memset(state, 0, 16);
-        ++h->queries_;
-        if (h->stopAfter_ != 0 && h->queries_ >= h->stopAfter_) h->stopWord_ = 1;
-        const auto& ch = h->capture_.changes;
-        const int64_t pos = static_cast<int64_t>(position);
-        auto it = std::upper_bound(ch.begin(), ch.end(), pos,
-                                   [](int64_t p, const bissgen::Change& c) { return p < c.position; });
-        const bissgen::Change& at = it == ch.begin() ? ch.front() : *(it - 1);
-        if (at.ma) state[h->ma_ >> 3] |= static_cast<uint8_t>(1u << (h->ma_ & 7));
-        if (at.slo) state[h->slo_ >> 3] |= static_cast<uint8_t>(1u << (h->slo_ & 7));
-        return it == ch.end() ? zb::kNoFurtherChange : static_cast<uint64_t>(it->position);
-    }
-    static uint32_t ZB_CALL Abort() {
-        ++Active()->polls_;
-        return Active()->abort_ ? 1u : 0u;
-    }
-
-    bissgen::Capture capture_;
-    int ma_, slo_;
-    zb::HostRecord record_;
-    uint32_t stopWord_ = 0;
-    uint64_t stopAfter_ = 0;
-    uint64_t queries_ = 0;
-    uint64_t polls_ = 0;
-    bool abort_ = false;
-};
 
 }  // namespace zbtest

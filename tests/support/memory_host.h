@@ -35,6 +35,7 @@ class MemoryHost {
     const std::vector<std::string>& ReportLines() const { return reportLines_; }
     bool ReportEnded() const { return reportEnded_; }
     uint64_t QueryCount() const { return queries_; }
+    uint64_t AbortPollCount() const { return abortPolls_; }
 
   private:
     static uint64_t SampleQuery(uint64_t position, uint8_t* state16);
