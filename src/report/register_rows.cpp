@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/host_access.h"
 #include "engine/record_code.h"
 #include "labels/value_format.h"
 #include "report/report_columns.h"
@@ -287,22 +286,11 @@ void RegisterRowBuilder::Finish(int64_t firstPosition) {
 
 void BuildRegisterRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
                        uint64_t count) {
-    if (count < 1 || positions == nullptr || codes == nullptr) return;
-    if (!ReportOpen()) return;
     const RegisterColumnLayout cols = RegisterColumnsFor(view);
-    NameColumns(view);
-    DeclareReportPairs(view);
-    ReportFlushHeader();
-
-    ProgressTicker progress(count);
     RegisterRowBuilder builder(view, cols);
-    for (uint64_t i = 0; i < count; ++i) {
-        if ((PollStop() & StopBit::kStopFlag) != 0) break;
-        builder.Handle(positions[i], codes[i]);
-        progress.Tick(i);
-    }
-    builder.Finish(positions[0]);
-    ReportClose();
+    RunReportRows(
+        view, positions, codes, count, builder, [&] { NameColumns(view); },
+        [&] { builder.Finish(positions[0]); });
 }
 
 }  // namespace zb
