@@ -49,6 +49,12 @@ class RegisterRowBuilder {
         rowOpen_ = false;
     }
     void MakeAccessRow();
+    // Writes the open row, if any, and opens the row of a new access.
+    void OpenAccessRow() {
+        WriteOpenRow();
+        MakeAccessRow();
+        rowOpen_ = true;
+    }
     void FormatField(uint32_t value, int32_t width, char* text, int32_t size) {
         text[0] = '\0';
         FormatValue32(value, view_.HostValueFormat(), width, text, size);
@@ -145,9 +151,7 @@ void RegisterRowBuilder::Crc(uint32_t code) {
     std::snprintf(headerCrcText_, sizeof headerCrcText_, "%02X", received);
     if (ctsValue_ == 0) {
         // A bus command: no read/write bits follow, its row is made at the header CRC.
-        WriteOpenRow();
-        MakeAccessRow();
-        rowOpen_ = true;
+        OpenAccessRow();
         inData_ = false;
     }
 }
@@ -158,23 +162,16 @@ void RegisterRowBuilder::ReadWrite(uint32_t code) {
     } else {
         SetText(rwText_, (code & 2u) != 0 ? "Read" : "Write");
     }
-    WriteOpenRow();
-    MakeAccessRow();
-    rowOpen_ = true;
+    OpenAccessRow();
     inData_ = false;
 }
 
 void RegisterRowBuilder::RegData(int64_t position, uint32_t code) {
-    if (!rowOpen_) {
-        MakeAccessRow();
-        rowOpen_ = true;
-    }
+    if (!rowOpen_) OpenAccessRow();
     if (dataIndex_ >= cols_.dataColumns) {
         // More bytes than data columns: a continuation row repeats the head cells.
         rowClock_ = position;
-        WriteOpenRow();
-        MakeAccessRow();
-        rowOpen_ = true;
+        OpenAccessRow();
     }
     FormatField(LowByte(code), kByteBits, dataText_, sizeof dataText_);
     dataColumn_ = cols_.firstData + dataIndex_;
