@@ -105,13 +105,7 @@ void FrameRowBuilder::EndValue(int64_t position, uint32_t payload) {
     const uint64_t value = JoinTriple(valueHigh_, valueMid_, payload);
     if (valueColumn_ != kNoColumn) {
         char text[kValueTextSize] = {};
-        const uint32_t format = view_.HostValueFormat();
-        if (value <= 0xFFFFFFFFu) {
-            FormatValue32(static_cast<uint32_t>(value), format, valueBits_, text, sizeof text);
-        } else {
-            FormatValue64(static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32), format,
-                          valueBits_, text, sizeof text);
-        }
+        FormatValueAuto(value, view_.HostValueFormat(), valueBits_, text, sizeof text);
         ReportSetCell(valueColumn_, text);
         ReportSetCellColour(valueColumn_, PairIndex(ReportPair::DataCmd));
     }
