@@ -26,7 +26,6 @@ enum class ReportPair : int32_t {
     Alert = 10,       // white on red
     Good = 11,        // black on green
 };
-constexpr int32_t kReportPairCount = 12;
 constexpr int32_t kNoColumn = -1;
 
 constexpr int32_t PairIndex(ReportPair pair) {
