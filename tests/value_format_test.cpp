@@ -226,5 +226,31 @@ TEST_F(FormatValueTest, UsesRememberedHostFlags) {
     EXPECT_STREQ(text, "100");
 }
 
+// FormatValueAuto keeps the bits above 32 of a wide value and falls back on no host like the pair.
+TEST_F(FormatValueTest, AutoPicksTheFormByValue) {
+    struct AutoCase {
+        uint64_t value;
+        int32_t width;
+        const char* expected;
+    };
+    const AutoCase cases[] = {
+        {0, 8, "00"},
+        {0xFFFFFFFFu, 32, "FFFFFFFF"},
+        {0x100000000u, 40, "0100000000"},
+        {0xFFFFFFFFFFFFFFFFu, 64, "FFFFFFFFFFFFFFFF"},
+    };
+    RememberHost(&host_);
+    for (const AutoCase& c : cases) {
+        char text[32];
+        EXPECT_EQ(FormatValueAuto(c.value, kHex, c.width, text, sizeof text), std::strlen(c.expected));
+        EXPECT_STREQ(text, c.expected) << c.value;
+    }
+    RememberHost(nullptr);
+    char text[16] = "untouched";
+    EXPECT_EQ(FormatValueAuto(0x100000000u, kHex, 40, text, sizeof text), kNoHostResult);
+    EXPECT_EQ(FormatValueAuto(5, kHex, 8, text, sizeof text), kNoHostResult);
+    EXPECT_STREQ(text, "untouched");
+}
+
 }  // namespace
 }  // namespace zb

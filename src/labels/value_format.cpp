@@ -183,8 +183,6 @@ uint32_t FormatAny(uint32_t flags, uint64_t value, uint32_t format, int32_t widt
     return out.Finish();
 }
 
-constexpr uint32_t kNoHostResult = 0xFFFFFFFFu;
-
 }  // namespace
 
 uint32_t Format32(uint32_t flags, uint32_t value, uint32_t format, int32_t width, char* text, int32_t size) {
@@ -216,6 +214,13 @@ uint32_t FormatValue64(uint32_t low, uint32_t high, uint32_t format, int32_t wid
     }
     SetReportStatus(ReportStatusCode::Ok);
     return Format64(host->hostFlags, low, high, format, width, text, size);
+}
+
+uint32_t FormatValueAuto(uint64_t value, uint32_t format, int32_t width, char* text, int32_t size) {
+    const auto low = static_cast<uint32_t>(value);
+    const auto high = static_cast<uint32_t>(value >> 32);
+    if (high == 0) return FormatValue32(low, format, width, text, size);
+    return FormatValue64(low, high, format, width, text, size);
 }
 
 }  // namespace zb

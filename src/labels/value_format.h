@@ -15,9 +15,14 @@ uint32_t Format32(uint32_t flags, uint32_t value, uint32_t format, int32_t width
 uint32_t Format64(uint32_t flags, uint32_t low, uint32_t high, uint32_t format, int32_t width, char* text,
                   int32_t size);
 
+// What the host-facing formatters return without a remembered host record.
+constexpr uint32_t kNoHostResult = 0xFFFFFFFFu;
+
 // The host-facing pair: flags from the remembered host record. Without one they set the last
-// status to "no host", write nothing and return 0xFFFFFFFF.
+// status to "no host", write nothing and return kNoHostResult.
 uint32_t FormatValue32(uint32_t value, uint32_t format, int32_t width, char* text, int32_t size);
 uint32_t FormatValue64(uint32_t low, uint32_t high, uint32_t format, int32_t width, char* text, int32_t size);
+// FormatValue32 for a value that fits 32 bits, else FormatValue64.
+uint32_t FormatValueAuto(uint64_t value, uint32_t format, int32_t width, char* text, int32_t size);
 
 }  // namespace zb

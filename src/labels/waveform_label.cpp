@@ -25,7 +25,6 @@ enum class Slot : uint32_t {
     WriteIda = 8,
 };
 
-constexpr uint32_t kNoHostResult = 0xFFFFFFFFu;
 constexpr int32_t kValueTextSize = 32;  // a position value: up to 64 binary digits are cut here
 constexpr int32_t kIdTextSize = 24;
 constexpr int32_t kLowPartMaxWidth = 24;
@@ -90,13 +89,10 @@ int32_t TripleWidth(const SettingsView& s, const TripleInfo& triple) {
 template <int32_t N>
 void FormatForLabel(const SettingsView& s, uint64_t value, uint32_t format, int32_t width, char (&out)[N]) {
     out[0] = '\0';
+    if (FormatValueAuto(value, format, width, out, N) != kNoHostResult) return;
     const uint32_t low = static_cast<uint32_t>(value);
     const uint32_t high = static_cast<uint32_t>(value >> 32);
-    const bool wide = high != 0;
-    const uint32_t r =
-        wide ? FormatValue64(low, high, format, width, out, N) : FormatValue32(low, format, width, out, N);
-    if (r != kNoHostResult) return;
-    if (wide) {
+    if (high != 0) {
         Format64(s.HostFlags(), low, high, format, width, out, N);
     } else {
         Format32(s.HostFlags(), low, format, width, out, N);

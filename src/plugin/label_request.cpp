@@ -5,6 +5,7 @@
 #include "dialog/colour_tables.h"
 #include "labels/waveform_label.h"
 #include "plugin/decoder_settings.h"
+#include "plugin/export_frame.h"
 #include "plugin/module_state.h"
 #include "plugin/text_for_host.h"
 
@@ -15,10 +16,9 @@ constexpr uint32_t kNoColours = 0;
 }  // namespace
 
 void LabelRecordForHost(HostRecord& host, uint64_t codeOrList, char* text, uint32_t size) {
-    DecoderSettings block;
-    CopySettingsIn(host, block);
+    SettingsFrame frame(host);
     RememberHost(&host);
-    const SettingsView view(&block);
+    const SettingsView view = frame.View();
 
     // A bare code becomes a list of one; the host's own list is read only as far as its count goes.
     const uint32_t bareCode = static_cast<uint32_t>(codeOrList);
@@ -29,7 +29,7 @@ void LabelRecordForHost(HostRecord& host, uint64_t codeOrList, char* text, uint3
     }
 
     const uint32_t colour = BuildWaveformLabel(view, list, text, size);
-    CopySettingsOut(block, host);
+    frame.CopyBack();
 
     if (colour == kNoColourIndex) {
         host.labelColourMask = kNoColours;

@@ -3,7 +3,6 @@
 // MA clock rate and the marks of broken frames (time-out, busy, incomplete).
 #include <cstdio>
 
-#include "engine/host_access.h"
 #include "engine/record_code.h"
 #include "labels/value_format.h"
 #include "report/report_columns.h"
@@ -106,13 +105,7 @@ void FrameRowBuilder::EndValue(int64_t position, uint32_t payload) {
     const uint64_t value = JoinTriple(valueHigh_, valueMid_, payload);
     if (valueColumn_ != kNoColumn) {
         char text[kValueTextSize] = {};
-        const uint32_t format = view_.HostValueFormat();
-        if (value <= 0xFFFFFFFFu) {
-            FormatValue32(static_cast<uint32_t>(value), format, valueBits_, text, sizeof text);
-        } else {
-            FormatValue64(static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32), format,
-                          valueBits_, text, sizeof text);
-        }
+        FormatValueAuto(value, view_.HostValueFormat(), valueBits_, text, sizeof text);
         ReportSetCell(valueColumn_, text);
         ReportSetCellColour(valueColumn_, PairIndex(ReportPair::DataCmd));
     }
@@ -241,22 +234,10 @@ void FrameRowBuilder::Handle(int64_t position, uint32_t code) {
 
 void BuildFrameRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
                     uint64_t count) {
-    if (count < 1 || positions == nullptr || codes == nullptr) return;
-    if (!ReportOpen()) return;
     const FrameColumns cols = FrameColumnsFor(view);
-    NameColumns(view, cols);
-    DeclareReportPairs(view);
-    ReportFlushHeader();
-
-    ProgressTicker progress(count);
     FrameRowBuilder builder(view, cols);
-    for (uint64_t i = 0; i < count; ++i) {
-        if ((PollStop() & StopBit::kStopFlag) != 0) break;
-        builder.Handle(positions[i], codes[i]);
-        progress.Tick(i);
-    }
-    builder.Finish();
-    ReportClose();
+    RunReportRows(
+        view, positions, codes, count, builder, [&] { NameColumns(view, cols); }, [&] { builder.Finish(); });
 }
 
 }  // namespace zb

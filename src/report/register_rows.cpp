@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/host_access.h"
 #include "engine/record_code.h"
 #include "labels/value_format.h"
 #include "report/report_columns.h"
@@ -50,6 +49,12 @@ class RegisterRowBuilder {
         rowOpen_ = false;
     }
     void MakeAccessRow();
+    // Writes the open row, if any, and opens the row of a new access.
+    void OpenAccessRow() {
+        WriteOpenRow();
+        MakeAccessRow();
+        rowOpen_ = true;
+    }
     void FormatField(uint32_t value, int32_t width, char* text, int32_t size) {
         text[0] = '\0';
         FormatValue32(value, view_.HostValueFormat(), width, text, size);
@@ -146,9 +151,7 @@ void RegisterRowBuilder::Crc(uint32_t code) {
     std::snprintf(headerCrcText_, sizeof headerCrcText_, "%02X", received);
     if (ctsValue_ == 0) {
         // A bus command: no read/write bits follow, its row is made at the header CRC.
-        WriteOpenRow();
-        MakeAccessRow();
-        rowOpen_ = true;
+        OpenAccessRow();
         inData_ = false;
     }
 }
@@ -159,23 +162,16 @@ void RegisterRowBuilder::ReadWrite(uint32_t code) {
     } else {
         SetText(rwText_, (code & 2u) != 0 ? "Read" : "Write");
     }
-    WriteOpenRow();
-    MakeAccessRow();
-    rowOpen_ = true;
+    OpenAccessRow();
     inData_ = false;
 }
 
 void RegisterRowBuilder::RegData(int64_t position, uint32_t code) {
-    if (!rowOpen_) {
-        MakeAccessRow();
-        rowOpen_ = true;
-    }
+    if (!rowOpen_) OpenAccessRow();
     if (dataIndex_ >= cols_.dataColumns) {
         // More bytes than data columns: a continuation row repeats the head cells.
         rowClock_ = position;
-        WriteOpenRow();
-        MakeAccessRow();
-        rowOpen_ = true;
+        OpenAccessRow();
     }
     FormatField(LowByte(code), kByteBits, dataText_, sizeof dataText_);
     dataColumn_ = cols_.firstData + dataIndex_;
@@ -287,22 +283,11 @@ void RegisterRowBuilder::Finish(int64_t firstPosition) {
 
 void BuildRegisterRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
                        uint64_t count) {
-    if (count < 1 || positions == nullptr || codes == nullptr) return;
-    if (!ReportOpen()) return;
     const RegisterColumnLayout cols = RegisterColumnsFor(view);
-    NameColumns(view);
-    DeclareReportPairs(view);
-    ReportFlushHeader();
-
-    ProgressTicker progress(count);
     RegisterRowBuilder builder(view, cols);
-    for (uint64_t i = 0; i < count; ++i) {
-        if ((PollStop() & StopBit::kStopFlag) != 0) break;
-        builder.Handle(positions[i], codes[i]);
-        progress.Tick(i);
-    }
-    builder.Finish(positions[0]);
-    ReportClose();
+    RunReportRows(
+        view, positions, codes, count, builder, [&] { NameColumns(view); },
+        [&] { builder.Finish(positions[0]); });
 }
 
 }  // namespace zb

@@ -35,27 +35,20 @@ constexpr Column kSlaveHead[] = {{"IDL(h)", 60}, {"R/W", 130}};
 constexpr const char* kDataColumnNames[kMaxDataColumns] = {
     "D0", "D1", "D2", "D3", "D4", "D5", "D6", "D7", "D8", "D9", "D10", "D11", "D12", "D13", "D14", "D15"};
 
-template <size_t N>
-void Append(ColumnList& list, const Column (&columns)[N]) {
-    for (const Column& c : columns) {
-        list.names[list.count] = c.name;
-        list.widths[list.count] = c.width;
-        ++list.count;
-    }
-}
-
-void AppendDataColumns(ColumnList& list, uint32_t n) {
-    for (uint32_t i = 0; i < n && i < kMaxDataColumns; ++i) {
-        list.names[list.count] = kDataColumnNames[i];
-        list.widths[list.count] = kDataColumnWidth;
-        ++list.count;
-    }
-}
-
 void AppendOne(ColumnList& list, const Column& c) {
     list.names[list.count] = c.name;
     list.widths[list.count] = c.width;
     ++list.count;
+}
+
+template <size_t N>
+void Append(ColumnList& list, const Column (&columns)[N]) {
+    for (const Column& c : columns) AppendOne(list, c);
+}
+
+void AppendDataColumns(ColumnList& list, uint32_t n) {
+    for (uint32_t i = 0; i < n && i < kMaxDataColumns; ++i)
+        AppendOne(list, {kDataColumnNames[i], kDataColumnWidth});
 }
 
 // The view only reads; it takes a mutable block because it also offers setters.

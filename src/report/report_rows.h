@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/host_access.h"
 #include "plugin/decoder_settings.h"
+#include "report/report_writer.h"
 
 namespace zb {
 
@@ -24,7 +26,6 @@ enum class ReportPair : int32_t {
     Alert = 10,       // white on red
     Good = 11,        // black on green
 };
-constexpr int32_t kReportPairCount = 12;
 constexpr int32_t kNoColumn = -1;
 
 constexpr int32_t PairIndex(ReportPair pair) {
@@ -83,6 +84,28 @@ class ProgressTicker {
     uint64_t count_;
     uint64_t next_ = 0;
 };
+
+// The run both builders share: nothing without records or with a refused open; else the columns
+// named by `nameColumns()`, the colour pairs and the header, then every record through
+// `builder.Handle` with its progress until the host asks to stop, then `finish()` and the close.
+template <typename Builder, typename NameFn, typename FinishFn>
+void RunReportRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes, uint64_t count,
+                   Builder& builder, NameFn&& nameColumns, FinishFn&& finish) {
+    if (count < 1 || positions == nullptr || codes == nullptr) return;
+    if (!ReportOpen()) return;
+    nameColumns();
+    DeclareReportPairs(view);
+    ReportFlushHeader();
+
+    ProgressTicker progress(count);
+    for (uint64_t i = 0; i < count; ++i) {
+        if ((PollStop() & StopBit::kStopFlag) != 0) break;
+        builder.Handle(positions[i], codes[i]);
+        progress.Tick(i);
+    }
+    finish();
+    ReportClose();
+}
 
 // The two builders behind BuildReport; `count` >= 0, arrays valid for `count` records.
 void BuildFrameRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
