@@ -59,10 +59,10 @@ struct RowCase {
 
 std::vector<ReportRec> FullFrame() {
     std::vector<ReportRec> r = {{10, Code(RecordKind::FirstFrame)},
-                          {10, Code(RecordKind::ClockPeriod, 50)},
-                          {20, Code(RecordKind::Ack)},
-                          {30, Code(RecordKind::Start)},
-                          {40, Code(RecordKind::Cds, 1)}};
+                                {10, Code(RecordKind::ClockPeriod, 50)},
+                                {20, Code(RecordKind::Ack)},
+                                {30, Code(RecordKind::Start)},
+                                {40, Code(RecordKind::Cds, 1)}};
     AddValue(r, 50, kMultiTurnTriple, 5);
     AddValue(r, 62, kSingleTurnTriple, 0xABC);
     r.insert(r.end(), {{70, Code(RecordKind::Err, 1)},
@@ -224,12 +224,15 @@ TEST(FrameRows, ClockTextThresholds) {
     }
 }
 
-TEST(FrameRows, ProgressTickerMatchesThePerRecordFormula) {
+// The gate the record loop uses: the host sees 1000 * i / count at every record, as if progress
+// were written for each one.
+TEST(FrameRows, ProgressGateMatchesThePerRecordFormula) {
     for (uint64_t count : {1ull, 3ull, 999ull, 1000ull, 1001ull, 4567ull}) {
         zbtest::ReportCapture cap;
-        ProgressTicker ticker(count);
+        SetProgressRange(0, kProgressPerMille, static_cast<int64_t>(count));
+        ProgressGate gate(0, static_cast<int64_t>(count));
         for (uint64_t i = 0; i < count; ++i) {
-            ticker.Tick(i);
+            if (static_cast<int64_t>(i) >= gate.Next()) gate.Report(static_cast<int64_t>(i));
             ASSERT_EQ(cap.Record().progress, 1000 * i / count) << count << " at " << i;
         }
     }

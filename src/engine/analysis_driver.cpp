@@ -13,41 +13,6 @@ namespace zb {
 namespace {
 
 constexpr int32_t kMaxDataBits = 64;
-constexpr uint32_t kProgressSpan = 1000;
-constexpr int64_t kNever = INT64_MAX;
-
-// ReportProgress writes (pos - start) * 1000 / range, which changes only about 1000 times in a
-// walk. The walk calls it when pos reaches the next position at which the value goes up, so the
-// host sees the same values as with a call per change, without a 128-bit division per change.
-class ProgressGate {
-  public:
-    ProgressGate(int64_t start, int64_t range) : start_(start), range_(range) {}
-    int64_t Next() const { return next_; }
-    void Report(int64_t pos) {
-        ReportProgress(pos);
-        if (range_ <= 0) {
-            next_ = kNever;
-            return;
-        }
-        if (pos < start_) {
-            next_ = start_;
-            return;
-        }
-        const __int128 value = static_cast<__int128>(pos - start_) * kProgressSpan / range_;
-        if (value >= kProgressSpan) {
-            next_ = kNever;
-            return;
-        }
-        // The first position at which the value reaches value + 1: ceil((value + 1) * range / 1000).
-        const __int128 offset = ((value + 1) * range_ + kProgressSpan - 1) / kProgressSpan;
-        next_ = start_ + static_cast<int64_t>(offset);
-    }
-
-  private:
-    int64_t start_;
-    int64_t range_;
-    int64_t next_ = 0;
-};
 
 bool ChannelUsable(int32_t channel) {
     return channel >= 0 && channel < kCaptureChannels;
@@ -84,7 +49,7 @@ bool WalkCapture(DecodeEngine& e) {
         cursor.CloseCursor();
         return false;
     }
-    SetProgressRange(0, kProgressSpan, cursor.CursorEnd() - start, start);
+    SetProgressRange(0, kProgressPerMille, cursor.CursorEnd() - start, start);
     if (!cursor.FirstSample(0, e.channelState)) {
         cursor.CloseCursor();
         return false;

@@ -30,4 +30,16 @@ void ReportProgress(int64_t position) {
     host->progress = static_cast<uint32_t>(value);
 }
 
+const uint32_t StopPoll::kNoStopWord = 0;
+
+StopPoll::StopPoll() {
+    const HostRecord* host = RememberedHost();
+    if (host != nullptr && host->stopFlag != nullptr) stopWord_ = host->stopFlag;
+}
+
+bool StopPoll::FullPoll() {
+    countdown_ = kFullPollInterval;
+    return (PollStop() & StopBit::kStopFlag) != 0;
+}
+
 }  // namespace zb

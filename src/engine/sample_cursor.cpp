@@ -62,16 +62,4 @@ void SampleCursor::WatchChannels(int32_t first, int32_t second) {
     }
 }
 
-const uint32_t StopPoll::kNoStopWord = 0;
-
-StopPoll::StopPoll() {
-    const HostRecord* host = RememberedHost();
-    if (host != nullptr && host->stopFlag != nullptr) stopWord_ = host->stopFlag;
-}
-
-bool StopPoll::FullPoll() {
-    countdown_ = kFullPollInterval;
-    return (PollStop() & StopBit::kStopFlag) != 0;
-}
-
 }  // namespace zb

@@ -138,24 +138,4 @@ class SampleCursor {
     WatchedByte watch_[2] = {{0, 0}, {0, 0}};
 };
 
-// The walks' stop check, once per change. The host's stop word is read at every change; the full
-// poll (which also calls the host's abortPoll callback) runs at the first change and then every
-// kFullPollInterval changes. The walks stop on the stop word only, so this gives the same
-// decode as a full poll per change without a host callback per change.
-class StopPoll {
-  public:
-    static constexpr uint32_t kFullPollInterval = 4096;
-    StopPoll();
-    bool Requested() {
-        if (--countdown_ == 0) return FullPoll();
-        return *static_cast<volatile const uint32_t*>(stopWord_) != 0;
-    }
-
-  private:
-    bool FullPoll();
-    static const uint32_t kNoStopWord;  // read instead when the host has no stop word
-    const uint32_t* stopWord_ = &kNoStopWord;
-    uint32_t countdown_ = 1;
-};
-
 }  // namespace zb

@@ -74,18 +74,6 @@ void StartBlankRow(int64_t clock, int32_t columnCount) {
     }
 }
 
-ProgressTicker::ProgressTicker(uint64_t count) : count_(count) {
-    SetProgressRange(0, 1000, static_cast<int64_t>(count));
-}
-
-void ProgressTicker::Advance(uint64_t i) {
-    ReportProgress(static_cast<int64_t>(i));
-    // The first record index at which 1000 * i / count reaches the next value.
-    const unsigned __int128 next =
-        static_cast<unsigned __int128>(1000 * static_cast<unsigned __int128>(i) / count_ + 1);
-    next_ = static_cast<uint64_t>((next * count_ + 999) / 1000);
-}
-
 bool FormatClockText(uint64_t sampleRate, uint32_t period, char* text, size_t size) {
     if (period == 0 || sampleRate == 0 || text == nullptr || size == 0) return false;
     const double f = static_cast<double>(sampleRate) / static_cast<double>(period);

@@ -70,21 +70,6 @@ void StartBlankRow(int64_t clock, int32_t columnCount);
 // period or the sample rate is 0.
 bool FormatClockText(uint64_t sampleRate, uint32_t period, char* text, size_t size);
 
-// Per-record progress, 1000 * i / count per mille, for both builders. The host's progress field
-// only changes when that value does, so the record loop asks the host access only then.
-class ProgressTicker {
-  public:
-    explicit ProgressTicker(uint64_t count);
-    void Tick(uint64_t i) {
-        if (i >= next_) Advance(i);
-    }
-
-  private:
-    void Advance(uint64_t i);
-    uint64_t count_;
-    uint64_t next_ = 0;
-};
-
 // The run both builders share: nothing without records or with a refused open; else the columns
 // named by `nameColumns()`, the colour pairs and the header, then every record through
 // `builder.Handle` with its progress until the host asks to stop, then `finish()` and the close.
@@ -97,11 +82,16 @@ void RunReportRows(const SettingsView& view, const int64_t* positions, const uin
     DeclareReportPairs(view);
     ReportFlushHeader();
 
-    ProgressTicker progress(count);
+    // Progress is 1000 * i / count per mille, written as record i is handled.
+    const int64_t records = static_cast<int64_t>(count > INT64_MAX ? INT64_MAX : count);
+    SetProgressRange(0, kProgressPerMille, records);
+    ProgressGate progress(0, records);
+    StopPoll stop;
     for (uint64_t i = 0; i < count; ++i) {
-        if ((PollStop() & StopBit::kStopFlag) != 0) break;
+        if (stop.Requested()) break;
         builder.Handle(positions[i], codes[i]);
-        progress.Tick(i);
+        const int64_t at = static_cast<int64_t>(i);
+        if (at >= progress.Next()) progress.Report(at);
     }
     finish();
     ReportClose();
