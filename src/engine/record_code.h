@@ -58,9 +58,9 @@ constexpr ValueTriple kSingleTurnTriple{RecordKind::SingleTurnHigh, RecordKind::
 constexpr ValueTriple kDataTriple{RecordKind::DataHigh, RecordKind::DataMid, RecordKind::DataLow};
 
 constexpr uint32_t kPayloadMask = 0x00FFFFFFu;
-constexpr uint32_t kCrcMismatchFlag = 0x100;    // Crc payload bit 8
-constexpr uint32_t kReadWriteInvalid = 0x100;   // ReadWrite payload bit 8
-constexpr uint32_t kIdIsIds = 0x10000;          // Id payload bit 16: IDS of a command
+constexpr uint32_t kCrcMismatchFlag = 0x100;   // Crc payload bit 8
+constexpr uint32_t kReadWriteInvalid = 0x100;  // ReadWrite payload bit 8
+constexpr uint32_t kIdIsIds = 0x10000;         // Id payload bit 16: IDS of a command
 
 constexpr uint32_t MakeCode(RecordKind kind, uint32_t payload = 0) {
     return (static_cast<uint32_t>(kind) << 24) | (payload & kPayloadMask);
@@ -68,15 +68,36 @@ constexpr uint32_t MakeCode(RecordKind kind, uint32_t payload = 0) {
 constexpr uint32_t MakeStatus(StatusCode status, uint32_t ackCount = 0) {
     return MakeCode(RecordKind::Status, static_cast<uint32_t>(status) | ((ackCount & 0xFF) << 8));
 }
-constexpr RecordKind KindOf(uint32_t code) { return static_cast<RecordKind>(code >> 24); }
-constexpr uint8_t KindByte(uint32_t code) { return static_cast<uint8_t>(code >> 24); }
-constexpr uint32_t PayloadOf(uint32_t code) { return code & kPayloadMask; }
-constexpr uint32_t LowByte(uint32_t code) { return code & 0xFF; }
-constexpr uint32_t SecondByte(uint32_t code) { return (code >> 8) & 0xFF; }
+constexpr RecordKind KindOf(uint32_t code) {
+    return static_cast<RecordKind>(code >> 24);
+}
+constexpr uint8_t KindByte(uint32_t code) {
+    return static_cast<uint8_t>(code >> 24);
+}
+constexpr uint32_t PayloadOf(uint32_t code) {
+    return code & kPayloadMask;
+}
+constexpr uint32_t LowByte(uint32_t code) {
+    return code & 0xFF;
+}
+constexpr uint32_t SecondByte(uint32_t code) {
+    return (code >> 8) & 0xFF;
+}
+// An Id record holds an IDS (of a command) rather than a slave ID when any of payload bits 19..16
+// is set (the assembler sets bit 16, kIdIsIds).
+constexpr bool IdIsIds(uint32_t code) {
+    return (code & 0xF0000u) != 0;
+}
 
-constexpr uint32_t TripleHighPayload(uint64_t v) { return static_cast<uint32_t>(v >> 48) & 0xFFFF; }
-constexpr uint32_t TripleMidPayload(uint64_t v) { return static_cast<uint32_t>(v >> 24) & kPayloadMask; }
-constexpr uint32_t TripleLowPayload(uint64_t v) { return static_cast<uint32_t>(v) & kPayloadMask; }
+constexpr uint32_t TripleHighPayload(uint64_t v) {
+    return static_cast<uint32_t>(v >> 48) & 0xFFFF;
+}
+constexpr uint32_t TripleMidPayload(uint64_t v) {
+    return static_cast<uint32_t>(v >> 24) & kPayloadMask;
+}
+constexpr uint32_t TripleLowPayload(uint64_t v) {
+    return static_cast<uint32_t>(v) & kPayloadMask;
+}
 constexpr uint64_t JoinTriple(uint32_t high, uint32_t mid, uint32_t low) {
     return (uint64_t{high & 0xFFFF} << 48) | (uint64_t{mid & kPayloadMask} << 24) | (low & kPayloadMask);
 }

@@ -30,7 +30,6 @@ constexpr int32_t kIdTextSize = 24;
 constexpr int32_t kLowPartMaxWidth = 24;
 constexpr int32_t kIdsWidth = 8;
 constexpr int32_t kIdWidth = 3;
-constexpr uint32_t kIdsSelectBits = 0xF0000;  // Id payload bits 19..16: an IDS of a command
 
 // The text being built: cut to the host's buffer, always terminated.
 class LabelText {
@@ -224,7 +223,7 @@ uint32_t BuildWaveformLabel(const SettingsView& s, CodeList list, char* text, ui
             return SlotColour(s, Slot::FlagIdlId);
         }
         case RecordKind::Id: {
-            const bool isIds = (c & kIdsSelectBits) != 0;
+            const bool isIds = IdIsIds(c);
             char idText[kIdTextSize];
             FormatForLabel(s, p, s.ValueTypeSetting(), isIds ? kIdsWidth : kIdWidth, idText);
             if (isIds) {

@@ -20,7 +20,6 @@ constexpr int32_t kAddressBits = 7;
 constexpr int32_t kCommandBits = 2;
 constexpr int32_t kByteBits = 8;
 constexpr uint32_t kIdlMask = 0x1FF;
-constexpr uint32_t kIdKindMask = 0xF0000;  // payload bits 19..16: 0 for a slave ID, else IDS
 
 // The names of the view's columns, shared with the host's header text ("Hdr CRC(h)", "IDL(h)",
 // "D0".."D15" and "Information" as they stand).
@@ -231,8 +230,7 @@ void RegisterRowBuilder::Handle(int64_t position, uint32_t code) {
             Cts(position, code);
             break;
         case RecordKind::Id:
-            FormatField(LowByte(code), (PayloadOf(code) & kIdKindMask) == 0 ? kSlaveIdBits : kIdsBits,
-                        idText_, sizeof idText_);
+            FormatField(LowByte(code), IdIsIds(code) ? kIdsBits : kSlaveIdBits, idText_, sizeof idText_);
             break;
         case RecordKind::Adr:
             FormatField(PayloadOf(code) & 0x7F, kAddressBits, adrText_, sizeof adrText_);
