@@ -9,6 +9,7 @@
 
 #include "bissgen/generator.h"
 #include "engine/record_code.h"
+#include "support/default_frames.h"
 #include "support/memory_host.h"
 
 namespace {
@@ -28,20 +29,7 @@ class AnalysisExport : public ::testing::Test {
         analysis_ = reinterpret_cast<AnalysisFn>(dlsym(library_, "Analysis"));
         ASSERT_NE(analysis_, nullptr);
     }
-    // Five frames with the plug-in's default layout: 12 data bits (4 multi-turn, 8 single-turn),
-    // CRC 6 bits 0x43.
-    static bissgen::Capture Frames() {
-        bissgen::Timing timing;
-        bissgen::Layout layout;
-        layout.multiTurnBits = 4;
-        layout.singleTurnBits = 8;
-        std::vector<bissgen::Frame> frames(5);
-        for (int i = 0; i < 5; ++i) {
-            frames[i].slaves[0].multiTurn = 0x3;
-            frames[i].slaves[0].singleTurn = 0xA0 + i;
-        }
-        return bissgen::MakeCapture(timing, layout, frames);
-    }
+    static bissgen::Capture Frames() { return zbtest::DefaultLayoutFrames(0xA0); }
 
     static void* library_;
     AnalysisFn analysis_ = nullptr;

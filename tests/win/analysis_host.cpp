@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bissgen/generator.h"
+#include "support/default_frames.h"
 #include "win/win_host.h"
 
 namespace {
@@ -55,18 +56,9 @@ struct Record : RecordBuffer {
     }
 };
 
-// Five frames: multi-turn 0x3, single-turn 0x40 + i, 4 + 8 bits, CRC 6 bits 0x43.
+// Five frames: multi-turn 0x3, single-turn 0x40 + i.
 void MakeCapture() {
-    bissgen::Timing timing;
-    bissgen::Layout layout;
-    layout.multiTurnBits = 4;
-    layout.singleTurnBits = 8;
-    std::vector<bissgen::Frame> frames(5);
-    for (int i = 0; i < 5; ++i) {
-        frames[i].slaves[0].multiTurn = 0x3;
-        frames[i].slaves[0].singleTurn = 0x40 + i;
-    }
-    capture = bissgen::MakeCapture(timing, layout, frames);
+    capture = zbtest::DefaultLayoutFrames(0x40);
 }
 
 // Settings version 4, initialised, with the default layout but MA and SLO on channels 3 and 9:
