@@ -248,14 +248,10 @@ class DecodeEngine {
     void FeedBit(int64_t pos, uint32_t bit);
     // FeedBit with the data field's bits inline: they are the most frequent bits of a frame.
     void FeedSampledBit(int64_t pos, uint32_t bit) {
-        if (frameState == FrameState::DataBits) {
-            TakeDataBit(pos, bit);
-        } else {
+        if (frameState != FrameState::DataBits) {
             FeedBit(pos, bit);
+            return;
         }
-    }
-    // One bit of the data field, MSB first.
-    void TakeDataBit(int64_t pos, uint32_t bit) {
         if (bitCount == 0) dataStartPos = pos;
         if (multiTurnBits > 0 && bitCount == multiTurnBits) singleTurnStartPos = pos;
         dataValue = (dataValue << 1) | (bit & 1u);

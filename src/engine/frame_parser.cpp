@@ -146,7 +146,7 @@ void DecodeEngine::FeedBit(int64_t pos, uint32_t bit) {
             frameState = FrameState::DataBits;
             return;
         case FrameState::DataBits:
-            TakeDataBit(pos, bit);
+            FeedSampledBit(pos, bit);  // the data field's step is kept inline there
             return;
         case FrameState::ErrBit:
             errBit = bit;
