@@ -160,9 +160,14 @@ TEST(FrameRows, BissBCombinedWithA64BitValue) {
 }
 
 // A negative single-turn count splits nothing off (the decoder keeps the whole position as the
-// Multi-Turn value), so the Multi-Turn cell is as wide as the position, however negative the count.
-TEST(FrameRows, NegativeSingleTurnCountShowsTheWholePositionAsMultiTurn) {
-    for (const int32_t st : {-3, INT32_MIN}) {
+// Multi-Turn value), and the Multi-Turn cell is P - S wide with S the count itself: 24 + 3 bits for
+// -3; for INT32_MIN the width is far beyond 32 bits and the cell shows all 32 (eight digits).
+TEST(FrameRows, NegativeSingleTurnCountWidensTheMultiTurnCell) {
+    const struct {
+        int32_t st;
+        const char* cell;
+    } cases[] = {{-3, "0000ABC"}, {INT32_MIN, "00000ABC"}};
+    for (const auto& [st, cell] : cases) {
         zbtest::ReportCapture cap;
         cap.View().SetSingleTurnBits(st);
         std::vector<ReportRec> records = {{1, Code(RecordKind::Ack)}};
@@ -171,7 +176,7 @@ TEST(FrameRows, NegativeSingleTurnCountShowsTheWholePositionAsMultiTurn) {
         const auto& lines = cap.Build(records);
         ASSERT_EQ(lines.size(), 2u) << st;
         EXPECT_EQ(lines[1], RowLine(1, {kPlain, kData, kPlain, kPlain, kPlain, kPlain, kPlain, kPlain},
-                                    {"", "000ABC", "", "", "", "", "", ""}))
+                                    {"", cell, "", "", "", "", "", ""}))
             << st;
     }
 }

@@ -119,8 +119,12 @@ int32_t SettingsView::MultiTurnBits() const {
 
 int32_t SettingsView::SingleTurnWidth() const {
     const int32_t p = PositionBits();
-    const int32_t st = s_->singleTurnBits < p ? s_->singleTurnBits : p;
-    return st < 0 ? 0 : st;
+    return s_->singleTurnBits < p ? s_->singleTurnBits : p;
+}
+
+int32_t SettingsView::MultiTurnWidth() const {
+    const int64_t bits = int64_t{PositionBits()} - SingleTurnWidth();
+    return bits > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bits);
 }
 
 void SettingsView::Normalise() {

@@ -154,11 +154,12 @@ public:
     int32_t EffectiveDataLength() const;
     int32_t PositionBits() const;
     int32_t MultiTurnBits() const;
-    // The widths in which the split values are shown: Single-Turn min(singleTurnBits, P) with a
-    // negative count read as 0 (as the decoder splits the data field), Multi-Turn the other P - S
-    // bits.
+    // The widths in which the split values are shown: Single-Turn S = min(singleTurnBits, P),
+    // Multi-Turn P - S. The stored count is taken as it is: a negative one gives a negative
+    // Single-Turn width and a Multi-Turn width wider than P (computed in 64 bits and held at
+    // INT32_MAX, so a count near INT32_MIN cannot overflow).
     int32_t SingleTurnWidth() const;
-    int32_t MultiTurnWidth() const { return PositionBits() - SingleTurnWidth(); }
+    int32_t MultiTurnWidth() const;
 
     // Upgrade from older versions (or defaults for a never-initialised block); then version 4.
     void Normalise();
