@@ -1,7 +1,9 @@
 // The analysis driver over a host that serves a hand-built capture: decode ranges and their
-// failures, stop requests, automatic data length, progress, empty captures and unusable channels.
+// failures, stop requests, automatic data length, the CRC frames are parsed with, progress, empty
+// captures and channels beyond the host's state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -344,24 +346,100 @@ TEST_F(AnalysisDriver, NoChangeGivesOneIdleRecord) {
     EXPECT_EQ(Analyse(host), (std::vector<Rec>{R(0, S(StatusCode::Idle))}));
 }
 
+// Channel numbers as the table keeps them (16 bits). The host's state carries 128 channels; a
+// channel beyond them reads as a line held low, it never fails the decode: MA there has no edge (one
+// Status Idle record), SLO there acknowledges for ever (the frame ends incomplete with its 25
+// acknowledge clocks: the idle clock and the 24 of the frame).
 TEST_F(AnalysisDriver, ChannelNumbers) {
+    std::vector<int64_t> starts;
+    const bissgen::Capture capture = Frames({0x5A5}, 12, kCrc6, &starts);
+    const int64_t e1 = starts[0], end = capture.lastSample + 1;
+    const std::vector<Rec> idle = {R(0, S(StatusCode::Idle))};
+    const std::vector<Rec> endlessAck = {R(e1, C(RecordKind::FirstFrame)), R(e1 + 1, S(StatusCode::Idle)),
+                                         R(e1 + 2, C(RecordKind::Ack)), R(end, S(StatusCode::Error, 25)),
+                                         R(end + 1, S(StatusCode::Idle))};
     struct Case {
-        uint32_t ma, slo;
-        bool decodes;
-    } cases[] = {{100, 127, true}, {128, 1, false}, {0, 128, false}, {65535, 1, false}, {0x1FFFF, 1, true}};
+        uint32_t ma, slo;             // channelTable entries 0 and 1
+        int servedMa, servedSlo;      // where the host serves the lines
+        std::vector<Rec> expected;    // empty: one frame with its CRC
+    } cases[] = {
+        {100, 127, 100, 127, {}},
+        {0x10000, 1, 0, 1, {}},  // the table keeps the low 16 bits: channel 0
+        {128, 1, 0, 1, idle},
+        {65535, 1, 0, 1, idle},
+        {0, 128, 0, 1, endlessAck},
+        {0, 200, 0, 1, endlessAck},
+    };
     for (const Case& c : cases) {
-        // The table keeps 16 bits: 0x1FFFF reads as channel 65535... unless the low half is usable.
-        const int ma = static_cast<int>(c.ma & 0xFFFF), slo = static_cast<int>(c.slo & 0xFFFF);
-        MemoryHost host(Frames({0x5A5}, 12, kCrc6), ma < 128 ? ma : 0, slo < 128 ? slo : 1);
+        SCOPED_TRACE(testing::Message() << c.ma << "," << c.slo);
+        MemoryHost host(capture, c.servedMa, c.servedSlo);
         Settings(host);
-        block_.channelTable[0] = c.ma == 0x1FFFF ? 0x10000 : c.ma;  // 0x10000: low 16 bits are channel 0
+        block_.channelTable[0] = c.ma;
         block_.channelTable[1] = c.slo;
         const std::vector<Rec> out = Analyse(host);
-        if (c.decodes) {
-            EXPECT_EQ(Count(out, RecordKind::Crc), 1) << c.ma << "," << c.slo;
+        if (c.expected.empty()) {
+            EXPECT_EQ(Count(out, RecordKind::Crc), 1);
         } else {
-            EXPECT_EQ(out, kFailure) << c.ma << "," << c.slo;
+            EXPECT_EQ(out, c.expected);
         }
+    }
+}
+
+// Frames are parsed with the effective CRC: the configured one in single-cycle mode, the 4-bit CRC
+// (x^4 + x + 1, initial value 0) in the register-access modes whatever CRC is stored. A frame sent
+// with a 6-bit CRC therefore ends at its fourth CRC bit there: its pause, and the clock-period
+// record one sample after the pause's CDM position, come two clocks earlier. The worked frame's
+// edges e1..e24 are P apart; its CRC bits are e19..e24.
+TEST_F(AnalysisDriver, RegisterModesParseFramesWithTheFourBitCrc) {
+    struct Case {
+        const char* name;
+        zb::DecodeMode mode;
+        zb::FrameCrcParams stored;
+        int lastEdge;  // the frame's last bit as the decoder reads it
+    } cases[] = {
+        {"single cycle, 6-bit CRC", zb::DecodeMode::SingleCycle, kCrc6, 24},
+        {"single cycle, 4-bit CRC stored", zb::DecodeMode::SingleCycle, {4, 0x13, 0, 0xF}, 22},
+        {"register master, 6-bit CRC stored", zb::DecodeMode::RegisterMaster, kCrc6, 22},
+        {"register slave, 16-bit CRC stored", zb::DecodeMode::RegisterSlave, {16, 0x1021, 0xFFFF, 0xFFFF}, 22},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<int64_t> starts;
+        MemoryHost host(Frames({0xABC, 0x123}, 12, kCrc6, &starts));
+        zb::SettingsView view = Settings(host);
+        view.SetMode(static_cast<uint32_t>(c.mode));
+        view.SetCrcBits(c.stored.bits);
+        view.SetCrcPolynomial(c.stored.polynomial);
+        view.SetCrcInitial(c.stored.initial);
+        const std::vector<Rec> out = Analyse(host);
+        const auto clock = std::find_if(out.begin(), out.end(), [](const Rec& r) {
+            return zb::KindOf(r.code) == RecordKind::ClockPeriod;
+        });
+        ASSERT_NE(clock, out.end());
+        // starts[0] is the idle clock before e1.
+        EXPECT_EQ(*clock, R(starts[0] + c.lastEdge * P + 2 * P + 1, C(RecordKind::ClockPeriod, P)));
+        // The settings keep what was stored.
+        EXPECT_EQ(view.CrcBits(), c.stored.bits);
+    }
+}
+
+// The auto-length pass scores candidate lengths with the same effective CRC: frames of 13 bits
+// that carry the 4-bit CRC are found in the register-access modes although a 6-bit CRC is stored,
+// and not in single-cycle mode, which scores them with the stored CRC.
+TEST_F(AnalysisDriver, AutoLengthScoresWithTheEffectiveCrc) {
+    const zb::FrameCrcParams crc4{4, 0x13, 0, 0xF};
+    struct Case {
+        zb::DecodeMode mode;
+        uint32_t detected;
+    } cases[] = {{zb::DecodeMode::SingleCycle, 0}, {zb::DecodeMode::RegisterMaster, 13}, {zb::DecodeMode::RegisterSlave, 13}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        MemoryHost host(Frames({0x1ABC, 0x0123, 0x1FFF, 0x0A5A, 0x1234}, 13, crc4));
+        zb::SettingsView view = Settings(host);
+        view.SetMode(static_cast<uint32_t>(c.mode));
+        view.SetAutoLength(true);
+        Analyse(host);
+        EXPECT_EQ(view.DetectedLength(), c.detected);
     }
 }
 

@@ -318,12 +318,16 @@ bissgen::RegisterAccess Access(bissgen::AccessKind kind, std::vector<uint8_t> da
 }
 
 // The records an access must give, from the plan the generator sent. Step i of the plan rides on
-// the CDM of frame firstFrame + i, so its fields are placed at that frame's CDM position.
+// the CDM of frame firstFrame + i, so its fields are placed at that frame's CDM position: two clocks
+// after the frame's last bit as the decoder reads it. In the register-access modes a frame is read
+// with the 4-bit CRC, whatever CRC the slave sends, so it ends at the fourth CRC bit.
 std::vector<Rec> ExpectAccess(const bissgen::Generator& g, const bissgen::AccessTruth& a, bool slaveView,
                               int64_t period) {
+    constexpr int kRegisterModeCrcBits = 4;
     auto pos = [&](size_t step) {
         const FrameTruth& t = g.Frames()[static_cast<size_t>(a.firstFrame) + step];
-        return t.rises.back() + g.GetTiming().lineDelay + 2 * period;
+        const int lastBit = t.slaves.back().crcEdge + kRegisterModeCrcBits - 1;
+        return t.rises[static_cast<size_t>(lastBit)] + g.GetTiming().lineDelay + 2 * period;
     };
     const bissgen::AccessPlan& p = a.plan;
     const bool command = a.request.kind == bissgen::AccessKind::Command;

@@ -14,16 +14,12 @@ namespace {
 
 constexpr int32_t kMaxDataBits = 64;
 
-bool ChannelUsable(int32_t channel) {
-    return channel >= 0 && channel < kCaptureChannels;
-}
-
 // The walk over the changes after the first: every change goes to the frame parser until the
 // range ends or the host asks to stop. kPoint as for DecodeEngine::OnChange.
 template <SamplePoint kPoint>
 int64_t WalkChanges(DecodeEngine& e, SampleCursor& cursor, ProgressGate& progress, int64_t pos) {
     StopPoll stop;
-    // Both channels were checked by the driver (0..127).
+    // A channel beyond the 128 of the host's state reads as level 0 (BitOf masks it out).
     const SampleCursor::ChannelBit maBit = cursor.BitOf(e.maChannel);
     const SampleCursor::ChannelBit sloBit = cursor.BitOf(e.sloChannel);
     // The first step through NextChange checks the cursor and sets the status; the rest advance
@@ -109,10 +105,10 @@ bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
     e.alignmentBits = view.Alignment();
     e.positionBits = view.PositionBits();
     e.multiTurnBits = view.MultiTurnBits();
-    // The frames carry the configured data CRC in every mode; the 4-bit CRC of register accesses
-    // is the assembler's own.
-    e.crc = FrameCrcParams{view.ConfiguredCrcBits(), view.CrcPolynomial(), view.CrcInitial(),
-                           view.ConfiguredCrcMask()};
+    // The frames are parsed and the lengths scored with the effective CRC: the configured one in
+    // single-cycle mode, the 4-bit CRC (x^4 + x + 1, initial value 0) in the register-access modes.
+    e.crc = FrameCrcParams{view.EffectiveCrcBits(), view.EffectiveCrcPolynomial(), view.EffectiveCrcInitial(),
+                           view.EffectiveCrcMask()};
     e.combineTurns = view.CombineTurns();
     e.sloPhase = view.SloPhase();
     e.hasCds = !view.IsBissB();
@@ -128,10 +124,6 @@ bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
     e.isRegisterMode = e.mode != static_cast<int32_t>(DecodeMode::SingleCycle);
     e.slaveView = e.mode == static_cast<int32_t>(DecodeMode::RegisterSlave);
     e.ResetControl();
-
-    // The host delivers 128 channels; a channel number beyond them cannot be read, so the setup is
-    // unusable and the decode fails rather than decode a line that does not exist.
-    if (!ChannelUsable(e.maChannel) || !ChannelUsable(e.sloChannel)) return false;
 
     // Decode range: buffer head or a cursor, to the buffer tail or a cursor (end exclusive). A cursor
     // number beyond the six the host has reads as position 0.

@@ -99,9 +99,8 @@ void CollectFrames(DecodeEngine& e, SampleCursor& cursor, RawFrames& out, int64_
 }  // namespace
 
 int32_t DetectDataLength(DecodeEngine& e) {
-    if (e.maChannel < 0 || e.sloChannel < 0 || e.maChannel >= kCaptureChannels ||
-        e.sloChannel >= kCaptureChannels)
-        return -1;
+    // A channel beyond the host's 128 reads as level 0, like in the decode walk.
+    if (e.maChannel < 0 || e.sloChannel < 0) return -1;
     SampleCursor cursor;
     if (!cursor.OpenCursor(e.rangeStart, e.rangeEnd)) return -1;
     if (!cursor.FirstSample(0, e.channelState)) {

@@ -86,8 +86,7 @@ inline int64_t NextAverage(int64_t average, int64_t period) {
 }
 
 // The level of one channel in a 16-byte channel state. A channel outside 0..127 has no bit in the
-// state and reads as 0 here; the driver refuses such channels before it decodes (failure record),
-// so this only keeps the accessor safe for any caller.
+// state and reads as 0: a line the host does not carry is a line held low.
 inline uint32_t ChannelLevel(const uint8_t* state, int32_t channel) {
     if (channel < 0 || channel >= kCaptureChannels) return 0;
     return (state[channel >> 3] >> (channel & 7)) & 1u;
