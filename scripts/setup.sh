@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the builds, tests and demo need on a fresh Debian machine (idempotent).
 set -euo pipefail
-packages=(cmake g++ make clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev
+packages=(cmake g++ make clang clang-format libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev
           g++-mingw-w64-x86-64-posix wine64 xvfb imagemagick xdotool libzip-dev zlib1g-dev
           sigrok-cli hyperfine)
 missing=()

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Runs every test: the native unit, export, golden and tool tests; the same suite under
-# AddressSanitizer + UndefinedBehaviorSanitizer; each fuzz target for a few seconds from its seed
-# corpus; then the Windows build's tests under wine (the dialog under Xvfb).
+# Runs every test: the source format check; the native unit, export, golden and tool tests; the
+# same suite under AddressSanitizer + UndefinedBehaviorSanitizer; each fuzz target for a few
+# seconds from its seed corpus; then the Windows build's tests under wine (the dialog under Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh all
 export WINEDEBUG=-all
 status=0
+echo "== source format"
+bash scripts/check-format.sh || status=1
 echo "== native tests"
 ctest --test-dir build/native --output-on-failure -j"$(nproc)" || status=1
 echo "== native tests under AddressSanitizer + UndefinedBehaviorSanitizer"

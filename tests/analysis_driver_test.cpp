@@ -359,16 +359,13 @@ TEST_F(AnalysisDriver, ChannelNumbers) {
                                          R(e1 + 2, C(RecordKind::Ack)), R(end, S(StatusCode::Error, 25)),
                                          R(end + 1, S(StatusCode::Idle))};
     struct Case {
-        uint32_t ma, slo;             // channelTable entries 0 and 1
-        int servedMa, servedSlo;      // where the host serves the lines
-        std::vector<Rec> expected;    // empty: one frame with its CRC
+        uint32_t ma, slo;           // channelTable entries 0 and 1
+        int servedMa, servedSlo;    // where the host serves the lines
+        std::vector<Rec> expected;  // empty: one frame with its CRC
     } cases[] = {
-        {100, 127, 100, 127, {}},
-        {0x10000, 1, 0, 1, {}},  // the table keeps the low 16 bits: channel 0
-        {128, 1, 0, 1, idle},
-        {65535, 1, 0, 1, idle},
-        {0, 128, 0, 1, endlessAck},
-        {0, 200, 0, 1, endlessAck},
+        {100, 127, 100, 127, {}},   {0x10000, 1, 0, 1, {}},  // the table keeps the low 16 bits: channel 0
+        {128, 1, 0, 1, idle},       {65535, 1, 0, 1, idle},
+        {0, 128, 0, 1, endlessAck}, {0, 200, 0, 1, endlessAck},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.ma << "," << c.slo);
@@ -400,7 +397,10 @@ TEST_F(AnalysisDriver, RegisterModesParseFramesWithTheFourBitCrc) {
         {"single cycle, 6-bit CRC", zb::DecodeMode::SingleCycle, kCrc6, 24},
         {"single cycle, 4-bit CRC stored", zb::DecodeMode::SingleCycle, {4, 0x13, 0, 0xF}, 22},
         {"register master, 6-bit CRC stored", zb::DecodeMode::RegisterMaster, kCrc6, 22},
-        {"register slave, 16-bit CRC stored", zb::DecodeMode::RegisterSlave, {16, 0x1021, 0xFFFF, 0xFFFF}, 22},
+        {"register slave, 16-bit CRC stored",
+         zb::DecodeMode::RegisterSlave,
+         {16, 0x1021, 0xFFFF, 0xFFFF},
+         22},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -431,7 +431,9 @@ TEST_F(AnalysisDriver, AutoLengthScoresWithTheEffectiveCrc) {
     struct Case {
         zb::DecodeMode mode;
         uint32_t detected;
-    } cases[] = {{zb::DecodeMode::SingleCycle, 0}, {zb::DecodeMode::RegisterMaster, 13}, {zb::DecodeMode::RegisterSlave, 13}};
+    } cases[] = {{zb::DecodeMode::SingleCycle, 0},
+                 {zb::DecodeMode::RegisterMaster, 13},
+                 {zb::DecodeMode::RegisterSlave, 13}};
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.mode));
         MemoryHost host(Frames({0x1ABC, 0x0123, 0x1FFF, 0x0A5A, 0x1234}, 13, crc4));

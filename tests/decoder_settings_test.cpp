@@ -391,12 +391,12 @@ TEST(DecoderSettingsView, DataLengthPositionAndMultiTurnBits) {
         int32_t effective, position, multiTurn;
     };
     const Row rows[] = {
-        {12, false, 20, 0, 8, 12, 12, 4},  // auto off: the configured length
-        {12, true, 20, 0, 8, 20, 20, 12},  // auto on with a detection
-        {12, true, 0, 0, 8, 12, 12, 4},    // auto on, nothing detected
-        {24, true, 40, 3, 8, 40, 37, 29},  // alignment comes off the detected length
-        {4, false, 0, 3, 8, 4, 1, 0},      // fewer position bits than single-turn bits
-        {12, true, 2, 11, 8, 2, 0, 0},     // alignment clamped by the configured length only
+        {12, false, 20, 0, 8, 12, 12, 4},   // auto off: the configured length
+        {12, true, 20, 0, 8, 20, 20, 12},   // auto on with a detection
+        {12, true, 0, 0, 8, 12, 12, 4},     // auto on, nothing detected
+        {24, true, 40, 3, 8, 40, 37, 29},   // alignment comes off the detected length
+        {4, false, 0, 3, 8, 4, 1, 0},       // fewer position bits than single-turn bits
+        {12, true, 2, 11, 8, 2, 0, 0},      // alignment clamped by the configured length only
         {12, false, 0, 0, -5, 12, 12, 17},  // a negative stored single-turn count is not clamped
         {12, false, 0, 0, INT32_MIN, 12, 12, INT32_MAX},  // ... and does not overflow
     };

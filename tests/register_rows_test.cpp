@@ -41,7 +41,7 @@ std::string MasterRow(int64_t clock, std::vector<int> headPairs, std::vector<std
 }
 
 std::vector<ReportRec> AccessHead(int64_t at, uint32_t cts, uint32_t id, RecordKind adrKind, uint32_t adr,
-                            uint32_t crc) {
+                                  uint32_t crc) {
     return {{at, Code(RecordKind::Cts, cts)},
             {at + 1, Code(RecordKind::Id, id)},
             {at + 2, Code(adrKind, adr)},
@@ -81,7 +81,8 @@ std::vector<Case> Cases() {
                                     {kCrc, kCrc, kAlert}, {"AB (03)", "CD (04)", "EF (01)"})}});
     }
     {
-        std::vector<ReportRec> r = AccessHead(200, 0, kIdIsIds | 0x05, RecordKind::Cmd, 2, 0xA | kCrcMismatchFlag);
+        std::vector<ReportRec> r =
+            AccessHead(200, 0, kIdIsIds | 0x05, RecordKind::Cmd, 2, 0xA | kCrcMismatchFlag);
         Append(r, AccessHead(300, 1, 3, RecordKind::Adr, 0x7F, 0xC));
         Append(r, {{304, Code(RecordKind::ReadWrite, kReadWriteInvalid | 3)}});
         cases.push_back(

@@ -30,7 +30,6 @@ struct TrafficSetup {
 
 class RoundTrip : public ::testing::Test {
   protected:
-
     // Decodes the capture with settings that describe the generator's layout (auto length off).
     std::vector<Rec> Decode(const bissgen::Capture& capture, const TrafficSetup& s) {
         MemoryHost host(capture);

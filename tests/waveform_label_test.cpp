@@ -61,7 +61,7 @@ const Setup kData40{40, 8};  // positionBits 40
 const Setup kHostBin{12, 8, 0, kBin, kHex};
 const Setup kIdDec{12, 8, 0, kHex, kDec};
 const Setup kIdBin{12, 8, 0, kDec, kBin};
-const Setup kAllSingle{12, 20};  // singleTurnBits above positionBits: no multi-turn bits
+const Setup kAllSingle{12, 20};       // singleTurnBits above positionBits: no multi-turn bits
 const Setup kNegativeSingle{11, -3};  // Multi-Turn width 11 - (-3) = 14
 const Setup kMostNegativeSingle{12, INT32_MIN};
 
@@ -100,7 +100,10 @@ const std::vector<Case>& Cases() {
         {{Code(0xBF), Code(0xB9), Code(0xBE, 5)}, "Multi-Turn: 0", "0", kSlot[3], kAllSingle},
         // A negative single-turn count widens the Multi-Turn text (P - S, S = min(count, P)).
         {{Code(0xBF), Code(0xB9), Code(0xBE, 0x60D)}, "Multi-Turn: 060D", "060D", kSlot[3], kNegativeSingle},
-        {{Code(0xBF), Code(0xB9), Code(0xBE, 0xABC)}, "Multi-Turn: 00000ABC", "00000ABC", kSlot[3],
+        {{Code(0xBF), Code(0xB9), Code(0xBE, 0xABC)},
+         "Multi-Turn: 00000ABC",
+         "00000ABC",
+         kSlot[3],
          kMostNegativeSingle},
         // Incomplete triples show the name only, in both forms.
         {{Code(0xBF)}, "Multi-Turn", "Multi-Turn", kSlot[3]},

@@ -19,7 +19,8 @@ bool TakeCreateFailure() {
 size_t AllowedWriteBytes(size_t size) {
     Faults& f = InjectedFaults();
     if (f.writeBudget < 0) return size;
-    const size_t allowed = static_cast<uint64_t>(f.writeBudget) < size ? static_cast<size_t>(f.writeBudget) : size;
+    const size_t allowed =
+        static_cast<uint64_t>(f.writeBudget) < size ? static_cast<size_t>(f.writeBudget) : size;
     f.writeBudget -= static_cast<int64_t>(allowed);
     return allowed;
 }

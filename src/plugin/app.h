@@ -4,7 +4,7 @@
 namespace zb {
 
 class CZbBiSSApp {
-public:
+  public:
     // Called once when the module is loaded; creates the engine (the pointer stays null when
     // memory runs out, and Analysis then refuses to decode).
     bool InitInstance();

@@ -6,7 +6,9 @@
 
 namespace zb {
 
-int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v < hi ? v : hi); }
+int32_t Clamp(int32_t v, int32_t lo, int32_t hi) {
+    return v < lo ? lo : (v < hi ? v : hi);
+}
 
 void CopySettingsIn(const HostRecord& host, DecoderSettings& s) {
     std::memset(&s, 0, sizeof s);
@@ -22,8 +24,7 @@ void CopySettingsIn(const HostRecord& host, DecoderSettings& s) {
     s.carried0FC = host.carried0FC;
     s.settingsState = host.settingsState;
     std::memcpy(s.channelTable, host.channelTable, sizeof s.channelTable);
-    std::memcpy(reinterpret_cast<uint8_t*>(&s) + kDecoderWordsOffset, host.decoderWords,
-                kDecoderWordsSize);
+    std::memcpy(reinterpret_cast<uint8_t*>(&s) + kDecoderWordsOffset, host.decoderWords, kDecoderWordsSize);
 }
 
 void CopySettingsOut(const DecoderSettings& s, HostRecord& host) {

@@ -18,30 +18,30 @@ enum class Protocol : uint32_t { BissC = 0, BissB = 1 };
 enum class ValueType : uint32_t { Hex = 0, Dec = 1, Oct = 2, Bin = 3, Char = 4 };
 
 struct DecoderSettings {
-    uint32_t size;                            // 0x000: always 1256
-    uint32_t captureChannelCount;             // 0x004
-    int64_t lastSample;                       // 0x008
-    int64_t cursorPosition[kCursorCount];     // 0x010
-    uint32_t hostValueFormat;                 // 0x040
-    uint32_t decoderChannelCount;             // 0x044
-    uint64_t carried0A8;                      // 0x048
-    uint32_t hostFlags;                       // 0x050
-    uint32_t dialogAccepted;                  // 0x054
-    uint64_t sampleRate;                      // 0x058
-    uint32_t carried0FC;                      // 0x060
-    uint16_t settingsState;                   // 0x064
+    uint32_t size;                         // 0x000: always 1256
+    uint32_t captureChannelCount;          // 0x004
+    int64_t lastSample;                    // 0x008
+    int64_t cursorPosition[kCursorCount];  // 0x010
+    uint32_t hostValueFormat;              // 0x040
+    uint32_t decoderChannelCount;          // 0x044
+    uint64_t carried0A8;                   // 0x048
+    uint32_t hostFlags;                    // 0x050
+    uint32_t dialogAccepted;               // 0x054
+    uint64_t sampleRate;                   // 0x058
+    uint32_t carried0FC;                   // 0x060
+    uint16_t settingsState;                // 0x064
     uint16_t pad066;
     uint32_t channelTable[kChannelTableEntries];  // 0x068
-    uint32_t optionWord;                      // 0x468
-    uint32_t colourWord;                      // 0x46C
-    uint32_t auxWord;                         // 0x470
-    int32_t singleTurnBits;                   // 0x474
-    int32_t crcBits;                          // 0x478
-    uint32_t crcPolynomial;                   // 0x47C
-    uint32_t crcInitial;                      // 0x480
-    int32_t alignmentBits;                    // 0x484
-    int32_t protocol;                         // 0x488
-    uint8_t reserved[0x4E8 - 0x48C];          // 0x48C
+    uint32_t optionWord;                          // 0x468
+    uint32_t colourWord;                          // 0x46C
+    uint32_t auxWord;                             // 0x470
+    int32_t singleTurnBits;                       // 0x474
+    int32_t crcBits;                              // 0x478
+    uint32_t crcPolynomial;                       // 0x47C
+    uint32_t crcInitial;                          // 0x480
+    int32_t alignmentBits;                        // 0x484
+    int32_t protocol;                             // 0x488
+    uint8_t reserved[0x4E8 - 0x48C];              // 0x48C
 };
 
 static_assert(offsetof(DecoderSettings, captureChannelCount) == 0x004);
@@ -80,7 +80,7 @@ int32_t Clamp(int32_t v, int32_t lo, int32_t hi);
 
 // A non-owning typed view of one settings block.
 class SettingsView {
-public:
+  public:
     explicit SettingsView(DecoderSettings* block) : s_(block) {}
     DecoderSettings* Block() const { return s_; }
 
@@ -165,7 +165,7 @@ public:
     void Normalise();
     void ApplyDefaults();
 
-private:
+  private:
     uint32_t Field(unsigned shift, unsigned width) const {
         return (s_->optionWord >> shift) & ((1u << width) - 1);
     }

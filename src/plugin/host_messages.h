@@ -14,15 +14,15 @@ constexpr size_t kMessageTableEntries = 25;  // sub-codes selecting a higher ent
 constexpr size_t kMessageBlockSize = 88;
 
 struct HostMessageStore {
-    char tempDirectory[kMessageTextSize];     // message 0
-    uint32_t list[kMessageListSize];          // message 2
-    uint32_t table[kMessageTableEntries];     // message 5, entry chosen by the sub-code
-    uint32_t value6;                          // message 6
-    uint8_t block7[32];                       // message 7
-    uint64_t value8;                          // message 8
-    bool hostIdentified;                      // message 10
-    bool flag11;                              // message 11
-    uint8_t block12[kMessageBlockSize];       // message 12; its first u32 always reads 88
+    char tempDirectory[kMessageTextSize];  // message 0
+    uint32_t list[kMessageListSize];       // message 2
+    uint32_t table[kMessageTableEntries];  // message 5, entry chosen by the sub-code
+    uint32_t value6;                       // message 6
+    uint8_t block7[32];                    // message 7
+    uint64_t value8;                       // message 8
+    bool hostIdentified;                   // message 10
+    bool flag11;                           // message 11
+    uint8_t block12[kMessageBlockSize];    // message 12; its first u32 always reads 88
 };
 
 // SetMsgInfo's work: store what the message carries (unknown codes and null data are ignored).

@@ -23,13 +23,13 @@ constexpr uint64_t kNoFurtherChange = ~uint64_t{0};
 
 // Bits of HostRecord::hostFlags that the plug-in reads.
 namespace HostFlag {
-constexpr uint32_t kToGray = 0x1;          // displayed values converted to Gray code
-constexpr uint32_t kCodeList = 0x2;        // DataConv receives a code list pointer
-constexpr uint32_t kFromGray = 0x8;        // displayed values converted from Gray code
-constexpr uint32_t kShortLabels = 0x400;   // waveform labels in their short form
-constexpr uint32_t kLettersFromB = 0x800;  // channel letters begin at B
+constexpr uint32_t kToGray = 0x1;             // displayed values converted to Gray code
+constexpr uint32_t kCodeList = 0x2;           // DataConv receives a code list pointer
+constexpr uint32_t kFromGray = 0x8;           // displayed values converted from Gray code
+constexpr uint32_t kShortLabels = 0x400;      // waveform labels in their short form
+constexpr uint32_t kLettersFromB = 0x800;     // channel letters begin at B
 constexpr uint32_t kChannelLetters = 0x1000;  // channels named letter + number
-constexpr uint32_t kUtf8 = 0x20000;        // host takes UTF-8 text
+constexpr uint32_t kUtf8 = 0x20000;           // host takes UTF-8 text
 }  // namespace HostFlag
 
 constexpr size_t kReportBlockNameSize = 0x128 - 0x108;
@@ -56,9 +56,9 @@ struct HostRecord {
     int64_t firstValidSample;  // 0x0B8
     int64_t lastValidSample;   // 0x0C0: 0 means lastSample
     uint8_t hostReserved5[0x0F8 - 0x0C8];
-    uint32_t dialogResult;  // 0x0F8: 1 right after OK in the dialog, else 2
-    uint32_t carried0FC;    // 0x0FC: stored with the settings, never interpreted
-    uint64_t sampleRate;    // 0x100: samples per second, 0 when unknown
+    uint32_t dialogResult;                       // 0x0F8: 1 right after OK in the dialog, else 2
+    uint32_t carried0FC;                         // 0x0FC: stored with the settings, never interpreted
+    uint64_t sampleRate;                         // 0x100: samples per second, 0 when unknown
     char reportBlockName[kReportBlockNameSize];  // 0x108: empty = no report wanted
     const uint32_t* codeArray;                   // 0x128
     const int64_t* positionArray;                // 0x130

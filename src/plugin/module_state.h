@@ -16,14 +16,14 @@ class ReportWriter;
 // Last-status codes of the host-facing operations. Set for diagnosis; nothing reads them to decide.
 enum class ReportStatusCode : uint32_t {
     Ok = 0,
-    NoHost = 1,          // no host record remembered
-    NoObject = 2,        // the sample reader or report writer does not exist
-    ColumnRefused = 3,   // report writer refused the column
-    NoText = 4,          // report writer got no text (also: message-0 check got no buffer)
-    PairRefused = 5,     // report writer refused the colour pair
-    NoDialog = 7,        // message-0 check without a dialog window
-    GetterFailed = 8,    // message-info getter failed
-    MissingOutput = 9,   // sample reader called without an output argument
+    NoHost = 1,         // no host record remembered
+    NoObject = 2,       // the sample reader or report writer does not exist
+    ColumnRefused = 3,  // report writer refused the column
+    NoText = 4,         // report writer got no text (also: message-0 check got no buffer)
+    PairRefused = 5,    // report writer refused the colour pair
+    NoDialog = 7,       // message-0 check without a dialog window
+    GetterFailed = 8,   // message-info getter failed
+    MissingOutput = 9,  // sample reader called without an output argument
 };
 
 // Report column widths: up to 5 head columns, 16 data columns, Information and the end mark 0.
@@ -54,10 +54,20 @@ inline void RememberHost(HostRecord* host) {
     Module().host = host;
     Module().reportStatus = ReportStatusCode::Ok;
 }
-inline HostRecord* RememberedHost() { return Module().host; }
-inline void SetReportStatus(ReportStatusCode code) { Module().reportStatus = code; }
-inline ReportStatusCode GetReportStatus() { return Module().reportStatus; }
-inline DecodeEngine* Engine() { return Module().engine; }
-inline uint32_t* ColumnWidthTable() { return Module().columnWidthTable; }
+inline HostRecord* RememberedHost() {
+    return Module().host;
+}
+inline void SetReportStatus(ReportStatusCode code) {
+    Module().reportStatus = code;
+}
+inline ReportStatusCode GetReportStatus() {
+    return Module().reportStatus;
+}
+inline DecodeEngine* Engine() {
+    return Module().engine;
+}
+inline uint32_t* ColumnWidthTable() {
+    return Module().columnWidthTable;
+}
 
 }  // namespace zb

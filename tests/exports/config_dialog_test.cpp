@@ -14,7 +14,7 @@ namespace {
 using ConfigDialogFn = void (*)(zb::HostRecord*);
 
 class ConfigDialogExport : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         library_ = dlopen(ZB_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library_, nullptr) << dlerror();
@@ -39,7 +39,8 @@ TEST_F(ConfigDialogExport, NeverInitialisedRecordGetsDefaultsAndCancel) {
 
     zb::DecoderSettings expected{};
     zb::SettingsView(&expected).ApplyDefaults();
-    EXPECT_EQ(std::memcmp(record.decoderWords, reinterpret_cast<const uint8_t*>(&expected) + zb::kDecoderWordsOffset,
+    EXPECT_EQ(std::memcmp(record.decoderWords,
+                          reinterpret_cast<const uint8_t*>(&expected) + zb::kDecoderWordsOffset,
                           zb::kDecoderWordsSize),
               0);
     EXPECT_EQ(record.channelTable[0], 0u);
@@ -71,6 +72,8 @@ TEST_F(ConfigDialogExport, InitialisedSettingsOnlyUpgraded) {
     EXPECT_EQ(record.reportBlockName[0], 'x');
 }
 
-TEST_F(ConfigDialogExport, NullRecordDoesNothing) { configDialog_(nullptr); }
+TEST_F(ConfigDialogExport, NullRecordDoesNothing) {
+    configDialog_(nullptr);
+}
 
 }  // namespace

@@ -3,7 +3,11 @@
 
 namespace {
 
-__attribute__((constructor)) void ModuleStart() { zb::TheApp().InitInstance(); }
-__attribute__((destructor)) void ModuleEnd() { zb::TheApp().ExitInstance(); }
+__attribute__((constructor)) void ModuleStart() {
+    zb::TheApp().InitInstance();
+}
+__attribute__((destructor)) void ModuleEnd() {
+    zb::TheApp().ExitInstance();
+}
 
 }  // namespace
