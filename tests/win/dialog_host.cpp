@@ -82,8 +82,10 @@ class User {
         n.hdr.idFrom = static_cast<UINT_PTR>(id);
         n.hdr.code = UDN_DELTAPOS;
         n.iDelta = delta;
-        SendMessageA(dialog_, WM_NOTIFY, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(&n));
-        return GetWindowLongPtrA(dialog_, DWLP_MSGRESULT);
+        // The dialog procedure's DWLP_MSGRESULT comes back as SendMessage's result. Read from this
+        // thread afterwards, the window word could already hold the result of a later message (a
+        // repaint under load).
+        return SendMessageA(dialog_, WM_NOTIFY, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(&n));
     }
     // A real mouse click on the upper or lower arrow of a spin: the control itself sends the step.
     void ClickArrow(int id, bool up) {
