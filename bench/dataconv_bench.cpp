@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/record_code.h"
+#include "abi/decoder_settings.h"
+#include "abi/host_record.h"
+#include "abi/record_code.h"
 #include "labels/waveform_label.h"
-#include "plugin/decoder_settings.h"
-#include "plugin/host_record.h"
 #include "plugin/label_request.h"
 #include "plugin/module_state.h"
 

@@ -15,10 +15,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "abi/decoder_settings.h"
+#include "abi/record_code.h"
 #include "bissgen/generator.h"
 #include "engine/decode_engine.h"
-#include "engine/record_code.h"
-#include "plugin/decoder_settings.h"
 #include "plugin/module_state.h"
 #include "report/report_entry.h"
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "abi/decoder_settings.h"
 #include "fuzz_host.h"
-#include "plugin/decoder_settings.h"
 #include "plugin/host_messages.h"
 #include "plugin/module_state.h"
 

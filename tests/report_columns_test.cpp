@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/decoder_settings.h"
+#include "abi/decoder_settings.h"
 #include "plugin/module_state.h"
 
 namespace zb {

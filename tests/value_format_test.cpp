@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/host_record.h"
+#include "abi/host_record.h"
 #include "plugin/module_state.h"
 
 namespace zb {

@@ -3,7 +3,7 @@
 // only normalised and the outcome is Cancel.
 #pragma once
 
-#include "plugin/decoder_settings.h"
+#include "abi/decoder_settings.h"
 
 namespace zb {
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "abi/decoder_settings.h"
 #include "dialog/channel_edit.h"
 #include "dialog/colour_picker.h"
 #include "platform/ui/ui.h"
-#include "plugin/decoder_settings.h"
 
 namespace zb {
 

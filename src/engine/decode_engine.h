@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
+#include "abi/decoder_settings.h"
+#include "abi/record_code.h"
 #include "engine/frame_crc.h"
-#include "engine/record_code.h"
 #include "engine/result_store.h"
-#include "plugin/decoder_settings.h"
 
 namespace zb {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "plugin/host_record.h"
+#include "abi/host_record.h"
 #include "plugin/module_state.h"
 
 namespace zb {

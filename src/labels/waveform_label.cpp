@@ -5,8 +5,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "dialog/colour_tables.h"
-#include "engine/record_code.h"
+#include "abi/colour_tables.h"
+#include "abi/record_code.h"
 #include "labels/value_format.h"
 
 namespace zb {

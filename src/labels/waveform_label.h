@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "plugin/decoder_settings.h"
+#include "abi/decoder_settings.h"
 
 namespace zb {
 

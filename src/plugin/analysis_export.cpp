@@ -1,10 +1,10 @@
 // The Analysis export: the host's request to decode its capture. A thin guarded boundary: it copies
 // the settings in, checks for an abort, runs the engine, publishes the record arrays, builds the
 // report when the host asked for one and copies the settings back. No exception crosses it.
+#include "abi/calling.h"
+#include "abi/decoder_settings.h"
+#include "abi/host_record.h"
 #include "engine/decode_engine.h"
-#include "platform/calling.h"
-#include "plugin/decoder_settings.h"
-#include "plugin/host_record.h"
 #include "plugin/module_state.h"
 #include "report/report_entry.h"
 

@@ -2,10 +2,10 @@
 // the copy, copy it back) around the modal settings dialog. The host reads the outcome in
 // dialogResult: 1 after OK, 2 after Cancel. The native library shows no dialog: it normalises the
 // settings, leaves them otherwise unchanged and reports Cancel.
+#include "abi/calling.h"
+#include "abi/host_record.h"
 #include "dialog/config_dialog.h"
-#include "platform/calling.h"
 #include "plugin/export_frame.h"
-#include "plugin/host_record.h"
 
 using namespace zb;
 

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/calling.h"
-#include "plugin/decoder_settings.h"
+#include "abi/calling.h"
+#include "abi/decoder_settings.h"
+#include "abi/host_record.h"
 #include "plugin/export_frame.h"
 #include "plugin/host_messages.h"
-#include "plugin/host_record.h"
 #include "plugin/module_state.h"
 #include "plugin/text_for_host.h"
 #include "report/report_columns.h"

@@ -2,9 +2,9 @@
 // the host record and its text in the host's encoding.
 #include "plugin/label_request.h"
 
-#include "dialog/colour_tables.h"
+#include "abi/colour_tables.h"
+#include "abi/decoder_settings.h"
 #include "labels/waveform_label.h"
-#include "plugin/decoder_settings.h"
 #include "plugin/export_frame.h"
 #include "plugin/module_state.h"
 #include "plugin/text_for_host.h"

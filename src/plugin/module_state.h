@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "abi/host_record.h"
 #include "plugin/host_messages.h"
-#include "plugin/host_record.h"
 
 namespace zb {
 

@@ -3,7 +3,7 @@
 // MA clock rate and the marks of broken frames (time-out, busy, incomplete).
 #include <cstdio>
 
-#include "engine/record_code.h"
+#include "abi/record_code.h"
 #include "labels/value_format.h"
 #include "report/report_columns.h"
 #include "report/report_rows.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/record_code.h"
+#include "abi/record_code.h"
 #include "labels/value_format.h"
 #include "report/report_columns.h"
 #include "report/report_rows.h"

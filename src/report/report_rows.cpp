@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "dialog/colour_tables.h"
+#include "abi/colour_tables.h"
 #include "engine/host_access.h"
 #include "report/report_writer.h"
 

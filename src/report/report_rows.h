@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "abi/decoder_settings.h"
 #include "engine/host_access.h"
-#include "plugin/decoder_settings.h"
 #include "report/report_writer.h"
 
 namespace zb {

@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "abi/host_record.h"
 #include "platform/platform.h"
-#include "plugin/host_record.h"
 #include "plugin/module_state.h"
 
 namespace zb {

@@ -9,10 +9,10 @@
 #include <optional>
 #include <vector>
 
+#include "abi/decoder_settings.h"
+#include "abi/record_code.h"
 #include "bissgen/generator.h"
 #include "engine/decode_engine.h"
-#include "engine/record_code.h"
-#include "plugin/decoder_settings.h"
 #include "plugin/host_messages.h"
 #include "plugin/module_state.h"
 #include "support/engine_records.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/record_code.h"
-#include "plugin/decoder_settings.h"
+#include "abi/decoder_settings.h"
+#include "abi/record_code.h"
 #include "plugin/module_state.h"
 #include "report/report_entry.h"
 
