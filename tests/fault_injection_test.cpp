@@ -57,7 +57,7 @@ class FaultInjection : public ::testing::Test {
         InjectedFaults() = Faults{};
         std::memcpy(savedDirectory_, zb::Module().messages.tempDirectory, sizeof savedDirectory_);
         zb::StoreHostMessage(0, dir_.Path().c_str());
-        engine_ = std::make_unique<zb::DecodeEngine>();
+        engine_ = std::make_unique<zb::DecodeEngine>(zb::Module().call);
         swap_.emplace(*engine_);
         static int serial = 0;
         std::snprintf(blockName_, sizeof blockName_, "zbfault_%lu_%d", TestProcessId(), ++serial);

@@ -234,8 +234,8 @@ TEST(FrameRows, ClockTextThresholds) {
 TEST(FrameRows, ProgressGateMatchesThePerRecordFormula) {
     for (uint64_t count : {1ull, 3ull, 999ull, 1000ull, 1001ull, 4567ull}) {
         zbtest::ReportCapture cap;
-        SetProgressRange(0, kProgressPerMille, static_cast<int64_t>(count));
-        ProgressGate gate(0, static_cast<int64_t>(count));
+        SetProgressRange(Module().call, 0, kProgressPerMille, static_cast<int64_t>(count));
+        ProgressGate gate(Module().call, 0, static_cast<int64_t>(count));
         for (uint64_t i = 0; i < count; ++i) {
             if (static_cast<int64_t>(i) >= gate.Next()) gate.Report(static_cast<int64_t>(i));
             ASSERT_EQ(cap.Record().progress, 1000 * i / count) << count << " at " << i;

@@ -51,13 +51,11 @@ std::string RenderScenario(const GoldenScenario& scenario, std::vector<std::stri
     ApplyScenario(scenario.settings, view, block);
     host.Record().hostValueFormat = block.hostValueFormat;
 
-    zb::DecodeEngine engine;
-    zb::DecodeEngine* saved = zb::Module().engine;
-    zb::Module().engine = &engine;
+    zb::DecodeEngine engine(zb::Module().call);
     zb::RememberHost(&host.Record());
     const int64_t* positions = nullptr;
     const uint32_t* codes = nullptr;
-    const uint32_t count = zb::AnalyseCapture(&block, &positions, &codes);
+    const uint32_t count = zb::AnalyseCapture(engine, &block, &positions, &codes);
     zb::RememberHost(&host.Record());
     zb::BuildReport(block, positions, codes, count);
 
@@ -80,7 +78,6 @@ std::string RenderScenario(const GoldenScenario& scenario, std::vector<std::stri
     }
     if (reportLines != nullptr) *reportLines = host.ReportLines();
     EXPECT_TRUE(host.ReportEnded()) << scenario.name;
-    zb::Module().engine = saved;
     zb::RememberHost(nullptr);
     return out;
 }

@@ -187,11 +187,11 @@ class TextForHost : public ::testing::Test {
   protected:
     void SetUp() override {
         savedLocale_ = std::setlocale(LC_ALL, nullptr);
-        Module().host = nullptr;
+        Module().call.host = nullptr;
     }
     void TearDown() override {
         std::setlocale(LC_ALL, savedLocale_.c_str());
-        Module().host = nullptr;
+        Module().call.host = nullptr;
     }
 
     static HostRecord HostWithFlags(uint32_t flags) {
@@ -326,20 +326,20 @@ TEST_F(TextForHost, WithoutARecordTheRememberedHostDecides) {
         GTEST_SKIP() << "nothing converts here";
     // Unterminated "aé" in three bytes: any conversion must cut it, a UTF-8 host keeps it.
     HostRecord utf8Host = HostWithFlags(HostFlag::kUtf8);
-    Module().host = &utf8Host;
+    Module().call.host = &utf8Host;
     GuardedBuffer kept("a\xC3\xA9", 3);
     ConvertForHostInPlace(nullptr, kept.data(), kept.size());
     EXPECT_EQ(std::string(kept.data(), 3), "a\xC3\xA9");
 
     HostRecord plainHost = HostWithFlags(0);
-    Module().host = &plainHost;
+    Module().call.host = &plainHost;
     GuardedBuffer converted("a\xC3\xA9", 3);
     ConvertForHostInPlace(nullptr, converted.data(), converted.size());
     EXPECT_NE(std::string(converted.data(), 3), "a\xC3\xA9");
     EXPECT_TRUE(converted.GuardIntact());
 
     // No record at all: converted as for a host that does not take UTF-8.
-    Module().host = nullptr;
+    Module().call.host = nullptr;
     GuardedBuffer alone("a\xC3\xA9", 3);
     ConvertForHostInPlace(nullptr, alone.data(), alone.size());
     EXPECT_EQ(std::string(alone.data(), 3), std::string(converted.data(), 3));

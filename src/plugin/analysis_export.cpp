@@ -6,6 +6,7 @@
 #include "abi/host_record.h"
 #include "engine/decode_engine.h"
 #include "plugin/module_state.h"
+#include "report/report_columns.h"
 #include "report/report_entry.h"
 
 using namespace zb;
@@ -48,7 +49,9 @@ ZB_EXPORT uint32_t ZB_CALL Analysis(HostRecord* host) {
         try {
             const int64_t* positions = nullptr;
             const uint32_t* codes = nullptr;
-            count = AnalyseCapture(&settings, &positions, &codes);
+            // The column widths follow the settings of this decode before it starts.
+            RefreshColumnWidths(settings);
+            count = AnalyseCapture(*Engine(), &settings, &positions, &codes);
             host->positionArray = positions;
             host->codeArray = codes;
         } catch (...) {

@@ -84,9 +84,10 @@ void RunReportRows(const SettingsView& view, const int64_t* positions, const uin
 
     // Progress is 1000 * i / count per mille, written as record i is handled.
     const int64_t records = static_cast<int64_t>(count > INT64_MAX ? INT64_MAX : count);
-    SetProgressRange(0, kProgressPerMille, records);
-    ProgressGate progress(0, records);
-    StopPoll stop;
+    CallContext& call = Module().call;
+    SetProgressRange(call, 0, kProgressPerMille, records);
+    ProgressGate progress(call, 0, records);
+    StopPoll stop(call);
     for (uint64_t i = 0; i < count; ++i) {
         if (stop.Requested()) break;
         builder.Handle(positions[i], codes[i]);

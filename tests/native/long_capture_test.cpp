@@ -211,7 +211,7 @@ class LongCapture : public ::testing::Test {
     }
     ScratchDir dir_{"zblong"};
     char savedDirectory_[zb::kMessageTextSize] = {};
-    zb::DecodeEngine engine_;
+    zb::DecodeEngine engine_{zb::Module().call};
     std::optional<zbtest::EngineSwap> swap_;
 };
 
