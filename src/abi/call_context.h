@@ -9,6 +9,8 @@
 
 namespace zb {
 
+class ReportWriter;
+
 // Last-status codes of the host-facing operations. Set for diagnosis; nothing reads them to decide.
 enum class ReportStatusCode : uint32_t {
     Ok = 0,
@@ -41,6 +43,8 @@ struct CallContext {
     // given; "" puts the files in the current directory. The text may change between calls.
     const char* tempDirectory = "";
     ProgressScale progress;
+    // The report being written: made by ReportOpen, destroyed by ReportClose (report/).
+    ReportWriter* reportWriter = nullptr;
 
     // The record of a new call; remembering it resets the status.
     void Remember(HostRecord* record) {

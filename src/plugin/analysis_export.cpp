@@ -50,7 +50,7 @@ ZB_EXPORT uint32_t ZB_CALL Analysis(HostRecord* host) {
             const int64_t* positions = nullptr;
             const uint32_t* codes = nullptr;
             // The column widths follow the settings of this decode before it starts.
-            RefreshColumnWidths(settings);
+            RefreshColumnWidths(settings, ColumnWidthTable());
             count = AnalyseCapture(*Engine(), &settings, &positions, &codes);
             host->positionArray = positions;
             host->codeArray = codes;
@@ -61,7 +61,8 @@ ZB_EXPORT uint32_t ZB_CALL Analysis(HostRecord* host) {
         if (host->reportBlockName[0] != 0 && count > 0) {
             RememberHost(host);
             try {
-                BuildReport(settings, host->positionArray, host->codeArray, count);
+                BuildReport(Module().call, ColumnWidthTable(), settings, host->positionArray, host->codeArray,
+                            count);
             } catch (...) {
                 // A report that could not be built leaves the records as they are.
             }

@@ -8,10 +8,10 @@
 #include "abi/calling.h"
 #include "abi/decoder_settings.h"
 #include "abi/host_record.h"
+#include "labels/text_for_host.h"
 #include "plugin/export_frame.h"
 #include "plugin/host_messages.h"
 #include "plugin/module_state.h"
-#include "plugin/text_for_host.h"
 #include "report/report_columns.h"
 
 using namespace zb;
