@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "abi/host_messages.h"
 #include "engine/result_store.h"
 #include "platform/platform.h"
-#include "plugin/host_messages.h"
 
 namespace {
 

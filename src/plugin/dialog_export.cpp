@@ -6,6 +6,7 @@
 #include "abi/host_record.h"
 #include "dialog/config_dialog.h"
 #include "plugin/export_frame.h"
+#include "plugin/module_state.h"
 
 using namespace zb;
 
@@ -15,7 +16,7 @@ ZB_EXPORT void ZB_CALL ConfigDialog(HostRecord* host) {
         SettingsFrame frame(*host);
         // Whatever the outcome, the block goes back: opening may have upgraded it and Default may
         // have reset it even when the user then cancels.
-        RunSettingsDialog(frame.Block());
+        RunSettingsDialog(Module().call, frame.Block());
         frame.CopyBack();
         return kDone;
     });

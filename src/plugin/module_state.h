@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "abi/call_context.h"
+#include "abi/host_messages.h"
 #include "abi/host_record.h"
-#include "plugin/host_messages.h"
 #include "report/report_columns.h"
 
 namespace zb {
