@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/record_code.h"
+#include "abi/decoder_settings.h"
+#include "abi/host_record.h"
+#include "abi/record_code.h"
 #include "labels/waveform_label.h"
-#include "plugin/decoder_settings.h"
-#include "plugin/host_record.h"
 #include "plugin/label_request.h"
 #include "plugin/module_state.h"
 
@@ -73,7 +73,8 @@ void BM_LabelCore(benchmark::State& state) {
     const std::vector<uint32_t> codes = RecordMix();
     HostRecord host{};
     PrepareHost(host, 0);
-    RememberHost(&host);
+    CallContext call;
+    call.Remember(&host);
     DecoderSettings block;
     CopySettingsIn(host, block);
     const SettingsView view(&block);
@@ -81,7 +82,8 @@ void BM_LabelCore(benchmark::State& state) {
     size_t i = 0;
     for (auto _ : state) {
         const uint32_t count = static_cast<uint32_t>(codes.size() - i < 3 ? codes.size() - i : 3);
-        benchmark::DoNotOptimize(BuildWaveformLabel(view, CodeList{count, &codes[i]}, text, sizeof text));
+        benchmark::DoNotOptimize(
+            BuildWaveformLabel(call, view, CodeList{count, &codes[i]}, text, sizeof text));
         benchmark::ClobberMemory();
         if (++i == codes.size()) i = 0;
     }

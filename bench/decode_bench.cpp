@@ -25,7 +25,6 @@
 
 #include "bissgen/generator.h"
 #include "engine/decode_engine.h"
-#include "plugin/module_state.h"
 #include "support/memory_host.h"
 
 namespace {
@@ -116,8 +115,8 @@ int main(int argc, char** argv) {
         host = new zbtest::MemoryHost(capture);
     }
     zb::HostRecord& record = host->Record();
-    zb::DecodeEngine engine;
-    zb::Module().engine = &engine;
+    zb::CallContext call;
+    zb::DecodeEngine engine(call);
 
     zb::DecoderSettings block;
     zb::CopySettingsIn(record, block);
@@ -147,10 +146,10 @@ int main(int argc, char** argv) {
     uint32_t count = 0;
     auto decode = [&] {
         host->Activate();
-        zb::RememberHost(&record);
+        call.Remember(&record);
         const int64_t* pos = nullptr;
         const uint32_t* codes = nullptr;
-        count = zb::AnalyseCapture(&block, &pos, &codes);
+        count = zb::AnalyseCapture(engine, &block, &pos, &codes);
     };
     auto seconds = [](auto&& work) {
         const auto t0 = Clock::now();
@@ -186,8 +185,6 @@ int main(int argc, char** argv) {
     std::printf(
         "resident before decode %ld KiB, peak during decode %ld KiB: %.1f MiB extra%s (target < 64)\n",
         before, peak, (peak - before) / 1024.0, reset ? "" : " (peak could not be reset: upper bound)");
-    zb::Module().engine = nullptr;
-    zb::RememberHost(nullptr);
     delete host;
     return 0;
 }

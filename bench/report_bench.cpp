@@ -15,11 +15,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "abi/decoder_settings.h"
+#include "abi/record_code.h"
 #include "bissgen/generator.h"
 #include "engine/decode_engine.h"
-#include "engine/record_code.h"
-#include "plugin/decoder_settings.h"
-#include "plugin/module_state.h"
 #include "report/report_entry.h"
 
 #if !defined(_WIN32)
@@ -110,6 +109,8 @@ int32_t ZB_CALL CountRow(const char*, uint32_t length) {
 struct BenchHost {
     HostRecord record{};
     DecoderSettings settings{};
+    CallContext call;
+    ColumnWidths widths = {};
     explicit BenchHost(DecodeMode mode, bool callback) {
         SettingsView view(&settings);
         view.Normalise();
@@ -121,13 +122,12 @@ struct BenchHost {
         record.reportRow = callback ? &CountRow : nullptr;
         std::snprintf(record.reportBlockName, sizeof record.reportBlockName, "zb_bench_%d",
                       static_cast<int>(getpid()));
-        RememberHost(&record);
+        call.Remember(&record);
     }
     ~BenchHost() {
         char object[64];
         std::snprintf(object, sizeof object, "/%s", record.reportBlockName);
         shm_unlink(object);
-        RememberHost(nullptr);
     }
 };
 
@@ -135,7 +135,8 @@ void Run(benchmark::State& state, const Records& r, DecodeMode mode, bool callba
     BenchHost host(mode, callback);
     for (auto _ : state) {
         gBytes = 0;
-        BuildReport(host.settings, r.positions.data(), r.codes.data(), r.codes.size());
+        BuildReport(host.call, host.widths, host.settings, r.positions.data(), r.codes.data(),
+                    r.codes.size());
     }
     state.counters["rows/s"] =
         benchmark::Counter(static_cast<double>(r.rows) * state.iterations(), benchmark::Counter::kIsRate);
@@ -223,29 +224,26 @@ void BM_DecodeThenReport(benchmark::State& state) {
     view.SetDataLength(20);
     view.SetSingleTurnBits(12);
 
-    DecodeEngine engine;
-    DecodeEngine* saved = Module().engine;
-    Module().engine = &engine;
+    CallContext call;
+    DecodeEngine engine(call);
+    ColumnWidths widths = {};
     double decodeMs = 0, reportMs = 0;
     uint64_t records = 0;
     for (auto _ : state) {
         using Clock = std::chrono::steady_clock;
-        RememberHost(&record);
+        call.Remember(&record);
         const auto t0 = Clock::now();
         const int64_t* positions = nullptr;
         const uint32_t* codes = nullptr;
-        const uint32_t count = AnalyseCapture(&block, &positions, &codes);
+        const uint32_t count = AnalyseCapture(engine, &block, &positions, &codes);
         const auto t1 = Clock::now();
-        RememberHost(&record);
         gLines = 0;
-        BuildReport(block, positions, codes, count);
+        BuildReport(call, widths, block, positions, codes, count);
         const auto t2 = Clock::now();
         decodeMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
         reportMs = std::chrono::duration<double, std::milli>(t2 - t1).count();
         records = count;
     }
-    Module().engine = saved;
-    RememberHost(nullptr);
     state.counters["frames"] = static_cast<double>(kFrames);
     state.counters["records"] = static_cast<double>(records);
     state.counters["decode_ms"] = decodeMs;

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "abi/host_messages.h"
 #include "engine/result_store.h"
 #include "platform/platform.h"
-#include "plugin/module_state.h"
 
 namespace {
 
@@ -48,10 +48,10 @@ struct PairTimes {
     long rssFilledKiB = 0;
 };
 
-PairTimes RunStores(zb::PositionStore& positions, zb::CodeStore& codes, uint64_t records) {
+PairTimes RunStores(zb::PositionStore& positions, zb::CodeStore& codes, uint64_t records, const char* dir) {
     PairTimes t;
-    positions.ResetStore();
-    codes.ResetStore();
+    positions.ResetStore(dir);
+    codes.ResetStore(dir);
     const auto start = Clock::now();
     for (uint64_t i = 0; i < records; ++i) {
         positions.AppendElement(static_cast<int64_t>(i * 3));
@@ -96,7 +96,6 @@ int main(int argc, char** argv) {
 
     char dir[512];
     if (!zb::platform::TempDirectory(dir, sizeof dir) || std::strlen(dir) >= zb::kMessageTextSize) return 2;
-    std::snprintf(zb::Module().messages.tempDirectory, zb::kMessageTextSize, "%s", dir);
 
     const long baseKiB = StatusKiB("VmHWM:");
     std::vector<double> append, finish, rss;
@@ -104,7 +103,7 @@ int main(int argc, char** argv) {
         zb::PositionStore positions;
         zb::CodeStore codes;
         for (int r = 0; r < runs; ++r) {
-            const PairTimes t = RunStores(positions, codes, records);
+            const PairTimes t = RunStores(positions, codes, records, dir);
             append.push_back(t.append);
             finish.push_back(t.finish);
             rss.push_back(static_cast<double>(t.rssFilledKiB));

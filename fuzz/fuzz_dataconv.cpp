@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "dialog/colour_tables.h"
+#include "abi/colour_tables.h"
+#include "abi/host_record.h"
 #include "fuzz_host.h"
-#include "plugin/host_record.h"
 
 extern "C" uint32_t DataConv(zb::HostRecord* host, uint64_t codeOrList, char* text, uint32_t size);
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "abi/host_record.h"
+#include "abi/record_code.h"
 #include "decoder_input.h"
-#include "engine/record_code.h"
 #include "fuzz_host.h"
-#include "plugin/host_record.h"
 
 extern "C" uint32_t Analysis(zb::HostRecord* host);
 extern "C" uint32_t DataConv(zb::HostRecord* host, uint64_t codeOrList, char* text, uint32_t size);

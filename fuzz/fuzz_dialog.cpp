@@ -75,7 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t* words = reinterpret_cast<uint8_t*>(&block.optionWord);
     for (size_t i = 0; i < 40; ++i) words[i] = in.U8();
 
-    zb::cZbBiSSDlg dialog(&block);
+    // The host named a temporary directory (message 0), as StartModule does for the module.
+    zb::CallContext call;
+    call.tempDirectory = zbfuzz::TempDir().c_str();
+    zb::cZbBiSSDlg dialog(call, &block);
     ZB_FUZZ_CHECK(headless::Open(dialog));
     ZB_FUZZ_CHECK2(block.settingsState == 9, block.settingsState, 0);  // normalised at opening
     int actions = 0;

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "abi/host_record.h"
 #include "fuzz_input.h"
 #include "platform/platform.h"
 #include "plugin/app.h"
-#include "plugin/host_record.h"
 #include "report_parser.h"
 
 extern "C" void SetMsgInfo(uint64_t message, const void* data);

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "fuzz_host.h"
-#include "plugin/module_state.h"
 #include "report/report_writer.h"
 
 namespace {
@@ -88,8 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // With the UTF-8 flag the texts are stored as given, so the model can predict them exactly.
     const bool utf8 = (in.U8() & 3) != 0;
     r.hostFlags = utf8 ? zb::HostFlag::kUtf8 : 0;
-    zb::RememberHost(&r);
-    ZB_FUZZ_CHECK(zb::ReportOpen());
+    zb::CallContext call;
+    call.Remember(&r);
+    ZB_FUZZ_CHECK(zb::ReportOpen(call));
 
     Model m;
     std::vector<Model> rowModels;  // the model as each row was emitted
@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 const int32_t column = static_cast<int8_t>(in.U8());
                 const bool noText = (in.U8() & 0xF) == 0;
                 const std::string text = CText(in.Text(300));
-                const bool done = zb::ReportSetColumnName(column, noText ? nullptr : text.c_str());
+                const bool done = zb::ReportSetColumnName(call, column, noText ? nullptr : text.c_str());
                 const bool ok = column >= 0 && column < zb::kReportMaxColumns && !noText;
                 want = !(column >= 0 && column < zb::kReportMaxColumns) ? ReportStatusCode::ColumnRefused
                        : noText                                         ? ReportStatusCode::NoText
@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 const int32_t index = static_cast<int8_t>(in.U8());
                 const uint32_t t = in.U32(), b = in.U32();
                 const bool ok = index >= 0 && index < zb::kReportMaxPairs;
-                ZB_FUZZ_CHECK(zb::ReportSetColourPair(index, t, b) == ok);
+                ZB_FUZZ_CHECK(zb::ReportSetColourPair(call, index, t, b) == ok);
                 if (ok) {
                     m.text[index] = t;
                     m.back[index] = b;
@@ -143,14 +143,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             case 2: {
                 const bool pending = m.headerPending;
-                const bool done = zb::ReportFlushHeader();
+                const bool done = zb::ReportFlushHeader(call);
                 ZB_FUZZ_CHECK(done == pending);
                 if (pending) emitHeader();
                 break;
             }
             case 3:
                 m.clock = static_cast<int64_t>(in.U64());
-                ZB_FUZZ_CHECK(zb::ReportStartRow(m.clock));
+                ZB_FUZZ_CHECK(zb::ReportStartRow(call, m.clock));
                 m.rowPending = true;
                 break;
             case 4: {
@@ -158,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 const int32_t pair = static_cast<int8_t>(in.U8());
                 const bool columnOk = column >= 0 && column < zb::kReportMaxColumns;
                 const bool ok = columnOk && pair >= 0 && pair < m.pairs;
-                ZB_FUZZ_CHECK(zb::ReportSetCellColour(column, pair) == ok);
+                ZB_FUZZ_CHECK(zb::ReportSetCellColour(call, column, pair) == ok);
                 if (ok) m.cellPair[column] = pair;
                 want = !columnOk ? ReportStatusCode::ColumnRefused
                        : !ok     ? ReportStatusCode::PairRefused
@@ -171,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 const std::string text = CText(in.Text(300));
                 const bool columnOk = column >= 0 && column < m.columns;
                 const bool ok = columnOk && !noText;
-                ZB_FUZZ_CHECK(zb::ReportSetCell(column, noText ? nullptr : text.c_str()) == ok);
+                ZB_FUZZ_CHECK(zb::ReportSetCell(call, column, noText ? nullptr : text.c_str()) == ok);
                 if (ok) {
                     m.slot[column] = text.substr(0, zb::kReportSlotSize - 1);
                     m.rowPending = true;
@@ -183,16 +183,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             default: {
                 const bool pending = m.rowPending;
-                zb::ReportWriteRow();
+                zb::ReportWriteRow(call);
                 if (pending) emitRow();
                 break;
             }
         }
-        ZB_FUZZ_CHECK2(zb::GetReportStatus() == want, static_cast<int>(zb::GetReportStatus()),
-                       static_cast<int>(want));
+        ZB_FUZZ_CHECK2(call.status == want, static_cast<int>(call.status), static_cast<int>(want));
     }
     if (m.rowPending) emitRow();
-    zb::ReportClose();
+    zb::ReportClose(call);
     ZB_FUZZ_CHECK2(endCalls == 1, endCalls, 0);
     ZB_FUZZ_CHECK(zb::LastReportOutcome() == zb::ReportOutcome::Delivered);
 
@@ -214,6 +213,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ++row;
         }
     }
-    zb::RememberHost(nullptr);
     return 0;
 }

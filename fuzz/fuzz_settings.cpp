@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "abi/decoder_settings.h"
+#include "abi/host_messages.h"
 #include "fuzz_host.h"
-#include "plugin/decoder_settings.h"
-#include "plugin/host_messages.h"
 #include "plugin/module_state.h"
 
 namespace {
@@ -95,7 +95,7 @@ void FuzzMessages(zbfuzz::FuzzInput& in) {
         auto* out = static_cast<uint8_t*>(std::malloc(outSize));
         std::memset(out, 0, outSize);
         if (code == 12) std::memcpy(out, block12, 4);
-        const uint8_t got = zb::GetHostMessage(message, out);
+        const uint8_t got = zb::GetHostMessage(store, message, out);
         if (code == 0) {
             ZB_FUZZ_CHECK(got == 1 && std::memchr(out, '\0', 260) != nullptr);
             if (!null) {
@@ -109,7 +109,7 @@ void FuzzMessages(zbfuzz::FuzzInput& in) {
             ZB_FUZZ_CHECK2(first == 88, first, 0);
         }
         if (code == 1 || code == 3 || code == 4 || code == 9 || code > 12) ZB_FUZZ_CHECK(got == 0);
-        ZB_FUZZ_CHECK(zb::GetHostMessage(message, nullptr) == 0);
+        ZB_FUZZ_CHECK(zb::GetHostMessage(store, message, nullptr) == 0);
         std::free(out);
         std::free(exact);
     }

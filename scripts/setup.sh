@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ make clang clang-format libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev
           g++-mingw-w64-x86-64-posix wine64 xvfb imagemagick xdotool libzip-dev zlib1g-dev
-          sigrok-cli hyperfine)
+          sigrok-cli hyperfine python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs every test: the source format check; the native unit, export, golden and tool tests; the
-# same suite under AddressSanitizer + UndefinedBehaviorSanitizer; each fuzz target for a few
-# seconds from its seed corpus; then the Windows build's tests under wine (the dialog under Xvfb).
+# Runs every test: the source format check and the layer check of src/; the native unit, export,
+# golden and tool tests; the same suite under AddressSanitizer + UndefinedBehaviorSanitizer; each
+# fuzz target for a few seconds from its seed corpus; then the Windows build's tests under wine
+# (the dialog under Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -10,6 +11,8 @@ export WINEDEBUG=-all
 status=0
 echo "== source format"
 bash scripts/check-format.sh || status=1
+echo "== source layers"
+python3 scripts/check-layers.py || status=1
 echo "== native tests"
 ctest --test-dir build/native --output-on-failure -j"$(nproc)" || status=1
 echo "== native tests under AddressSanitizer + UndefinedBehaviorSanitizer"

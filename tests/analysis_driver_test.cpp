@@ -11,7 +11,6 @@
 #include "engine/decode_engine.h"
 #include "engine/sample_cursor.h"
 #include "platform/platform.h"
-#include "plugin/module_state.h"
 #include "support/engine_records.h"
 #include "support/line_builder.h"
 #include "support/memory_host.h"
@@ -50,17 +49,18 @@ class AnalysisDriver : public ::testing::Test {
         view.SetSingleTurnBits(12);
         return view;
     }
-    std::vector<Rec> Analyse(MemoryHost& host) {
-        zb::RememberHost(&host.Record());
+    // Decodes with the fixture's engine, or with `engine` (bound to the same context).
+    std::vector<Rec> Analyse(MemoryHost& host, zb::DecodeEngine* engine = nullptr) {
+        call_.Remember(&host.Record());
         const int64_t* pos = nullptr;
         const uint32_t* codes = nullptr;
-        count_ = zb::AnalyseCapture(&block_, &pos, &codes);
+        count_ = zb::AnalyseCapture(engine != nullptr ? *engine : engine_, &block_, &pos, &codes);
         return RecordsFrom(pos, codes, count_);
     }
     // The data length detected on channels 0 (MA) and 1 (SLO) over the whole capture, CRC 6/0x43, CDS.
     int32_t DetectLength(MemoryHost& host) {
         Settings(host);
-        zb::RememberHost(&host.Record());
+        call_.Remember(&host.Record());
         engine_.maChannel = 0;
         engine_.sloChannel = 1;
         engine_.rangeStart = 0;
@@ -75,8 +75,8 @@ class AnalysisDriver : public ::testing::Test {
         return n;
     }
 
-    zb::DecodeEngine engine_;
-    EngineSwap swap_{engine_};
+    zb::CallContext call_;
+    zb::DecodeEngine engine_{call_};
     zb::DecoderSettings block_{};
     uint32_t count_ = 0;
 };
@@ -448,12 +448,12 @@ TEST_F(AnalysisDriver, AutoLengthScoresWithTheEffectiveCrc) {
 TEST_F(AnalysisDriver, NoHostFailsTheDecode) {
     MemoryHost host(Frames({1}, 12, kCrc6));
     Settings(host);
-    zb::RememberHost(nullptr);
+    call_.Remember(nullptr);
     const int64_t* pos = nullptr;
     const uint32_t* codes = nullptr;
-    EXPECT_EQ(zb::AnalyseCapture(&block_, &pos, &codes), 1u);
+    EXPECT_EQ(zb::AnalyseCapture(engine_, &block_, &pos, &codes), 1u);
     EXPECT_EQ(RecordsFrom(pos, codes, 1), kFailure);
-    EXPECT_EQ(zb::GetReportStatus(), zb::ReportStatusCode::NoHost);
+    EXPECT_EQ(call_.status, zb::ReportStatusCode::NoHost);
 }
 
 // Without temporary files the stores keep the fill in memory up to their fallback limit. Records
@@ -478,15 +478,14 @@ TEST_F(AnalysisDriver, LostRecordsGiveTheFailureRecord) {
     ASSERT_GT(full.size(), 5u);
     for (const LimitCase& c : cases) {
         SCOPED_TRACE(c.name);
-        zb::DecodeEngine engine;  // fresh stores: they name and create their files on the first reset
-        zb::Module().engine = &engine;
+        zb::DecodeEngine engine{call_};  // fresh stores: they name and create their files on the first reset
         uint64_t positionLimit = c.positionLimit, codeLimit = c.codeLimit;
         if (positionLimit == 0) positionLimit = codeLimit = full.size() - (c.lost ? 1 : 0);
         engine.positionStore.SetMemoryFallbackLimit(positionLimit);
         engine.codeStore.SetMemoryFallbackLimit(codeLimit);
         // Every name of both stores fails: the fill runs in memory from the start.
         zb::platform::InjectedFaults().createFailures = 1000;
-        const std::vector<Rec> out = Analyse(host);
+        const std::vector<Rec> out = Analyse(host, &engine);
         EXPECT_TRUE(engine.positionStore.Degraded());
         zb::platform::InjectedFaults() = zb::platform::Faults{};
         if (c.lost) {
@@ -496,9 +495,8 @@ TEST_F(AnalysisDriver, LostRecordsGiveTheFailureRecord) {
             EXPECT_EQ(out, full);
         }
         // Files again, limits unchanged: a fill that spills nothing into memory is complete.
-        EXPECT_EQ(Analyse(host), full);
+        EXPECT_EQ(Analyse(host, &engine), full);
         EXPECT_EQ(count_, full.size());
-        zb::Module().engine = &engine_;
     }
 }
 
@@ -550,8 +548,9 @@ TEST(SampleCursor, EveryChannelCountsWhicheverBytesAreWatched) {
     zb::HostRecord record{};
     record.sampleQuery = &StateListQuery;
     record.lastSample = 100;
-    zb::RememberHost(&record);
-    zb::SampleCursor cursor;
+    zb::CallContext call;
+    call.Remember(&record);
+    zb::SampleCursor cursor(call);
     uint8_t state[16];
     ASSERT_TRUE(cursor.OpenCursor(0, 1000));
     ASSERT_TRUE(cursor.FirstSample(0, state));
@@ -567,29 +566,28 @@ TEST(SampleCursor, EveryChannelCountsWhicheverBytesAreWatched) {
     EXPECT_EQ(seen, (std::vector<std::vector<uint32_t>>{
                         {20, 1, 1, 0}, {30, 1, 1, 0}, {50, 1, 1, 1}, {60, 1, 0, 1}, {80, 0, 0, 1}}));
     EXPECT_EQ(pos, 100);
-    zb::RememberHost(nullptr);
     stateSteps = nullptr;
 }
 
 TEST(SampleCursor, StatusCodesAndMaskedComparison) {
-    zb::RememberHost(nullptr);
-    zb::SampleCursor cursor;
+    zb::CallContext call;
+    zb::SampleCursor cursor(call);
     uint8_t state[16];
     EXPECT_FALSE(cursor.OpenCursor(0, 10));
-    EXPECT_EQ(zb::GetReportStatus(), zb::ReportStatusCode::NoHost);
+    EXPECT_EQ(call.status, zb::ReportStatusCode::NoHost);
     EXPECT_FALSE(cursor.FirstSample(0, state));
-    EXPECT_EQ(zb::GetReportStatus(), zb::ReportStatusCode::NoObject);
+    EXPECT_EQ(call.status, zb::ReportStatusCode::NoObject);
 
     // Reported positions 20 and 30 change nothing: the cursor skips them.
     bissgen::Capture c;
     c.lastSample = 100;
     c.changes = {{0, 0, 0}, {10, 1, 0}, {20, 1, 0}, {30, 1, 0}, {40, 0, 1}};
     MemoryHost host(c);
-    zb::RememberHost(&host.Record());
+    call.Remember(&host.Record());
     ASSERT_TRUE(cursor.OpenCursor(0, 1000));
     EXPECT_EQ(cursor.CursorEnd(), 100);
     EXPECT_FALSE(cursor.FirstSample(0, nullptr));
-    EXPECT_EQ(zb::GetReportStatus(), zb::ReportStatusCode::MissingOutput);
+    EXPECT_EQ(call.status, zb::ReportStatusCode::MissingOutput);
     ASSERT_TRUE(cursor.FirstSample(0, state));
     int64_t pos = 0;
     std::vector<int64_t> seen;
@@ -598,7 +596,7 @@ TEST(SampleCursor, StatusCodesAndMaskedComparison) {
     EXPECT_EQ(pos, 100);  // where the walk stopped: the end of the range
     cursor.CloseCursor();
     EXPECT_FALSE(cursor.NextChange(pos, state));
-    EXPECT_EQ(zb::GetReportStatus(), zb::ReportStatusCode::NoObject);
+    EXPECT_EQ(call.status, zb::ReportStatusCode::NoObject);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "plugin/host_record.h"
+#include "abi/host_record.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The colour tables: the lookups by index, their out-of-range answer and the fixed colours that
 // labels rely on.
-#include "dialog/colour_tables.h"
+#include "abi/colour_tables.h"
 
 #include <gtest/gtest.h>
 

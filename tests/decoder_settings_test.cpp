@@ -1,6 +1,6 @@
 // Settings block rules: the copy between host record and block (byte offsets), defaults, upgrades
 // from older versions, clamps, packed fields and the derived values.
-#include "plugin/decoder_settings.h"
+#include "abi/decoder_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -128,7 +128,8 @@ TEST(DialogDefaults, ResetToDefaultsNeedsNoWindow) {
     std::memset(&block, 0xA5, sizeof block);
     const zb::DecoderSettings before = block;
     {
-        cZbBiSSDlg dialog(&block);
+        zb::CallContext call;
+        cZbBiSSDlg dialog(call, &block);
         dialog.ResetToDefaults();
         EXPECT_FALSE(dialog.HasWindow());
     }

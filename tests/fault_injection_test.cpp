@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "abi/host_messages.h"
 #include "bissgen/generator.h"
 #include "engine/decode_engine.h"
 #include "platform/platform.h"
-#include "plugin/host_messages.h"
 #include "plugin/module_state.h"
 #include "report/report_writer.h"
 #include "support/engine_records.h"
@@ -56,8 +56,8 @@ class FaultInjection : public ::testing::Test {
         ASSERT_TRUE(dir_.Ok());
         InjectedFaults() = Faults{};
         std::memcpy(savedDirectory_, zb::Module().messages.tempDirectory, sizeof savedDirectory_);
-        zb::StoreHostMessage(0, dir_.Path().c_str());
-        engine_ = std::make_unique<zb::DecodeEngine>();
+        zb::StoreHostMessage(zb::Module().messages, 0, dir_.Path().c_str());
+        engine_ = std::make_unique<zb::DecodeEngine>(zb::Module().call);
         swap_.emplace(*engine_);
         static int serial = 0;
         std::snprintf(blockName_, sizeof blockName_, "zbfault_%lu_%d", TestProcessId(), ++serial);

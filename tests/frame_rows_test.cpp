@@ -234,8 +234,8 @@ TEST(FrameRows, ClockTextThresholds) {
 TEST(FrameRows, ProgressGateMatchesThePerRecordFormula) {
     for (uint64_t count : {1ull, 3ull, 999ull, 1000ull, 1001ull, 4567ull}) {
         zbtest::ReportCapture cap;
-        SetProgressRange(0, kProgressPerMille, static_cast<int64_t>(count));
-        ProgressGate gate(0, static_cast<int64_t>(count));
+        SetProgressRange(cap.Call(), 0, kProgressPerMille, static_cast<int64_t>(count));
+        ProgressGate gate(cap.Call(), 0, static_cast<int64_t>(count));
         for (uint64_t i = 0; i < count; ++i) {
             if (static_cast<int64_t>(i) >= gate.Next()) gate.Report(static_cast<int64_t>(i));
             ASSERT_EQ(cap.Record().progress, 1000 * i / count) << count << " at " << i;
@@ -249,7 +249,7 @@ TEST(FrameRows, StopRequestEndsTheLoopButClosesTheReport) {
     const auto& lines = cap.Build(FullFrame());
     ASSERT_EQ(lines.size(), 1u);  // the header only
     EXPECT_EQ(cap.EndCalls(), 1);
-    EXPECT_EQ(Module().reportWriter, nullptr);
+    EXPECT_EQ(cap.Call().reportWriter, nullptr);
 }
 
 TEST(FrameRows, ProgressAndEmptyInput) {

@@ -1,14 +1,12 @@
 // Host messages: what SetMsgInfo's store keeps for each code and what the getter gives back,
 // including the sub-code table of message 5, the length rule of message 12 and ignored codes.
-#include "plugin/host_messages.h"
+#include "abi/host_messages.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "plugin/module_state.h"
 
 namespace zb {
 namespace {
@@ -29,38 +27,37 @@ bool IsEmpty(const HostMessageStore& s) {
 
 class HostMessages : public ::testing::Test {
   protected:
-    void SetUp() override { Module().messages = HostMessageStore{}; }
-    void TearDown() override { Module().messages = HostMessageStore{}; }
+    HostMessageStore store_{};
 };
 
 TEST_F(HostMessages, TempDirectoryIsStoredAndReturned) {
-    StoreHostMessage(Message(0), "C:\\Temp\\work\\");
-    EXPECT_STREQ(TempDirectoryPrefix(), "C:\\Temp\\work\\");
+    StoreHostMessage(store_, Message(0), "C:\\Temp\\work\\");
+    EXPECT_STREQ(store_.tempDirectory, "C:\\Temp\\work\\");
     char out[260];
     std::memset(out, 'x', sizeof out);
-    EXPECT_EQ(GetHostMessage(Message(0), out), 1);
+    EXPECT_EQ(GetHostMessage(store_, Message(0), out), 1);
     EXPECT_STREQ(out, "C:\\Temp\\work\\");
     // A shorter path replaces the longer one completely.
-    StoreHostMessage(Message(0), "D:\\");
-    EXPECT_STREQ(TempDirectoryPrefix(), "D:\\");
+    StoreHostMessage(store_, Message(0), "D:\\");
+    EXPECT_STREQ(store_.tempDirectory, "D:\\");
 }
 
 TEST_F(HostMessages, TempDirectoryIsCutTo259Characters) {
     for (size_t length : {258u, 259u, 260u, 1000u}) {
         const std::string path(length, 'p');
-        StoreHostMessage(Message(0), path.c_str());
-        EXPECT_EQ(std::strlen(TempDirectoryPrefix()), length < 259 ? length : 259u) << length;
+        StoreHostMessage(store_, Message(0), path.c_str());
+        EXPECT_EQ(std::strlen(store_.tempDirectory), length < 259 ? length : 259u) << length;
     }
 }
 
 TEST_F(HostMessages, NoTempDirectoryMeansAnEmptyPrefix) {
-    EXPECT_STREQ(TempDirectoryPrefix(), "");
+    EXPECT_STREQ(store_.tempDirectory, "");
 }
 
 TEST_F(HostMessages, ListStopsAfterTheTerminator) {
     const uint32_t values[] = {1, 2, 0xFFFFFFFF, 7};
-    StoreHostMessage(Message(2), values);
-    const HostMessageStore& store = Module().messages;
+    StoreHostMessage(store_, Message(2), values);
+    const HostMessageStore& store = store_;
     EXPECT_EQ(store.list[0], 1u);
     EXPECT_EQ(store.list[1], 2u);
     EXPECT_EQ(store.list[2], 0xFFFFFFFFu);
@@ -68,7 +65,7 @@ TEST_F(HostMessages, ListStopsAfterTheTerminator) {
 
     uint32_t out[16];
     std::memset(out, 0x55, sizeof out);
-    EXPECT_EQ(GetHostMessage(Message(2), out), 0);  // stopped at the terminator
+    EXPECT_EQ(GetHostMessage(store_, Message(2), out), 0);  // stopped at the terminator
     EXPECT_EQ(out[0], 1u);
     EXPECT_EQ(out[1], 2u);
     EXPECT_EQ(out[2], 0xFFFFFFFFu);
@@ -78,10 +75,10 @@ TEST_F(HostMessages, ListStopsAfterTheTerminator) {
 TEST_F(HostMessages, ListWithoutTerminatorKeepsSixteenValues) {
     std::vector<uint32_t> values(20);
     for (uint32_t i = 0; i < 20; ++i) values[i] = 100 + i;
-    StoreHostMessage(Message(2), values.data());
+    StoreHostMessage(store_, Message(2), values.data());
     uint32_t out[17];
     out[16] = 0xABCD;
-    EXPECT_EQ(GetHostMessage(Message(2), out), 1);
+    EXPECT_EQ(GetHostMessage(store_, Message(2), out), 1);
     for (uint32_t i = 0; i < 16; ++i) EXPECT_EQ(out[i], 100 + i);
     EXPECT_EQ(out[16], 0xABCDu);  // only 16 values are handed back
 }
@@ -93,17 +90,17 @@ TEST_F(HostMessages, TableEntryIsChosenBySubCode) {
     };
     const Row rows[] = {{19, 0}, {0, 1}, {18, 19}, {20, 20}, {24, 24}, {23, 23}, {25, -1}, {0xFFFF, -1}};
     for (const Row& r : rows) {
-        Module().messages = HostMessageStore{};
+        store_ = HostMessageStore{};
         const uint32_t value = 0x1000 + r.subCode;
-        StoreHostMessage(Message(5, r.subCode), &value);
+        StoreHostMessage(store_, Message(5, r.subCode), &value);
         uint32_t out = 0xDEAD;
         if (r.entry < 0) {
-            for (uint32_t v : Module().messages.table) EXPECT_EQ(v, 0u) << "sub-code " << r.subCode;
-            EXPECT_EQ(GetHostMessage(Message(5, r.subCode), &out), 0) << r.subCode;
+            for (uint32_t v : store_.table) EXPECT_EQ(v, 0u) << "sub-code " << r.subCode;
+            EXPECT_EQ(GetHostMessage(store_, Message(5, r.subCode), &out), 0) << r.subCode;
             EXPECT_EQ(out, 0xDEADu);
         } else {
-            EXPECT_EQ(Module().messages.table[r.entry], value) << "sub-code " << r.subCode;
-            EXPECT_EQ(GetHostMessage(Message(5, r.subCode), &out), 1);
+            EXPECT_EQ(store_.table[r.entry], value) << "sub-code " << r.subCode;
+            EXPECT_EQ(GetHostMessage(store_, Message(5, r.subCode), &out), 1);
             EXPECT_EQ(out, value);
         }
     }
@@ -114,17 +111,17 @@ TEST_F(HostMessages, PlainValuesRoundTrip) {
     uint8_t seven[32];
     for (int i = 0; i < 32; ++i) seven[i] = static_cast<uint8_t>(i * 3 + 1);
     const uint64_t eight = 0x0123456789ABCDEFull;
-    StoreHostMessage(Message(6), &six);
-    StoreHostMessage(Message(7), seven);
-    StoreHostMessage(Message(8), &eight);
+    StoreHostMessage(store_, Message(6), &six);
+    StoreHostMessage(store_, Message(7), seven);
+    StoreHostMessage(store_, Message(8), &eight);
 
     uint32_t outSix = 0;
     uint8_t outSeven[33];
     outSeven[32] = 0xEE;
     uint64_t outEight = 0;
-    EXPECT_EQ(GetHostMessage(Message(6), &outSix), 1);
-    EXPECT_EQ(GetHostMessage(Message(7), outSeven), 1);
-    EXPECT_EQ(GetHostMessage(Message(8), &outEight), 1);
+    EXPECT_EQ(GetHostMessage(store_, Message(6), &outSix), 1);
+    EXPECT_EQ(GetHostMessage(store_, Message(7), outSeven), 1);
+    EXPECT_EQ(GetHostMessage(store_, Message(8), &outEight), 1);
     EXPECT_EQ(outSix, six);
     EXPECT_EQ(std::memcmp(outSeven, seven, 32), 0);
     EXPECT_EQ(outSeven[32], 0xEE);
@@ -139,21 +136,21 @@ TEST_F(HostMessages, HostIdentityNeedsTheExactName) {
     const Row rows[] = {{"Quorbel", true}, {"quorbel", false}, {"Quorbel ", false},
                         {"Quorbe", false}, {"", false},        {"QuorbelX", false}};
     for (const Row& r : rows) {
-        Module().messages = HostMessageStore{};
-        StoreHostMessage(Message(10), r.text);
+        store_ = HostMessageStore{};
+        StoreHostMessage(store_, Message(10), r.text);
         uint8_t out;
-        EXPECT_EQ(GetHostMessage(Message(10), &out), r.sets ? 1 : 0) << '"' << r.text << '"';
+        EXPECT_EQ(GetHostMessage(store_, Message(10), &out), r.sets ? 1 : 0) << '"' << r.text << '"';
     }
 }
 
 TEST_F(HostMessages, FlagsAreNeverCleared) {
-    StoreHostMessage(Message(10), "Quorbel");
-    StoreHostMessage(Message(10), "Other");
-    StoreHostMessage(Message(11), nullptr);
-    StoreHostMessage(Message(11), "anything");
+    StoreHostMessage(store_, Message(10), "Quorbel");
+    StoreHostMessage(store_, Message(10), "Other");
+    StoreHostMessage(store_, Message(11), nullptr);
+    StoreHostMessage(store_, Message(11), "anything");
     uint8_t out;
-    EXPECT_EQ(GetHostMessage(Message(10), &out), 1);
-    EXPECT_EQ(GetHostMessage(Message(11), &out), 1);
+    EXPECT_EQ(GetHostMessage(store_, Message(10), &out), 1);
+    EXPECT_EQ(GetHostMessage(store_, Message(11), &out), 1);
 }
 
 TEST_F(HostMessages, Block12KeepsNBytesAndReadsBack88) {
@@ -163,14 +160,14 @@ TEST_F(HostMessages, Block12KeepsNBytesAndReadsBack88) {
     };
     const Row rows[] = {{4, 4}, {1, 1}, {40, 40}, {88, 88}, {0, 88}, {89, 88}, {200, 88}};
     for (const Row& r : rows) {
-        Module().messages = HostMessageStore{};
-        std::memset(Module().messages.block12, 0x77, sizeof Module().messages.block12);
+        store_ = HostMessageStore{};
+        std::memset(store_.block12, 0x77, sizeof store_.block12);
         uint8_t record[200];
         for (int i = 0; i < 200; ++i) record[i] = static_cast<uint8_t>(0x80 + i);
         std::memcpy(record, &r.n, 4);
-        StoreHostMessage(Message(12), record);
+        StoreHostMessage(store_, Message(12), record);
 
-        const uint8_t* block = Module().messages.block12;
+        const uint8_t* block = store_.block12;
         uint32_t first;
         std::memcpy(&first, block, 4);
         EXPECT_EQ(first, 88u) << "n " << r.n;
@@ -185,7 +182,7 @@ TEST_F(HostMessages, Block12GetterCopiesWhatTheCallerAsksFor) {
     for (int i = 0; i < 88; ++i) record[i] = static_cast<uint8_t>(i + 1);
     const uint32_t n88 = 88;
     std::memcpy(record, &n88, 4);
-    StoreHostMessage(Message(12), record);
+    StoreHostMessage(store_, Message(12), record);
 
     struct Row {
         uint32_t n;
@@ -197,7 +194,7 @@ TEST_F(HostMessages, Block12GetterCopiesWhatTheCallerAsksFor) {
         uint8_t out[100];
         std::memset(out, 0xEE, sizeof out);
         std::memcpy(out, &r.n, 4);
-        EXPECT_EQ(GetHostMessage(Message(12), out), 1);
+        EXPECT_EQ(GetHostMessage(store_, Message(12), out), 1);
         for (size_t i = 4; i < sizeof out; ++i) {
             ASSERT_EQ(out[i], i < r.copied ? record[i] : 0xEE) << "n " << r.n << " byte " << i;
         }
@@ -209,27 +206,29 @@ TEST_F(HostMessages, Block12GetterCopiesWhatTheCallerAsksFor) {
 
 TEST_F(HostMessages, IgnoredCodesAndNullDataChangeNothing) {
     const uint32_t value = 0x12345678;
-    for (uint32_t code : {1u, 3u, 4u, 9u, 13u, 100u, 0xFFFFu}) StoreHostMessage(Message(code), &value);
-    for (uint32_t code : {0u, 2u, 5u, 6u, 7u, 8u, 10u, 12u}) StoreHostMessage(Message(code, 19), nullptr);
-    EXPECT_TRUE(IsEmpty(Module().messages));
+    for (uint32_t code : {1u, 3u, 4u, 9u, 13u, 100u, 0xFFFFu})
+        StoreHostMessage(store_, Message(code), &value);
+    for (uint32_t code : {0u, 2u, 5u, 6u, 7u, 8u, 10u, 12u})
+        StoreHostMessage(store_, Message(code, 19), nullptr);
+    EXPECT_TRUE(IsEmpty(store_));
 
     uint32_t out[64] = {};
     for (uint32_t code : {1u, 3u, 4u, 9u, 13u, 0xFFFFu})
-        EXPECT_EQ(GetHostMessage(Message(code), out), 0) << code;
+        EXPECT_EQ(GetHostMessage(store_, Message(code), out), 0) << code;
     for (uint32_t code : {0u, 2u, 5u, 6u, 7u, 8u, 10u, 11u, 12u}) {
-        EXPECT_EQ(GetHostMessage(Message(code, 19), nullptr), 0) << code;
+        EXPECT_EQ(GetHostMessage(store_, Message(code, 19), nullptr), 0) << code;
     }
 }
 
 TEST_F(HostMessages, SubCodeDoesNotChangeTheMeaningOfOtherCodes) {
     const uint32_t value = 42;
-    StoreHostMessage(Message(6, 7), &value);
+    StoreHostMessage(store_, Message(6, 7), &value);
     uint32_t out = 0;
-    EXPECT_EQ(GetHostMessage(Message(6, 3), &out), 1);
+    EXPECT_EQ(GetHostMessage(store_, Message(6, 3), &out), 1);
     EXPECT_EQ(out, 42u);
     // Bits above 31 of the message argument are not part of the code either.
-    StoreHostMessage((uint64_t{1} << 40) | 6, &value);
-    EXPECT_EQ(Module().messages.value6, 42u);
+    StoreHostMessage(store_, (uint64_t{1} << 40) | 6, &value);
+    EXPECT_EQ(store_.value6, 42u);
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ struct Script {
 };
 
 struct Assembler {
-    zb::DecodeEngine e;
+    zb::CallContext call;
+    zb::DecodeEngine e{call};
     explicit Assembler(bool slaveView, uint64_t sampleRate = 0) {
         e.ResetRecords();
         e.ResetEngine();

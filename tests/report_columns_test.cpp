@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/decoder_settings.h"
+#include "abi/decoder_settings.h"
 #include "plugin/module_state.h"
 
 namespace zb {
@@ -109,12 +109,10 @@ const std::vector<LayoutCase>& Cases() {
 
 class ReportColumnsTest : public testing::Test {
   protected:
-    // The table is module-wide: leave it as the next test expects to find it (the default layout).
-    void TearDown() override { RefreshColumnWidths(Settings(2, 0, false, 8)); }
+    ColumnWidths table_ = {};
 };
 
 TEST_F(ReportColumnsTest, EveryLayout) {
-    const uint32_t* table = ColumnWidthTable();
     for (const LayoutCase& c : Cases()) {
         SCOPED_TRACE(c.header);
         const DecoderSettings block = Settings(c.mode, c.protocol, c.combine, c.registerColumns);
@@ -124,11 +122,10 @@ TEST_F(ReportColumnsTest, EveryLayout) {
         BuildColumnHeader(block, text, sizeof text);
         EXPECT_EQ(std::string(text), c.header);
 
-        RefreshColumnWidths(block);
-        EXPECT_EQ(ColumnWidthTable(), table) << "the host keeps the table's address";
-        std::vector<uint32_t> widths(table, table + c.widths.size());
+        RefreshColumnWidths(block, table_);
+        std::vector<uint32_t> widths(table_, table_ + c.widths.size());
         EXPECT_EQ(widths, c.widths);
-        EXPECT_EQ(table[c.widths.size()], 0u);
+        EXPECT_EQ(table_[c.widths.size()], 0u);
 
         const ColumnList list = ReportColumns(block);
         ASSERT_EQ(list.count, c.widths.size());
@@ -142,17 +139,17 @@ TEST_F(ReportColumnsTest, EveryLayout) {
 // with 0 right after its own widths.
 TEST_F(ReportColumnsTest, RefreshRewritesAndTerminates) {
     const uint32_t defaults[] = {40, 130, 130, 60, 75, 60, 40, 500, 0};
-    const ModuleState atLoad;  // other tests may have refreshed the live table already
+    const ModuleState atLoad;  // a fresh module: the table as the host finds it at load
     EXPECT_EQ(std::memcmp(atLoad.columnWidthTable, defaults, sizeof defaults), 0);
 
-    RefreshColumnWidths(Settings(0, 0, false, 16));
-    EXPECT_EQ(ColumnWidthTable()[20], 75u);  // D15
-    EXPECT_EQ(ColumnWidthTable()[21], 500u);
-    EXPECT_EQ(ColumnWidthTable()[22], 0u);
+    RefreshColumnWidths(Settings(0, 0, false, 16), table_);
+    EXPECT_EQ(table_[20], 75u);  // D15
+    EXPECT_EQ(table_[21], 500u);
+    EXPECT_EQ(table_[22], 0u);
 
-    RefreshColumnWidths(Settings(0, 0, false, 8));
-    EXPECT_EQ(ColumnWidthTable()[13], 500u);
-    EXPECT_EQ(ColumnWidthTable()[14], 0u);
+    RefreshColumnWidths(Settings(0, 0, false, 8), table_);
+    EXPECT_EQ(table_[13], 500u);
+    EXPECT_EQ(table_[14], 0u);
 }
 
 TEST_F(ReportColumnsTest, HeaderCutToBuffer) {

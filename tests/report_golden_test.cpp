@@ -13,7 +13,6 @@
 #include "bissgen/generator.h"
 #include "engine/decode_engine.h"
 #include "labels/waveform_label.h"
-#include "plugin/module_state.h"
 #include "report/report_entry.h"
 #include "support/golden_file.h"
 #include "support/golden_scenarios.h"
@@ -51,15 +50,14 @@ std::string RenderScenario(const GoldenScenario& scenario, std::vector<std::stri
     ApplyScenario(scenario.settings, view, block);
     host.Record().hostValueFormat = block.hostValueFormat;
 
-    zb::DecodeEngine engine;
-    zb::DecodeEngine* saved = zb::Module().engine;
-    zb::Module().engine = &engine;
-    zb::RememberHost(&host.Record());
+    zb::CallContext call;
+    zb::DecodeEngine engine(call);
+    call.Remember(&host.Record());
     const int64_t* positions = nullptr;
     const uint32_t* codes = nullptr;
-    const uint32_t count = zb::AnalyseCapture(&block, &positions, &codes);
-    zb::RememberHost(&host.Record());
-    zb::BuildReport(block, positions, codes, count);
+    const uint32_t count = zb::AnalyseCapture(engine, &block, &positions, &codes);
+    zb::ColumnWidths widths = {};
+    zb::BuildReport(call, widths, block, positions, codes, count);
 
     std::string out = "# " + scenario.name + ": " + scenario.description + "\n";
     out += "# records: position code colour label\n";
@@ -67,7 +65,7 @@ std::string RenderScenario(const GoldenScenario& scenario, std::vector<std::stri
         char label[160] = {};
         const uint32_t listCount = count - i < 3 ? count - i : 3;
         const uint32_t colour =
-            zb::BuildWaveformLabel(view, zb::CodeList{listCount, codes + i}, label, sizeof label);
+            zb::BuildWaveformLabel(call, view, zb::CodeList{listCount, codes + i}, label, sizeof label);
         char line[256];
         std::snprintf(line, sizeof line, "%lld %08X %u %s\n", static_cast<long long>(positions[i]), codes[i],
                       colour, label);
@@ -80,8 +78,6 @@ std::string RenderScenario(const GoldenScenario& scenario, std::vector<std::stri
     }
     if (reportLines != nullptr) *reportLines = host.ReportLines();
     EXPECT_TRUE(host.ReportEnded()) << scenario.name;
-    zb::Module().engine = saved;
-    zb::RememberHost(nullptr);
     return out;
 }
 

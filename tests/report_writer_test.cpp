@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "plugin/module_state.h"
 #include "support/published_block.h"
 
 namespace zb {
@@ -52,30 +51,30 @@ class ReportWriterTest : public ::testing::Test {
         record_ = HostRecord{};
         record_.reportRow = &RecordRow;
         std::snprintf(record_.reportBlockName, sizeof record_.reportBlockName, "%s", blockName_);
-        RememberHost(&record_);
+        call_.Remember(&record_);
     }
     void TearDown() override {
-        if (Module().reportWriter != nullptr) ReportClose();
-        RememberHost(nullptr);
+        if (call_.reportWriter != nullptr) ReportClose(call_);
+        call_.Remember(nullptr);
         platform::InjectedFaults() = platform::Faults{};
         RemovePublishedBlock(blockName_);
     }
     void UseSpool() { record_.reportRow = nullptr; }
 
     // Two columns, pairs 0..11 as the row builders declare them, the header flushed.
-    static void OpenTwoColumns() {
-        ASSERT_TRUE(ReportOpen());
-        ASSERT_TRUE(ReportSetColumnName(0, "A"));
-        ASSERT_TRUE(ReportSetColumnName(1, "B"));
-        for (int k = 0; k < 12; ++k) ASSERT_TRUE(ReportSetColourPair(k, 0x000000u + k, 0xFFFFFFu - k));
-        ReportFlushHeader();  // false when a failed spool took nothing
+    void OpenTwoColumns() {
+        ASSERT_TRUE(ReportOpen(call_));
+        ASSERT_TRUE(ReportSetColumnName(call_, 0, "A"));
+        ASSERT_TRUE(ReportSetColumnName(call_, 1, "B"));
+        for (int k = 0; k < 12; ++k) ASSERT_TRUE(ReportSetColourPair(call_, k, 0x000000u + k, 0xFFFFFFu - k));
+        ReportFlushHeader(call_);  // false when a failed spool took nothing
     }
-    static void WriteRows(int rows) {
+    void WriteRows(int rows) {
         for (int r = 0; r < rows; ++r) {
-            ReportStartRow(1000 + r);
-            ReportSetCell(0, "row text that makes the report longer");
-            ReportSetCell(1, std::to_string(r).c_str());
-            ReportWriteRow();
+            ReportStartRow(call_, 1000 + r);
+            ReportSetCell(call_, 0, "row text that makes the report longer");
+            ReportSetCell(call_, 1, std::to_string(r).c_str());
+            ReportWriteRow(call_);
         }
     }
     static std::string Joined() {
@@ -84,6 +83,7 @@ class ReportWriterTest : public ::testing::Test {
         return all;
     }
 
+    CallContext call_;
     HostRecord record_{};
     char blockName_[32] = {};
 };
@@ -126,31 +126,31 @@ TEST(ReportFormat, ColourDigits) {
 // ---- Header and rows through the callback ----------------------------------------------------
 
 TEST_F(ReportWriterTest, HeaderWithoutPairs) {
-    ASSERT_TRUE(ReportOpen());
-    ReportSetColumnName(0, "CDS");
-    ReportSetColumnName(1, "Data(h)");
-    EXPECT_TRUE(ReportFlushHeader());
+    ASSERT_TRUE(ReportOpen(call_));
+    ReportSetColumnName(call_, 0, "CDS");
+    ReportSetColumnName(call_, 1, "Data(h)");
+    EXPECT_TRUE(ReportFlushHeader(call_));
     ASSERT_EQ(gLines.size(), 1u);
     EXPECT_EQ(gLines[0], "||000000FFFFFF||Clock,CDS,Data(h)\r\n");
 }
 
 TEST_F(ReportWriterTest, HeaderWithPairsAndGaps) {
-    ASSERT_TRUE(ReportOpen());
-    ReportSetColumnName(2, "C");  // columns 0 and 1 never named: empty names
-    ReportSetColourPair(0, 0x000000, 0x3099FF);
-    ReportSetColourPair(1, 0xFFFFFF, 0x3333E1);
-    EXPECT_TRUE(ReportFlushHeader());
-    EXPECT_FALSE(ReportFlushHeader());  // nothing pending any more
+    ASSERT_TRUE(ReportOpen(call_));
+    ReportSetColumnName(call_, 2, "C");  // columns 0 and 1 never named: empty names
+    ReportSetColourPair(call_, 0, 0x000000, 0x3099FF);
+    ReportSetColourPair(call_, 1, 0xFFFFFF, 0x3333E1);
+    EXPECT_TRUE(ReportFlushHeader(call_));
+    EXPECT_FALSE(ReportFlushHeader(call_));  // nothing pending any more
     ASSERT_EQ(gLines.size(), 1u);
     EXPECT_EQ(gLines[0], "||000000FFFFFF0000003099FFFFFFFF3333E1||Clock,,,C\r\n");
 }
 
 TEST_F(ReportWriterTest, HeaderWithoutColumns) {
-    ASSERT_TRUE(ReportOpen());
-    ReportSetColourPair(0, 0xABCDEF, 0x123456);
-    ReportFlushHeader();
-    ReportStartRow(-5);
-    ReportWriteRow();
+    ASSERT_TRUE(ReportOpen(call_));
+    ReportSetColourPair(call_, 0, 0xABCDEF, 0x123456);
+    ReportFlushHeader(call_);
+    ReportStartRow(call_, -5);
+    ReportWriteRow(call_);
     ASSERT_EQ(gLines.size(), 2u);
     EXPECT_EQ(gLines[0], "||000000FFFFFFABCDEF123456||Clock\r\n");
     EXPECT_EQ(gLines[1], "|@01|@-5\r\n");
@@ -158,16 +158,16 @@ TEST_F(ReportWriterTest, HeaderWithoutColumns) {
 
 TEST_F(ReportWriterTest, RowLineAsTheHostReadsIt) {
     OpenTwoColumns();
-    ReportStartRow(1234);
-    ReportSetCellColour(0, 9);
-    ReportSetCellColour(1, 1);
-    ReportSetCell(0, "x");
-    ReportWriteRow();
+    ReportStartRow(call_, 1234);
+    ReportSetCellColour(call_, 0, 9);
+    ReportSetCellColour(call_, 1, 1);
+    ReportSetCell(call_, 0, "x");
+    ReportWriteRow(call_);
     // Never-set cells are a quoted space; cell colours persist into the next row.
-    ReportStartRow(1235);
-    ReportWriteRow();
-    ReportSetCell(1, "y\"z");
-    ReportWriteRow();  // a cell alone makes a row (with the old clock)
+    ReportStartRow(call_, 1235);
+    ReportWriteRow(call_);
+    ReportSetCell(call_, 1, "y\"z");
+    ReportWriteRow(call_);  // a cell alone makes a row (with the old clock)
     ASSERT_EQ(gLines.size(), 4u);
     EXPECT_EQ(gLines[1], "|@01KL45|@1234,\"x\",\" \"\r\n");
     EXPECT_EQ(gLines[2], "|@01KL45|@1235,\" \",\" \"\r\n");
@@ -175,11 +175,11 @@ TEST_F(ReportWriterTest, RowLineAsTheHostReadsIt) {
 }
 
 TEST_F(ReportWriterTest, ClockCellOverTheWholeRange) {
-    ASSERT_TRUE(ReportOpen());
+    ASSERT_TRUE(ReportOpen(call_));
     const int64_t clocks[] = {0, 7, -1, 1234567890123, INT64_MAX, INT64_MIN};
     for (int64_t clock : clocks) {
-        ReportStartRow(clock);
-        ReportWriteRow();
+        ReportStartRow(call_, clock);
+        ReportWriteRow(call_);
     }
     ASSERT_EQ(gLines.size(), 6u);
     for (size_t i = 0; i < 6; ++i) {
@@ -191,16 +191,16 @@ TEST_F(ReportWriterTest, ClockCellOverTheWholeRange) {
 
 TEST_F(ReportWriterTest, WriteRowWithNothingPendingEmitsNothing) {
     OpenTwoColumns();
-    EXPECT_FALSE(ReportWriteRow());
-    EXPECT_EQ(GetReportStatus(), ReportStatusCode::Ok);
+    EXPECT_FALSE(ReportWriteRow(call_));
+    EXPECT_EQ(call_.status, ReportStatusCode::Ok);
     EXPECT_EQ(gLines.size(), 1u);
 }
 
 TEST_F(ReportWriterTest, FirstRowFlushesAPendingHeader) {
-    ASSERT_TRUE(ReportOpen());
-    ReportSetColumnName(0, "A");
-    ReportStartRow(7);
-    EXPECT_TRUE(ReportWriteRow());
+    ASSERT_TRUE(ReportOpen(call_));
+    ReportSetColumnName(call_, 0, "A");
+    ReportStartRow(call_, 7);
+    EXPECT_TRUE(ReportWriteRow(call_));
     ASSERT_EQ(gLines.size(), 2u);
     EXPECT_EQ(gLines[0], "||000000FFFFFF||Clock,A\r\n");
     EXPECT_EQ(gLines[1], "|@0123|@7,\" \"\r\n");
@@ -208,24 +208,24 @@ TEST_F(ReportWriterTest, FirstRowFlushesAPendingHeader) {
 
 TEST_F(ReportWriterTest, CallbackModeEndsWithTheEndCall) {
     OpenTwoColumns();
-    EXPECT_EQ(Module().reportWriter->Delivery(), ReportDelivery::Callback);
-    EXPECT_STREQ(Module().reportWriter->SpoolPath(), "");  // no temporary file in this mode
+    EXPECT_EQ(call_.reportWriter->Delivery(), ReportDelivery::Callback);
+    EXPECT_STREQ(call_.reportWriter->SpoolPath(), "");  // no temporary file in this mode
     WriteRows(2);
-    ReportStartRow(9);  // a pending row is emitted by the close
-    ReportClose();
-    EXPECT_EQ(Module().reportWriter, nullptr);
+    ReportStartRow(call_, 9);  // a pending row is emitted by the close
+    ReportClose(call_);
+    EXPECT_EQ(call_.reportWriter, nullptr);
     EXPECT_EQ(gLines.size(), 4u);
     EXPECT_EQ(gEndCalls, 1);
     EXPECT_EQ(LastReportOutcome(), ReportOutcome::Delivered);
-    EXPECT_EQ(GetReportStatus(), ReportStatusCode::Ok);
+    EXPECT_EQ(call_.status, ReportStatusCode::Ok);
     EXPECT_FALSE(ReadPublishedBlock(blockName_).exists);
 }
 
 TEST_F(ReportWriterTest, FlushHeaderReportsTheCallbackResult) {
     gCallbackResult = 0;
-    ASSERT_TRUE(ReportOpen());
-    ReportSetColumnName(0, "A");
-    EXPECT_FALSE(ReportFlushHeader());
+    ASSERT_TRUE(ReportOpen(call_));
+    ReportSetColumnName(call_, 0, "A");
+    EXPECT_FALSE(ReportFlushHeader(call_));
     EXPECT_EQ(gLines.size(), 1u);
 }
 
@@ -235,84 +235,96 @@ TEST_F(ReportWriterTest, RefusedCallsSetTheirCodeAndChangeNothing) {
     OpenTwoColumns();  // columns 0, 1; pairs 0..11
     struct Case {
         const char* what;
-        bool (*call)();
+        bool (*call)(CallContext&);
         ReportStatusCode status;
     };
     const Case cases[] = {
-        {"name column 48", [] { return ReportSetColumnName(48, "X"); }, ReportStatusCode::ColumnRefused},
-        {"name column -1", [] { return ReportSetColumnName(-1, "X"); }, ReportStatusCode::ColumnRefused},
-        {"name no text", [] { return ReportSetColumnName(0, nullptr); }, ReportStatusCode::NoText},
-        {"name bad column and no text", [] { return ReportSetColumnName(48, nullptr); },
+        {"name column 48", [](CallContext& k) { return ReportSetColumnName(k, 48, "X"); },
          ReportStatusCode::ColumnRefused},
-        {"pair 16", [] { return ReportSetColourPair(16, 1, 2); }, ReportStatusCode::PairRefused},
-        {"pair -1", [] { return ReportSetColourPair(-1, 1, 2); }, ReportStatusCode::PairRefused},
-        {"cell colour column -1", [] { return ReportSetCellColour(-1, 0); }, ReportStatusCode::ColumnRefused},
-        {"cell colour column 48", [] { return ReportSetCellColour(48, 0); }, ReportStatusCode::ColumnRefused},
-        {"cell colour pair 12", [] { return ReportSetCellColour(0, 12); }, ReportStatusCode::PairRefused},
-        {"cell colour pair -1", [] { return ReportSetCellColour(0, -1); }, ReportStatusCode::PairRefused},
-        {"cell column -1", [] { return ReportSetCell(-1, "X"); }, ReportStatusCode::ColumnRefused},
-        {"cell column 2", [] { return ReportSetCell(2, "X"); }, ReportStatusCode::ColumnRefused},
-        {"cell no text", [] { return ReportSetCell(0, nullptr); }, ReportStatusCode::NoText},
+        {"name column -1", [](CallContext& k) { return ReportSetColumnName(k, -1, "X"); },
+         ReportStatusCode::ColumnRefused},
+        {"name no text", [](CallContext& k) { return ReportSetColumnName(k, 0, nullptr); },
+         ReportStatusCode::NoText},
+        {"name bad column and no text", [](CallContext& k) { return ReportSetColumnName(k, 48, nullptr); },
+         ReportStatusCode::ColumnRefused},
+        {"pair 16", [](CallContext& k) { return ReportSetColourPair(k, 16, 1, 2); },
+         ReportStatusCode::PairRefused},
+        {"pair -1", [](CallContext& k) { return ReportSetColourPair(k, -1, 1, 2); },
+         ReportStatusCode::PairRefused},
+        {"cell colour column -1", [](CallContext& k) { return ReportSetCellColour(k, -1, 0); },
+         ReportStatusCode::ColumnRefused},
+        {"cell colour column 48", [](CallContext& k) { return ReportSetCellColour(k, 48, 0); },
+         ReportStatusCode::ColumnRefused},
+        {"cell colour pair 12", [](CallContext& k) { return ReportSetCellColour(k, 0, 12); },
+         ReportStatusCode::PairRefused},
+        {"cell colour pair -1", [](CallContext& k) { return ReportSetCellColour(k, 0, -1); },
+         ReportStatusCode::PairRefused},
+        {"cell column -1", [](CallContext& k) { return ReportSetCell(k, -1, "X"); },
+         ReportStatusCode::ColumnRefused},
+        {"cell column 2", [](CallContext& k) { return ReportSetCell(k, 2, "X"); },
+         ReportStatusCode::ColumnRefused},
+        {"cell no text", [](CallContext& k) { return ReportSetCell(k, 0, nullptr); },
+         ReportStatusCode::NoText},
     };
     for (const Case& c : cases) {
-        EXPECT_FALSE(c.call()) << c.what;
-        EXPECT_EQ(GetReportStatus(), c.status) << c.what;
+        EXPECT_FALSE(c.call(call_)) << c.what;
+        EXPECT_EQ(call_.status, c.status) << c.what;
     }
     // Nothing changed: no header pending, no row pending, two columns, twelve pairs.
-    EXPECT_FALSE(ReportFlushHeader());
-    EXPECT_FALSE(ReportWriteRow());
-    EXPECT_EQ(Module().reportWriter->ColumnCount(), 2);
-    EXPECT_EQ(Module().reportWriter->PairCount(), 12);
+    EXPECT_FALSE(ReportFlushHeader(call_));
+    EXPECT_FALSE(ReportWriteRow(call_));
+    EXPECT_EQ(call_.reportWriter->ColumnCount(), 2);
+    EXPECT_EQ(call_.reportWriter->PairCount(), 12);
     EXPECT_EQ(gLines.size(), 1u);
     // A successful call sets the status back to 0.
-    EXPECT_TRUE(ReportSetCellColour(1, 11));
-    EXPECT_EQ(GetReportStatus(), ReportStatusCode::Ok);
+    EXPECT_TRUE(ReportSetCellColour(call_, 1, 11));
+    EXPECT_EQ(call_.status, ReportStatusCode::Ok);
 }
 
 TEST_F(ReportWriterTest, EveryOperationWithoutAWriterSaysNoObject) {
-    ASSERT_EQ(Module().reportWriter, nullptr);
-    const std::vector<bool (*)()> calls = {
-        [] { return ReportSetColumnName(0, "A"); },
-        [] { return ReportSetColourPair(0, 1, 2); },
-        [] { return ReportFlushHeader(); },
-        [] { return ReportStartRow(1); },
-        [] { return ReportSetCellColour(0, 0); },
-        [] { return ReportSetCell(0, "x"); },
-        [] { return ReportWriteRow(); },
-        [] { return ReportClose() != -1; },
+    ASSERT_EQ(call_.reportWriter, nullptr);
+    const std::vector<bool (*)(CallContext&)> calls = {
+        [](CallContext& k) { return ReportSetColumnName(k, 0, "A"); },
+        [](CallContext& k) { return ReportSetColourPair(k, 0, 1, 2); },
+        [](CallContext& k) { return ReportFlushHeader(k); },
+        [](CallContext& k) { return ReportStartRow(k, 1); },
+        [](CallContext& k) { return ReportSetCellColour(k, 0, 0); },
+        [](CallContext& k) { return ReportSetCell(k, 0, "x"); },
+        [](CallContext& k) { return ReportWriteRow(k); },
+        [](CallContext& k) { return ReportClose(k) != -1; },
     };
     for (size_t i = 0; i < calls.size(); ++i) {
-        SetReportStatus(ReportStatusCode::Ok);
-        EXPECT_FALSE(calls[i]()) << i;
-        EXPECT_EQ(GetReportStatus(), ReportStatusCode::NoObject) << i;
+        call_.status = ReportStatusCode::Ok;
+        EXPECT_FALSE(calls[i](call_)) << i;
+        EXPECT_EQ(call_.status, ReportStatusCode::NoObject) << i;
     }
     EXPECT_TRUE(gLines.empty());
 }
 
 TEST_F(ReportWriterTest, OpenWithoutHostIsRefused) {
-    RememberHost(nullptr);
-    EXPECT_FALSE(ReportOpen());
-    EXPECT_EQ(GetReportStatus(), ReportStatusCode::NoHost);
-    EXPECT_EQ(Module().reportWriter, nullptr);
+    call_.Remember(nullptr);
+    EXPECT_FALSE(ReportOpen(call_));
+    EXPECT_EQ(call_.status, ReportStatusCode::NoHost);
+    EXPECT_EQ(call_.reportWriter, nullptr);
 }
 
 // ---- Limits ----------------------------------------------------------------------------------
 
 TEST_F(ReportWriterTest, FortyEightColumnsSixteenPairsAndLongTextsAreCut) {
-    ASSERT_TRUE(ReportOpen());
+    ASSERT_TRUE(ReportOpen(call_));
     const std::string longText(400, 'n');
-    for (int c = 0; c < kReportMaxColumns; ++c) ASSERT_TRUE(ReportSetColumnName(c, longText.c_str()));
+    for (int c = 0; c < kReportMaxColumns; ++c) ASSERT_TRUE(ReportSetColumnName(call_, c, longText.c_str()));
     for (int k = 0; k < kReportMaxPairs; ++k)
-        ASSERT_TRUE(ReportSetColourPair(k, 0x111111u * (k % 15), 0xFFFFFF));
-    EXPECT_EQ(Module().reportWriter->ColumnCount(), 48);
-    EXPECT_EQ(Module().reportWriter->PairCount(), 16);
-    ReportFlushHeader();
-    ReportStartRow(1);
+        ASSERT_TRUE(ReportSetColourPair(call_, k, 0x111111u * (k % 15), 0xFFFFFF));
+    EXPECT_EQ(call_.reportWriter->ColumnCount(), 48);
+    EXPECT_EQ(call_.reportWriter->PairCount(), 16);
+    ReportFlushHeader(call_);
+    ReportStartRow(call_, 1);
     for (int c = 0; c < kReportMaxColumns; ++c) {
-        ReportSetCellColour(c, 15);
-        ReportSetCell(c, std::string(300, c % 2 ? '"' : 'v').c_str());
+        ReportSetCellColour(call_, c, 15);
+        ReportSetCell(call_, c, std::string(300, c % 2 ? '"' : 'v').c_str());
     }
-    ReportWriteRow();
+    ReportWriteRow(call_);
     ASSERT_EQ(gLines.size(), 2u);
     for (const std::string& line : gLines) {
         EXPECT_LE(line.size(), kReportLineSize - 1);
@@ -350,12 +362,12 @@ TEST_F(ReportWriterTest, FortyEightColumnsSixteenPairsAndLongTextsAreCut) {
 }
 
 TEST_F(ReportWriterTest, SlotTextIsCutAt255Bytes) {
-    ASSERT_TRUE(ReportOpen());
-    ReportSetColumnName(0, std::string(300, 'h').c_str());
-    ReportFlushHeader();
-    ReportStartRow(0);
-    ReportSetCell(0, std::string(300, 'c').c_str());
-    ReportWriteRow();
+    ASSERT_TRUE(ReportOpen(call_));
+    ReportSetColumnName(call_, 0, std::string(300, 'h').c_str());
+    ReportFlushHeader(call_);
+    ReportStartRow(call_, 0);
+    ReportSetCell(call_, 0, std::string(300, 'c').c_str());
+    ReportWriteRow(call_);
     ASSERT_EQ(gLines.size(), 2u);
     EXPECT_EQ(gLines[0], "||000000FFFFFF||Clock," + std::string(255, 'h') + "\r\n");
     EXPECT_EQ(gLines[1], "|@0123|@0,\"" + std::string(255, 'c') + "\"\r\n");
@@ -366,13 +378,13 @@ TEST_F(ReportWriterTest, SlotTextIsCutAt255Bytes) {
 TEST_F(ReportWriterTest, SpoolPublishesTextAndNulExactly) {
     UseSpool();
     OpenTwoColumns();
-    ASSERT_EQ(Module().reportWriter->Delivery(), ReportDelivery::Spool);
-    const std::string spool = Module().reportWriter->SpoolPath();
+    ASSERT_EQ(call_.reportWriter->Delivery(), ReportDelivery::Spool);
+    const std::string spool = call_.reportWriter->SpoolPath();
     // Windows keeps only the first three characters of a temporary-file prefix.
     EXPECT_NE(spool.find(std::string(kReportSpoolPrefix).substr(0, 3)), std::string::npos);
     EXPECT_TRUE(platform::PathExists(spool.c_str()));
     WriteRows(3000);  // several spool chunks
-    ReportClose();
+    ReportClose(call_);
     EXPECT_EQ(LastReportOutcome(), ReportOutcome::Published);
     EXPECT_FALSE(platform::PathExists(spool.c_str()));
     EXPECT_TRUE(gLines.empty());
@@ -381,7 +393,7 @@ TEST_F(ReportWriterTest, SpoolPublishesTextAndNulExactly) {
     record_.reportRow = &RecordRow;
     OpenTwoColumns();
     WriteRows(3000);
-    ReportClose();
+    ReportClose(call_);
     const std::string text = Joined();
     ASSERT_EQ(gLines.size(), 3001u);
     ASSERT_GT(text.size(), 2 * kReportSpoolBuffer);
@@ -407,7 +419,7 @@ TEST_F(ReportWriterTest, AnOlderSmallerBlockGetsTheCompleteLinesThatFit) {
 
     OpenTwoColumns();
     WriteRows(200);  // far more than one page
-    ReportClose();
+    ReportClose(call_);
     EXPECT_EQ(LastReportOutcome(), ReportOutcome::Truncated);
 
     const PublishedBlock block = ReadPublishedBlock(blockName_);
@@ -430,7 +442,7 @@ TEST_F(ReportWriterTest, AnOlderLargerBlockIsClearedAfterTheText) {
         older.ReleaseView();
         OpenTwoColumns();
         WriteRows(2);
-        ReportClose();
+        ReportClose(call_);
         EXPECT_EQ(LastReportOutcome(), ReportOutcome::Published);
         const PublishedBlock block = ReadPublishedBlock(blockName_);
         ASSERT_TRUE(block.exists);
@@ -466,9 +478,9 @@ TEST_F(ReportWriterTest, InjectedFaultsNeverPublishGarbage) {
         RemovePublishedBlock(blockName_);
         platform::InjectedFaults() = c.faults;
         OpenTwoColumns();
-        const std::string spool = Module().reportWriter->SpoolPath();
+        const std::string spool = call_.reportWriter->SpoolPath();
         WriteRows(3000);
-        ReportClose();
+        ReportClose(call_);
         platform::InjectedFaults() = platform::Faults{};
         EXPECT_EQ(LastReportOutcome(), c.outcome) << c.what;
         if (!spool.empty()) {
@@ -489,9 +501,9 @@ TEST_F(ReportWriterTest, NoBlockNameMeansNothingPublished) {
     UseSpool();
     record_.reportBlockName[0] = '\0';
     OpenTwoColumns();
-    const std::string spool = Module().reportWriter->SpoolPath();
+    const std::string spool = call_.reportWriter->SpoolPath();
     WriteRows(1);
-    EXPECT_EQ(ReportClose(), -1);
+    EXPECT_EQ(ReportClose(call_), -1);
     EXPECT_EQ(LastReportOutcome(), ReportOutcome::NotPublished);
     EXPECT_FALSE(platform::PathExists(spool.c_str()));
 }
@@ -499,15 +511,15 @@ TEST_F(ReportWriterTest, NoBlockNameMeansNothingPublished) {
 TEST_F(ReportWriterTest, ReopeningDropsTheEarlierWriterAndItsSpool) {
     UseSpool();
     OpenTwoColumns();
-    const std::string first = Module().reportWriter->SpoolPath();
-    ASSERT_TRUE(ReportOpen());
-    const std::string second = Module().reportWriter->SpoolPath();
+    const std::string first = call_.reportWriter->SpoolPath();
+    ASSERT_TRUE(ReportOpen(call_));
+    const std::string second = call_.reportWriter->SpoolPath();
     // The earlier spool is gone (its name may have been taken again by the new one).
     if (second != first) {
         EXPECT_FALSE(platform::PathExists(first.c_str()));
     }
     EXPECT_FALSE(ReadPublishedBlock(blockName_).exists);
-    ReportClose();
+    ReportClose(call_);
     EXPECT_FALSE(platform::PathExists(second.c_str()));
 }
 

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "plugin/module_state.h"
 #include "support/scratch_dir.h"
 
 namespace zb {
@@ -24,12 +23,6 @@ constexpr uint64_t kBlock = kStoreBlockElements;
 template <typename T>
 T Value(uint64_t i) {
     return static_cast<T>(i * 0x9E3779B97F4A7C15ull + 1);
-}
-
-void SetTempDirectoryMessage(const std::string& text) {
-    ASSERT_LT(text.size(), kMessageTextSize);
-    std::memset(Module().messages.tempDirectory, 0, kMessageTextSize);
-    std::memcpy(Module().messages.tempDirectory, text.data(), text.size());
 }
 
 int64_t FileSize(const char* path) {
@@ -60,12 +53,11 @@ class ResultStoreFiles : public ::testing::Test {
     void SetUp() override {
         platform::InjectedFaults() = platform::Faults{};
         ASSERT_TRUE(dir_.Ok());
-        SetTempDirectoryMessage(dir_.Path());
+        directory_ = dir_.Path();
     }
-    void TearDown() override {
-        platform::InjectedFaults() = platform::Faults{};
-        SetTempDirectoryMessage("");
-    }
+    void TearDown() override { platform::InjectedFaults() = platform::Faults{}; }
+    // The directory the stores name their files in (the host's message 0).
+    const char* Dir() const { return directory_.c_str(); }
 
     template <typename T>
     void Fill(ResultStore<T>& store, uint64_t from, uint64_t to) {
@@ -86,6 +78,7 @@ class ResultStoreFiles : public ::testing::Test {
     }
 
     zbtest::ScratchDir dir_{"zb_store"};
+    std::string directory_;
 };
 
 template <typename T>
@@ -117,7 +110,7 @@ TYPED_TEST(ResultStoreTest, SpillBoundariesWhileFillingAndAfterFinishing) {
     ResultStore<T> store;
     for (const Case& c : cases) {
         SCOPED_TRACE("count " + std::to_string(c.count));
-        store.ResetStore();
+        store.ResetStore(this->Dir());
         ASSERT_FALSE(store.Degraded());
         this->Fill(store, 0, c.count);
         // The file holds the spilled blocks (and may still be longer from the fill before).
@@ -144,7 +137,7 @@ TYPED_TEST(ResultStoreTest, SpillBoundariesWhileFillingAndAfterFinishing) {
 TYPED_TEST(ResultStoreTest, ReadsOfSpilledElementsGoThroughTheAlignedCache) {
     using T = TypeParam;
     ResultStore<T> store;
-    store.ResetStore();
+    store.ResetStore(this->Dir());
     this->Fill(store, 0, 3000000);
     EXPECT_EQ(store.ElementAt(5), Value<T>(5));              // from the file, cache base 0
     EXPECT_EQ(store.ElementAt(2999999), Value<T>(2999999));  // the current block
@@ -167,14 +160,14 @@ TYPED_TEST(ResultStoreTest, ReadsOfSpilledElementsGoThroughTheAlignedCache) {
     EXPECT_TRUE(store.Failed());
     EXPECT_EQ(array[0], T{});
     EXPECT_EQ(store.ElementAt(5), T{});
-    store.ResetStore();
+    store.ResetStore(this->Dir());
     EXPECT_FALSE(store.Failed());
 }
 
 TYPED_TEST(ResultStoreTest, FinishTwiceGivesTheSameViewAndRefusesAppends) {
     using T = TypeParam;
     ResultStore<T> store;
-    store.ResetStore();
+    store.ResetStore(this->Dir());
     this->Fill(store, 0, 2 * kBlock + 3);
     const T* first = store.FinishStore();
     EXPECT_EQ(store.FinishStore(), first);
@@ -187,7 +180,7 @@ TYPED_TEST(ResultStoreTest, FinishTwiceGivesTheSameViewAndRefusesAppends) {
 TYPED_TEST(ResultStoreTest, EmptyAndNeverResetStoresStillFinishWithAnArray) {
     using T = TypeParam;
     ResultStore<T> store;
-    store.ResetStore();
+    store.ResetStore(this->Dir());
     const T* empty = store.FinishStore();
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(store.StoreCount(), 0u);
@@ -205,7 +198,7 @@ TYPED_TEST(ResultStoreTest, EmptyAndNeverResetStoresStillFinishWithAnArray) {
 TYPED_TEST(ResultStoreTest, ResetKeepsTheNameAndReusesTheFile) {
     using T = TypeParam;
     ResultStore<T> store;
-    store.ResetStore();
+    store.ResetStore(this->Dir());
     const std::string path = store.FilePath();
     ASSERT_FALSE(path.empty());
     this->Fill(store, 0, 2 * kBlock + 10);
@@ -213,12 +206,12 @@ TYPED_TEST(ResultStoreTest, ResetKeepsTheNameAndReusesTheFile) {
 
     // A reset releases the view and keeps the file as it is: the next fill writes over it.
     const int64_t firstSize = static_cast<int64_t>((2 * kBlock + 10) * sizeof(T));
-    store.ResetStore();
+    store.ResetStore(this->Dir());
     EXPECT_EQ(std::string(store.FilePath()), path);
     EXPECT_EQ(FileSize(path.c_str()), firstSize);
     this->Fill(store, 0, 3000000);
 
-    store.ResetStore();  // a second reset without a finish in between
+    store.ResetStore(this->Dir());  // a second reset without a finish in between
     EXPECT_EQ(FileSize(path.c_str()), firstSize);
     this->Fill(store, 0, 7);
     const T* array = store.FinishStore();
@@ -234,7 +227,7 @@ TYPED_TEST(ResultStoreTest, DestroyDeletesTheFileAndALaterResetTakesANewName) {
     std::string second;
     {
         ResultStore<T> store;
-        store.ResetStore();
+        store.ResetStore(this->Dir());
         const std::string first = store.FilePath();
         this->Fill(store, 0, 2 * kBlock + 1);
         store.FinishStore();  // mapped while it is destroyed
@@ -244,7 +237,7 @@ TYPED_TEST(ResultStoreTest, DestroyDeletesTheFileAndALaterResetTakesANewName) {
         EXPECT_EQ(store.StoreCount(), 0u);
         store.DestroyStore();
 
-        store.ResetStore();
+        store.ResetStore(this->Dir());
         second = store.FilePath();
         EXPECT_NE(second, first);
         EXPECT_TRUE(platform::PathExists(second.c_str()));
@@ -259,8 +252,8 @@ TEST_F(ResultStoreFiles, NameIsPrefixStampAndModuleCounter) {
     const long long before = platform::NowSeconds() * 1000;
     CodeStore a;
     PositionStore b;
-    a.ResetStore();
-    b.ResetStore();
+    a.ResetStore(Dir());
+    b.ResetStore(Dir());
     const long long after = platform::NowSeconds() * 1000;
     const ParsedName na = ParseName(a.FilePath(), dir_.Path());
     const ParsedName nb = ParseName(b.FilePath(), dir_.Path());
@@ -274,7 +267,7 @@ TEST_F(ResultStoreFiles, NameIsPrefixStampAndModuleCounter) {
     // The counter moves before every attempt, failed ones included.
     platform::InjectedFaults().createFailures = 3;
     CodeStore c;
-    c.ResetStore();
+    c.ResetStore(Dir());
     EXPECT_FALSE(c.Degraded());
     const ParsedName nc = ParseName(c.FilePath(), dir_.Path());
     ASSERT_TRUE(nc.ok) << c.FilePath();
@@ -284,11 +277,11 @@ TEST_F(ResultStoreFiles, NameIsPrefixStampAndModuleCounter) {
 TEST_F(ResultStoreFiles, NonAsciiDirectoryPrefix) {
     const std::string sub = dir_.File("r\xC3\xA9sultats-\xE2\x82\xAC") + zbtest::ScratchDir::Separator();
     ASSERT_TRUE(std::filesystem::create_directory(std::filesystem::u8path(sub)));
-    SetTempDirectoryMessage(sub);
+    directory_ = sub;
     std::string path;
     {
         PositionStore store;
-        store.ResetStore();
+        store.ResetStore(Dir());
         ASSERT_FALSE(store.Degraded());
         path = store.FilePath();
         EXPECT_TRUE(ParseName(path, sub).ok) << path;
@@ -315,12 +308,11 @@ TEST_F(ResultStoreFiles, NoFileCanBeCreated) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.missingDirectory)
-            SetTempDirectoryMessage(dir_.File("missing") + zbtest::ScratchDir::Separator());
+        if (c.missingDirectory) directory_ = dir_.File("missing") + zbtest::ScratchDir::Separator();
         platform::InjectedFaults().createFailures = c.createFailures;
         {
             PositionStore store;
-            store.ResetStore();
+            store.ResetStore(Dir());
             EXPECT_TRUE(store.Degraded());
             EXPECT_STREQ(store.FilePath(), "");
             if (c.createFailures > 0) {  // eight names are tried, then the store gives up
@@ -335,13 +327,13 @@ TEST_F(ResultStoreFiles, NoFileCanBeCreated) {
         }
         EXPECT_EQ(dir_.EntryCount(), 0u);
         platform::InjectedFaults() = platform::Faults{};
-        SetTempDirectoryMessage(dir_.Path());
+        directory_ = dir_.Path();
     }
 }
 
 TEST_F(ResultStoreFiles, WriteFailsHalfWayThroughASpill) {
     PositionStore store;
-    store.ResetStore();
+    store.ResetStore(Dir());
     const std::string path = store.FilePath();
     // Room for one and a half blocks: the first spill fits, the second stops in the middle.
     platform::InjectedFaults().writeBudget = static_cast<int64_t>(kBlock * sizeof(int64_t) * 3 / 2);
@@ -358,7 +350,7 @@ TEST_F(ResultStoreFiles, WriteFailsHalfWayThroughASpill) {
 
     // The next decode tries the same file again.
     platform::InjectedFaults() = platform::Faults{};
-    store.ResetStore();
+    store.ResetStore(Dir());
     EXPECT_FALSE(store.Degraded());
     EXPECT_EQ(std::string(store.FilePath()), path);
     store.DestroyStore();
@@ -380,7 +372,7 @@ TEST_F(ResultStoreFiles, WriteOrMapFailsWhenFinishing) {
     CodeStore store;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        store.ResetStore();
+        store.ResetStore(Dir());
         platform::InjectedFaults().writeBudget = c.writeBudget;
         platform::InjectedFaults().mapFails = c.mapFails;
         Fill(store, 0, 2 * kBlock + 5);  // one spill, then a full block and 5 more to finish
@@ -392,7 +384,7 @@ TEST_F(ResultStoreFiles, WriteOrMapFailsWhenFinishing) {
         EXPECT_EQ(FileSize(store.FilePath()), 0);
         platform::InjectedFaults() = platform::Faults{};
     }
-    store.ResetStore();  // healthy again: back on the same file, mapped
+    store.ResetStore(Dir());  // healthy again: back on the same file, mapped
     Fill(store, 0, 10);
     const uint32_t* array = store.FinishStore();
     EXPECT_FALSE(store.Degraded());
@@ -404,7 +396,7 @@ TEST_F(ResultStoreFiles, MemoryFallbackLimitLosesRecordsVisibly) {
     platform::InjectedFaults().createFailures = 1000;
     PositionStore store;
     store.SetMemoryFallbackLimit(kBlock);
-    store.ResetStore();
+    store.ResetStore(Dir());
     ASSERT_TRUE(store.Degraded());
     Fill(store, 0, 2 * kBlock);  // first spill: exactly at the limit
     EXPECT_FALSE(store.Failed());
@@ -420,7 +412,7 @@ TEST_F(ResultStoreFiles, MemoryFallbackLimitLosesRecordsVisibly) {
     EXPECT_EQ(store.ElementAt(0), 0);
 
     // The failure record of the next decode fits easily.
-    store.ResetStore();
+    store.ResetStore(Dir());
     EXPECT_FALSE(store.Failed());
     store.AppendElement(0);
     EXPECT_EQ(store.FinishStore()[0], 0);

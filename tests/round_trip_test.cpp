@@ -9,7 +9,6 @@
 
 #include "bissgen/generator.h"
 #include "engine/decode_engine.h"
-#include "plugin/module_state.h"
 #include "support/engine_records.h"
 #include "support/memory_host.h"
 
@@ -49,15 +48,15 @@ class RoundTrip : public ::testing::Test {
         v.SetDataChannels(static_cast<uint32_t>(s.slaves - 1));
         v.SetCombineTurns(s.combine);
         v.SetSloPhase(static_cast<int32_t>(s.timing.lineDelay));
-        zb::RememberHost(&host.Record());
+        call_.Remember(&host.Record());
         const int64_t* pos = nullptr;
         const uint32_t* codes = nullptr;
-        const uint32_t n = zb::AnalyseCapture(&block, &pos, &codes);
+        const uint32_t n = zb::AnalyseCapture(engine_, &block, &pos, &codes);
         return RecordsFrom(pos, codes, n);
     }
 
-    zb::DecodeEngine engine_;
-    EngineSwap swap_{engine_};
+    zb::CallContext call_;
+    zb::DecodeEngine engine_{call_};
 };
 
 bool IsFieldRecord(uint32_t code) {
@@ -477,10 +476,10 @@ TEST_F(RoundTrip, AutoLengthFindsTheGeneratedLength) {
         zb::CopySettingsIn(host.Record(), block);
         zb::SettingsView v(&block);
         v.ApplyDefaults();  // auto length on, configured length 12
-        zb::RememberHost(&host.Record());
+        call_.Remember(&host.Record());
         const int64_t* pos = nullptr;
         const uint32_t* codes = nullptr;
-        const uint32_t n = zb::AnalyseCapture(&block, &pos, &codes);
+        const uint32_t n = zb::AnalyseCapture(engine_, &block, &pos, &codes);
         EXPECT_EQ(v.DetectedLength(), static_cast<uint32_t>(bits));
         int good = 0;
         for (uint32_t i = 0; i < n; ++i)

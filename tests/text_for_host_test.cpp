@@ -18,9 +18,8 @@
 #include <filesystem>
 #endif
 
+#include "labels/text_for_host.h"
 #include "platform/platform.h"
-#include "plugin/module_state.h"
-#include "plugin/text_for_host.h"
 
 namespace zb {
 namespace {
@@ -185,14 +184,8 @@ class GuardedBuffer {
 
 class TextForHost : public ::testing::Test {
   protected:
-    void SetUp() override {
-        savedLocale_ = std::setlocale(LC_ALL, nullptr);
-        Module().host = nullptr;
-    }
-    void TearDown() override {
-        std::setlocale(LC_ALL, savedLocale_.c_str());
-        Module().host = nullptr;
-    }
+    void SetUp() override { savedLocale_ = std::setlocale(LC_ALL, nullptr); }
+    void TearDown() override { std::setlocale(LC_ALL, savedLocale_.c_str()); }
 
     static HostRecord HostWithFlags(uint32_t flags) {
         HostRecord host{};
@@ -321,25 +314,22 @@ TEST_F(TextForHost, Utf8CodePageKeepsTheTextAndCutsOnCharacterBoundaries) {
 
 // ---- Which host decides --------------------------------------------------------------------------
 
-TEST_F(TextForHost, WithoutARecordTheRememberedHostDecides) {
+TEST_F(TextForHost, TheHostRecordDecides) {
     if (!UseCodePage(CodePage::Utf8) && !UseCodePage(CodePage::Latin1))
         GTEST_SKIP() << "nothing converts here";
     // Unterminated "aé" in three bytes: any conversion must cut it, a UTF-8 host keeps it.
     HostRecord utf8Host = HostWithFlags(HostFlag::kUtf8);
-    Module().host = &utf8Host;
     GuardedBuffer kept("a\xC3\xA9", 3);
-    ConvertForHostInPlace(nullptr, kept.data(), kept.size());
+    ConvertForHostInPlace(&utf8Host, kept.data(), kept.size());
     EXPECT_EQ(std::string(kept.data(), 3), "a\xC3\xA9");
 
     HostRecord plainHost = HostWithFlags(0);
-    Module().host = &plainHost;
     GuardedBuffer converted("a\xC3\xA9", 3);
-    ConvertForHostInPlace(nullptr, converted.data(), converted.size());
+    ConvertForHostInPlace(&plainHost, converted.data(), converted.size());
     EXPECT_NE(std::string(converted.data(), 3), "a\xC3\xA9");
     EXPECT_TRUE(converted.GuardIntact());
 
     // No record at all: converted as for a host that does not take UTF-8.
-    Module().host = nullptr;
     GuardedBuffer alone("a\xC3\xA9", 3);
     ConvertForHostInPlace(nullptr, alone.data(), alone.size());
     EXPECT_EQ(std::string(alone.data(), 3), std::string(converted.data(), 3));

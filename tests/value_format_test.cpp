@@ -7,8 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/host_record.h"
-#include "plugin/module_state.h"
+#include "abi/host_record.h"
 
 namespace zb {
 namespace {
@@ -194,35 +193,35 @@ TEST(ValueFormat, GrayRoundTrip) {
     }
 }
 
-// The host-facing pair takes the flags from the remembered host record and sets the last status.
+// The host-facing pair takes the flags from the call's host record and sets the call's status.
 class FormatValueTest : public testing::Test {
   protected:
-    void TearDown() override { RememberHost(nullptr); }
+    CallContext call_;
     HostRecord host_{};
 };
 
 TEST_F(FormatValueTest, WithoutHostWritesNothing) {
-    RememberHost(nullptr);
+    call_.Remember(nullptr);
     char text[16] = "untouched";
-    EXPECT_EQ(FormatValue32(5, kHex, 8, text, sizeof text), 0xFFFFFFFFu);
-    EXPECT_EQ(GetReportStatus(), ReportStatusCode::NoHost);
+    EXPECT_EQ(FormatValue32(call_, 5, kHex, 8, text, sizeof text), 0xFFFFFFFFu);
+    EXPECT_EQ(call_.status, ReportStatusCode::NoHost);
     EXPECT_STREQ(text, "untouched");
-    EXPECT_EQ(FormatValue64(5, 1, kHex, 40, text, sizeof text), 0xFFFFFFFFu);
+    EXPECT_EQ(FormatValue64(call_, 5, 1, kHex, 40, text, sizeof text), 0xFFFFFFFFu);
     EXPECT_STREQ(text, "untouched");
 }
 
-TEST_F(FormatValueTest, UsesRememberedHostFlags) {
+TEST_F(FormatValueTest, UsesTheHostFlagsOfTheCall) {
     host_.hostFlags = kToGray;
-    RememberHost(&host_);
-    SetReportStatus(ReportStatusCode::NoObject);
+    call_.Remember(&host_);
+    call_.status = ReportStatusCode::NoObject;
     char text[32];
-    EXPECT_EQ(FormatValue32(0x0F, kHex, 8, text, sizeof text), 2u);
+    EXPECT_EQ(FormatValue32(call_, 0x0F, kHex, 8, text, sizeof text), 2u);
     EXPECT_STREQ(text, "08");
-    EXPECT_EQ(GetReportStatus(), ReportStatusCode::Ok);
+    EXPECT_EQ(call_.status, ReportStatusCode::Ok);
     host_.hostFlags = 0;
-    EXPECT_EQ(FormatValue64(5, 1, kHex, 40, text, sizeof text), 10u);
+    EXPECT_EQ(FormatValue64(call_, 5, 1, kHex, 40, text, sizeof text), 10u);
     EXPECT_STREQ(text, "0100000005");
-    EXPECT_EQ(FormatValue64(5, 1, kBin, 40, text, 4), 3u);
+    EXPECT_EQ(FormatValue64(call_, 5, 1, kBin, 40, text, 4), 3u);
     EXPECT_STREQ(text, "100");
 }
 
@@ -239,16 +238,16 @@ TEST_F(FormatValueTest, AutoPicksTheFormByValue) {
         {0x100000000u, 40, "0100000000"},
         {0xFFFFFFFFFFFFFFFFu, 64, "FFFFFFFFFFFFFFFF"},
     };
-    RememberHost(&host_);
+    call_.Remember(&host_);
     for (const AutoCase& c : cases) {
         char text[32];
-        EXPECT_EQ(FormatValueAuto(c.value, kHex, c.width, text, sizeof text), std::strlen(c.expected));
+        EXPECT_EQ(FormatValueAuto(call_, c.value, kHex, c.width, text, sizeof text), std::strlen(c.expected));
         EXPECT_STREQ(text, c.expected) << c.value;
     }
-    RememberHost(nullptr);
+    call_.Remember(nullptr);
     char text[16] = "untouched";
-    EXPECT_EQ(FormatValueAuto(0x100000000u, kHex, 40, text, sizeof text), kNoHostResult);
-    EXPECT_EQ(FormatValueAuto(5, kHex, 8, text, sizeof text), kNoHostResult);
+    EXPECT_EQ(FormatValueAuto(call_, 0x100000000u, kHex, 40, text, sizeof text), kNoHostResult);
+    EXPECT_EQ(FormatValueAuto(call_, 5, kHex, 8, text, sizeof text), kNoHostResult);
     EXPECT_STREQ(text, "untouched");
 }
 

@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/record_code.h"
-#include "plugin/decoder_settings.h"
-#include "plugin/module_state.h"
+#include "abi/decoder_settings.h"
+#include "abi/record_code.h"
 
 namespace zb {
 namespace {
@@ -172,8 +171,7 @@ const std::vector<Case>& Cases() {
 
 class WaveformLabelTest : public testing::Test {
   protected:
-    void SetUp() override { RememberHost(&host_); }
-    void TearDown() override { RememberHost(nullptr); }
+    void SetUp() override { call_.Remember(&host_); }
 
     // Labels one code list into a guarded buffer; checks nothing is written past `size`.
     uint32_t Label(const DecoderSettings& block, const std::vector<uint32_t>& codes, uint32_t count,
@@ -182,12 +180,13 @@ class WaveformLabelTest : public testing::Test {
         std::memset(buffer, '#', sizeof buffer);
         DecoderSettings copy = block;
         const uint32_t colour =
-            BuildWaveformLabel(SettingsView(&copy), CodeList{count, codes.data()}, buffer, size);
+            BuildWaveformLabel(call_, SettingsView(&copy), CodeList{count, codes.data()}, buffer, size);
         for (uint32_t i = size; i < sizeof buffer; ++i) EXPECT_EQ(buffer[i], '#') << i;
         text = buffer[0] == '#' ? "<untouched>" : std::string(buffer);
         return colour;
     }
 
+    CallContext call_;
     HostRecord host_{};
 };
 
@@ -226,10 +225,11 @@ TEST_F(WaveformLabelTest, NoCodeOrNoBufferGivesNoColour) {
     EXPECT_EQ(text, "<untouched>");
     DecoderSettings copy = block;
     char buffer[8] = "keep";
-    EXPECT_EQ(BuildWaveformLabel(SettingsView(&copy), CodeList{1, nullptr}, buffer, sizeof buffer),
+    EXPECT_EQ(BuildWaveformLabel(call_, SettingsView(&copy), CodeList{1, nullptr}, buffer, sizeof buffer),
               kNoColourIndex);
     EXPECT_STREQ(buffer, "");
-    EXPECT_EQ(BuildWaveformLabel(SettingsView(&copy), CodeList{1, ack.data()}, nullptr, 64), kNoColourIndex);
+    EXPECT_EQ(BuildWaveformLabel(call_, SettingsView(&copy), CodeList{1, ack.data()}, nullptr, 64),
+              kNoColourIndex);
 }
 
 TEST_F(WaveformLabelTest, CutToBuffer) {
@@ -244,8 +244,8 @@ TEST_F(WaveformLabelTest, CutToBuffer) {
     EXPECT_EQ(text, "");
 }
 
-// Values follow the remembered host's Gray flags; without a remembered host the settings' copy of
-// the host flags is used instead.
+// Values follow the Gray flags of the call's host record; without one the settings' copy of the
+// host flags is used instead.
 TEST_F(WaveformLabelTest, GrayFlagsReachTheValues) {
     const std::vector<uint32_t> triple = {Code(0xBF), Code(0xB9), Code(0xBE, 0xF)};
     std::string text;
@@ -253,10 +253,10 @@ TEST_F(WaveformLabelTest, GrayFlagsReachTheValues) {
     Label(MakeSettings({}, HostFlag::kToGray), triple, 3, text);
     EXPECT_EQ(text, "Multi-Turn: 8");
 
-    RememberHost(nullptr);
+    call_.Remember(nullptr);
     Label(MakeSettings({}, HostFlag::kFromGray), {Code(0xBE, 0x8)}, 1, text);
     EXPECT_EQ(text, "F");
-    EXPECT_EQ(GetReportStatus(), ReportStatusCode::NoHost);
+    EXPECT_EQ(call_.status, ReportStatusCode::NoHost);
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "abi/host_record.h"
 #include "dialog/text_number.h"
-#include "plugin/host_record.h"
 
 namespace zb {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "dialog/colour_tables.h"
+#include "abi/colour_tables.h"
 #include "platform/ui/ui.h"
 
 namespace zb {

@@ -6,10 +6,10 @@
 
 namespace zb {
 
-void RunSettingsDialog(DecoderSettings& block) {
+void RunSettingsDialog(CallContext& call, DecoderSettings& block) {
     block.dialogAccepted = 0;
     if (ui::CanShowDialogs()) {
-        cZbBiSSDlg dialog(&block);
+        cZbBiSSDlg dialog(call, &block);
         if (dialog.DoModal() != ui::DialogResult::Failed) return;
     }
     // No dialog could be shown: the settings are brought up to date and otherwise left as they

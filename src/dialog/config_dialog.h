@@ -3,12 +3,13 @@
 // only normalised and the outcome is Cancel.
 #pragma once
 
-#include "plugin/decoder_settings.h"
+#include "abi/call_context.h"
+#include "abi/decoder_settings.h"
 
 namespace zb {
 
 // Runs the settings dialog on the block. Afterwards dialogAccepted is 1 after OK, else 0; the
 // block is always normalised (settingsState initialised, version 4).
-void RunSettingsDialog(DecoderSettings& block);
+void RunSettingsDialog(CallContext& call, DecoderSettings& block);
 
 }  // namespace zb

@@ -5,8 +5,6 @@
 
 #include "dialog/dialog_template.h"
 #include "dialog/text_number.h"
-#include "plugin/host_messages.h"
-#include "plugin/module_state.h"
 
 namespace zb {
 
@@ -44,8 +42,11 @@ bool IsRegisterSelection(int selection) {
 
 }  // namespace
 
-cZbBiSSDlg::cZbBiSSDlg(DecoderSettings* block)
-    : ui::Dialog(kSettingsTemplate), block_(block), view_(std::make_unique<SettingsView>(block)) {}
+cZbBiSSDlg::cZbBiSSDlg(CallContext& call, DecoderSettings* block)
+    : ui::Dialog(kSettingsTemplate),
+      call_(call),
+      block_(block),
+      view_(std::make_unique<SettingsView>(block)) {}
 
 cZbBiSSDlg::~cZbBiSSDlg() = default;
 
@@ -110,15 +111,15 @@ bool cZbBiSSDlg::OnInitDialog() {
 // row is hidden (it is still loaded and written back).
 void cZbBiSSDlg::HideValueTypeWhenHostNamesDirectory() {
     if (!HasWindow()) {
-        SetReportStatus(ReportStatusCode::NoDialog);
+        call_.status = ReportStatusCode::NoDialog;
         return;
     }
-    char directory[kMessageTextSize] = {};
-    if (GetHostMessage(0, directory) == 0) {
-        SetReportStatus(ReportStatusCode::GetterFailed);
+    // The host's message 0 as the context holds it; a context without one cannot answer.
+    const char* directory = call_.tempDirectory;
+    if (directory == nullptr) {
+        call_.status = ReportStatusCode::GetterFailed;
         return;
     }
-    directory[kMessageTextSize - 1] = '\0';
     if (directory[0] != '\0') {
         ShowItem(Id(ItemId::ValueTypeLabel), false);
         ShowItem(Id(ItemId::ValueType), false);

@@ -8,10 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "abi/call_context.h"
+#include "abi/decoder_settings.h"
 #include "dialog/channel_edit.h"
 #include "dialog/colour_picker.h"
 #include "platform/ui/ui.h"
-#include "plugin/decoder_settings.h"
 
 namespace zb {
 
@@ -25,7 +26,9 @@ constexpr char kBadInitialMessage[] = "CRC Initial Value must be a hexadecimal v
 
 class cZbBiSSDlg : public ui::Dialog {
   public:
-    explicit cZbBiSSDlg(DecoderSettings* block);
+    // Edits `block`; the call's context gives the host's temporary directory (a host that names
+    // one formats values itself) and takes the status of the opening checks.
+    cZbBiSSDlg(CallContext& call, DecoderSettings* block);
     ~cZbBiSSDlg() override;
 
     bool OnInitDialog() override;
@@ -55,6 +58,7 @@ class cZbBiSSDlg : public ui::Dialog {
     void FillLists();
     void HideValueTypeWhenHostNamesDirectory();
 
+    CallContext& call_;
     DecoderSettings* block_;
     std::unique_ptr<SettingsView> view_;
     ZbChCEdit maEdit_;

@@ -6,7 +6,6 @@
 #include "engine/decode_engine.h"
 #include "engine/host_access.h"
 #include "engine/sample_cursor.h"
-#include "report/report_columns.h"
 
 namespace zb {
 
@@ -18,7 +17,7 @@ constexpr int32_t kMaxDataBits = 64;
 // range ends or the host asks to stop. kPoint as for DecodeEngine::OnChange.
 template <SamplePoint kPoint>
 int64_t WalkChanges(DecodeEngine& e, SampleCursor& cursor, ProgressGate& progress, int64_t pos) {
-    StopPoll stop;
+    StopPoll stop(e.Call());
     // A channel beyond the 128 of the host's state reads as level 0 (BitOf masks it out).
     const SampleCursor::ChannelBit maBit = cursor.BitOf(e.maChannel);
     const SampleCursor::ChannelBit sloBit = cursor.BitOf(e.sloChannel);
@@ -36,7 +35,7 @@ int64_t WalkChanges(DecodeEngine& e, SampleCursor& cursor, ProgressGate& progres
 
 // The decode walk. Returns false when the capture cannot be read; the records are in the stores.
 bool WalkCapture(DecodeEngine& e) {
-    SampleCursor cursor;
+    SampleCursor cursor(e.Call());
     if (!cursor.OpenCursor(e.rangeStart, e.rangeEnd)) return false;
     const int64_t start = cursor.CursorStart();
     // The host can deliver nothing of the range (its valid samples end before the range starts):
@@ -45,14 +44,14 @@ bool WalkCapture(DecodeEngine& e) {
         cursor.CloseCursor();
         return false;
     }
-    SetProgressRange(0, kProgressPerMille, cursor.CursorEnd() - start, start);
+    SetProgressRange(e.Call(), 0, kProgressPerMille, cursor.CursorEnd() - start, start);
     if (!cursor.FirstSample(0, e.channelState)) {
         cursor.CloseCursor();
         return false;
     }
     e.BeginWalk(ChannelLevel(e.channelState, e.maChannel), ChannelLevel(e.channelState, e.sloChannel));
     cursor.WatchChannels(e.maChannel, e.sloChannel);
-    ProgressGate progress(start, cursor.CursorEnd() - start);
+    ProgressGate progress(e.Call(), start, cursor.CursorEnd() - start);
     const int64_t end = e.sloPhase == 0  ? WalkChanges<SamplePoint::AtEdge>(e, cursor, progress, start)
                         : e.sloPhase < 0 ? WalkChanges<SamplePoint::Before>(e, cursor, progress, start)
                                          : WalkChanges<SamplePoint::After>(e, cursor, progress, start);
@@ -63,27 +62,26 @@ bool WalkCapture(DecodeEngine& e) {
 
 }  // namespace
 
-uint32_t AnalyseCapture(DecoderSettings* settings, const int64_t** positions, const uint32_t** codes) {
-    DecodeEngine* engine = Engine();
-    if (engine == nullptr || settings == nullptr) return 0;
-    RefreshColumnWidths(*settings);
-    engine->ResetRecords();
-    if (!RunDecode(*engine, settings)) {
-        engine->StoreFailureRecord();
+uint32_t AnalyseCapture(DecodeEngine& engine, DecoderSettings* settings, const int64_t** positions,
+                        const uint32_t** codes) {
+    if (settings == nullptr) return 0;
+    engine.ResetRecords();
+    if (!RunDecode(engine, settings)) {
+        engine.StoreFailureRecord();
     }
-    const int64_t* p = engine->positionStore.FinishStore();
-    const uint32_t* c = engine->codeStore.FinishStore();
-    if (engine->positionStore.Failed() || engine->codeStore.Failed()) {
+    const int64_t* p = engine.positionStore.FinishStore();
+    const uint32_t* c = engine.codeStore.FinishStore();
+    if (engine.positionStore.Failed() || engine.codeStore.Failed()) {
         // Records were lost on the way (the in-memory fallback reached its limit, memory ran out or
         // the spill file could not be read back): the host gets the failure record, never a count
         // larger than the arrays behind it.
-        engine->StoreFailureRecord();
-        p = engine->positionStore.FinishStore();
-        c = engine->codeStore.FinishStore();
+        engine.StoreFailureRecord();
+        p = engine.positionStore.FinishStore();
+        c = engine.codeStore.FinishStore();
     }
     if (positions != nullptr) *positions = p;
     if (codes != nullptr) *codes = c;
-    const uint64_t count = engine->positionStore.StoreCount();
+    const uint64_t count = engine.positionStore.StoreCount();
     return count > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(count);
 }
 

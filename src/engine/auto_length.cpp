@@ -42,7 +42,7 @@ void CollectFrames(DecodeEngine& e, SampleCursor& cursor, RawFrames& out, int64_
     CaptureState state = CaptureState::Idle;
     RawFrame current{};
     int64_t pos = 0;
-    StopPoll stop;
+    StopPoll stop(e.Call());
     const SampleCursor::ChannelBit maBit = cursor.BitOf(e.maChannel);
     const SampleCursor::ChannelBit sloBit = cursor.BitOf(e.sloChannel);
     cursor.WatchChannels(e.maChannel, e.sloChannel);
@@ -101,7 +101,7 @@ void CollectFrames(DecodeEngine& e, SampleCursor& cursor, RawFrames& out, int64_
 int32_t DetectDataLength(DecodeEngine& e) {
     // A channel beyond the host's 128 reads as level 0, like in the decode walk.
     if (e.maChannel < 0 || e.sloChannel < 0) return -1;
-    SampleCursor cursor;
+    SampleCursor cursor(e.Call());
     if (!cursor.OpenCursor(e.rangeStart, e.rangeEnd)) return -1;
     if (!cursor.FirstSample(0, e.channelState)) {
         cursor.CloseCursor();

@@ -1,15 +1,17 @@
 // The module's single analysis object: it owns the two result stores and all decode state of one
 // Analysis call. The driver (analysis_driver.cpp, auto_length.cpp), the frame parser
 // (frame_parser.cpp), the register-access assembler (register_access.cpp) and the record storing
-// (record_store.cpp) work on it, each in its own file.
+// (record_store.cpp) work on it, each in its own file. It is bound to the call context through
+// which it reaches the host (samples, stop word, progress) and finds the temporary directory.
 #pragma once
 
 #include <cstdint>
 
+#include "abi/call_context.h"
+#include "abi/decoder_settings.h"
+#include "abi/record_code.h"
 #include "engine/frame_crc.h"
-#include "engine/record_code.h"
 #include "engine/result_store.h"
-#include "plugin/decoder_settings.h"
 
 namespace zb {
 
@@ -174,7 +176,7 @@ enum class SamplePoint { AtEdge, Before, After, Any };
 
 class DecodeEngine {
   public:
-    DecodeEngine();
+    explicit DecodeEngine(CallContext& call);
     ~DecodeEngine() = default;
     DecodeEngine(const DecodeEngine&) = delete;
     DecodeEngine& operator=(const DecodeEngine&) = delete;
@@ -199,7 +201,8 @@ class DecodeEngine {
     }
     // A 64-bit value as three records sharing one position (single-cycle mode only).
     void StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos);
-    // Empties both stores and the engine's memory of the last stored position.
+    // Empties both stores and the engine's memory of the last stored position. A store that has no
+    // file yet names and creates one in the context's temporary directory.
     void ResetRecords();
     // Empties both stores and leaves in them only the failure record (0, code 0).
     void StoreFailureRecord() {
@@ -263,6 +266,9 @@ class DecodeEngine {
     void FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos);
     void ResetControl();
     bool ShowsData() const { return readBit == 0 || slaveView; }
+
+    // The context of the calls this engine works for.
+    CallContext& Call() const { return call_; }
 
     // ---- The stores and what the report builder reads -----------------------------------------
     CodeStore codeStore;
@@ -409,13 +415,15 @@ class DecodeEngine {
     }
 
     int64_t lastStoredPos_ = 0;
+    CallContext& call_;
 };
 
 // The analysis driver (analysis_driver.cpp).
-// Decodes the capture of the remembered host record with these settings into the engine's stores
+// Decodes the capture of the context's host record with these settings into the engine's stores
 // and hands out the finished arrays; returns the record count (1 with the record (0, code 0) when
 // the decode failed).
-uint32_t AnalyseCapture(DecoderSettings* settings, const int64_t** positions, const uint32_t** codes);
+uint32_t AnalyseCapture(DecodeEngine& engine, DecoderSettings* settings, const int64_t** positions,
+                        const uint32_t** codes);
 // The decode proper; false when nothing usable was decoded.
 bool RunDecode(DecodeEngine& engine, DecoderSettings* settings);
 // The auto-length pass: a data length 1..62 found by CRC matches, or -1.

@@ -1,12 +1,10 @@
-// Stop poll and progress reporting through the remembered host record.
+// Stop poll and progress reporting through the host record of the call.
 #include "engine/host_access.h"
-
-#include "plugin/module_state.h"
 
 namespace zb {
 
-uint32_t PollStop() {
-    const HostRecord* host = RememberedHost();
+uint32_t PollStop(const CallContext& call) {
+    const HostRecord* host = call.host;
     if (host == nullptr) return StopBit::kAbortPoll;
     uint32_t result = 0;
     if (host->abortPoll != nullptr && (host->abortPoll() & 1) != 0) result |= StopBit::kAbortPoll;
@@ -14,13 +12,13 @@ uint32_t PollStop() {
     return result;
 }
 
-void SetProgressRange(uint32_t base, uint32_t span, int64_t range, int64_t start) {
-    Module().progress = ProgressScale{base, span, range, start};
+void SetProgressRange(CallContext& call, uint32_t base, uint32_t span, int64_t range, int64_t start) {
+    call.progress = ProgressScale{base, span, range, start};
 }
 
-void ReportProgress(int64_t position) {
-    const ProgressScale& p = Module().progress;
-    HostRecord* host = RememberedHost();
+void ReportProgress(CallContext& call, int64_t position) {
+    const ProgressScale& p = call.progress;
+    HostRecord* host = call.host;
     if (p.range <= 0 || host == nullptr) return;
     // 128-bit intermediate: positions near 2^63 must not overflow the product.
     const __int128 done = static_cast<__int128>(position - p.start) * (p.span - p.base);
@@ -32,14 +30,14 @@ void ReportProgress(int64_t position) {
 
 const uint32_t StopPoll::kNoStopWord = 0;
 
-StopPoll::StopPoll() {
-    const HostRecord* host = RememberedHost();
+StopPoll::StopPoll(const CallContext& call) : call_(call) {
+    const HostRecord* host = call.host;
     if (host != nullptr && host->stopFlag != nullptr) stopWord_ = host->stopFlag;
 }
 
 bool StopPoll::FullPoll() {
     countdown_ = kFullPollInterval;
-    return (PollStop() & StopBit::kStopFlag) != 0;
+    return (PollStop(call_) & StopBit::kStopFlag) != 0;
 }
 
 }  // namespace zb

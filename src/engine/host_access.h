@@ -1,8 +1,10 @@
 // The decode's and the report's way back to the host during an Analysis call: the stop poll and
-// the per-mille progress field, both through the remembered host record.
+// the per-mille progress field, both through the host record of the call's context.
 #pragma once
 
 #include <cstdint>
+
+#include "abi/call_context.h"
 
 namespace zb {
 
@@ -12,10 +14,10 @@ constexpr uint32_t kStopFlag = 2;   // the host's stop word is non-zero
 }  // namespace StopBit
 
 // Bit 0: abortPoll said abort; bit 1: the stop word is set. Without a host record: 1.
-uint32_t PollStop();
+uint32_t PollStop(const CallContext& call);
 // Progress = base + (span - base) * (pos - start) / range, written by ReportProgress.
-void SetProgressRange(uint32_t base, uint32_t span, int64_t range, int64_t start = 0);
-void ReportProgress(int64_t position);
+void SetProgressRange(CallContext& call, uint32_t base, uint32_t span, int64_t range, int64_t start = 0);
+void ReportProgress(CallContext& call, int64_t position);
 
 // The stop check of the decode walks and the report loop, once per change or record. The host's
 // stop word is read every time; the full poll (which also calls the host's abortPoll callback)
@@ -24,7 +26,7 @@ void ReportProgress(int64_t position);
 class StopPoll {
   public:
     static constexpr uint32_t kFullPollInterval = 4096;
-    StopPoll();
+    explicit StopPoll(const CallContext& call);
     bool Requested() {
         if (--countdown_ == 0) return FullPoll();
         return *static_cast<volatile const uint32_t*>(stopWord_) != 0;
@@ -33,6 +35,7 @@ class StopPoll {
   private:
     bool FullPoll();
     static const uint32_t kNoStopWord;  // read instead when the host has no stop word
+    const CallContext& call_;
     const uint32_t* stopWord_ = &kNoStopWord;
     uint32_t countdown_ = 1;
 };
@@ -46,10 +49,11 @@ constexpr int64_t kProgressNever = INT64_MAX;
 // division each time.
 class ProgressGate {
   public:
-    ProgressGate(int64_t start, int64_t range) : start_(start), range_(range) {}
+    ProgressGate(CallContext& call, int64_t start, int64_t range)
+        : call_(call), start_(start), range_(range) {}
     int64_t Next() const { return next_; }
     void Report(int64_t pos) {
-        ReportProgress(pos);
+        ReportProgress(call_, pos);
         if (range_ <= 0) {
             next_ = kProgressNever;
             return;
@@ -69,6 +73,7 @@ class ProgressGate {
     }
 
   private:
+    CallContext& call_;
     int64_t start_;
     int64_t range_;
     int64_t next_ = 0;

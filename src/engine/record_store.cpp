@@ -5,13 +5,13 @@
 
 namespace zb {
 
-DecodeEngine::DecodeEngine() {
+DecodeEngine::DecodeEngine(CallContext& call) : call_(call) {
     ResetEngine();
 }
 
 void DecodeEngine::ResetRecords() {
-    codeStore.ResetStore();
-    positionStore.ResetStore();
+    codeStore.ResetStore(call_.tempDirectory);
+    positionStore.ResetStore(call_.tempDirectory);
     lastStoredPos_ = 0;
 }
 

@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "plugin/host_messages.h"
 
 namespace zb {
 
 namespace {
 
 constexpr size_t kPathSize = 260;
+// The directory prefix is cut to what a host message can carry: 259 bytes.
+constexpr size_t kDirectorySize = 260;
 // A name is tried this many times per reset. A clash needs another file of the same prefix, the
 // same millisecond stamp and the same counter value, so a few tries settle it; when every try
 // fails the directory itself is at fault (missing, unwritable, full) and more tries would not
@@ -28,22 +29,22 @@ constexpr uint32_t kCounterMask = 0x7FFFFFFF;  // the counter is printed as a si
 // Module-wide: incremented before every naming attempt of every store.
 uint32_t g_nameCounter = 0;
 
-// The directory prefix that the host sent as message 0, used as given (an empty text puts the
-// file in the current directory). The stored text is cut at its buffer in case it lacks a NUL.
-void TempDirectoryText(char (&out)[kMessageTextSize]) {
-    const char* text = TempDirectoryPrefix();
-    const void* end = std::memchr(text, '\0', kMessageTextSize);
-    const size_t length =
-        end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text) : kMessageTextSize - 1;
-    std::memcpy(out, text, length);
+// The directory prefix (the host's message 0), used as given: an empty text puts the file in the
+// current directory. The text is read no further than its terminator or kDirectorySize - 1 bytes.
+void DirectoryText(const char* directory, char (&out)[kDirectorySize]) {
+    size_t length = 0;
+    if (directory != nullptr) {
+        while (length < kDirectorySize - 1 && directory[length] != '\0') ++length;
+        std::memcpy(out, directory, length);
+    }
     out[length] = '\0';
 }
 
-// Takes a new name "<prefix>Zb<milliseconds>_<counter>.tmp" that no file has yet and creates the
-// file. On failure `path` is left empty and `file` closed.
-bool CreateNamedFile(platform::File& file, char (&path)[kPathSize]) {
-    char prefix[kMessageTextSize];
-    TempDirectoryText(prefix);
+// Takes a new name "<directory>Zb<milliseconds>_<counter>.tmp" that no file has yet and creates
+// the file. On failure `path` is left empty and `file` closed.
+bool CreateNamedFile(const char* directory, platform::File& file, char (&path)[kPathSize]) {
+    char prefix[kDirectorySize];
+    DirectoryText(directory, prefix);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         g_nameCounter = (g_nameCounter + 1) & kCounterMask;
         const long long stamp = static_cast<long long>(platform::NowSeconds()) * kMillisecondsPerSecond;
@@ -227,7 +228,7 @@ ResultStore<T>::~ResultStore() {
 }
 
 template <typename T>
-void ResultStore<T>::ResetStore() {
+void ResultStore<T>::ResetStore(const char* directory) {
     SyncFill();
     Impl& s = *impl_;
     // The host's view of the last fill ends here; a mapped file cannot be truncated on every
@@ -250,7 +251,7 @@ void ResultStore<T>::ResetStore() {
     // it to the records written. Its blocks stay allocated between decodes, so a decode of the same
     // length writes into them again instead of giving them back and taking new ones.
     if (!s.file.IsOpen() && s.path[0] != '\0') s.file = platform::File::Create(s.path, false);
-    if (!s.file.IsOpen() && s.path[0] == '\0') CreateNamedFile(s.file, s.path);
+    if (!s.file.IsOpen() && s.path[0] == '\0') CreateNamedFile(directory, s.file, s.path);
     // Without a file this fill runs in memory from the start (nothing to read back).
     s.degraded = !s.file.IsOpen();
     PublishFill();

@@ -33,9 +33,11 @@ class ResultStore {
     ResultStore& operator=(const ResultStore&) = delete;
 
     // Empties the store and makes sure its temporary file is open for writing. The first reset
-    // names and creates the file; later resets reuse it, written over from the start (FinishStore
-    // cuts it to the records of the fill). Releases the array that the last FinishStore returned.
-    void ResetStore();
+    // names and creates the file in `directory` (a prefix used as given, normally ending in a path
+    // separator; "" or null is the current directory); later resets reuse it, written over from
+    // the start (FinishStore cuts it to the records of the fill). Releases the array that the last
+    // FinishStore returned.
+    void ResetStore(const char* directory);
     // Appends and returns the new element's index (kStoreRefused after FinishStore). The common
     // case, a free slot in the current block, is inline; a block that fills up switches blocks
     // (spilling the older one) at once, out of line.

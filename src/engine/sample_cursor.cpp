@@ -7,15 +7,15 @@
 namespace zb {
 
 bool SampleCursor::Refuse(bool missingOutput) {
-    SetReportStatus(missingOutput && open_ ? ReportStatusCode::MissingOutput : ReportStatusCode::NoObject);
+    call_.status = missingOutput && open_ ? ReportStatusCode::MissingOutput : ReportStatusCode::NoObject;
     return false;
 }
 
 bool SampleCursor::OpenCursor(int64_t from, int64_t to) {
     open_ = false;
-    HostRecord* host = RememberedHost();
+    HostRecord* host = call_.host;
     if (host == nullptr || host->sampleQuery == nullptr) {
-        SetReportStatus(ReportStatusCode::NoHost);
+        call_.status = ReportStatusCode::NoHost;
         return false;
     }
     host_ = host;
@@ -32,13 +32,13 @@ bool SampleCursor::OpenCursor(int64_t from, int64_t to) {
     watch_[0] = watch_[1] = WatchedByte{0, 0};
     nextChange_ = 0;
     open_ = true;
-    SetReportStatus(ReportStatusCode::Ok);
+    call_.status = ReportStatusCode::Ok;
     return true;
 }
 
 bool SampleCursor::FirstSample(int64_t from, uint8_t* state) {
     if (!open_ || state == nullptr) return Refuse(state == nullptr);
-    SetReportStatus(ReportStatusCode::Ok);
+    call_.status = ReportStatusCode::Ok;
     if (from > cursorEnd_) return false;
     const int64_t p = from > cursorStart_ ? from : cursorStart_;
     nextChange_ = Query(p, buffer_[0]);

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "plugin/host_record.h"
-#include "plugin/module_state.h"
+#include "abi/call_context.h"
+#include "abi/host_record.h"
 
 namespace zb {
 
@@ -15,14 +15,15 @@ class SampleCursor {
   public:
     static constexpr int64_t kNone = -1;  // all ones: the host knows no further change
 
-    SampleCursor() = default;
+    // The cursor reads the host record of `call` and sets its status.
+    explicit SampleCursor(CallContext& call) : call_(call) {}
     // The cursor points into its own buffers, so it stays where it was made.
     SampleCursor(const SampleCursor&) = delete;
     SampleCursor& operator=(const SampleCursor&) = delete;
 
-    // Opens the cursor on the remembered host record for [from, to): the start is no earlier than
+    // Opens the cursor on the call's host record for [from, to): the start is no earlier than
     // the host's first valid sample, the end no later than its last valid sample (or lastSample).
-    // False (status NoHost) without a remembered record or without a sampleQuery callback.
+    // False (status NoHost) without a host record or without a sampleQuery callback.
     bool OpenCursor(int64_t from, int64_t to);
     // The levels at max(from, start) into state (and State()); false when from lies beyond the
     // end, when the cursor is not open or state is null.
@@ -32,7 +33,7 @@ class SampleCursor {
     // the first change beyond it).
     bool NextChange(int64_t& pos, uint8_t* state) {
         if (!open_ || state == nullptr) return Refuse(state == nullptr);
-        module_->reportStatus = ReportStatusCode::Ok;
+        call_.status = ReportStatusCode::Ok;
         const bool more = Advance(pos);
         std::memcpy(state, State(), kStateBytes);
         return more;
@@ -119,8 +120,8 @@ class SampleCursor {
     }
     bool Refuse(bool missingOutput);
 
+    CallContext& call_;  // the host record to read, and where the status goes
     HostRecord* host_ = nullptr;
-    ModuleState* module_ = &Module();  // where the status goes, looked up once
     bool open_ = false;
     int64_t cursorStart_ = 0;
     int64_t cursorEnd_ = 0;

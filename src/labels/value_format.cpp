@@ -5,9 +5,8 @@
 
 #include <cstring>
 
-#include "plugin/decoder_settings.h"
-#include "plugin/host_record.h"
-#include "plugin/module_state.h"
+#include "abi/decoder_settings.h"
+#include "abi/host_record.h"
 
 namespace zb {
 namespace {
@@ -195,32 +194,34 @@ uint32_t Format64(uint32_t flags, uint32_t low, uint32_t high, uint32_t format, 
     return FormatAny(flags, value, format, width, text, size, Form::Bits64);
 }
 
-uint32_t FormatValue32(uint32_t value, uint32_t format, int32_t width, char* text, int32_t size) {
-    const HostRecord* host = RememberedHost();
+uint32_t FormatValue32(CallContext& call, uint32_t value, uint32_t format, int32_t width, char* text,
+                       int32_t size) {
+    const HostRecord* host = call.host;
     if (host == nullptr) {
-        SetReportStatus(ReportStatusCode::NoHost);
+        call.status = ReportStatusCode::NoHost;
         return kNoHostResult;
     }
-    SetReportStatus(ReportStatusCode::Ok);
+    call.status = ReportStatusCode::Ok;
     return Format32(host->hostFlags, value, format, width, text, size);
 }
 
-uint32_t FormatValue64(uint32_t low, uint32_t high, uint32_t format, int32_t width, char* text,
-                       int32_t size) {
-    const HostRecord* host = RememberedHost();
+uint32_t FormatValue64(CallContext& call, uint32_t low, uint32_t high, uint32_t format, int32_t width,
+                       char* text, int32_t size) {
+    const HostRecord* host = call.host;
     if (host == nullptr) {
-        SetReportStatus(ReportStatusCode::NoHost);
+        call.status = ReportStatusCode::NoHost;
         return kNoHostResult;
     }
-    SetReportStatus(ReportStatusCode::Ok);
+    call.status = ReportStatusCode::Ok;
     return Format64(host->hostFlags, low, high, format, width, text, size);
 }
 
-uint32_t FormatValueAuto(uint64_t value, uint32_t format, int32_t width, char* text, int32_t size) {
+uint32_t FormatValueAuto(CallContext& call, uint64_t value, uint32_t format, int32_t width, char* text,
+                         int32_t size) {
     const auto low = static_cast<uint32_t>(value);
     const auto high = static_cast<uint32_t>(value >> 32);
-    if (high == 0) return FormatValue32(low, format, width, text, size);
-    return FormatValue64(low, high, format, width, text, size);
+    if (high == 0) return FormatValue32(call, low, format, width, text, size);
+    return FormatValue64(call, low, high, format, width, text, size);
 }
 
 }  // namespace zb

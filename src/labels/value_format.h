@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "abi/call_context.h"
+
 namespace zb {
 
 // Formats `value` with `format` (0 HEX, 1 DEC, 2 OCT, 3 BIN, 4 character, else empty) and bit
@@ -15,14 +17,17 @@ uint32_t Format32(uint32_t flags, uint32_t value, uint32_t format, int32_t width
 uint32_t Format64(uint32_t flags, uint32_t low, uint32_t high, uint32_t format, int32_t width, char* text,
                   int32_t size);
 
-// What the host-facing formatters return without a remembered host record.
+// What the host-facing formatters return without a host record.
 constexpr uint32_t kNoHostResult = 0xFFFFFFFFu;
 
-// The host-facing pair: flags from the remembered host record. Without one they set the last
-// status to "no host", write nothing and return kNoHostResult.
-uint32_t FormatValue32(uint32_t value, uint32_t format, int32_t width, char* text, int32_t size);
-uint32_t FormatValue64(uint32_t low, uint32_t high, uint32_t format, int32_t width, char* text, int32_t size);
+// The host-facing pair: flags from the host record of the call, whose status they set. Without a
+// record they set the status to "no host", write nothing and return kNoHostResult.
+uint32_t FormatValue32(CallContext& call, uint32_t value, uint32_t format, int32_t width, char* text,
+                       int32_t size);
+uint32_t FormatValue64(CallContext& call, uint32_t low, uint32_t high, uint32_t format, int32_t width,
+                       char* text, int32_t size);
 // FormatValue32 for a value that fits 32 bits, else FormatValue64.
-uint32_t FormatValueAuto(uint64_t value, uint32_t format, int32_t width, char* text, int32_t size);
+uint32_t FormatValueAuto(CallContext& call, uint64_t value, uint32_t format, int32_t width, char* text,
+                         int32_t size);
 
 }  // namespace zb

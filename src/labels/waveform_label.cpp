@@ -5,8 +5,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "dialog/colour_tables.h"
-#include "engine/record_code.h"
+#include "abi/colour_tables.h"
+#include "abi/record_code.h"
 #include "labels/value_format.h"
 
 namespace zb {
@@ -83,12 +83,13 @@ int32_t TripleWidth(const SettingsView& s, const TripleInfo& triple) {
     return s.PositionBits();
 }
 
-// Formats through the host-facing formatter (the remembered host's Gray flags). Without a
-// remembered host the settings' copy of the same flags is used, so a label never loses its value.
+// Formats through the host-facing formatter (the Gray flags of the call's host record). Without a
+// record the settings' copy of the same flags is used, so a label never loses its value.
 template <int32_t N>
-void FormatForLabel(const SettingsView& s, uint64_t value, uint32_t format, int32_t width, char (&out)[N]) {
+void FormatForLabel(CallContext& call, const SettingsView& s, uint64_t value, uint32_t format, int32_t width,
+                    char (&out)[N]) {
     out[0] = '\0';
-    if (FormatValueAuto(value, format, width, out, N) != kNoHostResult) return;
+    if (FormatValueAuto(call, value, format, width, out, N) != kNoHostResult) return;
     const uint32_t low = static_cast<uint32_t>(value);
     const uint32_t high = static_cast<uint32_t>(value >> 32);
     if (high != 0) {
@@ -136,7 +137,8 @@ uint32_t StatusLabel(const SettingsView& s, LabelText& t, bool shortForm, uint32
 
 }  // namespace
 
-uint32_t BuildWaveformLabel(const SettingsView& s, CodeList list, char* text, uint32_t size) {
+uint32_t BuildWaveformLabel(CallContext& call, const SettingsView& s, CodeList list, char* text,
+                            uint32_t size) {
     if (text == nullptr || size < 1) return kNoColourIndex;
     LabelText t(text, size);
     if (list.count < 1 || list.codes == nullptr) return kNoColourIndex;
@@ -157,7 +159,7 @@ uint32_t BuildWaveformLabel(const SettingsView& s, CodeList list, char* text, ui
         }
         const uint64_t value = JoinTriple(c & 0xFFFF, PayloadOf(next1), PayloadOf(next2));
         char valueText[kValueTextSize];
-        FormatForLabel(s, value, s.HostValueFormat(), TripleWidth(s, *triple), valueText);
+        FormatForLabel(call, s, value, s.HostValueFormat(), TripleWidth(s, *triple), valueText);
         if (shortForm) {
             t.Print("%s", valueText);
         } else {
@@ -169,7 +171,7 @@ uint32_t BuildWaveformLabel(const SettingsView& s, CodeList list, char* text, ui
         int32_t width = TripleWidth(s, *triple);
         if (width > kLowPartMaxWidth) width = kLowPartMaxWidth;
         char valueText[kValueTextSize];
-        FormatForLabel(s, PayloadOf(c), s.HostValueFormat(), width, valueText);
+        FormatForLabel(call, s, PayloadOf(c), s.HostValueFormat(), width, valueText);
         t.Print("%s", valueText);
         return SlotColour(s, Slot::DataCmd);
     }
@@ -225,7 +227,7 @@ uint32_t BuildWaveformLabel(const SettingsView& s, CodeList list, char* text, ui
         case RecordKind::Id: {
             const bool isIds = IdIsIds(c);
             char idText[kIdTextSize];
-            FormatForLabel(s, p, s.ValueTypeSetting(), isIds ? kIdsWidth : kIdWidth, idText);
+            FormatForLabel(call, s, p, s.ValueTypeSetting(), isIds ? kIdsWidth : kIdWidth, idText);
             if (isIds) {
                 t.Choose(shortForm, "IDS:%s", "%s", idText);
                 return SlotColour(s, Slot::ReadIds);

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "plugin/decoder_settings.h"
+#include "abi/call_context.h"
+#include "abi/decoder_settings.h"
 
 namespace zb {
 
@@ -22,7 +23,8 @@ struct CodeList {
 // and returns its colour index 0..15, or kNoColourIndex when text is null, size is 0 or the list
 // holds no code (the text is then empty when there is room for it). The long or short form follows
 // hostFlags bit 10 of the settings. Values go through FormatValue32/64, so they follow the Gray
-// flags of the remembered host record; with no host remembered the settings' own hostFlags are used.
-uint32_t BuildWaveformLabel(const SettingsView& settings, CodeList list, char* text, uint32_t size);
+// flags of the call's host record; without one the settings' own hostFlags are used.
+uint32_t BuildWaveformLabel(CallContext& call, const SettingsView& settings, CodeList list, char* text,
+                            uint32_t size);
 
 }  // namespace zb

@@ -1,11 +1,12 @@
 // The Analysis export: the host's request to decode its capture. A thin guarded boundary: it copies
 // the settings in, checks for an abort, runs the engine, publishes the record arrays, builds the
 // report when the host asked for one and copies the settings back. No exception crosses it.
+#include "abi/calling.h"
+#include "abi/decoder_settings.h"
+#include "abi/host_record.h"
 #include "engine/decode_engine.h"
-#include "platform/calling.h"
-#include "plugin/decoder_settings.h"
-#include "plugin/host_record.h"
 #include "plugin/module_state.h"
+#include "report/report_columns.h"
 #include "report/report_entry.h"
 
 using namespace zb;
@@ -48,7 +49,9 @@ ZB_EXPORT uint32_t ZB_CALL Analysis(HostRecord* host) {
         try {
             const int64_t* positions = nullptr;
             const uint32_t* codes = nullptr;
-            count = AnalyseCapture(&settings, &positions, &codes);
+            // The column widths follow the settings of this decode before it starts.
+            RefreshColumnWidths(settings, ColumnWidthTable());
+            count = AnalyseCapture(*Engine(), &settings, &positions, &codes);
             host->positionArray = positions;
             host->codeArray = codes;
         } catch (...) {
@@ -58,7 +61,8 @@ ZB_EXPORT uint32_t ZB_CALL Analysis(HostRecord* host) {
         if (host->reportBlockName[0] != 0 && count > 0) {
             RememberHost(host);
             try {
-                BuildReport(settings, host->positionArray, host->codeArray, count);
+                BuildReport(Module().call, ColumnWidthTable(), settings, host->positionArray, host->codeArray,
+                            count);
             } catch (...) {
                 // A report that could not be built leaves the records as they are.
             }

@@ -13,7 +13,7 @@ namespace zb {
 bool CZbBiSSApp::InitInstance() {
     if (Module().engine == nullptr) {
         try {
-            Module().engine = new (std::nothrow) DecodeEngine();
+            Module().engine = new (std::nothrow) DecodeEngine(Module().call);
         } catch (...) {
             Module().engine = nullptr;
         }

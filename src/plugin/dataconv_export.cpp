@@ -1,7 +1,7 @@
 // The DataConv export: the host asks for the label text and colours of one record. The boundary
 // only checks its arguments and keeps exceptions inside; the work is LabelRecordForHost.
-#include "platform/calling.h"
-#include "plugin/host_record.h"
+#include "abi/calling.h"
+#include "abi/host_record.h"
 #include "plugin/label_request.h"
 
 using namespace zb;

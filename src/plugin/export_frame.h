@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "plugin/decoder_settings.h"
-#include "plugin/host_record.h"
+#include "abi/decoder_settings.h"
+#include "abi/host_record.h"
 
 namespace zb {
 

@@ -5,13 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/calling.h"
-#include "plugin/decoder_settings.h"
+#include "abi/calling.h"
+#include "abi/decoder_settings.h"
+#include "abi/host_record.h"
+#include "labels/text_for_host.h"
 #include "plugin/export_frame.h"
-#include "plugin/host_messages.h"
-#include "plugin/host_record.h"
 #include "plugin/module_state.h"
-#include "plugin/text_for_host.h"
 #include "report/report_columns.h"
 
 using namespace zb;
@@ -145,7 +144,7 @@ ZB_EXPORT uint32_t ZB_CALL GetReportColumnStr(HostRecord* host, char* buffer, in
 
 ZB_EXPORT void ZB_CALL SetMsgInfo(uint64_t message, const void* data) {
     Guarded(kRefused, [&] {
-        StoreHostMessage(message, data);
+        StoreHostMessage(Module().messages, message, data);
         return kDone;
     });
 }

@@ -2,12 +2,12 @@
 // the host record and its text in the host's encoding.
 #include "plugin/label_request.h"
 
-#include "dialog/colour_tables.h"
+#include "abi/colour_tables.h"
+#include "abi/decoder_settings.h"
+#include "labels/text_for_host.h"
 #include "labels/waveform_label.h"
-#include "plugin/decoder_settings.h"
 #include "plugin/export_frame.h"
 #include "plugin/module_state.h"
-#include "plugin/text_for_host.h"
 
 namespace zb {
 namespace {
@@ -28,7 +28,7 @@ void LabelRecordForHost(HostRecord& host, uint64_t codeOrList, char* text, uint3
         list = hostList != nullptr ? CodeList{hostList[0], hostList + 1} : CodeList{0, nullptr};
     }
 
-    const uint32_t colour = BuildWaveformLabel(view, list, text, size);
+    const uint32_t colour = BuildWaveformLabel(Module().call, view, list, text, size);
     frame.CopyBack();
 
     if (colour == kNoColourIndex) {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "plugin/host_record.h"
+#include "abi/host_record.h"
 
 namespace zb {
 

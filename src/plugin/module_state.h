@@ -1,49 +1,33 @@
-// Everything that lives for the whole module, gathered in one place: the remembered host record,
-// the last-status code, the decode engine, the report column widths, the host messages, the report
-// writer and the progress scale. The host calls one export at a time, so nothing here is locked.
+// Everything that lives for the whole module, gathered in one place: the call context that the
+// exports hand down (remembered host record, last status, progress scale, report writer, temporary
+// directory), the decode engine, the report column widths and the host messages. Only plugin/
+// reaches it. The host calls one export at a time, so nothing here is locked.
 #pragma once
 
 #include <cstdint>
 
-#include "plugin/host_messages.h"
-#include "plugin/host_record.h"
+#include "abi/call_context.h"
+#include "abi/host_messages.h"
+#include "abi/host_record.h"
+#include "report/report_columns.h"
 
 namespace zb {
 
 class DecodeEngine;
-class ReportWriter;
-
-// Last-status codes of the host-facing operations. Set for diagnosis; nothing reads them to decide.
-enum class ReportStatusCode : uint32_t {
-    Ok = 0,
-    NoHost = 1,         // no host record remembered
-    NoObject = 2,       // the sample reader or report writer does not exist
-    ColumnRefused = 3,  // report writer refused the column
-    NoText = 4,         // report writer got no text (also: message-0 check got no buffer)
-    PairRefused = 5,    // report writer refused the colour pair
-    NoDialog = 7,       // message-0 check without a dialog window
-    GetterFailed = 8,   // message-info getter failed
-    MissingOutput = 9,  // sample reader called without an output argument
-};
-
-// Report column widths: up to 5 head columns, 16 data columns, Information and the end mark 0.
-constexpr int kColumnWidthEntries = 23;
-
-struct ProgressScale {
-    uint32_t base = 0;
-    uint32_t span = 1000;
-    int64_t range = 0;
-    int64_t start = 0;  // cursorStart of the walk being reported
-};
 
 struct ModuleState {
-    HostRecord* host = nullptr;
-    ReportStatusCode reportStatus = ReportStatusCode::Ok;
+    ModuleState() { call.tempDirectory = messages.tempDirectory; }
+    ModuleState(const ModuleState&) = delete;
+    ModuleState& operator=(const ModuleState&) = delete;
+
+    // The context every call hands down: the remembered host record, the last status, the
+    // progress scale, the report writer, and the temporary directory (the text of host message 0
+    // below).
+    CallContext call;
     DecodeEngine* engine = nullptr;
-    uint32_t columnWidthTable[kColumnWidthEntries] = {40, 130, 130, 60, 75, 60, 40, 500, 0};
+    // The report column widths; the host keeps the table's address (GetPluginInfo).
+    ColumnWidths columnWidthTable = {40, 130, 130, 60, 75, 60, 40, 500, 0};
     HostMessageStore messages{};
-    ReportWriter* reportWriter = nullptr;
-    ProgressScale progress;
     void* moduleHandle = nullptr;  // Windows: the DLL's instance handle, for its resources
 };
 
@@ -51,22 +35,21 @@ ModuleState& Module();
 
 // The host record of the current Analysis or DataConv call; remembering it resets the status.
 inline void RememberHost(HostRecord* host) {
-    Module().host = host;
-    Module().reportStatus = ReportStatusCode::Ok;
+    Module().call.Remember(host);
 }
 inline HostRecord* RememberedHost() {
-    return Module().host;
+    return Module().call.host;
 }
 inline void SetReportStatus(ReportStatusCode code) {
-    Module().reportStatus = code;
+    Module().call.status = code;
 }
 inline ReportStatusCode GetReportStatus() {
-    return Module().reportStatus;
+    return Module().call.status;
 }
 inline DecodeEngine* Engine() {
     return Module().engine;
 }
-inline uint32_t* ColumnWidthTable() {
+inline ColumnWidths& ColumnWidthTable() {
     return Module().columnWidthTable;
 }
 

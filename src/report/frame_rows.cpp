@@ -3,7 +3,7 @@
 // MA clock rate and the marks of broken frames (time-out, busy, incomplete).
 #include <cstdio>
 
-#include "engine/record_code.h"
+#include "abi/record_code.h"
 #include "labels/value_format.h"
 #include "report/report_columns.h"
 #include "report/report_rows.h"
@@ -26,7 +26,7 @@ bool WantsHexSuffix(uint32_t hostValueFormat) {
 
 // The names of the layout's columns (shared with the host's header text); the value and CRC
 // columns get the "(h)" mark appended when the host shows HEX.
-void NameColumns(const SettingsView& view, const FrameColumns& cols) {
+void NameColumns(CallContext& call, const SettingsView& view, const FrameColumns& cols) {
     const bool suffix = WantsHexSuffix(view.HostValueFormat());
     const ColumnList list = ReportColumns(*view.Block());
     for (uint32_t i = 0; i < list.count; ++i) {
@@ -34,14 +34,14 @@ void NameColumns(const SettingsView& view, const FrameColumns& cols) {
         const bool valueColumn = col == cols.multiTurn || col == cols.singleTurn || col == cols.crc;
         char name[kNameSize];
         std::snprintf(name, sizeof name, "%s%s", list.names[i], valueColumn && suffix ? kValueSuffix : "");
-        ReportSetColumnName(col, name);
+        ReportSetColumnName(call, col, name);
     }
 }
 
 class FrameRowBuilder {
   public:
-    FrameRowBuilder(const SettingsView& view, const FrameColumns& cols)
-        : view_(view), cols_(cols), valueBits_(view.PositionBits()) {}
+    FrameRowBuilder(CallContext& call, const SettingsView& view, const FrameColumns& cols)
+        : call_(call), view_(view), cols_(cols), valueBits_(view.PositionBits()) {}
 
     void Handle(int64_t position, uint32_t code);
     void Finish() { EndRow(); }
@@ -49,18 +49,18 @@ class FrameRowBuilder {
   private:
     void EnsureRow(int64_t position) {
         if (rowOpen_) return;
-        StartBlankRow(position, cols_.count);
+        StartBlankRow(call_, position, cols_.count);
         rowOpen_ = true;
     }
     void EndRow() {
         if (!rowOpen_) return;
-        ReportWriteRow();
+        ReportWriteRow(call_);
         rowOpen_ = false;
     }
     void Cell(int64_t position, int32_t col, const char* text, ReportPair pair) {
         EnsureRow(position);
-        ReportSetCell(col, text);
-        ReportSetCellColour(col, PairIndex(pair));
+        ReportSetCell(call_, col, text);
+        ReportSetCellColour(call_, col, PairIndex(pair));
     }
     // A one-bit field as "%u" would print it.
     void Bit(int64_t position, int32_t col, uint32_t code, ReportPair pair) {
@@ -71,6 +71,7 @@ class FrameRowBuilder {
     void Summary(int64_t position);
     void StatusMark(int64_t position, uint32_t code);
 
+    CallContext& call_;
     const SettingsView& view_;
     const FrameColumns& cols_;
     bool rowOpen_ = false;
@@ -105,9 +106,9 @@ void FrameRowBuilder::EndValue(int64_t position, uint32_t payload) {
     const uint64_t value = JoinTriple(valueHigh_, valueMid_, payload);
     if (valueColumn_ != kNoColumn) {
         char text[kValueTextSize] = {};
-        FormatValueAuto(value, view_.HostValueFormat(), valueBits_, text, sizeof text);
-        ReportSetCell(valueColumn_, text);
-        ReportSetCellColour(valueColumn_, PairIndex(ReportPair::DataCmd));
+        FormatValueAuto(call_, value, view_.HostValueFormat(), valueBits_, text, sizeof text);
+        ReportSetCell(call_, valueColumn_, text);
+        ReportSetCellColour(call_, valueColumn_, PairIndex(ReportPair::DataCmd));
     }
     valueHigh_ = 0;
     valueMid_ = 0;
@@ -214,7 +215,7 @@ void FrameRowBuilder::Handle(int64_t position, uint32_t code) {
             break;
         case RecordKind::Crc: {
             char text[kValueTextSize] = {};
-            FormatValue32(LowByte(code), view_.HostValueFormat(), view_.ConfiguredCrcBits(), text,
+            FormatValue32(call_, LowByte(code), view_.HostValueFormat(), view_.ConfiguredCrcBits(), text,
                           sizeof text);
             Cell(position, cols_.crc, text, SecondByte(code) != 0 ? ReportPair::Alert : ReportPair::Good);
             break;
@@ -232,12 +233,13 @@ void FrameRowBuilder::Handle(int64_t position, uint32_t code) {
 
 }  // namespace
 
-void BuildFrameRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
-                    uint64_t count) {
+void BuildFrameRows(CallContext& call, const SettingsView& view, const int64_t* positions,
+                    const uint32_t* codes, uint64_t count) {
     const FrameColumns cols = FrameColumnsFor(view);
-    FrameRowBuilder builder(view, cols);
+    FrameRowBuilder builder(call, view, cols);
     RunReportRows(
-        view, positions, codes, count, builder, [&] { NameColumns(view, cols); }, [&] { builder.Finish(); });
+        call, view, positions, codes, count, builder, [&] { NameColumns(call, view, cols); },
+        [&] { builder.Finish(); });
 }
 
 }  // namespace zb

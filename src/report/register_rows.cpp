@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/record_code.h"
+#include "abi/record_code.h"
 #include "labels/value_format.h"
 #include "report/report_columns.h"
 #include "report/report_rows.h"
@@ -23,9 +23,10 @@ constexpr uint32_t kIdlMask = 0x1FF;
 
 // The names of the view's columns, shared with the host's header text ("Hdr CRC(h)", "IDL(h)",
 // "D0".."D15" and "Information" as they stand).
-void NameColumns(const SettingsView& view) {
+void NameColumns(CallContext& call, const SettingsView& view) {
     const ColumnList list = ReportColumns(*view.Block());
-    for (uint32_t i = 0; i < list.count; ++i) ReportSetColumnName(static_cast<int32_t>(i), list.names[i]);
+    for (uint32_t i = 0; i < list.count; ++i)
+        ReportSetColumnName(call, static_cast<int32_t>(i), list.names[i]);
 }
 
 template <size_t N>
@@ -35,8 +36,8 @@ void SetText(char (&text)[N], const char* value) {
 
 class RegisterRowBuilder {
   public:
-    RegisterRowBuilder(const SettingsView& view, const RegisterColumnLayout& cols)
-        : view_(view), cols_(cols) {}
+    RegisterRowBuilder(CallContext& call, const SettingsView& view, const RegisterColumnLayout& cols)
+        : call_(call), view_(view), cols_(cols) {}
 
     void Handle(int64_t position, uint32_t code);
     void Finish(int64_t firstPosition);
@@ -44,7 +45,7 @@ class RegisterRowBuilder {
   private:
     void WriteOpenRow() {
         if (!rowOpen_) return;
-        ReportWriteRow();
+        ReportWriteRow(call_);
         rowOpen_ = false;
     }
     void MakeAccessRow();
@@ -56,7 +57,7 @@ class RegisterRowBuilder {
     }
     void FormatField(uint32_t value, int32_t width, char* text, int32_t size) {
         text[0] = '\0';
-        FormatValue32(value, view_.HostValueFormat(), width, text, size);
+        FormatValue32(call_, value, view_.HostValueFormat(), width, text, size);
     }
     void Cts(int64_t position, uint32_t code);
     void Crc(uint32_t code);
@@ -66,6 +67,7 @@ class RegisterRowBuilder {
     void ClockOrFirst(int64_t position, uint32_t code);
     void Idle();
 
+    CallContext& call_;
     const SettingsView& view_;
     const RegisterColumnLayout& cols_;
     uint32_t ctsValue_ = 1;
@@ -88,31 +90,32 @@ class RegisterRowBuilder {
 };
 
 void RegisterRowBuilder::MakeAccessRow() {
-    StartBlankRow(rowClock_, cols_.count);
+    StartBlankRow(call_, rowClock_, cols_.count);
     if (!cols_.slaveView) {
-        ReportSetCell(cols_.cts, ctsText_);
-        ReportSetCell(cols_.id, idText_);
-        ReportSetCell(cols_.adr, adrText_);
-        ReportSetCellColour(cols_.adr, PairIndex(crcBad_ ? ReportPair::Alert : ReportPair::AckAdr));
+        ReportSetCell(call_, cols_.cts, ctsText_);
+        ReportSetCell(call_, cols_.id, idText_);
+        ReportSetCell(call_, cols_.adr, adrText_);
+        ReportSetCellColour(call_, cols_.adr, PairIndex(crcBad_ ? ReportPair::Alert : ReportPair::AckAdr));
     }
-    ReportSetCell(cols_.readWrite, rwText_);
+    ReportSetCell(call_, cols_.readWrite, rwText_);
     if (headerCrcText_[0] != '\0' && cols_.headerCrc != kNoColumn) {
-        ReportSetCell(cols_.headerCrc, headerCrcText_);
-        ReportSetCellColour(cols_.headerCrc, PairIndex(crcBad_ ? ReportPair::Alert : ReportPair::Good));
+        ReportSetCell(call_, cols_.headerCrc, headerCrcText_);
+        ReportSetCellColour(call_, cols_.headerCrc,
+                            PairIndex(crcBad_ ? ReportPair::Alert : ReportPair::Good));
     }
     if (idlText_[0] != '\0' && cols_.idl != kNoColumn) {
-        ReportSetCell(cols_.idl, idlText_);
-        ReportSetCellColour(cols_.idl, PairIndex(ReportPair::Flag));
+        ReportSetCell(call_, cols_.idl, idlText_);
+        ReportSetCellColour(call_, cols_.idl, PairIndex(ReportPair::Flag));
     }
     if (infoText_[0] != '\0') {
-        ReportSetCell(cols_.information, infoText_);
-        ReportSetCellColour(cols_.information, PairIndex(ReportPair::Flag));
+        ReportSetCell(call_, cols_.information, infoText_);
+        ReportSetCellColour(call_, cols_.information, PairIndex(ReportPair::Flag));
     }
     if (rwText_[0] != '\0') {
         ReportPair pair = ReportPair::Flag;
         if (std::strcmp(rwText_, "Read") == 0) pair = ReportPair::Read;
         if (std::strcmp(rwText_, "Write") == 0) pair = ReportPair::Write;
-        ReportSetCellColour(cols_.readWrite, PairIndex(pair));
+        ReportSetCellColour(call_, cols_.readWrite, PairIndex(pair));
     }
     dataIndex_ = 0;
     dataText_[0] = '\0';
@@ -138,9 +141,10 @@ void RegisterRowBuilder::Crc(uint32_t code) {
         if (rowOpen_ && dataColumn_ != kNoColumn && dataText_[0] != '\0') {
             char text[48];
             std::snprintf(text, sizeof text, "%s (%02X)", dataText_, received);
-            ReportSetCell(dataColumn_, text);
+            ReportSetCell(call_, dataColumn_, text);
             ReportSetCellColour(
-                dataColumn_, PairIndex(SecondByte(code) == 0 ? ReportPair::RegisterCrc : ReportPair::Alert));
+                call_, dataColumn_,
+                PairIndex(SecondByte(code) == 0 ? ReportPair::RegisterCrc : ReportPair::Alert));
             dataText_[0] = '\0';
             dataColumn_ = kNoColumn;
         }
@@ -174,8 +178,8 @@ void RegisterRowBuilder::RegData(int64_t position, uint32_t code) {
     }
     FormatField(LowByte(code), kByteBits, dataText_, sizeof dataText_);
     dataColumn_ = cols_.firstData + dataIndex_;
-    ReportSetCell(dataColumn_, dataText_);
-    ReportSetCellColour(dataColumn_, PairIndex(ReportPair::DataCmd));
+    ReportSetCell(call_, dataColumn_, dataText_);
+    ReportSetCellColour(call_, dataColumn_, PairIndex(ReportPair::DataCmd));
     ++dataIndex_;
     inData_ = true;
 }
@@ -185,7 +189,7 @@ void RegisterRowBuilder::Idl(int64_t position, uint32_t code) {
     if (cols_.idl != kNoColumn && idlPending_) {
         // The previous IDL got no access: it gets a row of its own.
         MakeAccessRow();
-        ReportWriteRow();
+        ReportWriteRow(call_);
     }
     inData_ = false;
     infoText_[0] = headerCrcText_[0] = rwText_[0] = '\0';
@@ -199,7 +203,7 @@ void RegisterRowBuilder::Idl(int64_t position, uint32_t code) {
 
 void RegisterRowBuilder::ClockOrFirst(int64_t position, uint32_t code) {
     WriteOpenRow();
-    StartBlankRow(position, cols_.count);
+    StartBlankRow(call_, position, cols_.count);
     char text[96];
     bool made = false;
     if (KindOf(code) == RecordKind::FirstFrame) {
@@ -210,16 +214,16 @@ void RegisterRowBuilder::ClockOrFirst(int64_t position, uint32_t code) {
         made = FormatClockText(view_.SampleRate(), PayloadOf(code), text, sizeof text);
     }
     if (!made) return;  // the started row waits; the next row or the close takes its place
-    ReportSetCell(cols_.information, text);
-    ReportSetCellColour(cols_.information, PairIndex(ReportPair::Start));
-    ReportWriteRow();
+    ReportSetCell(call_, cols_.information, text);
+    ReportSetCellColour(call_, cols_.information, PairIndex(ReportPair::Start));
+    ReportWriteRow(call_);
 }
 
 void RegisterRowBuilder::Idle() {
     if (!cols_.slaveView || rowOpen_ || !idlPending_) return;
     SetText(infoText_, "Bus command");
     MakeAccessRow();
-    ReportWriteRow();
+    ReportWriteRow(call_);
     rowOpen_ = false;
     infoText_[0] = '\0';
 }
@@ -267,24 +271,24 @@ void RegisterRowBuilder::Finish(int64_t firstPosition) {
         WriteOpenRow();
     } else if (cols_.slaveView && idlPending_) {
         MakeAccessRow();
-        ReportWriteRow();
+        ReportWriteRow(call_);
     }
     if (!anyAccess_) {
-        StartBlankRow(firstPosition, cols_.count);
-        ReportSetCell(cols_.information, "No control data");
-        ReportSetCellColour(cols_.information, PairIndex(ReportPair::Flag));
-        ReportWriteRow();
+        StartBlankRow(call_, firstPosition, cols_.count);
+        ReportSetCell(call_, cols_.information, "No control data");
+        ReportSetCellColour(call_, cols_.information, PairIndex(ReportPair::Flag));
+        ReportWriteRow(call_);
     }
 }
 
 }  // namespace
 
-void BuildRegisterRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
-                       uint64_t count) {
+void BuildRegisterRows(CallContext& call, const SettingsView& view, const int64_t* positions,
+                       const uint32_t* codes, uint64_t count) {
     const RegisterColumnLayout cols = RegisterColumnsFor(view);
-    RegisterRowBuilder builder(view, cols);
+    RegisterRowBuilder builder(call, view, cols);
     RunReportRows(
-        view, positions, codes, count, builder, [&] { NameColumns(view); },
+        call, view, positions, codes, count, builder, [&] { NameColumns(call, view); },
         [&] { builder.Finish(positions[0]); });
 }
 

@@ -2,12 +2,8 @@
 // and the comma-separated header text ("Clock," and the names) the host shows above them.
 #include "report/report_columns.h"
 
-#include "plugin/module_state.h"
-
 namespace zb {
 namespace {
-
-static_assert(kMaxReportColumns + 1 == kColumnWidthEntries, "the width table ends with one 0 entry");
 
 struct Column {
     const char* name;
@@ -103,9 +99,8 @@ ColumnList ReportColumns(const DecoderSettings& settings) {
     return list;
 }
 
-void RefreshColumnWidths(const DecoderSettings& settings) {
+void RefreshColumnWidths(const DecoderSettings& settings, ColumnWidths& table) {
     const ColumnList list = ReportColumns(settings);
-    uint32_t* table = ColumnWidthTable();
     for (uint32_t i = 0; i < list.count; ++i) table[i] = list.widths[i];
     table[list.count] = 0;
 }

@@ -1,15 +1,22 @@
-// The report's column layouts: the header text the host asks for and the module-wide column-width
-// table whose address the host received once.
+// The report's column layouts: the header text the host asks for and the contents of the
+// column-width table whose address the host received once (the table itself is the module's).
 #pragma once
 
 #include <cstdint>
 
-#include "plugin/decoder_settings.h"
+#include "abi/decoder_settings.h"
 
 namespace zb {
 
-// Rewrites the column-width table for the layout these settings select (widths, then 0).
-void RefreshColumnWidths(const DecoderSettings& settings);
+// Head columns, 16 data columns and Information: the width table's entries without its end mark.
+constexpr uint32_t kMaxReportColumns = 22;
+// The column-width table: the widths of a layout, then one 0.
+constexpr uint32_t kColumnWidthEntries = kMaxReportColumns + 1;
+using ColumnWidths = uint32_t[kColumnWidthEntries];
+
+// Rewrites the table for the layout these settings select: its widths, then 0. Entries after
+// the 0 are left as they are.
+void RefreshColumnWidths(const DecoderSettings& settings, ColumnWidths& table);
 // "Clock," and the layout's column names joined by commas, cut to `size` (terminator included).
 void BuildColumnHeader(const DecoderSettings& settings, char* text, int32_t size);
 
@@ -24,9 +31,6 @@ enum class ColumnLayout : uint8_t {
     RegisterMaster,
     RegisterSlave,
 };
-
-// Head columns, 16 data columns and Information: the width table's entries without its end mark.
-constexpr uint32_t kMaxReportColumns = 22;
 
 // The columns of one layout in report order, for the header and for the row builders.
 struct ColumnList {

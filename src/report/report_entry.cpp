@@ -7,9 +7,9 @@
 
 namespace zb {
 
-void BuildReport(const DecoderSettings& settings, const int64_t* positions, const uint32_t* codes,
-                 uint64_t count) {
-    RefreshColumnWidths(settings);
+void BuildReport(CallContext& call, ColumnWidths& columnWidths, const DecoderSettings& settings,
+                 const int64_t* positions, const uint32_t* codes, uint64_t count) {
+    RefreshColumnWidths(settings, columnWidths);
     if (positions == nullptr || codes == nullptr) count = 0;
     // The builders only read through the view; the block itself is the caller's copy.
     DecoderSettings copy = settings;
@@ -17,10 +17,10 @@ void BuildReport(const DecoderSettings& settings, const int64_t* positions, cons
     // The same choice of layout as the column header: the two register views, else single cycle.
     const ColumnLayout layout = LayoutFor(settings);
     if (layout == ColumnLayout::RegisterMaster || layout == ColumnLayout::RegisterSlave) {
-        BuildRegisterRows(view, positions, codes, count);
+        BuildRegisterRows(call, view, positions, codes, count);
         return;
     }
-    BuildFrameRows(view, positions, codes, count);
+    BuildFrameRows(call, view, positions, codes, count);
 }
 
 }  // namespace zb

@@ -4,11 +4,15 @@
 
 #include <cstdint>
 
-#include "plugin/decoder_settings.h"
+#include "abi/call_context.h"
+#include "abi/decoder_settings.h"
+#include "report/report_columns.h"
 
 namespace zb {
 
-void BuildReport(const DecoderSettings& settings, const int64_t* positions, const uint32_t* codes,
-                 uint64_t count);
+// Refreshes `columnWidths` (the host's width table, see RefreshColumnWidths) for these settings,
+// then writes the report of the records to the host of `call`.
+void BuildReport(CallContext& call, ColumnWidths& columnWidths, const DecoderSettings& settings,
+                 const int64_t* positions, const uint32_t* codes, uint64_t count);
 
 }  // namespace zb

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "dialog/colour_tables.h"
+#include "abi/colour_tables.h"
 #include "engine/host_access.h"
 #include "report/report_writer.h"
 
@@ -56,21 +56,21 @@ RegisterColumnLayout RegisterColumnsFor(const SettingsView& view) {
     return cols;
 }
 
-void DeclareReportPairs(const SettingsView& view) {
+void DeclareReportPairs(CallContext& call, const SettingsView& view) {
     for (int32_t k = 0; k < kColourSlots; ++k) {
         const uint32_t index = view.ColourSlot(static_cast<uint32_t>(k));
-        ReportSetColourPair(k, GetItemTextColor(index), GetItemColor(index));
+        ReportSetColourPair(call, k, GetItemTextColor(index), GetItemColor(index));
     }
-    ReportSetColourPair(PairIndex(ReportPair::Plain), kBlack, kWhite);
-    ReportSetColourPair(PairIndex(ReportPair::Alert), kWhite, kAlertRed);
-    ReportSetColourPair(PairIndex(ReportPair::Good), kBlack, kGoodGreen);
+    ReportSetColourPair(call, PairIndex(ReportPair::Plain), kBlack, kWhite);
+    ReportSetColourPair(call, PairIndex(ReportPair::Alert), kWhite, kAlertRed);
+    ReportSetColourPair(call, PairIndex(ReportPair::Good), kBlack, kGoodGreen);
 }
 
-void StartBlankRow(int64_t clock, int32_t columnCount) {
-    ReportStartRow(clock);
+void StartBlankRow(CallContext& call, int64_t clock, int32_t columnCount) {
+    ReportStartRow(call, clock);
     for (int32_t col = 0; col < columnCount; ++col) {
-        ReportSetCell(col, "");
-        ReportSetCellColour(col, PairIndex(ReportPair::Plain));
+        ReportSetCell(call, col, "");
+        ReportSetCellColour(call, col, PairIndex(ReportPair::Plain));
     }
 }
 

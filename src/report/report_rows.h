@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "abi/decoder_settings.h"
 #include "engine/host_access.h"
-#include "plugin/decoder_settings.h"
 #include "report/report_writer.h"
 
 namespace zb {
@@ -63,9 +63,9 @@ struct RegisterColumnLayout {
 RegisterColumnLayout RegisterColumnsFor(const SettingsView& view);
 
 // Declares pairs 0..11 (slots through the colour tables, then plain, alert, good).
-void DeclareReportPairs(const SettingsView& view);
+void DeclareReportPairs(CallContext& call, const SettingsView& view);
 // ReportStartRow(clock), then every column gets the empty text and the plain pair.
-void StartBlankRow(int64_t clock, int32_t columnCount);
+void StartBlankRow(CallContext& call, int64_t clock, int32_t columnCount);
 // "MA %.2f MHz", "MA %.3f kHz" or "MA %.0f Hz" for sampleRate / period; false (no text) when the
 // period or the sample rate is 0.
 bool FormatClockText(uint64_t sampleRate, uint32_t period, char* text, size_t size);
@@ -74,19 +74,20 @@ bool FormatClockText(uint64_t sampleRate, uint32_t period, char* text, size_t si
 // named by `nameColumns()`, the colour pairs and the header, then every record through
 // `builder.Handle` with its progress until the host asks to stop, then `finish()` and the close.
 template <typename Builder, typename NameFn, typename FinishFn>
-void RunReportRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes, uint64_t count,
-                   Builder& builder, NameFn&& nameColumns, FinishFn&& finish) {
+void RunReportRows(CallContext& call, const SettingsView& view, const int64_t* positions,
+                   const uint32_t* codes, uint64_t count, Builder& builder, NameFn&& nameColumns,
+                   FinishFn&& finish) {
     if (count < 1 || positions == nullptr || codes == nullptr) return;
-    if (!ReportOpen()) return;
+    if (!ReportOpen(call)) return;
     nameColumns();
-    DeclareReportPairs(view);
-    ReportFlushHeader();
+    DeclareReportPairs(call, view);
+    ReportFlushHeader(call);
 
     // Progress is 1000 * i / count per mille, written as record i is handled.
     const int64_t records = static_cast<int64_t>(count > INT64_MAX ? INT64_MAX : count);
-    SetProgressRange(0, kProgressPerMille, records);
-    ProgressGate progress(0, records);
-    StopPoll stop;
+    SetProgressRange(call, 0, kProgressPerMille, records);
+    ProgressGate progress(call, 0, records);
+    StopPoll stop(call);
     for (uint64_t i = 0; i < count; ++i) {
         if (stop.Requested()) break;
         builder.Handle(positions[i], codes[i]);
@@ -94,13 +95,13 @@ void RunReportRows(const SettingsView& view, const int64_t* positions, const uin
         if (at >= progress.Next()) progress.Report(at);
     }
     finish();
-    ReportClose();
+    ReportClose(call);
 }
 
 // The two builders behind BuildReport; `count` >= 0, arrays valid for `count` records.
-void BuildFrameRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
-                    uint64_t count);
-void BuildRegisterRows(const SettingsView& view, const int64_t* positions, const uint32_t* codes,
-                       uint64_t count);
+void BuildFrameRows(CallContext& call, const SettingsView& view, const int64_t* positions,
+                    const uint32_t* codes, uint64_t count);
+void BuildRegisterRows(CallContext& call, const SettingsView& view, const int64_t* positions,
+                       const uint32_t* codes, uint64_t count);
 
 }  // namespace zb

@@ -1,4 +1,4 @@
-// The report writer and its module-level operations: builds the header and row lines of the
+// The report writer and the operations on the writer of a call: builds the header and row lines of the
 // report text byte for byte, and delivers them through the host's row callback or a spool file
 // that is published as a named shared-memory block when the report closes. Spooled lines are
 // gathered in a 64 KiB buffer and written in chunks, so a flushed header or row means "accepted";
@@ -19,7 +19,7 @@
 #include <cstring>
 #include <new>
 
-#include "plugin/text_for_host.h"
+#include "labels/text_for_host.h"
 
 namespace zb {
 namespace {
@@ -39,10 +39,6 @@ ReportOutcome lastOutcome = ReportOutcome::None;
 size_t AppendText(char* line, size_t pos, size_t end, const char* text) {
     while (*text != '\0' && pos < end) line[pos++] = *text++;
     return pos;
-}
-
-ReportWriter* Writer() {
-    return Module().reportWriter;
 }
 
 // The row clock in decimal, as "%lld" prints it (the whole int64 range, sign included).
@@ -359,91 +355,93 @@ void ReportWriter::DeleteSpool() {
     }
 }
 
-// ---- Module-level operations ------------------------------------------------------------------
+// ---- The operations on the writer of a call ----------------------------------------------------
 
-bool ReportOpen() {
-    SetReportStatus(ReportStatusCode::Ok);
-    HostRecord* host = RememberedHost();
+bool ReportOpen(CallContext& call) {
+    call.status = ReportStatusCode::Ok;
+    HostRecord* host = call.host;
     if (host == nullptr) {
-        SetReportStatus(ReportStatusCode::NoHost);
+        call.status = ReportStatusCode::NoHost;
         return false;
     }
     // A writer left open by an earlier report is dropped with its spool; it publishes nothing.
-    delete Module().reportWriter;
-    Module().reportWriter = nullptr;
+    delete call.reportWriter;
+    call.reportWriter = nullptr;
     auto* writer = new (std::nothrow) ReportWriter(host);
     if (writer == nullptr) {
-        SetReportStatus(ReportStatusCode::NoObject);
+        call.status = ReportStatusCode::NoObject;
         return false;
     }
     writer->Open();
-    Module().reportWriter = writer;
+    call.reportWriter = writer;
     return true;
 }
 
-// Runs `op` on the current writer and records the outcome as the last status: "no object"
+// Runs `op` on the call's writer and records the outcome as the last status: "no object"
 // without a writer, otherwise what the operation reports (Ok unless it refused).
 namespace {
 
 template <typename Op>
-bool WithWriter(Op op) {
+bool WithWriter(CallContext& call, Op op) {
     ReportStatusCode status = ReportStatusCode::Ok;
     bool done = false;
-    if (ReportWriter* w = Writer()) {
+    if (ReportWriter* w = call.reportWriter) {
         done = op(*w, status);
     } else {
         status = ReportStatusCode::NoObject;
     }
-    SetReportStatus(status);
+    call.status = status;
     return done;
 }
 
 }  // namespace
 
-bool ReportSetColumnName(int32_t column, const char* text) {
-    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) { return w.SetColumnName(column, text, s); });
+bool ReportSetColumnName(CallContext& call, int32_t column, const char* text) {
+    return WithWriter(call,
+                      [&](ReportWriter& w, ReportStatusCode& s) { return w.SetColumnName(column, text, s); });
 }
 
-bool ReportSetColourPair(int32_t index, uint32_t textColour, uint32_t backColour) {
-    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) {
+bool ReportSetColourPair(CallContext& call, int32_t index, uint32_t textColour, uint32_t backColour) {
+    return WithWriter(call, [&](ReportWriter& w, ReportStatusCode& s) {
         return w.SetColourPair(index, textColour, backColour, s);
     });
 }
 
-bool ReportFlushHeader() {
-    return WithWriter([](ReportWriter& w, ReportStatusCode&) { return w.FlushHeader(); });
+bool ReportFlushHeader(CallContext& call) {
+    return WithWriter(call, [](ReportWriter& w, ReportStatusCode&) { return w.FlushHeader(); });
 }
 
-bool ReportStartRow(int64_t clock) {
-    return WithWriter([&](ReportWriter& w, ReportStatusCode&) {
+bool ReportStartRow(CallContext& call, int64_t clock) {
+    return WithWriter(call, [&](ReportWriter& w, ReportStatusCode&) {
         w.StartRow(clock);
         return true;
     });
 }
 
-bool ReportSetCellColour(int32_t column, int32_t pair) {
-    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) { return w.SetCellColour(column, pair, s); });
+bool ReportSetCellColour(CallContext& call, int32_t column, int32_t pair) {
+    return WithWriter(call,
+                      [&](ReportWriter& w, ReportStatusCode& s) { return w.SetCellColour(column, pair, s); });
 }
 
-bool ReportSetCell(int32_t column, const char* text) {
-    return WithWriter([&](ReportWriter& w, ReportStatusCode& s) { return w.SetCell(column, text, s); });
+bool ReportSetCell(CallContext& call, int32_t column, const char* text) {
+    return WithWriter(call, [&](ReportWriter& w, ReportStatusCode& s) { return w.SetCell(column, text, s); });
 }
 
-bool ReportWriteRow() {
-    return WithWriter([](ReportWriter& w, ReportStatusCode&) { return w.WriteRow(); });
+bool ReportWriteRow(CallContext& call) {
+    return WithWriter(call, [](ReportWriter& w, ReportStatusCode&) { return w.WriteRow(); });
 }
 
-intptr_t ReportClose() {
-    SetReportStatus(ReportStatusCode::Ok);
-    ReportWriter* w = Writer();
+intptr_t ReportClose(CallContext& call) {
+    call.status = ReportStatusCode::Ok;
+    ReportWriter* w = call.reportWriter;
     if (w == nullptr) {
-        SetReportStatus(ReportStatusCode::NoObject);
+        call.status = ReportStatusCode::NoObject;
         return -1;
     }
     const intptr_t handle = w->Finish();
     lastOutcome = w->Outcome();
     delete w;
-    Module().reportWriter = nullptr;
+    call.reportWriter = nullptr;
     return handle;
 }
 

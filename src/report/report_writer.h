@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "abi/call_context.h"
+#include "abi/host_record.h"
 #include "platform/platform.h"
-#include "plugin/host_record.h"
-#include "plugin/module_state.h"
 
 namespace zb {
 
@@ -48,7 +48,7 @@ class ReportWriter {
     // created does not make the open fail: the report then ends empty (see Finish).
     void Open();
 
-    // The operations behind the module-level functions below; each returns the status to report.
+    // The operations behind the Report* functions below; each returns the status to report.
     bool SetColumnName(int32_t column, const char* text, ReportStatusCode& status);
     bool SetColourPair(int32_t index, uint32_t textColour, uint32_t backColour, ReportStatusCode& status);
     bool FlushHeader();
@@ -97,18 +97,18 @@ class ReportWriter {
     char blockName_[kReportBlockNameSize + 1] = {};
 };
 
-// The nine module-level operations on the module's one writer (Module().reportWriter). Every one
-// sets ReportStatus: 0 done, 1 no host record remembered (ReportOpen), 2 no writer, 3 column
-// refused, 4 no text, 5 colour pair refused. A refused call changes nothing.
-bool ReportOpen();
-bool ReportSetColumnName(int32_t column, const char* text);
-bool ReportSetColourPair(int32_t index, uint32_t textColour, uint32_t backColour);
-bool ReportFlushHeader();
-bool ReportStartRow(int64_t clock);
-bool ReportSetCellColour(int32_t column, int32_t pair);
-bool ReportSetCell(int32_t column, const char* text);
-bool ReportWriteRow();
-intptr_t ReportClose();
+// The nine operations on the writer of a call (call.reportWriter, at most one). Every one sets
+// call.status: 0 done, 1 no host record (ReportOpen), 2 no writer, 3 column refused, 4 no text,
+// 5 colour pair refused. A refused call changes nothing.
+bool ReportOpen(CallContext& call);
+bool ReportSetColumnName(CallContext& call, int32_t column, const char* text);
+bool ReportSetColourPair(CallContext& call, int32_t index, uint32_t textColour, uint32_t backColour);
+bool ReportFlushHeader(CallContext& call);
+bool ReportStartRow(CallContext& call, int64_t clock);
+bool ReportSetCellColour(CallContext& call, int32_t column, int32_t pair);
+bool ReportSetCell(CallContext& call, int32_t column, const char* text);
+bool ReportWriteRow(CallContext& call);
+intptr_t ReportClose(CallContext& call);
 // What the last ReportClose did with its report (None before the first close).
 ReportOutcome LastReportOutcome();
 

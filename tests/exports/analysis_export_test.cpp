@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "abi/record_code.h"
 #include "bissgen/generator.h"
-#include "engine/record_code.h"
 #include "support/default_frames.h"
 #include "support/memory_host.h"
 

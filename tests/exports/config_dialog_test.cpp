@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "plugin/decoder_settings.h"
-#include "plugin/host_record.h"
+#include "abi/decoder_settings.h"
+#include "abi/host_record.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "engine/record_code.h"
-#include "plugin/decoder_settings.h"
-#include "plugin/host_record.h"
+#include "abi/decoder_settings.h"
+#include "abi/host_record.h"
+#include "abi/record_code.h"
 
 namespace zb {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_record.h"
+#include "abi/host_record.h"
 #include "support/message_sweep.h"
 
 namespace {

@@ -212,7 +212,7 @@ TEST_F(DialogFixture, CancelKeepsOnlyTheNormalisation) {
 TEST_F(DialogFixture, RunSettingsDialogWithoutWindowSystemNormalisesAndCancels) {
     headless::SetModalDriver(nullptr);
     block.dialogAccepted = 1;
-    zb::RunSettingsDialog(block);
+    zb::RunSettingsDialog(call, block);
     EXPECT_EQ(block.settingsState, 9);
     EXPECT_EQ(block.dialogAccepted, 0u);
     EXPECT_EQ(View().DataLength(), 12);
@@ -231,7 +231,7 @@ TEST_F(DialogFixture, RunSettingsDialogModallyWithDriver) {
             headless::Paste(d, zb::Id(ItemId::Length), "33");
             if (o.pressOk) headless::Click(d, zb::ui::kIdOk);
         });
-        zb::RunSettingsDialog(block);
+        zb::RunSettingsDialog(call, block);
         headless::SetModalDriver(nullptr);
         EXPECT_EQ(block.dialogAccepted, o.accepted);
         EXPECT_EQ(View().DataLength(), o.length);

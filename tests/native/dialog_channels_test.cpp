@@ -3,8 +3,8 @@
 // the pickers' lists and drawing.
 #include <vector>
 
+#include "abi/host_record.h"
 #include "native/dialog_fixture.h"
-#include "plugin/host_record.h"
 
 namespace zbtest {
 namespace {

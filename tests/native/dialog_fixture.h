@@ -11,7 +11,6 @@
 #include "dialog/dialog_template.h"
 #include "dialog/settings_dialog.h"
 #include "platform/ui/headless/headless_ui.h"
-#include "plugin/module_state.h"
 
 namespace zbtest {
 
@@ -23,10 +22,9 @@ class DialogFixture : public ::testing::Test {
     void SetUp() override {
         std::memset(&block, 0, sizeof block);
         block.size = zb::kSettingsBlockSize;
-        zb::Module().messages.tempDirectory[0] = '\0';
+        call = zb::CallContext{};
         headless::ClearMessageBoxes();
     }
-    void TearDown() override { zb::Module().messages.tempDirectory[0] = '\0'; }
 
     // A block holding the defaults, to be changed by the test before Open.
     zb::SettingsView Defaults() {
@@ -37,7 +35,7 @@ class DialogFixture : public ::testing::Test {
     zb::SettingsView View() { return zb::SettingsView(&block); }
 
     void Open() {
-        dialog = std::make_unique<zb::cZbBiSSDlg>(&block);
+        dialog = std::make_unique<zb::cZbBiSSDlg>(call, &block);
         ASSERT_TRUE(headless::Open(*dialog));
     }
 
@@ -65,6 +63,7 @@ class DialogFixture : public ::testing::Test {
     }
 
     zb::DecoderSettings block;
+    zb::CallContext call;  // the dialog's context: no host directory unless a test names one
     std::unique_ptr<zb::cZbBiSSDlg> dialog;
 };
 

@@ -109,7 +109,7 @@ TEST_F(DialogFixture, LoadsEffectiveLengthAndClampedValues) {
 }
 
 TEST_F(DialogFixture, HostDirectoryHidesValueTypeRow) {
-    std::strcpy(zb::Module().messages.tempDirectory, "C:\\temp\\");
+    call.tempDirectory = "C:\\temp\\";
     zb::SettingsView v = Defaults();
     v.SetValueType(2);
     Open();

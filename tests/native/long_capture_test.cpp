@@ -9,11 +9,11 @@
 #include <optional>
 #include <vector>
 
+#include "abi/decoder_settings.h"
+#include "abi/host_messages.h"
+#include "abi/record_code.h"
 #include "bissgen/generator.h"
 #include "engine/decode_engine.h"
-#include "engine/record_code.h"
-#include "plugin/decoder_settings.h"
-#include "plugin/host_messages.h"
 #include "plugin/module_state.h"
 #include "support/engine_records.h"
 #include "support/memory_host.h"
@@ -202,7 +202,7 @@ class LongCapture : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir_.Ok());
         std::memcpy(savedDirectory_, zb::Module().messages.tempDirectory, sizeof savedDirectory_);
-        zb::StoreHostMessage(0, dir_.Path().c_str());
+        zb::StoreHostMessage(zb::Module().messages, 0, dir_.Path().c_str());
         swap_.emplace(engine_);
     }
     void TearDown() override {
@@ -211,7 +211,7 @@ class LongCapture : public ::testing::Test {
     }
     ScratchDir dir_{"zblong"};
     char savedDirectory_[zb::kMessageTextSize] = {};
-    zb::DecodeEngine engine_;
+    zb::DecodeEngine engine_{zb::Module().call};
     std::optional<zbtest::EngineSwap> swap_;
 };
 

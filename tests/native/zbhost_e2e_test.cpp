@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "abi/record_code.h"
 #include "bissgen/srzip.h"
 #include "capture_readers.h"
 #include "capture_writers.h"
-#include "engine/record_code.h"
 #include "host_session.h"
 #include "host_settings.h"
 #include "plugin_library.h"

@@ -8,11 +8,11 @@
 #include <set>
 #include <sstream>
 
-#include "engine/record_code.h"
+#include "abi/host_record.h"
+#include "abi/record_code.h"
 #include "host_session.h"
 #include "host_settings.h"
 #include "outputs.h"
-#include "plugin/host_record.h"
 #include "plugin_library.h"
 #include "traffic.h"
 

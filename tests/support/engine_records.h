@@ -88,7 +88,8 @@ inline uint32_t S(zb::StatusCode status, uint32_t ack = 0) {
 // An engine set up for single-cycle BiSS-C decoding with the default settings (12 data bits, all
 // single-turn, CRC 6 bits 0x43, phase 0, one slave); tests change the copies they need.
 struct ParserHarness {
-    zb::DecodeEngine e;
+    zb::CallContext call;
+    zb::DecodeEngine e{call};
     ParserHarness() {
         e.ResetRecords();
         e.ResetEngine();

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "abi/host_record.h"
 #include "bissgen/capture.h"
-#include "plugin/host_record.h"
 
 namespace zbtest {
 

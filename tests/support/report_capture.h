@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/record_code.h"
-#include "plugin/decoder_settings.h"
-#include "plugin/module_state.h"
+#include "abi/call_context.h"
+#include "abi/decoder_settings.h"
+#include "abi/record_code.h"
 #include "report/report_entry.h"
 
 namespace zbtest {
@@ -37,18 +37,16 @@ class ReportCapture {
         view_.SetMode(static_cast<uint32_t>(zb::DecodeMode::SingleCycle));
         settings_.sampleRate = 100000000;
         settings_.hostValueFormat = 0;
-        zb::RememberHost(&record_);
+        call_.Remember(&record_);
     }
-    ~ReportCapture() {
-        zb::RememberHost(nullptr);
-        Active() = nullptr;
-    }
+    ~ReportCapture() { Active() = nullptr; }
     ReportCapture(const ReportCapture&) = delete;
     ReportCapture& operator=(const ReportCapture&) = delete;
 
     zb::SettingsView& View() { return view_; }
     zb::DecoderSettings& Settings() { return settings_; }
     zb::HostRecord& Record() { return record_; }
+    zb::CallContext& Call() { return call_; }
     void RequestStop() { stopWord_ = 1; }
 
     // Runs the report entry over `records` and returns the lines (header first).
@@ -61,8 +59,8 @@ class ReportCapture {
             positions.push_back(r.position);
             codes.push_back(r.code);
         }
-        zb::RememberHost(&record_);
-        zb::BuildReport(settings_, positions.data(), codes.data(), codes.size());
+        call_.Remember(&record_);
+        zb::BuildReport(call_, widths_, settings_, positions.data(), codes.data(), codes.size());
         return lines_;
     }
     const std::vector<std::string>& Lines() const { return lines_; }
@@ -86,6 +84,8 @@ class ReportCapture {
     zb::DecoderSettings settings_{};
     zb::SettingsView view_;
     zb::HostRecord record_{};
+    zb::CallContext call_;
+    zb::ColumnWidths widths_ = {};
     uint32_t stopWord_ = 0;
     std::vector<std::string> lines_;
     int endCalls_ = 0;

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "plugin/decoder_settings.h"
-#include "plugin/host_record.h"
+#include "abi/decoder_settings.h"
+#include "abi/host_record.h"
 
 namespace zbhost {
 

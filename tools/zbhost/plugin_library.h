@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/calling.h"
-#include "plugin/host_record.h"
+#include "abi/calling.h"
+#include "abi/host_record.h"
 
 namespace zbhost {
 

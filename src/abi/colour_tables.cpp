@@ -1,6 +1,6 @@
 // The 16 fill colours of labels, report cells and colour pickers, and the text colour that stays
 // readable on each: black on the light colours, white on red and on black.
-#include "dialog/colour_tables.h"
+#include "abi/colour_tables.h"
 
 namespace zb {
 

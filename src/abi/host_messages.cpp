@@ -1,11 +1,9 @@
-// The module-wide store of host messages: what SetMsgInfo delivers is kept here and handed back
-// by the getter. Messages arrive as a 16-bit code with a 16-bit sub-code above it; only message 5
-// uses the sub-code, to pick an entry of its table.
-#include "plugin/host_messages.h"
+// The store of host messages: what SetMsgInfo delivers is kept in it and handed back by the
+// getter. Messages arrive as a 16-bit code with a 16-bit sub-code above it; only message 5 uses the
+// sub-code, to pick an entry of its table.
+#include "abi/host_messages.h"
 
 #include <cstring>
-
-#include "plugin/module_state.h"
 
 namespace zb {
 namespace {
@@ -72,8 +70,7 @@ size_t BlockCopyLength(uint32_t n) {
 
 }  // namespace
 
-void StoreHostMessage(uint64_t message, const void* data) {
-    HostMessageStore& store = Module().messages;
+void StoreHostMessage(HostMessageStore& store, uint64_t message, const void* data) {
     const auto code = static_cast<MessageCode>(CodeOf(message));
     if (code == MessageCode::Flag11) {  // carries nothing; its arrival is the message
         store.flag11 = true;
@@ -125,9 +122,8 @@ void StoreHostMessage(uint64_t message, const void* data) {
     }
 }
 
-uint8_t GetHostMessage(uint64_t message, void* out) {
+uint8_t GetHostMessage(const HostMessageStore& store, uint64_t message, void* out) {
     if (out == nullptr) return 0;
-    const HostMessageStore& store = Module().messages;
     switch (static_cast<MessageCode>(CodeOf(message))) {
         case MessageCode::TempDirectory:
             std::memcpy(out, store.tempDirectory, sizeof store.tempDirectory);
@@ -168,10 +164,6 @@ uint8_t GetHostMessage(uint64_t message, void* out) {
         default:
             return 0;
     }
-}
-
-const char* TempDirectoryPrefix() {
-    return Module().messages.tempDirectory;
 }
 
 }  // namespace zb

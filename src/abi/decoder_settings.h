@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/host_record.h"
+#include "abi/host_record.h"
 
 namespace zb {
 

@@ -1,6 +1,6 @@
 // Copy-in/copy-out of the settings block and the SettingsView rules: packed fields, clamps,
 // derived values, defaults and the upgrade of blocks saved by older versions.
-#include "plugin/decoder_settings.h"
+#include "abi/decoder_settings.h"
 
 #include <cstring>
 

@@ -6,12 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/host_record.h"
+#include "abi/host_record.h"
 
 namespace zb {
 
-// In place: converts text[size] for `host` (or the remembered host when null; with neither, the
-// text is converted as for a non-UTF-8 host).
+// In place: converts text[size] for `host` (without a host record, as for a host that does not
+// take UTF-8).
 void ConvertForHostInPlace(const HostRecord* host, char* text, size_t size);
 // As a copy: returns `text` itself when it needs no conversion or cannot be converted, else the
 // converted copy in scratch[scratchSize].

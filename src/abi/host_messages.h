@@ -1,6 +1,8 @@
-// Module-wide facts the host sends through SetMsgInfo (message code in bits 15..0, a sub-code in
-// bits 31..16) and the getter that gives them back. Only message 0, the directory for temporary
-// files, is read elsewhere in the plug-in; the others are kept so the getter can return them.
+// Facts the host sends for the whole module through SetMsgInfo (message code in bits 15..0, a
+// sub-code in bits 31..16): the store that keeps them and the getter that gives them back, as plain
+// data and functions on it (the module keeps the one store). Only message 0, the directory for
+// temporary files, is read elsewhere in the plug-in; the others are kept so the getter can return
+// them.
 #pragma once
 
 #include <cstddef>
@@ -26,10 +28,8 @@ struct HostMessageStore {
 };
 
 // SetMsgInfo's work: store what the message carries (unknown codes and null data are ignored).
-void StoreHostMessage(uint64_t message, const void* data);
+void StoreHostMessage(HostMessageStore& store, uint64_t message, const void* data);
 // The mirror of StoreHostMessage: 1 when `out` received a value, 0 otherwise.
-uint8_t GetHostMessage(uint64_t message, void* out);
-// The temporary-file directory prefix from message 0 (empty when the host sent none).
-const char* TempDirectoryPrefix();
+uint8_t GetHostMessage(const HostMessageStore& store, uint64_t message, void* out);
 
 }  // namespace zb

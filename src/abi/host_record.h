@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/calling.h"
+#include "abi/calling.h"
 
 namespace zb {
 

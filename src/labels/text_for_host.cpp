@@ -1,13 +1,12 @@
 // Conversion of the plug-in's UTF-8 texts into what the host reads: unchanged for a host that takes
 // UTF-8, for pure ASCII and for text that is not valid UTF-8; otherwise encoded in the host's code
 // page and cut to the buffer. Any failure leaves the text as it was.
-#include "plugin/text_for_host.h"
+#include "labels/text_for_host.h"
 
 #include <cstring>
 #include <string>
 
 #include "platform/platform.h"
-#include "plugin/module_state.h"
 
 namespace zb {
 namespace {
@@ -33,7 +32,6 @@ bool IsAscii(const char* text, size_t length) {
 
 void ConvertForHostInPlace(const HostRecord* host, char* text, size_t size) {
     if (text == nullptr || size == 0) return;
-    if (host == nullptr) host = RememberedHost();
     if (host != nullptr && HostTakesUtf8(host->hostFlags)) return;
 
     const size_t length = BoundedLength(text, size);
