@@ -1,11 +1,14 @@
 // Tests of zbhost's host side that need no decode: the settings packed from the command line (read
 // back through the plug-in's own SettingsView, so both sides agree on every bit), the report wire
-// format parsed back into a table and written as CSV, and positions given as times.
+// format parsed back into a table and written as CSV, positions given as times, and the choice of
+// the MA and SLO channels.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <sstream>
 
+#include "capture_readers.h"
+#include "channel_pick.h"
 #include "host_settings.h"
 #include "report_table.h"
 #include "time_units.h"
@@ -232,6 +235,49 @@ TEST(ZbhostTimes, TextsAndAxes) {
         EXPECT_EQ(t.labels.front(), c.first);
         EXPECT_EQ(t.labels.back(), c.last);
         EXPECT_EQ(t.origin, c.origin);
+    }
+}
+
+TEST(ZbhostChannels, PickedByNameNumberUsualNameOrRefused) {
+    using zbhost::PickedBy;
+    struct Case {
+        std::vector<std::string> names;
+        const char *ma, *slo;
+        int maIndex, sloIndex;  // -1: refused
+        PickedBy how;           // of MA
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"D0", "CLK+", "Data"}, "", "", 1, 2, PickedBy::Alias, ""},
+        {{"slo", "ma"}, "", "", 1, 0, PickedBy::Alias, ""},
+        {{"A", "B"}, "", "", 0, 1, PickedBy::Default, ""},
+        {{"DATA", "A"}, "", "", 1, 0, PickedBy::Default, ""},
+        {{"MA", "SLO", "X", "Y"}, "D3", "d2", 3, 2, PickedBy::SigrokName, ""},
+        {{"MA", "SLO"}, "ma", "Slo", 0, 1, PickedBy::Name, ""},
+        {{"x", "y", "z"}, "2", "0", 2, 0, PickedBy::Number, ""},
+        {{"MA", "SLO"}, "MA", "0", -1, -1, PickedBy::Name, "both be channel 0"},
+        {{"MA"}, "", "", -1, -1, PickedBy::Name, "no channel '' for SLO"},
+        {{"MA", "SLO"},
+         "CLK2",
+         "SLO",
+         -1,
+         -1,
+         PickedBy::Name,
+         "no channel 'CLK2' for MA (channels: 0=MA, 1=SLO)"},
+    };
+    for (const Case& c : cases) {
+        zbhost::ForgetChannelPicks();
+        try {
+            const size_t ma = zbhost::ResolveChannel(c.ma, c.names, "MA");
+            const size_t slo = zbhost::ResolveChannel(c.slo, c.names, "SLO");
+            EXPECT_EQ(static_cast<int>(ma), c.maIndex) << c.ma;
+            EXPECT_EQ(static_cast<int>(slo), c.sloIndex) << c.slo;
+            EXPECT_EQ(zbhost::LastChannelPicks().ma.how, c.how) << c.ma;
+            EXPECT_EQ(zbhost::LastChannelPicks().slo.index, slo);
+        } catch (const zbhost::CaptureError& e) {
+            EXPECT_EQ(c.maIndex, -1) << c.ma << "/" << c.slo << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
     }
 }
 
