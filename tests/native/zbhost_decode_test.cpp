@@ -46,6 +46,7 @@ std::vector<Row> ReadTable(const std::string& path) {
     std::vector<std::string> names;
     std::vector<Row> rows;
     for (std::string line; std::getline(in, line);) {
+        if (line.empty()) continue;
         std::vector<std::string> cells;
         std::istringstream fields(line);
         for (std::string cell; std::getline(fields, cell, ',');) cells.push_back(cell);

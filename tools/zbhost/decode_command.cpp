@@ -54,6 +54,10 @@ class Outputs {
             outputs_[k]->path = wanted[k].second;
             const std::string& path = outputs_[k]->path;
             if (path.empty()) continue;
+            if (path == r.capturePath) {
+                error = std::string(wanted[k].first) + " names the capture '" + path + "' itself";
+                return false;
+            }
             for (int j = 0; j < k; ++j) {
                 if (outputs_[j]->path == path && path != "-") {
                     error = std::string(wanted[j].first) + " and " + wanted[k].first +

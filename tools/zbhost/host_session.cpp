@@ -11,7 +11,6 @@
 #include "safe_output.h"
 
 #if defined(_WIN32)
-#include <process.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -28,13 +27,6 @@ constexpr int kSloChannel = 1;
 constexpr uint64_t kProgressEvery = 1 << 14;  // sampleQuery calls between progress polls
 constexpr uint32_t kLabelBuffer = 256;
 
-int CurrentProcessId() {
-#if defined(_WIN32)
-    return _getpid();
-#else
-    return static_cast<int>(getpid());
-#endif
-}
 }  // namespace
 
 HostSession* HostSession::active_ = nullptr;
@@ -173,7 +165,7 @@ bool HostSession::Analyse(ReportVia via, std::string& error) {
     record_.reportRow = via == ReportVia::Callback ? &HostSession::ReportRow : nullptr;
     if (via != ReportVia::None) {
         char name[sizeof record_.reportBlockName];
-        std::snprintf(name, sizeof name, "zbhost_%d_report", CurrentProcessId());
+        std::snprintf(name, sizeof name, "zbhost_%d_report", ProcessId());
         blockName_ = name;
         std::memcpy(record_.reportBlockName, name, std::strlen(name) + 1);
 #if !defined(_WIN32)

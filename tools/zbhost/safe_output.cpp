@@ -71,14 +71,6 @@ void Unregister(int& slot) {
     slot = -1;
 }
 
-int Pid() {
-#if defined(_WIN32)
-    return _getpid();
-#else
-    return static_cast<int>(getpid());
-#endif
-}
-
 std::string SystemTempDir() {
 #if defined(_WIN32)
     char buf[MAX_PATH + 1] = {};
@@ -157,6 +149,14 @@ void OnSignal(int sig) {
 
 }  // namespace
 
+int ProcessId() {
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return static_cast<int>(getpid());
+#endif
+}
+
 void InstallInterruptCleanup() {
     static bool installed = false;
     if (installed) return;
@@ -225,7 +225,7 @@ bool OutputFile::Open(const std::string& path, std::string& error) {
         error = "cannot write '" + path + "': it is a directory";
         return false;
     }
-    temp_ = path + "." + std::to_string(Pid()) + ".part";
+    temp_ = path + "." + std::to_string(ProcessId()) + ".part";
     slot_ = Register(temp_);
     errno = 0;
     file_.open(temp_, std::ios::binary | std::ios::trunc);
@@ -281,7 +281,8 @@ bool PrivateTempDir::Create(const std::string& wanted, std::string& error) {
         return false;
     }
     static int serial = 0;
-    const std::string dir = parent + "/zbhost-" + std::to_string(Pid()) + "-" + std::to_string(++serial);
+    const std::string dir =
+        parent + "/zbhost-" + std::to_string(ProcessId()) + "-" + std::to_string(++serial);
 #if defined(_WIN32)
     const int made = _mkdir(dir.c_str());
 #else

@@ -19,6 +19,9 @@ class Interrupted : public std::runtime_error {
     Interrupted() : std::runtime_error("interrupted") {}
 };
 
+// The process id, which temporary names carry.
+int ProcessId();
+
 // Installs the handlers (once per process).
 void InstallInterruptCleanup();
 bool InterruptRequested();
