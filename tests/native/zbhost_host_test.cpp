@@ -227,6 +227,8 @@ TEST(ZbhostTimes, TextsAndAxes) {
         {0, 595800, false, 9, "0", "500000", ""},
         {1.500655, 1.500671, true, 9, "+0 us", "+14 us", "t0 = 1.500656 s"},  // not "1500656 us"
         {635600040, 635600440, false, 5, "+0", "+300", "t0 = sample 635600100"},
+        {4.6e18, 4.6e18 + 1024, false, 10, "+0", "+1024",
+         "t0 = sample 4600000000000000000"},  // steps below precision
     };
     for (const Case& c : cases) {
         const zbhost::AxisTicks t = zbhost::ChooseTicks(c.from, c.to, c.seconds, c.maxTicks);

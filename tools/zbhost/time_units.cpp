@@ -222,8 +222,13 @@ AxisTicks ChooseTicks(double from, double to, bool seconds, int maxTicks) {
         }
     }
     if (!seconds) step = std::max(1.0, std::round(step));
-    for (double t = std::ceil(from / step - 1e-9) * step; t <= to + step * 1e-9; t += step)
-        ticks.at.push_back(t);
+    // Counted, not summed: far from zero a small step may be below the values' precision.
+    const double first = std::ceil(from / step - 1e-9) * step;
+    for (int k = 0; k <= maxTicks + 1; ++k) {
+        const double t = first + k * step;
+        if (t > to + step * 1e-9) break;
+        if (ticks.at.empty() || t > ticks.at.back()) ticks.at.push_back(t);
+    }
     if (ticks.at.empty()) return ticks;
 
     const double largest = std::max(std::fabs(ticks.at.front()), std::fabs(ticks.at.back()));
