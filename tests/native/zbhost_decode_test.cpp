@@ -4,6 +4,7 @@
 // generator sent. Also the size of the pictures of a whole long capture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iomanip>
 #include <map>
@@ -182,6 +183,7 @@ void ExpectAccesses(const bissgen::Generator& g, bool slaveView, const std::vect
         EXPECT_EQ(r.at("ids"), command ? Hex(q.ids, 2) : "") << where;
         EXPECT_EQ(r.at("command"), command ? std::to_string(q.command & 3) : "") << where;
         EXPECT_EQ(r.at("address_crc"), Hex(a.plan.addressCrc, 1)) << where;
+        EXPECT_EQ(r.at("address_crc_ok"), "1") << where;
     }
     EXPECT_GT(complete, 10u);
     EXPECT_EQ(counts["total"], static_cast<long long>(rows.size()));
@@ -268,7 +270,9 @@ TEST(ZbhostDecode, FramesAndSummaryMatchTheGenerator) {
                                          "--frames",
                                          dir.File("frames.csv"),
                                          "--summary",
-                                         dir.File("summary.json")};
+                                         dir.File("summary.json"),
+                                         "--svg",
+                                         dir.File("wave.svg")};
         args.insert(args.end(), c.args.begin(), c.args.end());
         ASSERT_EQ(Zbhost(args), 0);
         const std::vector<Row> rows = ReadTable(dir.File("frames.csv"));
@@ -277,11 +281,14 @@ TEST(ZbhostDecode, FramesAndSummaryMatchTheGenerator) {
             ExpectFrames(g, options.slaves > 1, rows, counts);
         else
             ExpectAccesses(g, std::string(c.name) == "slave", rows, counts);
+        EXPECT_NE(ReadFile(dir.File("wave.svg")).find("; the first frames"), std::string::npos);
     }
     // The plug-in's own directory in --temp-dir is gone, and no partial output is left.
-    EXPECT_EQ(dir.EntryCount(), std::size(cases) + 2);
+    EXPECT_EQ(dir.EntryCount(), std::size(cases) + 3);
 }
 
+// Pictures of a whole long capture stay small and printable, say what they show, and the plot
+// follows the decode range given in time.
 TEST(ZbhostDecode, PicturesOfAWholeLongCaptureStaySmall) {
     zbhost::BulkTraffic spec;  // 4,000 frames over 600,000,000 samples
     const bissgen::Capture capture = zbhost::MakeBulkTraffic(spec).Finish();
@@ -291,17 +298,81 @@ TEST(ZbhostDecode, PicturesOfAWholeLongCaptureStaySmall) {
         std::ofstream out(dir.File("long.vcd"), std::ios::binary);
         zbhost::WriteVcd(capture, out, "1ns", 5);
     }
-    ASSERT_EQ(Zbhost({dir.File("long.vcd"), "--plugin", Plugin(), "--no-progress", "--quiet", "--samplerate",
-                      "200MHz", "--temp-dir", dir.Path(), "--data-length", "25", "--st-bits", "13", "--svg",
-                      dir.File("all.svg"), "--svg-range", "all", "--plot", dir.File("plot.svg")}),
+    ASSERT_EQ(Zbhost({dir.File("long.vcd"),
+                      "--plugin",
+                      Plugin(),
+                      "--no-progress",
+                      "--quiet",
+                      "--samplerate",
+                      "200MHz",
+                      "--temp-dir",
+                      dir.Path(),
+                      "--data-length",
+                      "25",
+                      "--st-bits",
+                      "13",
+                      "--range",
+                      "1s:2s",
+                      "--summary",
+                      dir.File("summary.json"),
+                      "--svg",
+                      dir.File("all.svg"),
+                      "--svg-range",
+                      "all",
+                      "--plot",
+                      dir.File("plot.svg")}),
               0);
     const std::string svg = ReadFile(dir.File("all.svg"));
     const std::string plot = ReadFile(dir.File("plot.svg"));
     EXPECT_LT(svg.size(), 64u * 1024);
     EXPECT_LT(plot.size(), 64u * 1024);
+    for (const std::string* text : {&svg, &plot}) {
+        EXPECT_EQ(std::count_if(text->begin(), text->end(),
+                                [](char c) { return (c < 0x20 && c != '\n') || c > 0x7E; }),
+                  0);
+    }
     EXPECT_NE(svg.find("samples 0 .. 600,"), std::string::npos);  // the picture says what it shows
     EXPECT_NE(svg.find(">CRC good</text>"), std::string::npos);   // frames drawn as blocks
-    EXPECT_NE(plot.find("position of 4,000 frames"), std::string::npos);
+    auto counts = ReadCounts(dir.File("summary.json"));
+    EXPECT_EQ(counts["from_sample"], 200000000);
+    EXPECT_EQ(counts["to_sample"], 399999999);
+    EXPECT_NE(plot.find("frames, samples 200,000,000 .. 399,999,999 (1.000 s .. 2.000 s)"),
+              std::string::npos);
+}
+
+// One frame's jump among a thousand steady ones still shows when a pixel column of the plot holds
+// a dozen frames: the column's trace reaches its highest value.
+TEST(ZbhostDecode, PositionPlotKeepsAOneFrameGlitch) {
+    bissgen::Timing timing;
+    timing.sampleRate = 200000000;
+    timing.clockHz = 2500000;
+    bissgen::Generator g(timing, zbhost::ExampleLayout());
+    for (int i = 0; i < 1000; ++i) {
+        bissgen::Frame f;
+        f.slaves[0].singleTurn = i == 517 ? 8000 : 100;
+        g.AddFrame(f);
+    }
+    zbtest::ScratchDir dir("zbhost_glitch");
+    ASSERT_TRUE(dir.Ok());
+    {
+        std::ofstream out(dir.File("glitch.vcd"), std::ios::binary);
+        zbhost::WriteVcd(g.Finish(), out, "1ns", 5);
+    }
+    ASSERT_EQ(Zbhost({dir.File("glitch.vcd"), "--plugin", Plugin(), "--no-progress", "--quiet",
+                      "--samplerate", "200MHz", "--temp-dir", dir.Path(), "--data-length", "25", "--st-bits",
+                      "13", "--plot", dir.File("plot.svg"), "--svg-width", "200"}),
+              0);
+    const std::string plot = ReadFile(dir.File("plot.svg"));
+    std::smatch path;
+    ASSERT_TRUE(std::regex_search(plot, path, std::regex("stroke-width=\"1\" d=\"([^\"]*)\"")));
+    double low = 1e9, high = -1e9;
+    const std::string d = path[1];
+    const std::regex y("[,V](-?[0-9.]+)");
+    for (auto it = std::sregex_iterator(d.begin(), d.end(), y); it != std::sregex_iterator(); ++it) {
+        low = std::min(low, std::stod((*it)[1]));
+        high = std::max(high, std::stod((*it)[1]));
+    }
+    EXPECT_GT(high - low, 100);  // the whole height of the panel, 8000 above 100
 }
 
 }  // namespace
