@@ -281,7 +281,10 @@ TEST(ZbhostDecode, FramesAndSummaryMatchTheGenerator) {
             ExpectFrames(g, options.slaves > 1, rows, counts);
         else
             ExpectAccesses(g, std::string(c.name) == "slave", rows, counts);
-        EXPECT_NE(ReadFile(dir.File("wave.svg")).find("; the first frames"), std::string::npos);
+        const std::string wave = ReadFile(dir.File("wave.svg"));
+        EXPECT_NE(wave.find("; the first frames"), std::string::npos);
+        EXPECT_EQ(wave.find("nan"), std::string::npos);  // a range was chosen, and the picture drawn in it
+        EXPECT_EQ(wave.find("inf"), std::string::npos);
     }
     // The plug-in's own directory in --temp-dir is gone, and no partial output is left.
     EXPECT_EQ(dir.EntryCount(), std::size(cases) + 3);
