@@ -1,13 +1,17 @@
 // Tests of zbhost's host side that need no decode: the settings packed from the command line (read
-// back through the plug-in's own SettingsView, so both sides agree on every bit), and the report
-// wire format parsed back into a table and written as CSV.
+// back through the plug-in's own SettingsView, so both sides agree on every bit), the report wire
+// format parsed back into a table and written as CSV, positions given as times, and the choice of
+// the MA and SLO channels.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <sstream>
 
+#include "capture_readers.h"
+#include "channel_pick.h"
 #include "host_settings.h"
 #include "report_table.h"
+#include "time_units.h"
 
 namespace {
 
@@ -154,6 +158,129 @@ TEST(ZbhostReport, CsvFieldsAndColours) {
     EXPECT_EQ(zbhost::CsvField("a,b"), "\"a,b\"");
     EXPECT_EQ(zbhost::CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
     EXPECT_EQ(zbhost::CssColour(0x3333E1), "#E13333");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ZbhostTimes, RangesInSamplesOrTimes) {
+    // 200 MHz, samples 0 .. 999,999.
+    struct Case {
+        const char* text;
+        uint64_t rate;
+        int64_t from, to;     // -1: refused
+        const char* message;  // part of the refusal
+    };
+    const Case cases[] = {
+        {"1.2ms:1.5ms", 200000000, 240000, 300000, ""},
+        {"350us:+1500ns", 200000000, 70000, 70300, ""},
+        {"1000:+500", 200000000, 1000, 1500, ""},
+        {"2ms:", 200000000, 400000, 1000000, ""},
+        {":", 0, 0, 1000000, ""},
+        {"all", 200000000, 0, 1000000, ""},
+        {"0.004 s:5 ms", 200000000, 800000, 1000000, ""},
+        {"4ms:6ms", 200000000, -1, -1, "beyond the capture"},
+        {"0:1000001", 200000000, -1, -1, "beyond the capture"},
+        {"5000:4000", 200000000, -1, -1, "empty"},
+        {"1ms:2ms", 0, -1, -1, "no sample rate"},
+        {"1.5:2", 200000000, -1, -1, "plain number counts samples"},
+        {"+5:10", 200000000, -1, -1, "only the end"},
+        {"3 furlongs:", 200000000, -1, -1, "not a position"},
+        {"-3:5", 200000000, -1, -1, "not a position"},
+        {"12000", 200000000, -1, -1, "not a range"},
+    };
+    for (const Case& c : cases) {
+        zbhost::RangeArg r;
+        std::string error;
+        int64_t from = -1, to = -1;
+        const bool ok = zbhost::ParseRange(c.text, r, error) &&
+                        zbhost::ResolveRange(r, c.rate, 999999, "--svg-range", from, to, error);
+        EXPECT_EQ(ok, c.from >= 0) << c.text << ": " << error;
+        if (ok) {
+            EXPECT_EQ(from, c.from) << c.text;
+            EXPECT_EQ(to, c.to) << c.text;
+        } else {
+            EXPECT_NE(error.find(c.message), std::string::npos) << c.text << ": " << error;
+        }
+    }
+}
+
+TEST(ZbhostTimes, TextsAndAxes) {
+    EXPECT_EQ(zbhost::FormatSeconds(2.979005e-3), "2.979 ms");
+    EXPECT_EQ(zbhost::FormatSeconds(3.0), "3.000 s");
+    EXPECT_EQ(zbhost::FormatSeconds(0), "0 s");
+    EXPECT_EQ(zbhost::FormatSecondsAt(4.2e-6, 5e-9), "4.200 us");
+    EXPECT_EQ(zbhost::SecondsOfSample(1044, 200000000), "0.000005220");
+    EXPECT_EQ(zbhost::SecondsOfSample(1044, 0), "");
+    EXPECT_EQ(zbhost::Grouped(-1234567), "-1,234,567");
+    struct Case {
+        double from, to;
+        bool seconds;
+        int maxTicks;
+        const char* first;
+        const char* last;
+        const char* origin;
+    };
+    const Case cases[] = {
+        {0, 2.979e-3, true, 9, "0.0 ms", "2.5 ms", ""},
+        {0, 595800, false, 9, "0", "500000", ""},
+        {1.500655, 1.500671, true, 9, "+0 us", "+14 us", "t0 = 1.500656 s"},  // not "1500656 us"
+        {635600040, 635600440, false, 5, "+0", "+300", "t0 = sample 635600100"},
+        {4.6e18, 4.6e18 + 1024, false, 10, "+0", "+1024",
+         "t0 = sample 4600000000000000000"},  // steps below precision
+    };
+    for (const Case& c : cases) {
+        const zbhost::AxisTicks t = zbhost::ChooseTicks(c.from, c.to, c.seconds, c.maxTicks);
+        ASSERT_FALSE(t.labels.empty());
+        EXPECT_LE(t.labels.size(), static_cast<size_t>(c.maxTicks) + 1);
+        EXPECT_EQ(t.labels.front(), c.first);
+        EXPECT_EQ(t.labels.back(), c.last);
+        EXPECT_EQ(t.origin, c.origin);
+    }
+}
+
+TEST(ZbhostChannels, PickedByNameNumberUsualNameOrRefused) {
+    using zbhost::PickedBy;
+    struct Case {
+        std::vector<std::string> names;
+        const char *ma, *slo;
+        int maIndex, sloIndex;  // -1: refused
+        PickedBy how;           // of MA
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"D0", "CLK+", "Data"}, "", "", 1, 2, PickedBy::Alias, ""},
+        {{"slo", "ma"}, "", "", 1, 0, PickedBy::Alias, ""},
+        {{"A", "B"}, "", "", 0, 1, PickedBy::Default, ""},
+        {{"DATA", "A"}, "", "", 1, 0, PickedBy::Default, ""},
+        {{"MA", "SLO", "X", "Y"}, "D3", "d2", 3, 2, PickedBy::SigrokName, ""},
+        {{"MA", "SLO"}, "ma", "Slo", 0, 1, PickedBy::Name, ""},
+        {{"x", "y", "z"}, "2", "0", 2, 0, PickedBy::Number, ""},
+        {{"MA", "SLO"}, "MA", "0", -1, -1, PickedBy::Name, "both be channel 0"},
+        {{"MA"}, "", "", -1, -1, PickedBy::Name, "no channel '' for SLO"},
+        {{"MA", "SLO"},
+         "CLK2",
+         "SLO",
+         -1,
+         -1,
+         PickedBy::Name,
+         "no channel 'CLK2' for MA (channels: 0=MA, 1=SLO)"},
+    };
+    for (const Case& c : cases) {
+        zbhost::ForgetChannelPicks();
+        try {
+            const size_t ma = zbhost::ResolveChannel(c.ma, c.names, "MA");
+            const size_t slo = zbhost::ResolveChannel(c.slo, c.names, "SLO");
+            EXPECT_EQ(static_cast<int>(ma), c.maIndex) << c.ma;
+            EXPECT_EQ(static_cast<int>(slo), c.sloIndex) << c.slo;
+            EXPECT_EQ(zbhost::LastChannelPicks().ma.how, c.how) << c.ma;
+            EXPECT_EQ(zbhost::LastChannelPicks().slo.index, slo);
+        } catch (const zbhost::CaptureError& e) {
+            EXPECT_EQ(c.maIndex, -1) << c.ma << "/" << c.slo << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
 }
 
 }  // namespace

@@ -1,52 +1,59 @@
-// The decode command: read the capture, load the plug-in, write the settings into a host record,
-// send the temporary directory (host message 0), call Analysis, then list labels, write the report
-// and draw the SVG.
+// The zbhost command line: the commands, the decode options and their help, --version, and the
+// read and info commands. The decode itself runs in decode_command.cpp.
 #include "app.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-
-#include "report_table.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 namespace zbhost {
 
 namespace {
 
-constexpr uint32_t kTempDirMessage = 0;
-constexpr size_t kTempDirMax = 259;
+constexpr char kVersion[] = "zbhost 1.1";
 
-const char* kUsage =
+const char* kCommands =
     "usage: zbhost [decode] CAPTURE [options]     decode a capture (.sr, .vcd, .csv)\n"
     "       zbhost demo [--out DIR]               make, decode and draw a built-in example\n"
     "       zbhost read CAPTURE [capture options] read a capture only and count its changes\n"
     "       zbhost info [--plugin PATH]           show what the plug-in says about itself\n"
     "       zbhost generate OUT [options]         write bulk example traffic (zbhost generate for help)\n"
-    "\n"
+    "       zbhost --version                      zbhost's version and the plug-in it finds\n"
+    "       zbhost decode --help                  the decode options below\n"
+    "\n";
+
+const char* kDecodeOptions =
     "Capture:\n"
     "  --format auto|sr|vcd|csv  reader (default: by extension)\n"
-    "  --ma CH, --slo CH         channel by probe name or 0-based number (default 0 and 1)\n"
+    "  --ma CH, --slo CH         channel by probe name, 0-based number or sigrok name (D3); by\n"
+    "                            default the probes named MA and SLO (or CLK, CLOCK, SCK... and\n"
+    "                            DATA, SL, SDA...), else the first two channels\n"
     "  --samplerate RATE         e.g. 200MHz: turns VCD/CSV times into samples\n"
     "  --max-changes N           refuse captures with more signal changes (default 50000000)\n"
+    "Positions (--range, --svg-range, --plot-range, --cursor) are samples (12000) or times with a\n"
+    "unit (1.2ms, 350us, 2s, 1500ns). A RANGE is FROM:TO; either end may be left out, TO may be\n"
+    "+LENGTH, and 'all' is the whole capture.\n"
+    "  --range RANGE             decode only this range (through cursors D and E)\n"
     "Host:\n"
     "  --plugin PATH             the plug-in (default: ZbBiSS64 next to zbhost)\n"
-    "  --temp-dir DIR            directory for the plug-in's temporary files (host message 0)\n"
+    "  --temp-dir DIR            where the plug-in keeps its temporary files, in a directory of its\n"
+    "                            own that is removed at the end (default: the system's)\n"
     "  --short-labels --utf8 --gray-to --gray-from   host flags\n"
     "  --no-progress             no progress bar (it is shown only on a terminal anyway)\n"
-    "Outputs (without any: labels as text on standard output):\n"
+    "  --quiet                   no summary on stderr\n"
+    "Outputs, each written whole or not at all (without any: labels as text on standard output):\n"
+    "  --summary FILE            the summary as JSON (it is printed on stderr in any case)\n"
+    "  --frames FILE             one row per frame and slave (register modes: one per access);\n"
+    "                            CSV, or JSON Lines when FILE ends in .jsonl, .ndjson or .json\n"
     "  --labels FILE|-           records with their labels; --labels-format text|csv\n"
     "  --report FILE             the report's wire text\n"
     "  --report-csv FILE         the report as CSV; --report-colours adds each cell's colour\n"
     "  --report-via block|callback   named shared-memory block (default) or row callback\n"
-    "  --svg FILE                MA and SLO with the labels; --svg-range FROM:TO in samples,\n"
-    "                            --svg-width PIXELS (default 1400)\n";
+    "  --svg FILE                MA and SLO with the labels; --svg-range RANGE (default: the first\n"
+    "                            frames), --svg-width PIXELS (default 1400, also the plot's)\n"
+    "  --plot FILE               the position over time per slave, CRC errors, nErr, nWarn and\n"
+    "                            broken frames marked; --plot-value position|single-turn|multi-turn,\n"
+    "                            --plot-range RANGE (default: the decoded range)\n";
 
 bool TakeValue(const std::vector<std::string>& args, size_t& i, std::string& value, std::string& error) {
     if (i + 1 >= args.size()) {
@@ -64,56 +71,116 @@ bool ParseCount(const std::string& text, uint64_t& out) {
     return true;
 }
 
-std::string DefaultTempDir() {
-#if defined(_WIN32)
-    char buf[MAX_PATH + 1] = {};
-    const DWORD n = GetTempPathA(sizeof buf, buf);
-    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
-#else
-    const char* t = std::getenv("TMPDIR");
-    std::string dir = t && *t ? t : "/tmp";
-    if (dir.back() != '/') dir += '/';
-    return dir;
-#endif
+bool ParseRangeOption(const std::string& option, const std::string& text, RangeArg& range,
+                      std::string& error) {
+    if (ParseRange(text, range, error)) return true;
+    error = option + ": " + error;
+    return false;
 }
 
-// Opens `path` for writing, or standard output for "-".
-class Output {
-  public:
-    bool Open(const std::string& path, std::string& error) {
-        if (path == "-") {
-            out_ = &std::cout;
-            return true;
-        }
-        file_.open(path, std::ios::binary | std::ios::trunc);
-        if (!file_) {
-            error = "cannot write '" + path + "'";
-            return false;
-        }
-        out_ = &file_;
-        return true;
-    }
-    std::ostream& Stream() { return *out_; }
-    bool Finish(const std::string& path, std::string& error) {
-        out_->flush();
-        if (!*out_) {
-            error = "writing '" + path + "' failed";
-            return false;
-        }
-        return true;
-    }
+void PrintHelp(std::FILE* out, bool commands) {
+    if (commands)
+        std::fputs(kCommands, out);
+    else
+        std::fputs("usage: zbhost [decode] CAPTURE [options]\n\n", out);
+    std::fputs(kDecodeOptions, out);
+    std::fputs(SettingsHelp(), out);
+}
 
-  private:
-    std::ofstream file_;
-    std::ostream* out_ = nullptr;
-};
+// Reads a capture and tells what it holds, without the plug-in (a reader check and timing aid).
+int RunRead(const std::vector<std::string>& args) {
+    DecodeRequest r;
+    std::string error;
+    if (!ParseDecodeArgs(args, r, error)) {
+        std::fprintf(stderr, "zbhost: %s\n", error.c_str());
+        return 2;
+    }
+    bissgen::Capture capture;
+    try {
+        capture = ReadCapture(r.capturePath, r.format, r.read);
+    } catch (const CaptureError& e) {
+        std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
+        return 1;
+    }
+    std::printf("%s: %lld samples at %llu Hz, %zu changes of MA and SLO\n", r.capturePath.c_str(),
+                static_cast<long long>(capture.lastSample + 1),
+                static_cast<unsigned long long>(capture.sampleRate), capture.changes.size());
+    return 0;
+}
+
+bool LoadPlugin(const std::string& path, PluginLibrary& plugin) {
+    std::string error;
+    if (plugin.Load(path, error)) return true;
+    std::fprintf(stderr, "zbhost: %s\n", error.c_str());
+    return false;
+}
+
+void PrintPluginName(const PluginExports& x) {
+    if (x.GetPluginInfo) {
+        zb::PluginInfo info{};
+        const uint32_t channels = x.GetPluginInfo(&info);
+        info.name[sizeof info.name - 1] = '\0';
+        std::printf("name:         %s (%u inputs)\n", info.name, channels);
+    }
+    if (x.GetDisplayName) {
+        char name[32] = {};
+        x.GetDisplayName(name);
+        name[31] = '\0';
+        std::printf("display name: %s\n", name);
+    }
+}
+
+int RunInfo(const std::vector<std::string>& args) {
+    std::string path;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string error;
+        if (args[i] == "--plugin" && TakeValue(args, i, path, error)) continue;
+        std::fprintf(stderr, "zbhost: unknown argument %s\n", args[i].c_str());
+        return 2;
+    }
+    if (path.empty()) path = PluginLibrary::DefaultPath();
+    PluginLibrary plugin;
+    if (!LoadPlugin(path, plugin)) return 1;
+    const PluginExports& x = plugin.Exports();
+    std::printf("plug-in:      %s\n", path.c_str());
+    PrintPluginName(x);
+    if (x.GetReportColumnStr && x.DefaultSettings) {
+        bissgen::Capture empty;
+        HostSession session(x, empty);
+        x.DefaultSettings(&session.Record());
+        std::printf("columns:      %s\n", session.ColumnHeader().c_str());
+    }
+    return 0;
+}
+
+int RunVersion() {
+    std::printf("%s\n", kVersion);
+    const std::string path = PluginLibrary::DefaultPath();
+    PluginLibrary plugin;
+    std::string error;
+    if (!plugin.Load(path, error)) {
+        std::printf("plug-in:      none loaded (%s)\n", error.c_str());
+        return 0;
+    }
+    std::printf("plug-in:      %s\n", path.c_str());
+    PrintPluginName(plugin.Exports());
+    return 0;
+}
 
 }  // namespace
+
+ReadOptions DecodeRequest::AutoChannels() {
+    ReadOptions o;
+    o.ma = kAutoChannel;
+    o.slo = kAutoChannel;
+    return o;
+}
 
 bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std::string& error) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         std::string v;
+        uint64_t n = 0;
         if (a.size() > 2 && a.compare(0, 2, "--") == 0 && IsSettingName(a.substr(2))) {
             if (!TakeValue(args, i, v, error)) return false;
             r.settings.emplace_back(a.substr(2), v);
@@ -124,6 +191,10 @@ bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std
             r.format = ParseFormatName(v);
         } else if (a == "--ma" || a == "--slo") {
             if (!TakeValue(args, i, v, error)) return false;
+            if (v.empty()) {
+                error = a + " needs a channel name or number";
+                return false;
+            }
             (a == "--ma" ? r.read.ma : r.read.slo) = v;
         } else if (a == "--samplerate") {
             if (!TakeValue(args, i, v, error)) return false;
@@ -138,10 +209,16 @@ bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std
                 error = "bad --max-changes '" + v + "'";
                 return false;
             }
+        } else if (a == "--range") {
+            if (!TakeValue(args, i, v, error) || !ParseRangeOption(a, v, r.range, error)) return false;
         } else if (a == "--plugin") {
             if (!TakeValue(args, i, r.pluginPath, error)) return false;
         } else if (a == "--temp-dir") {
             if (!TakeValue(args, i, r.tempDir, error)) return false;
+            if (r.tempDir.empty()) {
+                error = "--temp-dir needs a directory";
+                return false;
+            }
         } else if (a == "--short-labels") {
             r.hostFlags |= zb::HostFlag::kShortLabels;
         } else if (a == "--utf8") {
@@ -152,6 +229,8 @@ bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std
             r.hostFlags |= zb::HostFlag::kFromGray;
         } else if (a == "--no-progress") {
             r.progress = false;
+        } else if (a == "--quiet") {
+            r.quiet = true;
         } else if (a == "--labels") {
             if (!TakeValue(args, i, r.labelsPath, error)) return false;
         } else if (a == "--labels-format") {
@@ -174,27 +253,31 @@ bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std
                 return false;
             }
             r.reportVia = v == "block" ? ReportVia::Block : ReportVia::Callback;
+        } else if (a == "--summary") {
+            if (!TakeValue(args, i, r.summaryPath, error)) return false;
+        } else if (a == "--frames") {
+            if (!TakeValue(args, i, r.framesPath, error)) return false;
         } else if (a == "--svg") {
             if (!TakeValue(args, i, r.svgPath, error)) return false;
         } else if (a == "--svg-width") {
             if (!TakeValue(args, i, v, error)) return false;
-            uint64_t w = 0;
-            if (!ParseCount(v, w) || w < 200 || w > 100000) {
+            if (!ParseCount(v, n) || n < 200 || n > 100000) {
                 error = "bad --svg-width '" + v + "' (200..100000 pixels)";
                 return false;
             }
-            r.svgRange.width = static_cast<double>(w);
+            r.svgWidth = static_cast<double>(n);
         } else if (a == "--svg-range") {
+            if (!TakeValue(args, i, v, error) || !ParseRangeOption(a, v, r.svgRange, error)) return false;
+        } else if (a == "--plot") {
+            if (!TakeValue(args, i, r.plotPath, error)) return false;
+        } else if (a == "--plot-value") {
             if (!TakeValue(args, i, v, error)) return false;
-            const size_t colon = v.find(':');
-            uint64_t from = 0, to = 0;
-            if (colon == std::string::npos || !ParseCount(v.substr(0, colon), from) ||
-                !ParseCount(v.substr(colon + 1), to) || to <= from) {
-                error = "bad --svg-range '" + v + "' (FROM:TO in samples)";
+            if (!ParsePlotValue(v, r.plotValue)) {
+                error = "bad --plot-value '" + v + "' (position, single-turn or multi-turn)";
                 return false;
             }
-            r.svgRange.from = static_cast<int64_t>(from);
-            r.svgRange.to = static_cast<int64_t>(to);
+        } else if (a == "--plot-range") {
+            if (!TakeValue(args, i, v, error) || !ParseRangeOption(a, v, r.plotRange, error)) return false;
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             error = "unknown option " + a;
             return false;
@@ -212,178 +295,31 @@ bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std
     return true;
 }
 
-int DecodeCapture(const DecodeRequest& r, const bissgen::Capture& capture) {
-    std::string error;
-    PluginLibrary plugin;
-    const std::string pluginPath = r.pluginPath.empty() ? PluginLibrary::DefaultPath() : r.pluginPath;
-    if (!plugin.Load(pluginPath, error)) {
-        std::fprintf(stderr, "zbhost: %s\n", error.c_str());
-        return 1;
-    }
-    const PluginExports& x = plugin.Exports();
-
-    // Host message 0: the directory for the plug-in's temporary files, ending in a separator.
-    std::string tempDir = r.tempDir.empty() ? DefaultTempDir() : r.tempDir;
-    if (!tempDir.empty() && tempDir.back() != '/' && tempDir.back() != '\\') tempDir += '/';
-    if (tempDir.size() > kTempDirMax) {
-        std::fprintf(stderr, "zbhost: temporary directory path longer than %zu characters\n", kTempDirMax);
-        return 2;
-    }
-    x.SetMsgInfo(kTempDirMessage, tempDir.c_str());
-
-    HostSession session(x, capture);
-    session.ShowProgress(r.progress);
-    HostSettings settings;
-    if (r.useDefaultsExport) {
-        if (x.DefaultSettings == nullptr) {
-            std::fprintf(stderr, "zbhost: the plug-in has no DefaultSettings export\n");
-            return 1;
-        }
-        x.DefaultSettings(&session.Record());
-        settings.LoadFrom(session.Record());
-    }
-    for (const auto& s : r.settings) {
-        if (!settings.Apply(s, error)) {
-            std::fprintf(stderr, "zbhost: %s\n", error.c_str());
-            return 2;
-        }
-    }
-    settings.SetHostFlags(r.hostFlags);
-    settings.StoreInto(session.Record());
-
-    const bool wantReport = !r.reportPath.empty() || !r.reportCsvPath.empty();
-    const auto start = std::chrono::steady_clock::now();
-    if (!session.Analyse(wantReport ? r.reportVia : ReportVia::None, error)) {
-        std::fprintf(stderr, "zbhost: %s\n", error.c_str());
-        return 1;
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "zbhost: %u records from %lld samples (%zu changes) in %.3f s\n",
-                 session.RecordCount(), static_cast<long long>(capture.lastSample + 1),
-                 capture.changes.size(), seconds);
-
-    bool ok = true;
-    auto write = [&](const std::string& path, auto&& body) {
-        if (path.empty()) return;
-        Output out;
-        if (!out.Open(path, error) || (body(out.Stream()), !out.Finish(path, error))) {
-            std::fprintf(stderr, "zbhost: %s\n", error.c_str());
-            ok = false;
-        }
-    };
-    const bool anyOutput = wantReport || !r.labelsPath.empty() || !r.svgPath.empty();
-    write(anyOutput ? r.labelsPath : std::string("-"),
-          [&](std::ostream& o) { WriteLabels(session, capture.sampleRate, r.labelsFormat, o); });
-    write(r.reportPath, [&](std::ostream& o) { o << session.Report(); });
-    if (!r.reportCsvPath.empty()) {
-        ReportTable table;
-        if (!ParseReport(session.Report(), table, error)) {
-            std::fprintf(stderr, "zbhost: the report cannot be read: %s\n", error.c_str());
-            ok = false;
-        } else {
-            write(r.reportCsvPath, [&](std::ostream& o) { WriteReportCsv(table, o, r.reportColours); });
-        }
-    }
-    write(r.svgPath, [&](std::ostream& o) { WriteSvg(session, capture, r.svgRange, o); });
-    return ok ? 0 : 1;
-}
-
-int RunDecode(const DecodeRequest& r) {
-    bissgen::Capture capture;
-    ProgressBar bar("reading", r.progress);
-    ReadOptions read = r.read;
-    read.progress = [](void* context, uint32_t permille) {
-        static_cast<ProgressBar*>(context)->Show(permille);
-    };
-    read.progressContext = &bar;
-    try {
-        capture = ReadCapture(r.capturePath, r.format, read);
-    } catch (const CaptureError& e) {
-        bar.Finish();
-        std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
-        return 1;
-    }
-    bar.Finish();
-    return DecodeCapture(r, capture);
-}
-
-// Reads a capture and tells what it holds, without the plug-in (a reader check and timing aid).
-static int RunRead(const std::vector<std::string>& args) {
-    DecodeRequest r;
-    std::string error;
-    if (!ParseDecodeArgs(args, r, error)) {
-        std::fprintf(stderr, "zbhost: %s\n", error.c_str());
-        return 2;
-    }
-    bissgen::Capture capture;
-    try {
-        capture = ReadCapture(r.capturePath, r.format, r.read);
-    } catch (const CaptureError& e) {
-        std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
-        return 1;
-    }
-    std::printf("%s: %lld samples at %llu Hz, %zu changes of MA and SLO\n", r.capturePath.c_str(),
-                static_cast<long long>(capture.lastSample + 1),
-                static_cast<unsigned long long>(capture.sampleRate), capture.changes.size());
-    return 0;
-}
-
-static int RunInfo(const std::vector<std::string>& args) {
-    std::string path;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string error;
-        if (args[i] == "--plugin" && TakeValue(args, i, path, error)) continue;
-        std::fprintf(stderr, "zbhost: unknown argument %s\n", args[i].c_str());
-        return 2;
-    }
-    if (path.empty()) path = PluginLibrary::DefaultPath();
-    PluginLibrary plugin;
-    std::string error;
-    if (!plugin.Load(path, error)) {
-        std::fprintf(stderr, "zbhost: %s\n", error.c_str());
-        return 1;
-    }
-    const PluginExports& x = plugin.Exports();
-    std::printf("plug-in:      %s\n", path.c_str());
-    if (x.GetPluginInfo) {
-        zb::PluginInfo info{};
-        const uint32_t channels = x.GetPluginInfo(&info);
-        info.name[sizeof info.name - 1] = '\0';
-        std::printf("name:         %s (%u inputs)\n", info.name, channels);
-    }
-    if (x.GetDisplayName) {
-        char name[32] = {};
-        x.GetDisplayName(name);
-        name[31] = '\0';
-        std::printf("display name: %s\n", name);
-    }
-    if (x.GetReportColumnStr && x.DefaultSettings) {
-        bissgen::Capture empty;
-        HostSession session(x, empty);
-        x.DefaultSettings(&session.Record());
-        std::printf("columns:      %s\n", session.ColumnHeader().c_str());
-    }
-    return 0;
-}
-
 int RunApp(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        std::fputs(kUsage, args.empty() ? stderr : stdout);
-        std::fputs(SettingsHelp(), args.empty() ? stderr : stdout);
+        PrintHelp(args.empty() ? stderr : stdout, true);
         return args.empty() ? 2 : 0;
     }
+    if (args[0] == "--version") return RunVersion();
     const std::string command = args[0];
-    if (command == "demo") return RunDemo(std::vector<std::string>(args.begin() + 1, args.end()));
-    if (command == "generate") return RunGenerate(std::vector<std::string>(args.begin() + 1, args.end()));
-    if (command == "read") return RunRead(std::vector<std::string>(args.begin() + 1, args.end()));
-    if (command == "info") return RunInfo(std::vector<std::string>(args.begin() + 1, args.end()));
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "demo") return RunDemo(rest);
+    if (command == "generate") return RunGenerate(rest);
+    if (command == "read") return RunRead(rest);
+    if (command == "info") return RunInfo(rest);
     if (command == "decode") args.erase(args.begin());
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") {
+            PrintHelp(stdout, false);
+            return 0;
+        }
+    }
     DecodeRequest request;
     std::string error;
     try {
         if (!ParseDecodeArgs(args, request, error)) {
-            std::fprintf(stderr, "zbhost: %s (zbhost --help lists the options)\n", error.c_str());
+            std::fprintf(stderr, "zbhost: %s (zbhost decode --help lists the options)\n", error.c_str());
             return 2;
         }
     } catch (const CaptureError& e) {

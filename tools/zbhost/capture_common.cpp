@@ -1,5 +1,5 @@
-// Pieces the capture readers share: format choice by name, channel look-up by name or number,
-// sample-rate text, and the dispatch to the right reader.
+// Pieces the capture readers share: format choice by name, channel look-up (by name, number,
+// sigrok name or the line's usual names), sample-rate text, and the dispatch to the right reader.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "capture_readers.h"
+#include "channel_pick.h"
 
 namespace zbhost {
 
@@ -38,20 +39,128 @@ CaptureFormat FormatFromPath(const std::string& path) {
     throw CaptureError("cannot tell the format of '" + path + "' from its name; use --format sr|vcd|csv");
 }
 
-size_t ResolveChannel(const std::string& spec, const std::vector<std::string>& names, const char* role) {
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (!names[i].empty() && names[i] == spec) return i;
+namespace {
+
+// Probe names a user would give the two lines, compared without case and without any character
+// but letters and digits ("MA+", "biss_ma" and "Clock" all count).
+const char* const kMaAliases[] = {"ma", "clk", "clock", "sclk", "sck", "scl", "bissma", "maclk"};
+const char* const kSloAliases[] = {"slo", "sl", "data", "dat", "sda", "sdo", "dout", "miso", "bissslo"};
+
+std::string Folded(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    if (!spec.empty() && spec.size() <= 6 &&
-        std::all_of(spec.begin(), spec.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        const size_t n = static_cast<size_t>(std::strtoul(spec.c_str(), nullptr, 10));
-        if (n < names.size()) return n;
+    return out;
+}
+
+template <size_t N>
+bool FindAlias(const std::vector<std::string>& names, const char* const (&aliases)[N], size_t& index) {
+    for (const char* alias : aliases) {
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (Folded(names[i]) == alias) {
+                index = i;
+                return true;
+            }
+        }
     }
+    return false;
+}
+
+bool IsNumber(const std::string& s) {
+    return !s.empty() && s.size() <= 6 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+ChannelPicks& Picks() {
+    static ChannelPicks picks;
+    return picks;
+}
+
+std::string ChannelList(const std::vector<std::string>& names) {
     std::string list;
     for (size_t i = 0; i < names.size() && i < 64; ++i) {
         list += (i ? ", " : "") + std::to_string(i) + (names[i].empty() ? "" : "=" + names[i]);
     }
-    throw CaptureError(std::string("no channel '") + spec + "' for " + role + " (channels: " + list + ")");
+    return list;
+}
+
+// The channel for one line: by exact name, by name without case, by number, as sigrok's "D3"
+// (channel 3) or, for an empty text, by the usual names of the line.
+ChannelPick PickChannel(const std::string& spec, const std::vector<std::string>& names, bool isMa,
+                        const ChannelPick& other) {
+    ChannelPick pick;
+    pick.valid = true;
+    auto found = [&](size_t i, PickedBy how) {
+        pick.index = i;
+        pick.name = names[i];
+        pick.how = how;
+        return pick;
+    };
+    if (spec.empty()) {
+        size_t i = 0;
+        if (isMa ? FindAlias(names, kMaAliases, i) : FindAlias(names, kSloAliases, i))
+            return found(i, PickedBy::Alias);
+        // No usual name: the lowest channel that the other line does not use, or would find by name.
+        size_t taken = names.size();
+        if (other.valid)
+            taken = other.index;
+        else if (isMa)
+            FindAlias(names, kSloAliases, taken);
+        for (i = 0; i < names.size(); ++i) {
+            if (i != taken) return found(i, PickedBy::Default);
+        }
+        pick.valid = false;
+        return pick;
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (!names[i].empty() && names[i] == spec) return found(i, PickedBy::Name);
+    }
+    size_t match = names.size(), matches = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (!names[i].empty() && Lower(names[i]) == Lower(spec)) match = i, ++matches;
+    }
+    if (matches == 1) return found(match, PickedBy::Name);
+    if (IsNumber(spec)) {
+        const size_t n = static_cast<size_t>(std::strtoul(spec.c_str(), nullptr, 10));
+        if (n < names.size()) return found(n, PickedBy::Number);
+    }
+    if (spec.size() > 1 && (spec[0] == 'D' || spec[0] == 'd') && IsNumber(spec.substr(1))) {
+        const size_t n = static_cast<size_t>(std::strtoul(spec.c_str() + 1, nullptr, 10));
+        if (n < names.size()) return found(n, PickedBy::SigrokName);
+    }
+    pick.valid = false;
+    return pick;
+}
+}  // namespace
+
+const ChannelPicks& LastChannelPicks() {
+    return Picks();
+}
+
+void ForgetChannelPicks() {
+    Picks() = ChannelPicks{};
+}
+
+size_t ResolveChannel(const std::string& spec, const std::vector<std::string>& names, const char* role) {
+    const bool isMa = std::string(role) == "MA";
+    ChannelPicks& picks = Picks();
+    // MA comes first in every read: it starts a new record of the read's choices.
+    if (isMa) picks = ChannelPicks{names, {}, {}};
+    const ChannelPick pick = PickChannel(spec, names, isMa, isMa ? ChannelPick{} : picks.ma);
+    if (!pick.valid) {
+        throw CaptureError(std::string("no channel '") + spec + "' for " + role +
+                           " (channels: " + ChannelList(names) + ")");
+    }
+    if (!isMa && picks.ma.valid && picks.names == names && picks.ma.index == pick.index) {
+        throw CaptureError(
+            "MA and SLO would both be channel " + std::to_string(pick.index) +
+            (pick.name.empty() ? "" : " (" + pick.name + ")") +
+            ": give two different channels with --ma and --slo (channels: " + ChannelList(names) + ")");
+    }
+    (isMa ? picks.ma : picks.slo) = pick;
+    return pick.index;
 }
 
 uint64_t ParseSampleRate(const std::string& text) {

@@ -1,6 +1,7 @@
 // zbhost demo and zbhost generate. The demo makes the built-in example capture, writes it as a
 // capture file, reads it back like any other file, decodes it through the plug-in and writes the
-// labels, the report and the SVG picture. generate writes bulk example traffic for benchmarks.
+// labels, the report, the frames table, the summary and the SVG pictures. generate writes bulk example
+// traffic for benchmarks.
 #include <sys/stat.h>
 #if defined(_WIN32)
 #include <direct.h>
@@ -119,14 +120,16 @@ int RunDemo(const std::vector<std::string>& args) {
     r.reportCsvPath = outDir + "/report.csv";
     r.reportColours = false;
     r.svgPath = outDir + "/demo.svg";
+    r.framesPath = outDir + "/frames.csv";
+    r.summaryPath = outDir + "/summary.json";
+    r.plotPath = outDir + "/positions.svg";
     // The picture shows the first frame; a second one the frame with the wrong CRC.
     const auto& frames = traffic.Frames();
     auto frameRange = [&](size_t k) {
-        SvgRange range;
         const int64_t period = static_cast<int64_t>(traffic.PeriodSamples());
-        range.from = std::max<int64_t>(0, frames[k].firstFall - 2 * period);
-        range.to = (frames[k].rises.empty() ? frames[k].firstFall : frames[k].rises.back()) + 5 * period;
-        return range;
+        return SampleRange(
+            std::max<int64_t>(0, frames[k].firstFall - 2 * period),
+            (frames[k].rises.empty() ? frames[k].firstFall : frames[k].rises.back()) + 5 * period);
     };
     r.svgRange = frameRange(0);
     int status = RunDecode(r);
@@ -136,9 +139,13 @@ int RunDemo(const std::vector<std::string>& args) {
     crcError.labelsPath.clear();
     crcError.reportPath.clear();
     crcError.reportCsvPath.clear();
+    crcError.framesPath.clear();
+    crcError.summaryPath.clear();
+    crcError.plotPath.clear();
     crcError.svgPath = outDir + "/demo-crc-error.svg";
     crcError.svgRange = frameRange(3);
     crcError.progress = false;
+    crcError.quiet = true;
     status = RunDecode(crcError);
     if (status != 0) return status;
 
@@ -148,6 +155,9 @@ int RunDemo(const std::vector<std::string>& args) {
     master.labelsPath = outDir + "/labels-master.txt";
     master.reportPath.clear();
     master.reportCsvPath = outDir + "/report-master.csv";
+    master.framesPath = outDir + "/accesses-master.csv";
+    master.summaryPath.clear();
+    master.plotPath.clear();
     master.svgPath.clear();
     status = RunDecode(master);
     if (status != 0) return status;
@@ -156,9 +166,13 @@ int RunDemo(const std::vector<std::string>& args) {
     std::printf("labels:          %s\n", r.labelsPath.c_str());
     std::printf("report (wire):   %s\n", r.reportPath.c_str());
     std::printf("report (CSV):    %s\n", r.reportCsvPath.c_str());
+    std::printf("frames table:    %s\n", r.framesPath.c_str());
+    std::printf("summary (JSON):  %s\n", r.summaryPath.c_str());
     std::printf("register report: %s\n", master.reportCsvPath.c_str());
+    std::printf("register table:  %s\n", master.framesPath.c_str());
     std::printf("waveform (SVG):  %s\n", r.svgPath.c_str());
     std::printf("CRC error (SVG): %s\n", crcError.svgPath.c_str());
+    std::printf("positions (SVG): %s\n", r.plotPath.c_str());
     return 0;
 }
 

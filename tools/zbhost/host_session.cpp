@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "abi/decoder_settings.h"
+#include "safe_output.h"
+
 #if defined(_WIN32)
-#include <process.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -25,13 +27,6 @@ constexpr int kSloChannel = 1;
 constexpr uint64_t kProgressEvery = 1 << 14;  // sampleQuery calls between progress polls
 constexpr uint32_t kLabelBuffer = 256;
 
-int CurrentProcessId() {
-#if defined(_WIN32)
-    return _getpid();
-#else
-    return static_cast<int>(getpid());
-#endif
-}
 }  // namespace
 
 HostSession* HostSession::active_ = nullptr;
@@ -60,6 +55,7 @@ HostSession::HostSession(const PluginExports& plugin, const bissgen::Capture& ca
 
 HostSession::~HostSession() {
     if (active_ == this) active_ = nullptr;
+    SetInterruptStopWord(nullptr);
 }
 
 // The change in force at `position`. Sequential queries (the decode asks once per change, in
@@ -81,8 +77,9 @@ uint64_t ZB_CALL HostSession::SampleQuery(uint64_t position, uint8_t* state16) {
     HostSession* self = active_;
     if (state16 != nullptr) std::memset(state16, 0, 16);
     if (self == nullptr || self->capture_.changes.empty()) return zb::kNoFurtherChange;
-    if ((++self->queries_ % kProgressEvery) == 0) self->DrawProgress();
     const int64_t pos = static_cast<int64_t>(position);
+    self->NotePosition(pos);
+    if ((++self->queries_ % kProgressEvery) == 0) self->DrawProgress();
     const size_t i = self->Locate(pos);
     const bissgen::Change& ch = self->capture_.changes[i];
     if (state16 != nullptr) {
@@ -93,9 +90,14 @@ uint64_t ZB_CALL HostSession::SampleQuery(uint64_t position, uint8_t* state16) {
     return static_cast<uint64_t>(self->capture_.changes[i + 1].position);
 }
 
+// Also the moment to pass an interrupt on: the stop word ends the walk (it may have been cleared
+// by Analysis after the interrupt arrived).
 uint32_t ZB_CALL HostSession::AbortPoll() {
-    if (active_ != nullptr) active_->DrawProgress();
-    return 0;
+    if (active_ == nullptr) return 0;
+    active_->DrawProgress();
+    if (!InterruptRequested()) return 0;
+    active_->stopWord_ = 1;
+    return 1;
 }
 
 int32_t ZB_CALL HostSession::ReportRow(const char* text, uint32_t length) {
@@ -111,28 +113,73 @@ int32_t ZB_CALL HostSession::ReportRow(const char* text, uint32_t length) {
     return 1;
 }
 
+// A query before the previous one starts another walk over the capture.
+void HostSession::NotePosition(int64_t position) {
+    if (position < lastQuery_) {
+        DrawProgress();
+        StartPhase();
+        stale_ = record_.progress;
+        staleValid_ = true;
+    }
+    lastQuery_ = position;
+}
+
+void HostSession::StartPhase() {
+    phaseBase_ = shown_;
+    phaseMax_ = 0;
+    ++phase_;
+}
+
 void HostSession::DrawProgress() {
-    progress_.Show(record_.progress);
+    uint32_t value = record_.progress > 1000 ? 1000 : record_.progress;
+    if (staleValid_ && value == stale_)
+        value = 0;
+    else
+        staleValid_ = false;
+    // The report starts its own count from zero after the decode walk's end.
+    if (value + 100 < phaseMax_) StartPhase();
+    if (value > phaseMax_) phaseMax_ = value;
+    const uint32_t left = phases_ > phase_ ? phases_ - phase_ : 1;
+    const uint32_t overall = phaseBase_ + value * (1000 - phaseBase_) / left / 1000;
+    if (overall > shown_) shown_ = overall;
+    progress_.Show(shown_);
 }
 
 bool HostSession::Analyse(ReportVia via, std::string& error) {
     active_ = this;
     cursor_ = 0;
     report_.clear();
+    // Automatic length detection walks the capture before the decode does.
+    zb::DecoderSettings settings{};
+    zb::CopySettingsIn(record_, settings);
+    const zb::SettingsView view(&settings);
+    const bool twoWalks = view.AutoLength() && (!view.IsRegisterMode() || !view.IsBissB());
+    phases_ = (twoWalks ? 2 : 1) + (via != ReportVia::None ? 1 : 0);
+    phase_ = phaseBase_ = phaseMax_ = shown_ = 0;
+    staleValid_ = false;
+    lastQuery_ = -1;
+    stopWord_ = 0;
+    SetInterruptStopWord(&stopWord_);
     reportEnded_ = false;
     std::memset(record_.reportBlockName, 0, sizeof record_.reportBlockName);
     record_.reportRow = via == ReportVia::Callback ? &HostSession::ReportRow : nullptr;
     if (via != ReportVia::None) {
         char name[sizeof record_.reportBlockName];
-        std::snprintf(name, sizeof name, "zbhost_%d_report", CurrentProcessId());
+        std::snprintf(name, sizeof name, "zbhost_%d_report", ProcessId());
         blockName_ = name;
         std::memcpy(record_.reportBlockName, name, std::strlen(name) + 1);
 #if !defined(_WIN32)
         shm_unlink(BlockObjectName(blockName_).c_str());
 #endif
+        SetInterruptSharedBlock(BlockObjectName(blockName_));
     }
     count_ = plugin_.Analysis(&record_);
+    SetInterruptStopWord(nullptr);
     progress_.Finish();
+    if (InterruptRequested()) {
+        error = "interrupted";
+        return false;
+    }
     if (count_ > 0 && (record_.codeArray == nullptr || record_.positionArray == nullptr)) {
         error = "the plug-in returned records without their arrays";
         count_ = 0;
@@ -191,6 +238,7 @@ bool HostSession::ReadReportBlock(std::string& error) {
     report_.assign(text, strnlen(text, size));
     munmap(view, size);
     shm_unlink(object.c_str());
+    SetInterruptSharedBlock("");
     return true;
 #endif
 }

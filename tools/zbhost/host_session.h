@@ -1,6 +1,7 @@
 // The host side of one decode: a host record laid out as the host interface prescribes, the sample
 // access served from a change list through the sampleQuery callback, the abort poll, the progress
-// bar, and the report collected from the named shared-memory block or the row callback.
+// bar (one bar over the whole decode: the length detection's walk, the decode walk and the report),
+// and the report collected from the named shared-memory block or the row callback.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "bissgen/capture.h"
+#include "decoded_frames.h"
 #include "plugin_library.h"
 #include "progress_bar.h"
 
@@ -42,6 +44,7 @@ class HostSession {
     int64_t PositionAt(uint32_t i) const { return record_.positionArray[i]; }
     uint32_t CodeAt(uint32_t i) const { return record_.codeArray[i]; }
     const std::string& Report() const { return report_; }
+    RecordView Records() const { return RecordView{record_.positionArray, record_.codeArray, count_}; }
 
     // The label of record i through DataConv, with the codes of the next two records as the list.
     Label LabelOf(uint32_t i);
@@ -58,6 +61,8 @@ class HostSession {
     static int32_t ZB_CALL ReportRow(const char* text, uint32_t length);
     size_t Locate(int64_t position);
     void DrawProgress();
+    void NotePosition(int64_t position);
+    void StartPhase();
     bool ReadReportBlock(std::string& error);
 
     static HostSession* active_;
@@ -69,6 +74,17 @@ class HostSession {
     uint64_t queries_ = 0;
     uint32_t count_ = 0;
     ProgressBar progress_{"decoding", false};
+    // One bar over the phases of a decode: the length detection's walk (when it runs), the decode
+    // walk and the report (when one is asked for). A new walk is seen when the queries go back, the
+    // report when the plug-in's progress falls; each phase fills its share of what is left.
+    uint32_t phases_ = 1;
+    uint32_t phase_ = 0;
+    uint32_t phaseBase_ = 0;
+    uint32_t phaseMax_ = 0;
+    uint32_t stale_ = 0;  // the last phase's value, still in the record until the plug-in writes
+    bool staleValid_ = false;
+    uint32_t shown_ = 0;
+    int64_t lastQuery_ = -1;
     std::string blockName_;
     std::string report_;
     bool reportEnded_ = false;

@@ -103,7 +103,7 @@ const char* SettingsHelp() {
            "  --host-format FMT         hex|dec|oct|bin|char: the host's value format (positions)\n"
            "  --range-from head|T|A..E  decode from the buffer head or a cursor\n"
            "  --range-to tail|T|A..E    decode up to the buffer tail or a cursor\n"
-           "  --cursor X=POS            cursor T or A..E at sample POS (repeatable)\n"
+           "  --cursor X=POS            cursor T or A..E at POS, samples or a time (repeatable)\n"
            "  --colour-slot K=I         colour slot K (0..8) = colour index I (0..15)\n";
 }
 

@@ -1,14 +1,21 @@
 // Label listing and the SVG waveform. The SVG draws each labelled record as the host does: a box
 // from the record's position to the next record's, filled with the label's background colour and
-// holding the long label when it fits, else the short one, in its text colour.
+// holding the long label when it fits, else the short one, in its text colour. A frame (or register
+// access: the records up to a Status Idle) too narrow for its labels becomes one block in the colour
+// of its outcome; neighbouring blocks that share a pixel merge, and the traces draw at most one
+// vertical stroke per pixel column, so the file grows with the picture's width, not the capture's.
 #include "outputs.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "abi/record_code.h"
 #include "report_table.h"
+#include "safe_output.h"
+#include "time_units.h"
 
 namespace zbhost {
 
@@ -19,7 +26,15 @@ constexpr double kRight = 20;
 constexpr double kCharWidth = 6.6;       // 11 px monospace
 constexpr double kSmallCharWidth = 5.4;  // 9 px monospace
 constexpr double kTextMargin = 2;        // pixels of a box not written on
+constexpr double kMinLabelWidth = 6;     // a frame narrower than this per record is drawn as a block
+constexpr double kTickSpacing = 140;     // pixels per axis tick, about
 constexpr int64_t kDefaultChanges = 400;
+constexpr uint32_t kInterruptCheckRecords = 1024;
+
+// Block colours by outcome: complete and CRC good, a CRC error, broken off (busy, timeout, cut).
+enum class Outcome { Ok, CrcError, Broken };
+const char* const kOutcomeColour[] = {"#9BD39B", "#E35D5D", "#F0A030"};
+const char* const kOutcomeName[] = {"CRC good", "CRC error", "broken off"};
 
 std::string Escape(const std::string& text) {
     std::string out;
@@ -50,6 +65,12 @@ std::string Number(double v) {
     return text;
 }
 
+std::string Coarse(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", v);
+    return text;
+}
+
 double CharWidth(LabelFont font) {
     return font == LabelFont::Small ? kSmallCharWidth : kCharWidth;
 }
@@ -67,6 +88,95 @@ bool FontThatHolds(const std::string& text, double width, LabelFont& font) {
         }
     }
     return false;
+}
+
+}  // namespace
+
+std::string RangeCaption(int64_t from, int64_t to, uint64_t rate) {
+    std::string text = "samples " + Grouped(from) + " .. " + Grouped(to - 1);
+    if (rate) {
+        const double r = static_cast<double>(rate);
+        // Times to a thousandth of the range, or to a sample when that is coarser.
+        const double resolution = std::max(1.0, static_cast<double>(to - from) / 1e3) / r;
+        text += " (" + FormatSecondsAt(static_cast<double>(from) / r, resolution) + " .. " +
+                FormatSecondsAt(static_cast<double>(to - 1) / r, resolution) + ")";
+    }
+    return text;
+}
+
+namespace {
+
+// One frame or access: records [first, last], the last being its Status Idle.
+struct Span {
+    uint32_t first = 0, last = 0;
+    bool isFrame = false;  // holds an acknowledge, a start or an Idl, not only decode-wide records
+    Outcome outcome = Outcome::Ok;
+};
+
+// The span that starts at record i; i must be below the count.
+Span SpanAt(const RecordView& r, uint32_t i) {
+    Span s;
+    s.first = i;
+    for (;; ++i) {
+        const uint32_t code = r.codes[i];
+        const zb::RecordKind kind = zb::KindOf(code);
+        s.isFrame |=
+            kind == zb::RecordKind::Ack || kind == zb::RecordKind::Start || kind == zb::RecordKind::Idl;
+        if (kind == zb::RecordKind::Crc && (zb::PayloadOf(code) & zb::kCrcMismatchFlag) != 0 &&
+            s.outcome == Outcome::Ok)
+            s.outcome = Outcome::CrcError;
+        if (kind == zb::RecordKind::ReadWrite && (zb::PayloadOf(code) & zb::kReadWriteInvalid) != 0)
+            s.outcome = Outcome::Broken;
+        if (kind == zb::RecordKind::Status) {
+            const auto status = static_cast<zb::StatusCode>(zb::LowByte(code));
+            if (status == zb::StatusCode::Busy || status == zb::StatusCode::Error ||
+                status == zb::StatusCode::Timeout)
+                s.outcome = Outcome::Broken;
+            if (status == zb::StatusCode::Idle) break;
+        }
+        if (i + 1 >= r.count) break;
+    }
+    s.last = i;
+    return s;
+}
+
+// The blocks of one picture: the worst outcome of the frames in each pixel column, drawn as one
+// rectangle per run of columns that share it.
+class BlockRow {
+  public:
+    BlockRow(double left, double columns)
+        : left_(left), worst_(static_cast<size_t>(std::max(1.0, columns)), -1) {}
+    void Add(double x0, double x1, Outcome o) {
+        const size_t n = worst_.size();
+        const size_t c0 = std::min(n - 1, static_cast<size_t>(std::max(0.0, x0 - left_)));
+        const size_t c1 =
+            std::min(n, std::max(c0 + 1, static_cast<size_t>(std::max(0.0, x1 - left_ + 0.999))));
+        for (size_t c = c0; c < c1; ++c) worst_[c] = std::max<int8_t>(worst_[c], static_cast<int8_t>(o));
+        used_[static_cast<int>(o)] = true;
+    }
+    bool Drew(Outcome o) const { return used_[static_cast<int>(o)]; }
+    void Write(std::ostream& out, double top, double height) const {
+        for (size_t c = 0; c < worst_.size();) {
+            size_t end = c + 1;
+            while (end < worst_.size() && worst_[end] == worst_[c]) ++end;
+            if (worst_[c] >= 0) {
+                out << "<rect x=\"" << Coarse(left_ + static_cast<double>(c)) << "\" y=\"" << top
+                    << "\" width=\"" << end - c << "\" height=\"" << height << "\" fill=\""
+                    << kOutcomeColour[worst_[c]] << "\"/>\n";
+            }
+            c = end;
+        }
+    }
+
+  private:
+    double left_;
+    std::vector<int8_t> worst_;
+    bool used_[3] = {false, false, false};
+};
+
+bool IsIdle(uint32_t code) {
+    return zb::KindOf(code) == zb::RecordKind::Status &&
+           static_cast<zb::StatusCode>(zb::LowByte(code)) == zb::StatusCode::Idle;
 }
 
 }  // namespace
@@ -93,20 +203,33 @@ void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, 
     if (format == LabelFormat::Csv) out << "position,time_s,code,label,text_colour,back_colour\n";
     char line[512];
     for (uint32_t i = 0; i < session.RecordCount(); ++i) {
+        if ((i % kInterruptCheckRecords) == 0) ThrowIfInterrupted();
         const Label l = session.LabelOf(i);
-        const double t = sampleRate ? static_cast<double>(l.position) / static_cast<double>(sampleRate) : 0.0;
+        const std::string t = SecondsOfSample(l.position, sampleRate);
         const std::string fg = l.coloured ? CssColour(l.textColour) : "";
         const std::string bg = l.coloured ? CssColour(l.backColour) : "";
         if (format == LabelFormat::Csv) {
-            std::snprintf(line, sizeof line, "%" PRId64 ",%.9f,%08X,", l.position, t, l.code);
+            std::snprintf(line, sizeof line, "%" PRId64 ",%s,%08X,", l.position, t.c_str(), l.code);
             out << line << CsvField(l.text) << ',' << fg << ',' << bg << '\n';
         } else {
-            std::snprintf(line, sizeof line, "%12" PRId64 "  %14.9f s  %08X  %-22s  %s on %s\n", l.position,
-                          t, l.code, l.text.c_str(), l.coloured ? fg.c_str() : "-",
-                          l.coloured ? bg.c_str() : "-");
+            std::snprintf(line, sizeof line, "%12" PRId64 "  %14s %s  %08X  %-22s  %s on %s\n", l.position,
+                          t.empty() ? "-" : t.c_str(), t.empty() ? " " : "s", l.code, l.text.c_str(),
+                          l.coloured ? fg.c_str() : "-", l.coloured ? bg.c_str() : "-");
             out << line;
         }
     }
+}
+
+void WalkChanges(const bissgen::Capture& capture, int64_t from, int64_t to,
+                 const std::function<void(int64_t position, int ma, int slo)>& visit) {
+    const auto& c = capture.changes;
+    auto it = std::upper_bound(c.begin(), c.end(), from,
+                               [](int64_t p, const bissgen::Change& ch) { return p < ch.position; });
+    if (it == c.begin())
+        visit(from, 0, 0);
+    else
+        visit(from, (it - 1)->ma, (it - 1)->slo);
+    for (; it != c.end() && it->position < to; ++it) visit(it->position, it->ma, it->slo);
 }
 
 SvgRange ChooseSvgRange(const bissgen::Capture& capture, SvgRange wanted) {
@@ -121,14 +244,15 @@ SvgRange ChooseSvgRange(const bissgen::Capture& capture, SvgRange wanted) {
         const auto first = std::lower_bound(
             c.begin(), c.end(), r.from, [](const bissgen::Change& ch, int64_t p) { return ch.position < p; });
         const int64_t left = c.end() - first;
-        r.to = left > kDefaultChanges ? first[kDefaultChanges].position : capture.lastSample;
+        r.to = left > kDefaultChanges ? first[kDefaultChanges].position : capture.lastSample + 1;
     }
-    r.to = std::min(r.to, capture.lastSample);
+    r.to = std::min(r.to, capture.lastSample + 1);
     if (r.to <= r.from) r.to = r.from + 1;
     return r;
 }
 
 void WriteSvg(HostSession& session, const bissgen::Capture& capture, SvgRange range, std::ostream& out) {
+    const bool chosen = range.from < 0 && range.to < 0;
     range = ChooseSvgRange(capture, range);
     const double kWidth = range.width;
     const double span = static_cast<double>(range.to - range.from);
@@ -137,77 +261,122 @@ void WriteSvg(HostSession& session, const bissgen::Capture& capture, SvgRange ra
         return kLeft + static_cast<double>(std::clamp(p, range.from, range.to) - range.from) * scale;
     };
     const double maHigh = 30, maLow = 70, sloHigh = 120, sloLow = 160, labelTop = 95, labelBottom = 185;
-    const double height = 230;
+    const double height = 245;
+    const uint64_t rate = capture.sampleRate;
 
     out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\"" << height
         << "\" viewBox=\"0 0 " << kWidth << ' ' << height
         << "\" font-family=\"monospace\" font-size=\"11\">\n";
     out << "<rect width=\"100%\" height=\"100%\" fill=\"#FFFFFF\"/>\n";
+    std::string caption = "MA and SLO, " + RangeCaption(range.from, range.to, rate) + " of " +
+                          RangeCaption(0, capture.lastSample + 1, rate);
+    if (chosen) caption += "; the first frames (--svg-range FROM:TO or all chooses)";
+    out << "<text x=\"8\" y=\"14\" fill=\"#202020\">" << Escape(caption) << "</text>\n";
     out << "<text x=\"8\" y=\"55\" fill=\"#202020\">MA</text>\n<text x=\"8\" y=\"145\" "
            "fill=\"#202020\">SLO</text>\n";
 
-    // Labels behind the SLO trace: one box per position, from it to the next record's position.
-    const uint32_t n = session.RecordCount();
-    for (uint32_t i = 0; i < n; ++i) {
-        const int64_t p = session.PositionAt(i);
-        if (i > 0 && session.PositionAt(i - 1) == p) continue;  // the rest of a value triple
-        uint32_t j = i + 1;
-        while (j < n && session.PositionAt(j) == p) ++j;
-        const int64_t end = j < n ? session.PositionAt(j) : range.to;
-        if (end <= range.from || p >= range.to) continue;
-        const Label l = session.LabelOf(i);
-        if (!l.coloured) continue;
-        const double x0 = x(p), x1 = x(end);
-        const double w = std::max(0.5, x1 - x0);
-        out << "<rect x=\"" << Number(x0) << "\" y=\"" << labelTop << "\" width=\"" << Number(w)
-            << "\" height=\"" << labelBottom - labelTop << "\" fill=\"" << CssColour(l.backColour)
-            << "\" fill-opacity=\"0.8\" stroke=\"#FFFFFF\" stroke-width=\"0.5\"/>\n";
-        if (l.text.empty()) continue;
-        const FittedLabel fitted = FitLabel(l.text, w, [&] { return session.ShortLabelOf(i).text; });
-        if (fitted.text.empty()) continue;
-        out << "<text x=\"" << Number(x0 + w / 2) << "\" y=\"" << labelBottom - 6
-            << "\" text-anchor=\"middle\"" << (fitted.font == LabelFont::Small ? " font-size=\"9\"" : "")
-            << " fill=\"" << CssColour(l.textColour) << "\">" << Escape(fitted.text) << "</text>\n";
+    // Labels behind the SLO trace: frame by frame, each as its label boxes (one box per position,
+    // up to the next record's) or as one block.
+    const RecordView r = session.Records();
+    const uint32_t n = r.count;
+    // From the frame whose records reach into the range.
+    uint32_t i =
+        static_cast<uint32_t>(std::upper_bound(r.positions, r.positions + n, range.from) - r.positions);
+    if (i > 0) --i;
+    while (i > 0 && !IsIdle(r.codes[i - 1])) --i;
+    BlockRow blocks(kLeft, kWidth - kLeft - kRight);
+    while (i < n && r.positions[i] < range.to) {
+        ThrowIfInterrupted();
+        const Span s = SpanAt(r, i);
+        const int64_t end = s.last + 1 < n ? r.positions[s.last + 1] : range.to;
+        const double width = static_cast<double>(r.positions[s.last] - r.positions[s.first]) * scale;
+        if (s.isFrame && width < kMinLabelWidth * (s.last - s.first + 1)) {
+            if (r.positions[s.last] > range.from)
+                blocks.Add(x(r.positions[s.first]), x(r.positions[s.last]), s.outcome);
+            i = s.last + 1;
+            continue;
+        }
+        for (; i <= s.last; ++i) {
+            const int64_t p = r.positions[i];
+            if (i > 0 && r.positions[i - 1] == p) continue;  // the rest of a value triple
+            uint32_t j = i + 1;
+            while (j < n && r.positions[j] == p) ++j;
+            const int64_t boxEnd = j < n ? r.positions[j] : end;
+            if (boxEnd <= range.from || p >= range.to) continue;
+            const Label l = session.LabelOf(i);
+            if (!l.coloured) continue;
+            const double x0 = x(p), x1 = x(boxEnd);
+            const double w = std::max(0.5, x1 - x0);
+            out << "<rect x=\"" << Number(x0) << "\" y=\"" << labelTop << "\" width=\"" << Number(w)
+                << "\" height=\"" << labelBottom - labelTop << "\" fill=\"" << CssColour(l.backColour)
+                << "\" fill-opacity=\"0.8\" stroke=\"#FFFFFF\" stroke-width=\"0.5\"/>\n";
+            if (l.text.empty()) continue;
+            const uint32_t k = i;
+            const FittedLabel fitted = FitLabel(l.text, w, [&] { return session.ShortLabelOf(k).text; });
+            if (fitted.text.empty()) continue;
+            out << "<text x=\"" << Number(x0 + w / 2) << "\" y=\"" << labelBottom - 6
+                << "\" text-anchor=\"middle\"" << (fitted.font == LabelFont::Small ? " font-size=\"9\"" : "")
+                << " fill=\"" << CssColour(l.textColour) << "\">" << Escape(fitted.text) << "</text>\n";
+        }
+    }
+    blocks.Write(out, labelTop, labelBottom - labelTop);
+    // A legend for the colours of the blocks drawn.
+    double legendX = kWidth - kRight;
+    for (int o = 2; o >= 0; --o) {
+        if (!blocks.Drew(static_cast<Outcome>(o))) continue;
+        legendX -= 14 + kCharWidth * static_cast<double>(std::string(kOutcomeName[o]).size()) + 10;
+        out << "<rect x=\"" << Coarse(legendX) << "\" y=\"226\" width=\"10\" height=\"10\" fill=\""
+            << kOutcomeColour[o] << "\"/><text x=\"" << Coarse(legendX + 14)
+            << "\" y=\"235\" fill=\"#404040\">" << kOutcomeName[o] << "</text>\n";
     }
 
-    // The traces: steps from change to change over the range.
-    const auto& c = capture.changes;
+    // The traces: a step at every change; where a pixel column holds several changes, one
+    // vertical stroke over both levels stands for all of them.
     auto trace = [&](bool isMa, double high, double low, const char* colour) {
-        auto level = [&](const bissgen::Change& ch) { return isMa ? ch.ma : ch.slo; };
-        auto it = std::upper_bound(c.begin(), c.end(), range.from,
-                                   [](int64_t p, const bissgen::Change& ch) { return p < ch.position; });
-        int current = it == c.begin() ? 0 : level(*(it - 1));
-        std::string points = Number(x(range.from)) + "," + Number(current ? high : low);
-        for (; it != c.end() && it->position < range.to; ++it) {
-            if (level(*it) == current) continue;
-            const std::string px = Number(x(it->position));
-            points += " " + px + "," + Number(current ? high : low);
-            current = level(*it);
-            points += " " + px + "," + Number(current ? high : low);
-        }
-        points += " " + Number(x(range.to)) + "," + Number(current ? high : low);
-        out << "<polyline fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"1.5\" points=\"" << points
-            << "\"/>\n";
+        auto y = [&](int level) { return Coarse(level ? high : low); };
+        std::string d;
+        int level = 0, drawn = 0;
+        int64_t lastColumn = -1;
+        WalkChanges(capture, range.from, range.to, [&](int64_t p, int ma, int slo) {
+            const int v = isMa ? ma : slo;
+            if (d.empty()) {
+                d = "M" + Coarse(x(range.from)) + "," + y(v);
+                level = drawn = v;
+                return;
+            }
+            if (v == level) return;
+            const int before = level;
+            level = v;
+            const int64_t column = static_cast<int64_t>(x(p) - kLeft);
+            if (column == lastColumn) return;
+            if (drawn != before) d += "V" + y(before);  // the column before ends on its last level
+            d += "H" + Coarse(x(p)) + "V" + y(level);
+            drawn = level;
+            lastColumn = column;
+        });
+        if (drawn != level) d += "V" + y(level);
+        d += "H" + Coarse(x(range.to));
+        out << "<path fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"1.5\" d=\"" << d << "\"/>\n";
     };
     trace(true, maHigh, maLow, "#1F3A93");
     trace(false, sloHigh, sloLow, "#101010");
 
-    // A time axis in samples (and microseconds when the rate is known).
-    for (int k = 0; k <= 10; ++k) {
-        const int64_t p = range.from + static_cast<int64_t>(span * k / 10);
-        const double px = x(p);
-        char text[64];
-        if (capture.sampleRate) {
-            std::snprintf(text, sizeof text, "%.2f us",
-                          static_cast<double>(p) * 1e6 / static_cast<double>(capture.sampleRate));
-        } else {
-            std::snprintf(text, sizeof text, "%" PRId64, p);
-        }
+    // The time axis: seconds in a unit that suits the range when the rate is known, else samples.
+    const int maxTicks = std::max(2, static_cast<int>((kWidth - kLeft - kRight) / kTickSpacing));
+    const double toAxis = rate ? 1.0 / static_cast<double>(rate) : 1.0;
+    const AxisTicks ticks = ChooseTicks(static_cast<double>(range.from) * toAxis,
+                                        static_cast<double>(range.to - 1) * toAxis, rate != 0, maxTicks);
+    for (size_t k = 0; k < ticks.at.size(); ++k) {
+        const double px = kLeft + (ticks.at[k] / toAxis - static_cast<double>(range.from)) * scale;
         out << "<line x1=\"" << Number(px) << "\" y1=\"195\" x2=\"" << Number(px)
             << "\" y2=\"200\" stroke=\"#888888\"/>\n";
-        out << "<text x=\"" << Number(px) << "\" y=\"215\" text-anchor=\"middle\" fill=\"#404040\">" << text
-            << "</text>\n";
+        out << "<text x=\"" << Number(px) << "\" y=\"215\" text-anchor=\"middle\" fill=\"#404040\">"
+            << Escape(ticks.labels[k]) << "</text>\n";
     }
+    std::string axisNote = rate ? "" : "sample numbers (the capture has no sample rate)";
+    if (!ticks.origin.empty()) axisNote = ticks.origin + (axisNote.empty() ? "" : "; " + axisNote);
+    if (!axisNote.empty())
+        out << "<text x=\"" << kLeft << "\" y=\"235\" fill=\"#404040\">" << Escape(axisNote) << "</text>\n";
     out << "</svg>\n";
 }
 
