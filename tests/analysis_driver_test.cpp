@@ -481,12 +481,12 @@ TEST_F(AnalysisDriver, LostRecordsGiveTheFailureRecord) {
         zb::DecodeEngine engine{call_};  // fresh stores: they name and create their files on the first reset
         uint64_t positionLimit = c.positionLimit, codeLimit = c.codeLimit;
         if (positionLimit == 0) positionLimit = codeLimit = full.size() - (c.lost ? 1 : 0);
-        engine.positionStore.SetMemoryFallbackLimit(positionLimit);
-        engine.codeStore.SetMemoryFallbackLimit(codeLimit);
+        engine.Records().positionStore.SetMemoryFallbackLimit(positionLimit);
+        engine.Records().codeStore.SetMemoryFallbackLimit(codeLimit);
         // Every name of both stores fails: the fill runs in memory from the start.
         zb::platform::InjectedFaults().createFailures = 1000;
         const std::vector<Rec> out = Analyse(host, &engine);
-        EXPECT_TRUE(engine.positionStore.Degraded());
+        EXPECT_TRUE(engine.Records().positionStore.Degraded());
         zb::platform::InjectedFaults() = zb::platform::Faults{};
         if (c.lost) {
             EXPECT_EQ(count_, 1u);

@@ -96,8 +96,8 @@ class FaultInjection : public ::testing::Test {
         ASSERT_NE(baselineReport_.find("\r\n|@"), std::string::npos);
         RemovePublishedBlock(blockName_);
         // The next reset names and creates the files anew, so create faults reach them.
-        engine_->codeStore.DestroyStore();
-        engine_->positionStore.DestroyStore();
+        engine_->Records().codeStore.DestroyStore();
+        engine_->Records().positionStore.DestroyStore();
     }
 
     ScratchDir dir_{"zbfault"};
@@ -144,7 +144,7 @@ TEST_F(FaultInjection, StoreFaultsKeepEveryRecordAndTheReportEndsAsDocumented) {
         EXPECT_TRUE(got == baseline_);
         EXPECT_EQ(host.Record().progress, 1000u);
         EXPECT_EQ(host.Record().settingsState, 9);
-        EXPECT_TRUE(engine_->positionStore.Degraded() || c.faults.sharedBlockFails);
+        EXPECT_TRUE(engine_->Records().positionStore.Degraded() || c.faults.sharedBlockFails);
         EXPECT_EQ(zb::LastReportOutcome(), c.report);
 
         const PublishedBlock block = ReadPublishedBlock(blockName_);
@@ -165,8 +165,8 @@ TEST_F(FaultInjection, StoreFaultsKeepEveryRecordAndTheReportEndsAsDocumented) {
         // A later call without faults is back on files and gives the same records.
         EXPECT_TRUE(Analyse(host) == baseline_);
         RemovePublishedBlock(blockName_);
-        engine_->codeStore.DestroyStore();
-        engine_->positionStore.DestroyStore();
+        engine_->Records().codeStore.DestroyStore();
+        engine_->Records().positionStore.DestroyStore();
     }
 }
 
@@ -224,8 +224,8 @@ TEST_F(FaultInjection, LostRecordsPublishTheSingleFailureRecord) {
     Baseline(host);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        engine_->codeStore.SetMemoryFallbackLimit(c.fallbackLimit);
-        engine_->positionStore.SetMemoryFallbackLimit(c.fallbackLimit);
+        engine_->Records().codeStore.SetMemoryFallbackLimit(c.fallbackLimit);
+        engine_->Records().positionStore.SetMemoryFallbackLimit(c.fallbackLimit);
         InjectedFaults() = c.faults;
         const Records got = Analyse(host, false);
         InjectedFaults() = Faults{};
@@ -234,8 +234,8 @@ TEST_F(FaultInjection, LostRecordsPublishTheSingleFailureRecord) {
         EXPECT_EQ(got.codes, std::vector<uint32_t>{0});
         EXPECT_EQ(host.Record().progress, 1000u);
     }
-    engine_->codeStore.SetMemoryFallbackLimit(zb::kStoreMemoryFallbackElements);
-    engine_->positionStore.SetMemoryFallbackLimit(zb::kStoreMemoryFallbackElements);
+    engine_->Records().codeStore.SetMemoryFallbackLimit(zb::kStoreMemoryFallbackElements);
+    engine_->Records().positionStore.SetMemoryFallbackLimit(zb::kStoreMemoryFallbackElements);
     EXPECT_TRUE(Analyse(host, false) == baseline_);
 }
 

@@ -69,19 +69,20 @@ uint32_t AnalyseCapture(DecodeEngine& engine, DecoderSettings* settings, const i
     if (!RunDecode(engine, settings)) {
         engine.StoreFailureRecord();
     }
-    const int64_t* p = engine.positionStore.FinishStore();
-    const uint32_t* c = engine.codeStore.FinishStore();
-    if (engine.positionStore.Failed() || engine.codeStore.Failed()) {
+    RecordOutput& out = engine.Records();
+    const int64_t* p = out.positionStore.FinishStore();
+    const uint32_t* c = out.codeStore.FinishStore();
+    if (out.positionStore.Failed() || out.codeStore.Failed()) {
         // Records were lost on the way (the in-memory fallback reached its limit, memory ran out or
         // the spill file could not be read back): the host gets the failure record, never a count
         // larger than the arrays behind it.
         engine.StoreFailureRecord();
-        p = engine.positionStore.FinishStore();
-        c = engine.codeStore.FinishStore();
+        p = out.positionStore.FinishStore();
+        c = out.codeStore.FinishStore();
     }
     if (positions != nullptr) *positions = p;
     if (codes != nullptr) *codes = c;
-    const uint64_t count = engine.positionStore.StoreCount();
+    const uint64_t count = out.positionStore.StoreCount();
     return count > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(count);
 }
 
@@ -121,7 +122,7 @@ bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
     }
     e.isRegisterMode = e.mode != static_cast<int32_t>(DecodeMode::SingleCycle);
     e.slaveView = e.mode == static_cast<int32_t>(DecodeMode::RegisterSlave);
-    e.ResetControl();
+    e.Assembler().Reset(e.slaveView, e.sampleRate);
 
     // Decode range: buffer head or a cursor, to the buffer tail or a cursor (end exclusive). A cursor
     // number beyond the six the host has reads as position 0.
@@ -150,8 +151,9 @@ bool RunDecode(DecodeEngine& e, DecoderSettings* settings) {
     }
 
     if (!WalkCapture(e)) return false;
-    if (e.positionStore.StoreCount() == 0) e.StoreRecord(MakeStatus(StatusCode::Idle), 0);
-    return e.positionStore.StoreCount() == e.codeStore.StoreCount();
+    RecordOutput& out = e.Records();
+    if (out.positionStore.StoreCount() == 0) e.StoreRecord(MakeStatus(StatusCode::Idle), 0);
+    return out.positionStore.StoreCount() == out.codeStore.StoreCount();
 }
 
 }  // namespace zb

@@ -1,7 +1,7 @@
-// The module's single analysis object: it owns the two result stores and all decode state of one
-// Analysis call. The driver (analysis_driver.cpp, auto_length.cpp), the frame parser
-// (frame_parser.cpp), the register-access assembler (register_access.cpp) and the record storing
-// (record_store.cpp) work on it, each in its own file. It is bound to the call context through
+// The module's single analysis object: it owns the record output with the two result stores, the
+// register-access assembler and all decode state of one Analysis call. The driver
+// (analysis_driver.cpp, auto_length.cpp) and the frame parser (frame_parser.cpp) work on it, each
+// in its own file. It is bound to the call context through
 // which it reaches the host (samples, stop word, progress) and finds the temporary directory.
 #pragma once
 
@@ -11,7 +11,8 @@
 #include "abi/decoder_settings.h"
 #include "abi/record_code.h"
 #include "engine/frame_crc.h"
-#include "engine/result_store.h"
+#include "engine/record_output.h"
+#include "engine/register_access.h"
 
 namespace zb {
 
@@ -27,33 +28,9 @@ enum class FrameState : uint8_t {
     AfterFrame = 7,  // last CRC bit taken; the pause that follows is being measured
 };
 
-// The register-access assembler's state: which field of a control frame the next (CDM, CDS) pair
-// belongs to.
-enum class ControlState : uint8_t {
-    ControlIdle = 0,
-    ControlCts = 1,
-    ControlAddress = 2,
-    ControlAddressCrc = 3,
-    ControlReadWrite = 4,
-    ControlWaitStart = 5,
-    ControlData = 6,
-    ControlDataCrc = 7,
-    ControlWriteGap = 8,
-    ControlStop = 9,
-    ControlNextByte = 10,
-};
-
 // Capture channels the host can deliver: 16 bytes of levels, channel c is bit c%8 of byte c/8.
 constexpr int32_t kCaptureChannels = 128;
 constexpr int kChannelStateBytes = 16;
-
-// Sample position `pos` moved by `n` samples, held at the ends of the signed 64-bit range: a capture
-// that reaches INT64_MAX puts the records that would lie beyond it at INT64_MAX instead of
-// overflowing.
-constexpr int64_t PositionAfter(int64_t pos, int64_t n) {
-    if (n >= 0) return pos > INT64_MAX - n ? INT64_MAX : pos + n;
-    return pos < INT64_MIN - n ? INT64_MIN : pos + n;
-}
 
 // A sample count widened for products of periods, which a host with huge gaps between its
 // changes could push past 64 bits.
@@ -181,34 +158,21 @@ class DecodeEngine {
     DecodeEngine(const DecodeEngine&) = delete;
     DecodeEngine& operator=(const DecodeEngine&) = delete;
 
-    // ---- Records (record_store.cpp) ---------------------------------------------------------
-    // Appends (code, pos); a position not after the last stored one moves one sample past it, so
-    // positions strictly increase (apart from the three records of one value).
-    // Inline: the parser stores about one record for every three changes. The last stored
-    // position is kept here rather than read back from the position store: the engine is the only
-    // writer between two resets, so the copy is always the store's last element.
-    void StoreRecord(uint32_t code, int64_t pos) {
-        const int64_t p = NextStoredPos(pos);
-        positionStore.AppendElement(p);
-        codeStore.AppendElement(code);
-        lastStoredPos_ = p;
-    }
+    // ---- Records ----------------------------------------------------------------------------
+    RecordOutput& Records() { return records_; }
+    void StoreRecord(uint32_t code, int64_t pos) { records_.Store(code, pos); }
     void StoreFrameRecord(uint32_t code, int64_t pos) {
         if (!isRegisterMode) StoreRecord(code, pos);
     }
-    void StoreControlRecord(uint32_t code, int64_t pos) {
-        if (isRegisterMode) StoreRecord(code, pos);
-    }
     // A 64-bit value as three records sharing one position (single-cycle mode only).
-    void StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos);
-    // Empties both stores and the engine's memory of the last stored position. A store that has no
-    // file yet names and creates one in the context's temporary directory.
-    void ResetRecords();
-    // Empties both stores and leaves in them only the failure record (0, code 0).
-    void StoreFailureRecord() {
-        ResetRecords();
-        StoreRecord(MakeCode(RecordKind::Failure), 0);
+    void StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos) {
+        if (!isRegisterMode) records_.StoreValue(triple, value, pos);
     }
+    // Empties both stores. A store that has no file yet names and creates one in the context's
+    // temporary directory.
+    void ResetRecords() { records_.Reset(call_.tempDirectory); }
+    // Empties both stores and leaves in them only the failure record (0, code 0).
+    void StoreFailureRecord() { records_.StoreFailure(call_.tempDirectory); }
 
     // ---- Frame parser (frame_parser.cpp) ----------------------------------------------------
     void ResetEngine();
@@ -263,16 +227,10 @@ class DecodeEngine {
     void ResetFrame();
 
     // ---- Register-access assembler (register_access.cpp) ------------------------------------
-    void FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos);
-    void ResetControl();
-    bool ShowsData() const { return readBit == 0 || slaveView; }
+    RegisterAssembler& Assembler() { return assembler_; }
 
     // The context of the calls this engine works for.
     CallContext& Call() const { return call_; }
-
-    // ---- The stores and what the report builder reads -----------------------------------------
-    CodeStore codeStore;
-    PositionStore positionStore;
 
     // ---- Driver fields ------------------------------------------------------------------------
     int64_t rangeStart = 0;
@@ -337,24 +295,6 @@ class DecodeEngine {
     int64_t avgPeriod = 0;
     PendingSamples pendingSamples;
 
-    // ---- Register-access assembler state ----------------------------------------------------------
-    ControlState controlState = ControlState::ControlIdle;
-    int32_t controlBitCount = 0;
-    uint32_t ctsBit = 0;
-    uint32_t addressBits = 0;
-    uint32_t cdsBits = 0;
-    int32_t cdsBitCount = 0;
-    uint32_t controlCrc = 0;
-    uint32_t readBit = 0;
-    uint32_t writeBit = 0;
-    uint32_t regByte = 0;
-    int32_t byteIndex = 0;
-    int64_t fieldPos = 0;
-    int64_t ctsPos = 0;
-    int64_t idPos = 0;
-    int64_t adrPos = 0;
-    int64_t waitStart = 0;
-
   private:
     // A clock period more than 1.5 times the average (2 x period >= 3 x average) is a pause, not a
     // clock; a rising edge more than 6 average periods after the previous one ends the frame.
@@ -405,17 +345,10 @@ class DecodeEngine {
     uint32_t ClassifyUnfinished() const;
     void EndFrameAtGap();
     void StoreFirstFrameRecords(int64_t pos);
-    void EndAddressPart();
 
-    // Where a record for `pos` goes: one sample past the last stored one when it would not lie
-    // after it.
-    int64_t NextStoredPos(int64_t pos) const {
-        return positionStore.StoreCount() > 0 && pos <= lastStoredPos_ ? PositionAfter(lastStoredPos_, 1)
-                                                                       : pos;
-    }
-
-    int64_t lastStoredPos_ = 0;
     CallContext& call_;
+    RecordOutput records_;
+    RegisterAssembler assembler_{records_};
 };
 
 // The analysis driver (analysis_driver.cpp).

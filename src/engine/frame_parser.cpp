@@ -7,6 +7,10 @@
 
 namespace zb {
 
+DecodeEngine::DecodeEngine(CallContext& call) : call_(call) {
+    ResetEngine();
+}
+
 namespace {
 
 // ClockPeriod records appear only once the clock has been measured this often.
@@ -137,9 +141,10 @@ void DecodeEngine::FeedBit(int64_t pos, uint32_t bit) {
             frameState = hasCds ? FrameState::CdsBit : FrameState::DataBits;
             return;
         case FrameState::CdsBit:
+            // The slave's CDS answers the master's CDM of the pause before this frame.
             if (cdmPending) {
                 cdmPending = false;
-                FeedControlBits(pendingCdm, bit, pendingCdmPos);
+                if (isRegisterMode) assembler_.Feed(pendingCdmPos, pendingCdm, bit);
             }
             dataStartPos = PositionAfter(pos, 1);
             StoreFrameRecord(MakeCode(RecordKind::Cds, bit), pos);

@@ -32,8 +32,9 @@ inline std::ostream& operator<<(std::ostream& os, const Rec& r) {
 
 inline std::vector<Rec> Records(zb::DecodeEngine& e) {
     std::vector<Rec> out;
-    const uint64_t n = e.positionStore.StoreCount();
-    for (uint64_t i = 0; i < n; ++i) out.push_back({e.positionStore.ElementAt(i), e.codeStore.ElementAt(i)});
+    zb::RecordOutput& r = e.Records();
+    const uint64_t n = r.positionStore.StoreCount();
+    for (uint64_t i = 0; i < n; ++i) out.push_back({r.positionStore.ElementAt(i), r.codeStore.ElementAt(i)});
     return out;
 }
 
@@ -93,7 +94,6 @@ struct ParserHarness {
     ParserHarness() {
         e.ResetRecords();
         e.ResetEngine();
-        e.ResetControl();
         SetLayout(12, 12, 0);
     }
     void SetLayout(int dataBits, int singleTurnBits, int alignmentBits) {
