@@ -376,12 +376,6 @@ TEST(DecoderSettingsView, RegisterModesUseTheFixedFourBitCrc) {
     }
 }
 
-TEST(DecoderSettingsView, CrcMaskCoversTheBitCount) {
-    const std::pair<int32_t, uint32_t> rows[] = {
-        {-1, 0}, {0, 0}, {1, 1}, {16, 0xFFFF}, {31, 0x7FFFFFFF}, {32, 0xFFFFFFFF}, {40, 0xFFFFFFFF}};
-    for (const auto& [bits, mask] : rows) EXPECT_EQ(SettingsView::CrcMask(bits), mask) << bits;
-}
-
 TEST(DecoderSettingsView, DataLengthPositionAndMultiTurnBits) {
     struct Row {
         int32_t dataLength;

@@ -190,7 +190,7 @@ TEST_F(RoundTrip, EveryCrcWidthGoodAndCorrupted) {
         s.layout.singleTurnBits = 17;
         s.layout.crc =
             bissgen::CrcParams{bits, (0x8005u * static_cast<uint32_t>(bits)) | 1u, bits % 3 == 0 ? 0x5u : 0u};
-        s.layout.crc.init &= zb::CrcMaskFor(bits);
+        s.layout.crc.init &= zb::CrcMask(bits);
         bissgen::Generator g(s.timing, s.layout, static_cast<uint64_t>(bits));
         bissgen::SplitMix64 rng(static_cast<uint64_t>(bits) * 31);
         for (int f = 0; f < 6; ++f) {
