@@ -202,16 +202,15 @@ void RegisterRowBuilder::Idl(int64_t position, uint32_t code) {
 void RegisterRowBuilder::ClockOrFirst(int64_t position, uint32_t code) {
     WriteOpenRow();
     StartBlankRow(call_, position, cols_.count);
+    // The first frame names protocol and view; a clock period gives the MA clock rate, when the
+    // sample rate is known.
     char text[96];
-    bool made = false;
     if (KindOf(code) == RecordKind::FirstFrame) {
         std::snprintf(text, sizeof text, "%s; %s", view_.IsBissB() ? "BiSS-B" : "BiSS-C",
                       cols_.slaveView ? "Register Access - Slave (CDS)" : "Register Access - Master (CDM)");
-        made = true;
-    } else {
-        made = FormatClockText(view_.SampleRate(), PayloadOf(code), text, sizeof text);
+    } else if (!FormatClockText(view_.SampleRate(), PayloadOf(code), text, sizeof text)) {
+        return;  // the started row waits; the next row or the close takes its place
     }
-    if (!made) return;  // the started row waits; the next row or the close takes its place
     ReportSetCell(call_, cols_.information, text);
     ReportSetCellColour(call_, cols_.information, PairIndex(Colour::Start));
     ReportWriteRow(call_);
