@@ -1,8 +1,10 @@
-// The golden cases of tests/golden/cases.conf: each names a capture the generator makes and the
-// decoder settings it is decoded with (the file's head describes the format). Read by the native
-// golden test and by the Windows host program that decodes the same captures through the DLL, so
-// it depends on the generator only: the settings are plain values that each side writes into its
-// settings block in its own way. A line the reader does not understand fails the whole file.
+// The golden cases: in tests/golden/cases.conf each names a capture the generator makes and the
+// decoder settings it is decoded with (the file's head describes the format); in records.conf
+// each names a list of records that labels and report are made of without a decode. Read by the
+// native golden test, and cases.conf also by the Windows host program that decodes the same
+// captures through the DLL, so this depends on the generator only: the settings are plain values
+// that each side writes into its settings block in its own way. A line the reader does not
+// understand fails the whole file.
 #pragma once
 
 #include <cstdint>
@@ -31,8 +33,12 @@ struct ScenarioSettings {
     bool combineTurns = false;
     bool autoLength = false;
     uint32_t registerColumns = 8;
-    uint32_t slaves = 1;           // 1..8 slaves in the chain
-    uint32_t hostValueFormat = 0;  // 0 HEX, 1 DEC, 2 OCT, 3 BIN, 4 character, 5 (unknown: empty)
+    uint32_t slaves = 1;                // 1..8 slaves in the chain
+    uint32_t hostValueFormat = 0;       // 0 HEX, 1 DEC, 2 OCT, 3 BIN, 4 character, 5 (unknown: empty)
+    uint32_t valueType = 0;             // the dialog's value type (IDs), as hostValueFormat
+    uint32_t hostFlags = 0;             // bit 0 to Gray, bit 3 from Gray
+    std::vector<uint32_t> colourSlots;  // colour indices of slots 0.., the rest keep their default
+    uint64_t sampleRate = 0;            // of a record list (a capture has its own)
 };
 
 struct GoldenScenario {
@@ -40,6 +46,7 @@ struct GoldenScenario {
     std::string description;
     std::function<bissgen::Capture()> capture;
     ScenarioSettings settings;
+    std::vector<std::pair<int64_t, uint32_t>> records;  // a record list instead of a decode
 };
 
 namespace golden {
@@ -144,8 +151,16 @@ inline ScenarioSettings Settings(Words& w) {
     s.autoLength = Take(g, "auto-length", 0) != 0;
     s.registerColumns = static_cast<uint32_t>(Take(g, "reg-columns", 8));
     s.slaves = static_cast<uint32_t>(Take(g, "slaves", 1));
-    s.hostValueFormat =
-        static_cast<uint32_t>(TakeName(g, "host-format", {"hex", "dec", "oct", "bin", "char"}, 0));
+    const std::vector<std::string> formats = {"hex", "dec", "oct", "bin", "char"};
+    s.hostValueFormat = static_cast<uint32_t>(TakeName(g, "host-format", formats, 0));
+    s.valueType = static_cast<uint32_t>(TakeName(g, "value-type", formats, 0));
+    s.hostFlags = static_cast<uint32_t>(TakeName(g, "gray", {"none", "to", "from"}, 0));
+    if (s.hostFlags == 2) s.hostFlags = 8;  // bit 3: from Gray code
+    s.sampleRate = static_cast<uint64_t>(Take(g, "sample-rate", 0));
+    std::istringstream slots(g.count("colour-slots") ? g["colour-slots"] : "");
+    g.erase("colour-slots");
+    for (std::string v; std::getline(slots, v, ',');)
+        s.colourSlots.push_back(static_cast<uint32_t>(std::stoul(v)));
     return s;
 }
 
@@ -173,15 +188,16 @@ inline std::string GoldenDirectory() {
 #endif
 }
 
-// The cases of `dir`/cases.conf; empty, with the reason in `error`, when the file cannot be read or
+// The cases of `dir`/`name`; empty, with the reason in `error`, when the file cannot be read or
 // holds a line or a word it does not understand.
 inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = GoldenDirectory(),
-                                                   std::string* error = nullptr) {
+                                                   std::string* error = nullptr,
+                                                   const std::string& name = "cases.conf") {
     std::string problem;
     std::vector<GoldenScenario> cases;
-    std::ifstream file(dir + "/cases.conf");
-    if (!file) file.open("Z:" + dir + "/cases.conf");  // a POSIX path seen from wine
-    if (!file) problem = "cannot read " + dir + "/cases.conf";
+    std::ifstream file(dir + "/" + name);
+    if (!file) file.open("Z:" + dir + "/" + name);  // a POSIX path seen from wine
+    if (!file) problem = "cannot read " + dir + "/" + name;
     struct Script {
         bissgen::Layout layout;
         std::vector<bissgen::Frame> frames;
@@ -195,7 +211,7 @@ inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = Gold
         std::istringstream in(line);
         std::string first;
         if (!(in >> first) || first[0] == '#') continue;
-        const std::string where = "cases.conf line " + std::to_string(number);
+        const std::string where = name + " line " + std::to_string(number);
         if (first == "case") {
             GoldenScenario c;
             in >> c.name;
@@ -209,6 +225,19 @@ inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = Gold
             break;
         }
         Script& s = scripts.back();
+        if (first == "records") {  // position:code pairs in order, the code in hexadecimal
+            for (std::string word; in >> word;) {
+                const size_t colon = word.find(':');
+                if (colon == std::string::npos) {
+                    problem = where + ": \"" + word + "\" is not position:code";
+                    break;
+                }
+                cases.back().records.emplace_back(
+                    std::strtoll(word.c_str(), nullptr, 10),
+                    static_cast<uint32_t>(std::strtoul(word.c_str() + colon + 1, nullptr, 16)));
+            }
+            continue;
+        }
         golden::Words w = golden::Split(in, first == "access");
         if (first == "settings") {
             cases.back().settings = golden::Settings(w);
@@ -227,6 +256,7 @@ inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = Gold
         } else if (first == "flush") {
             s.flush = true;
             s.filler = golden::Frame(w);
+
         } else {
             problem = where + ": unknown line \"" + first + "\"";
         }
@@ -236,6 +266,15 @@ inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = Gold
         }
     }
     for (size_t i = 0; problem.empty() && i < cases.size(); ++i) {
+        if (!cases[i].records.empty()) {
+            cases[i].capture = [rate = cases[i].settings.sampleRate] {
+                bissgen::Capture none;
+                none.sampleRate = rate;
+                none.changes = {{0, 1, 1}};
+                return none;
+            };
+            continue;
+        }
         cases[i].capture = [s = scripts[i]] {
             bissgen::Generator gen(golden::CaseTiming(), s.layout);
             for (const bissgen::RegisterAccess& a : s.accesses) gen.QueueAccess(a);
