@@ -54,8 +54,12 @@ TEST(FormatClockText, Thresholds) {
         const char* text;  // nullptr: no text
     } cases[] = {
         {9999999, 10, "MA 1000.000 kHz"},  // 999,999.9 Hz stays in kHz
-        {1000000, 1, "MA 1.00 MHz"},       {100000000, 3, "MA 33.33 MHz"}, {9994, 10, "MA 999 Hz"},
-        {1000, 1, "MA 1.000 kHz"},         {0, 5, nullptr},                {5, 0, nullptr},
+        {1000000, 1, "MA 1.00 MHz"},
+        {100000000, 3, "MA 33.33 MHz"},
+        {9994, 10, "MA 999 Hz"},
+        {1000, 1, "MA 1.000 kHz"},
+        {0, 5, nullptr},
+        {5, 0, nullptr},
     };
     for (const Case& c : cases) {
         char text[64] = {};
