@@ -227,41 +227,59 @@ TEST_F(AnalysisDriver, EverySamplingPhaseDecodesAsTheGeneralPath) {
     }
 }
 
-TEST_F(AnalysisDriver, AutoLengthFindsTheLengthAmongChanceMatches) {
-    // A 3-bit CRC matches a wrong length by chance in about one frame of eight; the true length of
-    // 20 bits matches in all of them.
+// The auto-length pass: a length is found among chance matches (a 3-bit CRC matches a wrong length
+// in about one frame of eight), it needs three frames (a gap ends a frame only at the next frame's
+// first edge, so one more frame is sent), it scores with the effective CRC (the 4-bit CRC in the
+// register-access modes, whatever is stored), and it does not run for BiSS-B in those modes (the
+// detected length keeps what was stored, and no estimate is published at the first frame).
+TEST_F(AnalysisDriver, AutoLength) {
     std::mt19937_64 rng(7);
-    std::vector<uint64_t> values;
-    for (int i = 0; i < 30; ++i) values.push_back(rng() & 0xFFFFF);
-    const zb::FrameCrcParams crc3{3, 0x3, 0, 0x7};
-    MemoryHost host(Frames(values, 20, crc3));
-    zb::SettingsView view = Settings(host);
-    view.SetAutoLength(true);
-    view.SetDataLength(12);
-    view.SetCrcBits(3);
-    view.SetCrcPolynomial(0x3);
-    view.SetSingleTurnBits(20);
-    const std::vector<Rec> out = Analyse(host);
-    EXPECT_EQ(view.DetectedLength(), 20u);
-    int good = 0;
-    for (const Rec& r : out)
-        good += zb::KindOf(r.code) == RecordKind::Crc && !(r.code & zb::kCrcMismatchFlag);
-    EXPECT_EQ(good, 30);
-    // The estimate is published at the first frame.
-    ASSERT_GE(out.size(), 3u);
-    EXPECT_EQ(out[2].code, C(RecordKind::ClockPeriod, P));
-}
-
-TEST_F(AnalysisDriver, AutoLengthNeedsThreeFrames) {
+    std::vector<uint64_t> random20;
+    for (int i = 0; i < 30; ++i) random20.push_back(rng() & 0xFFFFF);
+    const zb::FrameCrcParams crc3{3, 0x3, 0, 0x7}, crc4{4, 0x13, 0, 0xF};
+    const std::vector<uint64_t> five13 = {0x1ABC, 0x0123, 0x1FFF, 0x0A5A, 0x1234};
     struct Case {
-        int frames;
-        uint32_t expected;
-    } cases[] = {{2, 0}, {3, 13}, {4, 13}};
+        const char* name;
+        bissgen::Capture capture;
+        zb::DecodeMode mode;
+        int32_t protocol, crcBits;
+        uint32_t crcPoly, detected;  // 9: not run (the stored value)
+        int64_t estimate;            // ClockPeriod at the first frame, 0: none
+    } cases[] = {
+        {"among chance matches", Frames(random20, 20, crc3), zb::DecodeMode::SingleCycle, 0, 3, 0x3, 20, P},
+        {"two frames are too few", Frames({0x1A5B, 0x1A5B, 0x1A5B}, 13, kCrc6), zb::DecodeMode::SingleCycle,
+         0, 6, 0x43, 0, P},
+        {"three frames", Frames({0x1A5B, 0x1A5B, 0x1A5B, 0x1A5B}, 13, kCrc6), zb::DecodeMode::SingleCycle, 0,
+         6, 0x43, 13, P},
+        {"single cycle scores with the stored CRC", Frames(five13, 13, crc4), zb::DecodeMode::SingleCycle, 0,
+         6, 0x43, 0, P},
+        {"register master scores with the 4-bit CRC", Frames(five13, 13, crc4),
+         zb::DecodeMode::RegisterMaster, 0, 6, 0x43, 13, P},
+        {"register slave scores with the 4-bit CRC", Frames(five13, 13, crc4), zb::DecodeMode::RegisterSlave,
+         0, 6, 0x43, 13, P},
+        {"not for BiSS-B in the register modes", Frames({1, 2, 3, 4, 5}, 12, kCrc6, nullptr, -1),
+         zb::DecodeMode::RegisterMaster, 1, 6, 0x43, 9, 0},
+    };
     for (const Case& c : cases) {
-        // A gap ends a frame only at the next frame's first edge, so one more frame is sent.
-        std::vector<uint64_t> values(c.frames + 1, 0x1A5B);
-        MemoryHost host(Frames(values, 13, kCrc6));
-        EXPECT_EQ(DetectLength(host), c.expected) << c.frames;
+        SCOPED_TRACE(c.name);
+        MemoryHost host(c.capture);
+        zb::SettingsView view = Settings(host);
+        view.SetAutoLength(true);
+        view.SetMode(static_cast<uint32_t>(c.mode));
+        view.SetProtocol(c.protocol);
+        view.SetCrcBits(c.crcBits);
+        view.SetCrcPolynomial(c.crcPoly);
+        view.SetDetectedLength(9);
+        const std::vector<Rec> out = Analyse(host);
+        EXPECT_EQ(view.DetectedLength(), c.detected);
+        ASSERT_GE(out.size(), 3u);
+        EXPECT_EQ(out[2].code == C(RecordKind::ClockPeriod, P) && out[2].pos == out[0].pos + 2,
+                  c.estimate != 0);
+        if (c.detected == 20) {  // every frame decodes with its length and a good CRC
+            EXPECT_EQ(std::count_if(out.begin(), out.end(),
+                                    [](const Rec& r) { return r.code == C(RecordKind::Crc, r.code & 0xFF); }),
+                      30);
+        }
     }
 }
 
@@ -306,22 +324,6 @@ TEST_F(AnalysisDriver, AutoLengthEstimatesTheClockFromTheFirstTwentyFourFrames) 
     EXPECT_EQ(out[2].code, C(RecordKind::ClockPeriod, (23 * 1000 + 1140) / 24));
 }
 
-TEST_F(AnalysisDriver, AutoLengthSkippedForBissBInRegisterModes) {
-    MemoryHost host(Frames({1, 2, 3, 4, 5}, 12, kCrc6, nullptr, -1));
-    zb::SettingsView view = Settings(host);
-    view.SetAutoLength(true);
-    view.SetProtocol(1);
-    view.SetMode(static_cast<uint32_t>(zb::DecodeMode::RegisterMaster));
-    view.SetDetectedLength(9);
-    const std::vector<Rec> out = Analyse(host);
-    EXPECT_EQ(view.DetectedLength(), 9u);  // untouched: the pass did not run
-    // No estimate at the first frame: the only ClockPeriod comes after 16 measured periods.
-    ASSERT_GE(out.size(), 3u);
-    EXPECT_EQ(out[0].code, C(RecordKind::FirstFrame));
-    EXPECT_EQ(out[1].code, S(StatusCode::Idle));
-    EXPECT_GT(out[2].pos, out[0].pos + 100);
-}
-
 TEST_F(AnalysisDriver, ProgressFollowsTheWalkFromACursor) {
     std::vector<int64_t> starts;
     MemoryHost host(Frames({1, 2, 3, 4}, 12, kCrc6, &starts));
@@ -336,15 +338,6 @@ TEST_F(AnalysisDriver, ProgressFollowsTheWalkFromACursor) {
     for (const auto& c : Frames({1, 2, 3, 4}, 12, kCrc6).changes)
         if (c.position < end) lastChange = c.position;
     EXPECT_EQ(ch.progress, static_cast<uint32_t>((lastChange - start) * 1000 / (end - start)));
-}
-
-TEST_F(AnalysisDriver, NoChangeGivesOneIdleRecord) {
-    bissgen::Capture flat;
-    flat.lastSample = 1000;
-    flat.changes = {{0, 1, 1}};
-    MemoryHost host(flat);
-    Settings(host);
-    EXPECT_EQ(Analyse(host), (std::vector<Rec>{R(0, S(StatusCode::Idle))}));
 }
 
 // Channel numbers as the table keeps them (16 bits). The host's state carries 128 channels; a
@@ -424,39 +417,6 @@ TEST_F(AnalysisDriver, RegisterModesParseFramesWithTheFourBitCrc) {
     }
 }
 
-// The auto-length pass scores candidate lengths with the same effective CRC: frames of 13 bits
-// that carry the 4-bit CRC are found in the register-access modes although a 6-bit CRC is stored,
-// and not in single-cycle mode, which scores them with the stored CRC.
-TEST_F(AnalysisDriver, AutoLengthScoresWithTheEffectiveCrc) {
-    const zb::FrameCrcParams crc4{4, 0x13, 0, 0xF};
-    struct Case {
-        zb::DecodeMode mode;
-        uint32_t detected;
-    } cases[] = {{zb::DecodeMode::SingleCycle, 0},
-                 {zb::DecodeMode::RegisterMaster, 13},
-                 {zb::DecodeMode::RegisterSlave, 13}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.mode));
-        MemoryHost host(Frames({0x1ABC, 0x0123, 0x1FFF, 0x0A5A, 0x1234}, 13, crc4));
-        zb::SettingsView view = Settings(host);
-        view.SetMode(static_cast<uint32_t>(c.mode));
-        view.SetAutoLength(true);
-        Analyse(host);
-        EXPECT_EQ(view.DetectedLength(), c.detected);
-    }
-}
-
-TEST_F(AnalysisDriver, NoHostFailsTheDecode) {
-    MemoryHost host(Frames({1}, 12, kCrc6));
-    Settings(host);
-    call_.Remember(nullptr);
-    const int64_t* pos = nullptr;
-    const uint32_t* codes = nullptr;
-    EXPECT_EQ(zb::AnalyseCapture(engine_, &block_, &pos, &codes), 1u);
-    EXPECT_EQ(RecordsFrom(pos, codes, 1), kFailure);
-    EXPECT_EQ(call_.status, zb::ReportStatusCode::NoHost);
-}
-
 // Without temporary files the stores keep the fill in memory up to their fallback limit. Records
 // lost past it must never reach the host: it gets the failure record instead, whichever store ran
 // out, and the next decode within the limit is complete again.
@@ -506,11 +466,26 @@ uint64_t ZB_CALL StuckQuery(uint64_t, uint8_t* state) {
     return 5;  // always the same position: would never end without the cursor's guard
 }
 
-TEST_F(AnalysisDriver, AHostThatDoesNotAdvanceEndsTheWalk) {
-    MemoryHost host(Frames({1}, 12, kCrc6));
-    host.Record().sampleQuery = &StuckQuery;
-    Settings(host);
-    EXPECT_EQ(Analyse(host), (std::vector<Rec>{R(0, S(StatusCode::Idle))}));
+// Hosts that give nothing to decode: a capture without a change and a host that does not advance
+// give one Idle record; no host record at all fails the decode.
+TEST_F(AnalysisDriver, HostsThatGiveNothing) {
+    bissgen::Capture flat;
+    flat.lastSample = 1000;
+    flat.changes = {{0, 1, 1}};
+    MemoryHost still(flat);
+    Settings(still);
+    EXPECT_EQ(Analyse(still), (std::vector<Rec>{R(0, S(StatusCode::Idle))}));
+    MemoryHost stuck(Frames({1}, 12, kCrc6));
+    stuck.Record().sampleQuery = &StuckQuery;
+    Settings(stuck);
+    EXPECT_EQ(Analyse(stuck), (std::vector<Rec>{R(0, S(StatusCode::Idle))}));
+
+    call_.Remember(nullptr);
+    const int64_t* pos = nullptr;
+    const uint32_t* codes = nullptr;
+    EXPECT_EQ(zb::AnalyseCapture(engine_, &block_, &pos, &codes), 1u);
+    EXPECT_EQ(RecordsFrom(pos, codes, 1), kFailure);
+    EXPECT_EQ(call_.status, zb::ReportStatusCode::NoHost);
 }
 
 // A host that reports every listed position, whether or not anything changed there, with the full

@@ -4,8 +4,9 @@
 // of them with exactly that one failing. Whatever fails, the call must end in a defined outcome: the
 // records whole (kept in memory) or the single failure record when memory for them failed; the
 // report whole, empty, or not published, as the writer says; no file left behind; and the next
-// call without faults whole again. Two more outcomes need more than one fault: an older, smaller
-// block of the report's name, and records lost beyond the memory fallback.
+// call without faults whole again. An older, smaller block of the report's name and a report
+// through the row callback have tests of their own; records lost beyond the memory fallback are the
+// analysis driver's (analysis_driver_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -188,24 +189,6 @@ TEST_F(FaultInjection, AnOlderSmallerBlockReceivesOnlyTheWholeLinesThatFit) {
     }
 }
 #endif
-
-// When the file fails and the memory fallback cannot hold the records either, records are lost:
-// the host must not be told of more records than the arrays hold. It gets the failure record.
-TEST_F(FaultInjection, LostRecordsPublishTheSingleFailureRecord) {
-    for (const uint64_t limit : {uint64_t{0}, uint64_t{4}}) {
-        SCOPED_TRACE(limit);
-        engine_->Records().codeStore.SetMemoryFallbackLimit(limit);
-        engine_->Records().positionStore.SetMemoryFallbackLimit(limit);
-        InjectedFaults().writeBudget = 0;  // the disk is full
-        EXPECT_EQ(Analyse(), std::vector<Rec>{R(0, 0)});
-        InjectedFaults() = Faults{};
-        EXPECT_EQ(host_->Record().progress, 1000u);
-        Fresh();
-    }
-    engine_->Records().codeStore.SetMemoryFallbackLimit(zb::kStoreMemoryFallbackElements);
-    engine_->Records().positionStore.SetMemoryFallbackLimit(zb::kStoreMemoryFallbackElements);
-    EXPECT_EQ(Analyse(), baseline_);
-}
 
 // A report through the host's row callback needs no file: it is whole even when nothing can be
 // created, and the records are intact.
