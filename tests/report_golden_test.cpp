@@ -10,6 +10,7 @@
 
 #include "engine/decode_engine.h"
 #include "labels/waveform_label.h"
+#include "report/report_columns.h"
 #include "report/report_entry.h"
 #include "support/golden_file.h"
 #include "support/golden_scenarios.h"
@@ -99,6 +100,13 @@ std::string RenderScenario(const GoldenScenario& scenario, std::vector<std::stri
                 Label(call, block, block.hostFlags | zb::HostFlag::kShortLabels, codes + i, listCount);
             out += " | " + shortLabel.substr(shortLabel.find(' ') + 1);
         }
+        out += "\n";
+    }
+    if (listed) {  // the column header the host asks for, and the column widths it draws
+        char header[512];
+        zb::BuildColumnHeader(block, header, sizeof header);
+        out += std::string("# columns: ") + header + "\n# widths:";
+        for (uint32_t i = 0; widths[i] != 0; ++i) out += " " + std::to_string(widths[i]);
         out += "\n";
     }
     out += "# report (every line ends in CR LF, not shown)\n";
