@@ -545,42 +545,6 @@ TEST(SampleCursor, EveryChannelCountsWhicheverBytesAreWatched) {
     stateSteps = nullptr;
 }
 
-TEST(SampleCursor, StatusCodesAndMaskedComparison) {
-    zb::CallContext call;
-    zb::SampleCursor cursor(call);
-    uint8_t state[16];
-    EXPECT_FALSE(cursor.OpenCursor(0, 10));
-    EXPECT_EQ(call.status, zb::ReportStatusCode::NoHost);
-    EXPECT_FALSE(cursor.FirstSample(0, state));
-    EXPECT_EQ(call.status, zb::ReportStatusCode::NoObject);
-
-    // Reported positions 20 and 30 change nothing: the cursor skips them.
-    bissgen::Capture c;
-    c.lastSample = 100;
-    c.changes = {{0, 0, 0}, {10, 1, 0}, {20, 1, 0}, {30, 1, 0}, {40, 0, 1}};
-    MemoryHost host(c);
-    call.Remember(&host.Record());
-    ASSERT_TRUE(cursor.OpenCursor(0, 1000));
-    EXPECT_EQ(cursor.CursorEnd(), 100);
-    EXPECT_FALSE(cursor.FirstSample(0, nullptr));
-    EXPECT_EQ(call.status, zb::ReportStatusCode::MissingOutput);
-    ASSERT_TRUE(cursor.FirstSample(0, state));
-    int64_t pos = 0;
-    std::vector<int64_t> seen;
-    while (cursor.NextChange(pos, state)) seen.push_back(pos);
-    EXPECT_EQ(seen, (std::vector<int64_t>{10, 40}));
-    EXPECT_EQ(pos, 100);  // where the walk stopped: the end of the range
-    cursor.CloseCursor();
-    EXPECT_FALSE(cursor.NextChange(pos, state));
-    EXPECT_EQ(call.status, zb::ReportStatusCode::NoObject);
-}
-
-}  // namespace
-}  // namespace zbtest
-
-namespace zbtest {
-namespace {
-
 // Raw frame bits from the start bit on: start, CDS 0, then `payload` MSB first (count bits).
 std::vector<int> RawFrame(const std::vector<int>& payload) {
     std::vector<int> bits = {1, 0, 0, 1, 0};  // idle, two acknowledge clocks, start, CDS
