@@ -1,18 +1,16 @@
-// Golden files for whole decodes: generated captures (single-cycle frames in every layout and value
-// format, a three-slave chain, broken frames, register reads, writes, bursts, commands and refusals
-// in both views and with 8 and 16 data columns) are decoded and reported; the records with their
-// waveform labels and the report text must equal tests/golden/<name>.txt byte for byte.
-// ZB_UPDATE_GOLDEN=1 rewrites the files (see tests/golden/README.md).
+// The one runner of the golden cases (tests/golden/cases.conf): each case's generated capture is
+// decoded and reported as Analysis does; the records with their waveform labels and the report
+// text must equal tests/golden/<name>.txt byte for byte. ZB_UPDATE_GOLDEN=1 rewrites the files
+// (see tests/golden/README.md).
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "bissgen/generator.h"
 #include "engine/decode_engine.h"
 #include "labels/waveform_label.h"
+#include "report/report_columns.h"
 #include "report/report_entry.h"
 #include "support/golden_file.h"
 #include "support/golden_scenarios.h"
@@ -34,11 +32,25 @@ void ApplyScenario(const ScenarioSettings& st, zb::SettingsView& view, zb::Decod
     view.SetAutoLength(st.autoLength);
     view.SetRegisterColumns(st.registerColumns);
     view.SetDataChannels(st.slaves - 1);
+    view.SetValueType(st.valueType);
+    for (uint32_t k = 0; k < st.colourSlots.size(); ++k) view.SetColourSlot(k, st.colourSlots[k]);
     block.hostValueFormat = st.hostValueFormat;
+    block.hostFlags = st.hostFlags;
 }
 
-// Decodes the scenario's capture as Analysis does, with the report through the row callback, and
-// renders the records (position, code, label colour, label) and the report lines.
+// A record's waveform label in the form the settings ask for: "colour label".
+std::string Label(zb::CallContext& call, zb::DecoderSettings block, uint32_t flags, const uint32_t* codes,
+                  uint32_t count) {
+    block.hostFlags = flags;
+    char label[160] = {};
+    const uint32_t colour = zb::BuildWaveformLabel(call, zb::SettingsView(&block), zb::CodeList{count, codes},
+                                                   label, sizeof label);
+    return std::to_string(colour) + " " + label;
+}
+
+// Decodes the scenario's capture as Analysis does, or takes its record list, makes the report
+// through the row callback, and renders the records (position, code, label colour, label; a record
+// list shows the long and the short label) and the report lines.
 std::string RenderScenario(const GoldenScenario& scenario, std::vector<std::string>* reportLines) {
     const bissgen::Capture capture = scenario.capture();
     MemoryHost host(capture);
@@ -49,27 +61,53 @@ std::string RenderScenario(const GoldenScenario& scenario, std::vector<std::stri
     view.ApplyDefaults();
     ApplyScenario(scenario.settings, view, block);
     host.Record().hostValueFormat = block.hostValueFormat;
+    host.Record().hostFlags = block.hostFlags;
 
     zb::CallContext call;
     zb::DecodeEngine engine(call);
     call.Remember(&host.Record());
     const int64_t* positions = nullptr;
     const uint32_t* codes = nullptr;
-    const uint32_t count = zb::AnalyseCapture(engine, &block, &positions, &codes);
+    uint32_t count = 0;
+    std::vector<int64_t> listedPositions;
+    std::vector<uint32_t> listedCodes;
+    const bool listed = !scenario.records.empty();
+    if (listed) {
+        for (const auto& [pos, code] : scenario.records) {
+            listedPositions.push_back(pos);
+            listedCodes.push_back(code);
+        }
+        positions = listedPositions.data();
+        codes = listedCodes.data();
+        count = static_cast<uint32_t>(listedCodes.size());
+    } else {
+        count = zb::AnalyseCapture(engine, &block, &positions, &codes);
+    }
     zb::ColumnWidths widths = {};
     zb::BuildReport(call, widths, block, positions, codes, count);
 
     std::string out = "# " + scenario.name + ": " + scenario.description + "\n";
-    out += "# records: position code colour label\n";
+    out += listed ? "# records: position code colour long label | short label\n"
+                  : "# records: position code colour label\n";
     for (uint32_t i = 0; i < count; ++i) {
-        char label[160] = {};
         const uint32_t listCount = count - i < 3 ? count - i : 3;
-        const uint32_t colour =
-            zb::BuildWaveformLabel(call, view, zb::CodeList{listCount, codes + i}, label, sizeof label);
-        char line[256];
-        std::snprintf(line, sizeof line, "%lld %08X %u %s\n", static_cast<long long>(positions[i]), codes[i],
-                      colour, label);
-        out += line;
+        out += std::to_string(positions[i]);
+        char code[16];
+        std::snprintf(code, sizeof code, " %08X ", codes[i]);
+        out += code + Label(call, block, block.hostFlags, codes + i, listCount);
+        if (listed) {
+            const std::string shortLabel =
+                Label(call, block, block.hostFlags | zb::HostFlag::kShortLabels, codes + i, listCount);
+            out += " | " + shortLabel.substr(shortLabel.find(' ') + 1);
+        }
+        out += "\n";
+    }
+    if (listed) {  // the column header the host asks for, and the column widths it draws
+        char header[512];
+        zb::BuildColumnHeader(block, header, sizeof header);
+        out += std::string("# columns: ") + header + "\n# widths:";
+        for (uint32_t i = 0; widths[i] != 0; ++i) out += " " + std::to_string(widths[i]);
+        out += "\n";
     }
     out += "# report (every line ends in CR LF, not shown)\n";
     for (const std::string& l : host.ReportLines()) {
@@ -98,27 +136,23 @@ TEST_P(ReportGolden, RecordsLabelsAndReportMatch) {
     EXPECT_TRUE(problem.empty()) << problem;
 }
 
-INSTANTIATE_TEST_SUITE_P(Captures, ReportGolden, ::testing::ValuesIn(GoldenScenarios()),
+std::vector<GoldenScenario> AllCases() {
+    std::vector<GoldenScenario> all = GoldenScenarios();
+    for (GoldenScenario& c : GoldenScenarios(GoldenDirectory(), nullptr, "records.conf")) all.push_back(c);
+    return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(Captures, ReportGolden, ::testing::ValuesIn(AllCases()),
                          [](const ::testing::TestParamInfo<GoldenScenario>& info) {
                              return info.param.name;
                          });
 
-TEST(GoldenDiff, ShowsChangedLinesWithContext) {
-    std::vector<std::string> a;
-    for (int i = 1; i <= 20; ++i) a.push_back(std::to_string(i));
-    std::vector<std::string> b = a;
-    b[5] = "six";
-    b.push_back("21");
-    EXPECT_EQ(UnifiedDiff(a, b),
-              "@@ -3 +3 @@\n 3\n 4\n 5\n-6\n+six\n 7\n 8\n 9\n@@ -18 +18 @@\n 18\n 19\n 20\n+21\n");
-    // Changes six lines apart share one hunk.
-    b = a;
-    b[5] = "six";
-    b[12] = "thirteen";
-    EXPECT_EQ(UnifiedDiff(a, b),
-              "@@ -3 +3 @@\n 3\n 4\n 5\n-6\n+six\n 7\n 8\n 9\n 10\n 11\n 12\n-13\n+thirteen\n"
-              " 14\n 15\n 16\n");
-    EXPECT_EQ(UnifiedDiff(a, a), "");
+TEST(GoldenCases, TheCaseFilesRead) {
+    for (const char* name : {"cases.conf", "records.conf"}) {
+        std::string error;
+        EXPECT_FALSE(GoldenScenarios(GoldenDirectory(), &error, name).empty()) << name;
+        EXPECT_EQ(error, "") << name;
+    }
 }
 
 }  // namespace

@@ -164,35 +164,45 @@ TYPED_TEST(ResultStoreTest, ReadsOfSpilledElementsGoThroughTheAlignedCache) {
     EXPECT_FALSE(store.Failed());
 }
 
-TYPED_TEST(ResultStoreTest, FinishTwiceGivesTheSameViewAndRefusesAppends) {
+// A finished store refuses appends and hands out the same array again; an empty store and one used
+// before any reset (it has no file: it finishes from memory) still finish with an array; a
+// destroyed store deletes its file, even while mapped, and a later reset takes a new name.
+TYPED_TEST(ResultStoreTest, FinishEmptyAndDestroy) {
     using T = TypeParam;
-    ResultStore<T> store;
-    store.ResetStore(this->Dir());
-    this->Fill(store, 0, 2 * kBlock + 3);
-    const T* first = store.FinishStore();
-    EXPECT_EQ(store.FinishStore(), first);
-    EXPECT_EQ(store.AppendElement(Value<T>(0)), kStoreRefused);
-    EXPECT_EQ(store.StoreCount(), 2 * kBlock + 3);
-    EXPECT_EQ(store.ElementAt(2 * kBlock + 2), Value<T>(2 * kBlock + 2));
-    EXPECT_EQ(store.ElementAt(~uint64_t{0}), T{});
-}
+    std::string second;
+    {
+        ResultStore<T> store;
+        store.ResetStore(this->Dir());
+        ASSERT_NE(store.FinishStore(), nullptr);
+        EXPECT_EQ(store.StoreCount(), 0u);
+        store.ResetStore(this->Dir());
+        this->Fill(store, 0, 2 * kBlock + 3);
+        const T* first = store.FinishStore();
+        EXPECT_EQ(store.FinishStore(), first);
+        EXPECT_EQ(store.AppendElement(Value<T>(0)), kStoreRefused);
+        EXPECT_EQ(store.StoreCount(), 2 * kBlock + 3);
+        EXPECT_EQ(store.ElementAt(~uint64_t{0}), T{});
 
-TYPED_TEST(ResultStoreTest, EmptyAndNeverResetStoresStillFinishWithAnArray) {
-    using T = TypeParam;
-    ResultStore<T> store;
-    store.ResetStore(this->Dir());
-    const T* empty = store.FinishStore();
-    ASSERT_NE(empty, nullptr);
-    EXPECT_EQ(store.StoreCount(), 0u);
+        ResultStore<T> unreset;
+        this->Fill(unreset, 0, 5);
+        const T* array = unreset.FinishStore();
+        EXPECT_TRUE(unreset.Degraded());
+        this->ExpectAll(unreset, 5, array);
+        EXPECT_EQ(this->dir_.EntryCount(), 1u);  // only `store`'s file
 
-    // A store used before any reset has no file: it finishes from memory.
-    ResultStore<T> unreset;
-    this->Fill(unreset, 0, 5);
-    const T* array = unreset.FinishStore();
-    ASSERT_NE(array, nullptr);
-    EXPECT_TRUE(unreset.Degraded());
-    this->ExpectAll(unreset, 5, array);
-    EXPECT_EQ(this->dir_.EntryCount(), 1u);  // only `store`'s file
+        const std::string path = store.FilePath();
+        store.DestroyStore();
+        EXPECT_FALSE(platform::PathExists(path.c_str()));
+        EXPECT_STREQ(store.FilePath(), "");
+        EXPECT_EQ(store.StoreCount(), 0u);
+        store.DestroyStore();
+        store.ResetStore(this->Dir());
+        second = store.FilePath();
+        EXPECT_NE(second, path);
+        EXPECT_TRUE(platform::PathExists(second.c_str()));
+    }
+    EXPECT_FALSE(platform::PathExists(second.c_str()));  // the destructor destroys
+    EXPECT_EQ(this->dir_.EntryCount(), 0u);
 }
 
 TYPED_TEST(ResultStoreTest, ResetKeepsTheNameAndReusesTheFile) {
@@ -220,30 +230,6 @@ TYPED_TEST(ResultStoreTest, ResetKeepsTheNameAndReusesTheFile) {
     EXPECT_EQ(FileSize(path.c_str()), static_cast<int64_t>(7 * sizeof(T)));
     this->ExpectAll(store, 7, array);
     EXPECT_EQ(this->dir_.EntryCount(), 1u);
-}
-
-TYPED_TEST(ResultStoreTest, DestroyDeletesTheFileAndALaterResetTakesANewName) {
-    using T = TypeParam;
-    std::string second;
-    {
-        ResultStore<T> store;
-        store.ResetStore(this->Dir());
-        const std::string first = store.FilePath();
-        this->Fill(store, 0, 2 * kBlock + 1);
-        store.FinishStore();  // mapped while it is destroyed
-        store.DestroyStore();
-        EXPECT_FALSE(platform::PathExists(first.c_str()));
-        EXPECT_STREQ(store.FilePath(), "");
-        EXPECT_EQ(store.StoreCount(), 0u);
-        store.DestroyStore();
-
-        store.ResetStore(this->Dir());
-        second = store.FilePath();
-        EXPECT_NE(second, first);
-        EXPECT_TRUE(platform::PathExists(second.c_str()));
-    }
-    EXPECT_FALSE(platform::PathExists(second.c_str()));  // the destructor destroys
-    EXPECT_EQ(this->dir_.EntryCount(), 0u);
 }
 
 // ---- The temporary file's name ---------------------------------------------------------------

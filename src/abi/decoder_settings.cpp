@@ -88,12 +88,6 @@ Protocol SettingsView::ProtocolSetting() const {
     return s_->protocol == 1 ? Protocol::BissB : Protocol::BissC;
 }
 
-uint32_t SettingsView::CrcMask(int32_t bits) {
-    if (bits < 1) return 0;
-    if (bits >= 32) return 0xFFFFFFFFu;
-    return (1u << bits) - 1;
-}
-
 int32_t SettingsView::Alignment() const {
     const int32_t length = DataLength();
     if (length < 1) return 0;

@@ -78,6 +78,11 @@ void CopySettingsOut(const DecoderSettings& block, HostRecord& host);
 
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi);
 
+// The mask of a CRC width: 0 below 1 bit, all ones from 32 bits on, else 2^bits - 1.
+constexpr uint32_t CrcMask(int32_t bits) {
+    return bits < 1 ? 0 : bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+}
+
 // A non-owning typed view of one settings block.
 class SettingsView {
   public:
@@ -147,7 +152,6 @@ class SettingsView {
     int32_t EffectiveCrcBits() const { return IsRegisterMode() ? 4 : ConfiguredCrcBits(); }
     uint32_t EffectiveCrcPolynomial() const { return IsRegisterMode() ? 0x13 : s_->crcPolynomial; }
     uint32_t EffectiveCrcInitial() const { return IsRegisterMode() ? 0 : s_->crcInitial; }
-    static uint32_t CrcMask(int32_t bits);
     uint32_t ConfiguredCrcMask() const { return CrcMask(ConfiguredCrcBits()); }
     uint32_t EffectiveCrcMask() const { return CrcMask(EffectiveCrcBits()); }
     int32_t Alignment() const;  // alignmentBits clamped to 0 .. dataLength - 1

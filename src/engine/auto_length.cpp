@@ -35,18 +35,20 @@ uint64_t Field(const RawFrame& f, int first, int n) {
     return v;
 }
 
-// Walks the range and collects frames; leaves the clock estimate in `estimate`.
-void CollectFrames(DecodeEngine& e, SampleCursor& cursor, RawFrames& out, int64_t& estimate) {
-    uint32_t prevMa = ChannelLevel(e.channelState, e.maChannel);
+// Walks the range and collects frames; leaves the clock estimate in `estimate`. `levels` holds the
+// first sample's levels.
+void CollectFrames(CallContext& call, const CaptureLines& lines, SampleCursor& cursor, uint8_t* levels,
+                   RawFrames& out, int64_t& estimate) {
+    uint32_t prevMa = ChannelLevel(levels, lines.maChannel);
     int64_t lastRise = -1, avg = 0, minPeriod = 0, sum = 0, n = 0;
     CaptureState state = CaptureState::Idle;
     RawFrame current{};
     int64_t pos = 0;
-    StopPoll stop(e.Call());
-    const SampleCursor::ChannelBit maBit = cursor.BitOf(e.maChannel);
-    const SampleCursor::ChannelBit sloBit = cursor.BitOf(e.sloChannel);
-    cursor.WatchChannels(e.maChannel, e.sloChannel);
-    for (bool more = cursor.NextChange(pos, e.channelState); more; more = cursor.Advance(pos)) {
+    StopPoll stop(call);
+    const SampleCursor::ChannelBit maBit = cursor.BitOf(lines.maChannel);
+    const SampleCursor::ChannelBit sloBit = cursor.BitOf(lines.sloChannel);
+    cursor.WatchChannels(lines.maChannel, lines.sloChannel);
+    for (bool more = cursor.NextChange(pos, levels); more; more = cursor.Advance(pos)) {
         if (stop.Requested()) break;
         const uint32_t ma = SampleCursor::LevelIn(cursor.State(), maBit);
         const uint32_t slo = SampleCursor::LevelIn(cursor.State(), sloBit);
@@ -98,27 +100,29 @@ void CollectFrames(DecodeEngine& e, SampleCursor& cursor, RawFrames& out, int64_
 
 }  // namespace
 
-int32_t DetectDataLength(DecodeEngine& e) {
+int32_t DetectDataLength(CallContext& call, const CaptureLines& lines, const FrameCrcParams& crc, bool hasCds,
+                         int64_t& clockEstimate) {
     // A channel beyond the host's 128 reads as level 0, like in the decode walk.
-    if (e.maChannel < 0 || e.sloChannel < 0) return -1;
-    SampleCursor cursor(e.Call());
-    if (!cursor.OpenCursor(e.rangeStart, e.rangeEnd)) return -1;
-    if (!cursor.FirstSample(0, e.channelState)) {
+    if (lines.maChannel < 0 || lines.sloChannel < 0) return -1;
+    SampleCursor cursor(call);
+    if (!cursor.OpenCursor(lines.rangeStart, lines.rangeEnd)) return -1;
+    uint8_t state[kChannelStateBytes];
+    if (!cursor.FirstSample(0, state)) {
         cursor.CloseCursor();
         return -1;
     }
     RawFrames frames;
-    CollectFrames(e, cursor, frames, e.periodEstimate);
+    CollectFrames(call, lines, cursor, state, frames, clockEstimate);
     cursor.CloseCursor();
     if (frames.count < kMinFramesTried) return -1;
 
-    const int c = e.hasCds ? 1 : 0;
-    const uint32_t mask = e.crc.mask;
+    const int c = hasCds ? 1 : 0;
+    const uint32_t mask = crc.mask;
     int32_t best = -1;
     int bestHits = 0;
     for (int32_t length = 1; length <= kMaxTriedLength; ++length) {
         // Start bit, CDS, data, nErr, nWarn and CRC must all be held.
-        const int need = c + length + 1 + e.crc.bits + 2;
+        const int need = c + length + 1 + crc.bits + 2;
         if (need > kFrameBits) break;
         int tried = 0, hits = 0;
         for (int i = 0; i < frames.count; ++i) {
@@ -127,9 +131,9 @@ int32_t DetectDataLength(DecodeEngine& e) {
             const uint64_t data = Field(f, 1 + c, length);
             const uint32_t err = f.bits[c + length + 1];
             const uint32_t warn = f.bits[c + length + 2];
-            const uint32_t received = static_cast<uint32_t>(Field(f, c + length + 3, e.crc.bits));
+            const uint32_t received = static_cast<uint32_t>(Field(f, c + length + 3, crc.bits));
             ++tried;
-            if ((FrameCrc(e.crc, data, length, err, warn) & mask) == (received & mask)) ++hits;
+            if ((FrameCrc(crc, data, length, err, warn) & mask) == (received & mask)) ++hits;
         }
         // Among lengths that match in most of their frames, the most hits win, then the longer.
         if (tried >= kMinFramesTried && 2 * hits > tried && hits >= bestHits) {

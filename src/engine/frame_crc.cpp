@@ -12,12 +12,6 @@ constexpr int32_t kMaxDataBits = 64;
 
 }  // namespace
 
-uint32_t CrcMaskFor(int32_t bits) {
-    if (bits < 1) return 0;
-    if (bits >= 32) return 0xFFFFFFFFu;
-    return (1u << bits) - 1;
-}
-
 uint32_t FrameCrc(const FrameCrcParams& params, uint64_t data, int32_t dataBits, uint32_t errBit,
                   uint32_t warnBit) {
     if (params.bits < 1) return 0;

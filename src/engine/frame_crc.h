@@ -10,16 +10,13 @@ namespace zb {
 
 // The frame CRC's parameters: width 1..16 (0 or less gives CRC 0), the generator polynomial with or
 // without its top term (only the low `bits` bits are used), the initial register value and the mask
-// of `bits` ones.
+// of `bits` ones (CrcMask in abi/decoder_settings.h).
 struct FrameCrcParams {
     int32_t bits;
     uint32_t polynomial;
     uint32_t initial;
     uint32_t mask;
 };
-
-// The mask of a CRC width: 0 below 1 bit, all ones from 32 bits on, else 2^bits - 1.
-uint32_t CrcMaskFor(int32_t bits);
 
 // The CRC the slave sends after `dataBits` data bits (MSB first; dataBits 1..64, alignment bits
 // included) and its nErr and nWarn bits (bit 0 of each).

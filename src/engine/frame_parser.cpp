@@ -1,9 +1,7 @@
-// The frame parser: times the MA clock from its rising edges, reads SLO at each edge plus the
-// sampling phase, and cuts the bits into acknowledge, start, CDS, data, nErr, nWarn and CRC fields.
-// After the last CRC bit it measures the pause on MA, whose longest level gives the master's CDM
-// bit, and hands each (CDM, CDS) pair to the register-access assembler. The work per change is
-// constant: two 8-entry rings, no allocation.
-#include "engine/decode_engine.h"
+// The frame parser's out-of-line steps: the frame state machine for every bit but the data bits,
+// the end of each slave's word with its CRC check, the pause after a frame and its CDM bit, the
+// clock-period records and the frames that break off.
+#include "engine/frame_parser.h"
 
 namespace zb {
 
@@ -30,297 +28,262 @@ void SloHistory::Reset() {
     head_ = 0;
 }
 
-void DecodeEngine::ResetEngine() {
-    frameState = FrameState::WaitAck;
-    bitCount = 0;
-    dataValue = 0;
-    errBit = warnBit = crcReceived = 0;
-    dataStartPos = singleTurnStartPos = crcStartPos = 0;
-    ackCount = 0;
-    ackStartPos = ackDuration = 0;
-    slaveIndex = 0;
-    crcSeen = false;
-    firstFrame = false;
-    clockPeriod = 0;
-    periodCount = 0;
-    reportedPeriod = 0;
-    periodEstimate = 0;
-    inTimeout = timeoutSeen = false;
-    timeoutStart = cdmPos = longestLen = 0;
-    longestLevel = 1;
-    cdmPending = false;
-    pendingCdm = 0;
-    pendingCdmPos = 0;
-    sloHistory.Reset();
-    prevMa = 0;
-    prevSlo = 1;
-    lastMaChange = 0;
-    lastRisingEdge = -1;
-    avgPeriod = 0;
-    pendingSamples.Clear();
+void FrameParser::Reset(const FrameFormat& format) {
+    f_ = format;
+    s_ = State{};
 }
 
-void DecodeEngine::ResetFrame() {
-    frameState = FrameState::WaitAck;
-    bitCount = 0;
-    dataValue = 0;
-    errBit = warnBit = crcReceived = 0;
-    dataStartPos = crcStartPos = singleTurnStartPos = 0;
-    slaveIndex = 0;
-}
-
-void DecodeEngine::BeginWalk(uint32_t maLevel, uint32_t sloLevel) {
-    prevMa = maLevel & 1u;
-    prevSlo = sloLevel & 1u;
-    sloHistory.RecordSloChange(0, prevSlo);
-    firstFrame = true;
-    lastRisingEdge = -1;
-    avgPeriod = 0;
-    lastMaChange = 0;
-    pendingSamples.Clear();
+void FrameParser::BeginWalk(uint32_t maLevel, uint32_t sloLevel) {
+    s_.prevMa = maLevel & 1u;
+    s_.prevSlo = sloLevel & 1u;
+    s_.sloHistory.RecordSloChange(0, s_.prevSlo);
+    s_.firstFrame = true;
 }
 
 // An MA edge in the pause after a frame: every level is measured, and a level longer than the
 // pause threshold decides the CDM bit and closes the pause.
-void DecodeEngine::OnMaChangeInPause(int64_t pos, uint32_t ma) {
-    const int64_t stretch = pos - lastMaChange;
-    TrackLongestMaLevel(prevMa, lastMaChange, pos);
-    if (avgPeriod >= 1 && Wide(kPauseDen) * stretch > Wide(kPauseNum) * avgPeriod) {
-        longestLen = stretch;
-        longestLevel = prevMa;
-        timeoutSeen = true;
+void FrameParser::OnMaChangeInPause(int64_t pos, uint32_t ma) {
+    const int64_t stretch = pos - s_.lastMaChange;
+    TrackLongestMaLevel(s_.prevMa, s_.lastMaChange, pos);
+    if (s_.avgPeriod >= 1 && Wide(kPauseDen) * stretch > Wide(kPauseNum) * s_.avgPeriod) {
+        s_.longestLen = stretch;
+        s_.longestLevel = s_.prevMa;
+        s_.pauseDecided = true;
     }
-    lastMaChange = pos;
-    const uint32_t before = prevMa;
+    s_.lastMaChange = pos;
+    const uint32_t before = s_.prevMa;
     if (before == 0) OnRisingEdge<SamplePoint::Any>(pos);
-    if (inTimeout && timeoutSeen) {
-        CloseFrameTimeout(before, lastMaChange, pos, avgPeriod);
-        if (frameState == FrameState::AfterFrame) ResetFrame();
+    if (s_.inPause && s_.pauseDecided) {
+        ClosePause(before, s_.lastMaChange, pos, s_.avgPeriod);
+        if (s_.cur.state == FrameState::AfterFrame) s_.cur = SlaveFields{};
     }
-    prevMa = ma;
+    s_.prevMa = ma;
 }
 
-void DecodeEngine::StoreFirstFrameRecords(int64_t pos) {
-    firstFrame = false;
-    StoreRecord(MakeCode(RecordKind::FirstFrame), pos);
-    StoreRecord(MakeStatus(StatusCode::Idle), pos);
-    if (periodEstimate > 0) {
-        clockPeriod = periodEstimate;
-        reportedPeriod = periodEstimate;
-        StoreRecord(MakeCode(RecordKind::ClockPeriod, static_cast<uint32_t>(periodEstimate) & kPayloadMask),
-                    pos);
-        StoreRecord(MakeStatus(StatusCode::Idle), pos);
+void FrameParser::StoreFirstFrameRecords(int64_t pos) {
+    s_.firstFrame = false;
+    out_.Store(MakeCode(RecordKind::FirstFrame), pos);
+    out_.Store(MakeStatus(StatusCode::Idle), pos);
+    if (f_.clockEstimate > 0) {
+        s_.clockPeriod = f_.clockEstimate;
+        s_.reportedPeriod = f_.clockEstimate;
+        out_.Store(MakeCode(RecordKind::ClockPeriod, static_cast<uint32_t>(f_.clockEstimate) & kPayloadMask),
+                   pos);
+        out_.Store(MakeStatus(StatusCode::Idle), pos);
     }
 }
 
-void DecodeEngine::FeedBit(int64_t pos, uint32_t bit) {
+void FrameParser::FeedBit(int64_t pos, uint32_t bit) {
     bit &= 1u;
-    switch (frameState) {
+    SlaveFields& c = s_.cur;
+    switch (c.state) {
         case FrameState::WaitAck:
             if (bit != 0) return;
-            ackCount = 1;
-            ackStartPos = pos;
-            if (firstFrame) StoreFirstFrameRecords(pos);
+            s_.ackCount = 1;
+            s_.ackStartPos = pos;
+            if (s_.firstFrame) StoreFirstFrameRecords(pos);
             StoreFrameRecord(MakeCode(RecordKind::Ack), pos);
-            frameState = FrameState::Ack;
+            c.state = FrameState::Ack;
             return;
         case FrameState::Ack:
             if (bit == 0) {
-                ++ackCount;
-                ackDuration = pos - ackStartPos;
+                ++s_.ackCount;
+                s_.ackDuration = pos - s_.ackStartPos;
                 return;
             }
-            dataValue = 0;
-            bitCount = 0;
-            if (!hasCds) dataStartPos = PositionAfter(pos, 1);
+            c.dataValue = 0;
+            c.bitCount = 0;
+            if (!f_.hasCds) c.dataStartPos = PositionAfter(pos, 1);
             StoreFrameRecord(MakeCode(RecordKind::Start), pos);
-            frameState = hasCds ? FrameState::CdsBit : FrameState::DataBits;
+            c.state = f_.hasCds ? FrameState::CdsBit : FrameState::DataBits;
             return;
         case FrameState::CdsBit:
-            if (cdmPending) {
-                cdmPending = false;
-                FeedControlBits(pendingCdm, bit, pendingCdmPos);
+            // The slave's CDS answers the master's CDM of the pause before this frame.
+            if (s_.cdmPending) {
+                s_.cdmPending = false;
+                if (f_.registerMode) control_.Feed(s_.pendingCdmPos, s_.pendingCdm, bit);
             }
-            dataStartPos = PositionAfter(pos, 1);
+            c.dataStartPos = PositionAfter(pos, 1);
             StoreFrameRecord(MakeCode(RecordKind::Cds, bit), pos);
-            frameState = FrameState::DataBits;
+            c.state = FrameState::DataBits;
             return;
         case FrameState::DataBits:
             FeedSampledBit(pos, bit);  // the data field's step is kept inline there
             return;
         case FrameState::ErrBit:
-            errBit = bit;
+            c.errBit = bit;
             StoreFrameRecord(MakeCode(RecordKind::Err, bit), pos);
-            frameState = FrameState::WarnBit;
+            c.state = FrameState::WarnBit;
             return;
         case FrameState::WarnBit:
-            warnBit = bit;
-            crcReceived = 0;
-            bitCount = 0;
+            c.warnBit = bit;
+            c.crcReceived = 0;
+            c.bitCount = 0;
             StoreFrameRecord(MakeCode(RecordKind::Warn, bit), pos);
-            frameState = FrameState::CrcBits;
+            c.state = FrameState::CrcBits;
             return;
         case FrameState::CrcBits:
-            if (bitCount == 0) crcStartPos = pos;
-            crcReceived = ((crcReceived << 1) | bit) & crc.mask;
-            ++bitCount;
-            if (bitCount >= crc.bits) EndOfSlave(pos);
+            if (c.bitCount == 0) c.crcStartPos = pos;
+            c.crcReceived = ((c.crcReceived << 1) | bit) & f_.crc.mask;
+            ++c.bitCount;
+            if (c.bitCount >= f_.crc.bits) EndOfSlave(pos);
             return;
         case FrameState::AfterFrame:
             return;
     }
 }
 
-// The data field is complete: its values are stored and nErr follows.
-void DecodeEngine::EndOfData() {
-    SplitData();
-    frameState = FrameState::ErrBit;
+void FrameParser::StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos) {
+    if (!f_.registerMode) out_.StoreValue(triple, value, pos);
 }
 
-// The CRC field of one slave is complete: check it, then either the next slave of the chain
-// follows at once (no acknowledge, start or CDS bit of its own) or the frame is over and the pause
-// after it is measured.
-void DecodeEngine::EndOfSlave(int64_t pos) {
-    crcSeen = true;
-    const uint32_t expected = FrameCrc(crc, dataValue, dataBits, errBit, warnBit);
-    uint32_t payload = crcReceived & 0xFF;
-    if (expected != crcReceived) payload |= kCrcMismatchFlag;
-    StoreFrameRecord(MakeCode(RecordKind::Crc, payload), crcStartPos);
-    ++slaveIndex;
-    if (slaveIndex < slaveCount) {
-        StoreFrameRecord(MakeStatus(StatusCode::SlaveSeparator), PositionAfter(pos, 1));
-        dataValue = 0;
-        bitCount = 0;
-        errBit = warnBit = crcReceived = 0;
-        dataStartPos = singleTurnStartPos = 0;
-        frameState = FrameState::DataBits;
+// The data field is complete: its values are stored and nErr follows. The field is laid out
+// multi-turn bits first, then single-turn bits, then alignment bits, each MSB first.
+void FrameParser::EndOfData() {
+    SlaveFields& c = s_.cur;
+    c.state = FrameState::ErrBit;
+    const uint64_t v = ShiftRight(c.dataValue, f_.alignmentBits);
+    if (f_.combineTurns) {
+        StoreValue(kDataTriple, v, c.dataStartPos);
         return;
     }
-    const int64_t period = clockPeriod >= 1 ? clockPeriod : 1;
-    StoreFrameRecord(MakeCode(RecordKind::Stop, 0), PositionAfter(pos, period));
-    inTimeout = true;
-    timeoutSeen = false;
-    cdmPos = PositionAfter(PositionAfter(pos, period), period);
-    timeoutStart = pos;
-    longestLen = 0;
-    longestLevel = 1;
-    frameState = FrameState::AfterFrame;
-}
-
-// The data field is laid out multi-turn bits first, then single-turn bits, then alignment bits,
-// each MSB first.
-void DecodeEngine::SplitData() {
-    const uint64_t v = ShiftRight(dataValue, alignmentBits);
-    if (combineTurns) {
-        StoreValue(kDataTriple, v, dataStartPos);
-        return;
-    }
-    const int32_t st = singleTurnBits < 0 ? 0 : singleTurnBits;
+    const int32_t st = f_.singleTurnBits < 0 ? 0 : f_.singleTurnBits;
     uint64_t singleTurn = v;
     uint64_t multiTurn = 0;
     if (st < kMaxShift) {
         singleTurn = v & ((uint64_t{1} << st) - 1);
         multiTurn = v >> st;
     }
-    if (multiTurnBits > 0) StoreValue(kMultiTurnTriple, multiTurn, dataStartPos);
+    if (f_.multiTurnBits > 0) StoreValue(kMultiTurnTriple, multiTurn, c.dataStartPos);
     if (st >= 1)
-        StoreValue(kSingleTurnTriple, singleTurn, multiTurnBits > 0 ? singleTurnStartPos : dataStartPos);
+        StoreValue(kSingleTurnTriple, singleTurn,
+                   f_.multiTurnBits > 0 ? c.singleTurnStartPos : c.dataStartPos);
 }
 
-void DecodeEngine::TrackLongestMaLevel(uint32_t level, int64_t from, int64_t to) {
-    if (!inTimeout) return;
-    if (from < timeoutStart) from = timeoutStart;
+// The CRC field of one slave is complete: check it, then either the next slave of the chain
+// follows at once (no acknowledge, start or CDS bit of its own) or the frame is over and the pause
+// after it is measured.
+void FrameParser::EndOfSlave(int64_t pos) {
+    SlaveFields& c = s_.cur;
+    s_.crcSeen = true;
+    const uint32_t expected = FrameCrc(f_.crc, c.dataValue, f_.dataBits, c.errBit, c.warnBit);
+    uint32_t payload = c.crcReceived & 0xFF;
+    if (expected != c.crcReceived) payload |= kCrcMismatchFlag;
+    StoreFrameRecord(MakeCode(RecordKind::Crc, payload), c.crcStartPos);
+    const int32_t next = c.slaveIndex + 1;
+    if (next < f_.slaveCount) {
+        StoreFrameRecord(MakeStatus(StatusCode::SlaveSeparator), PositionAfter(pos, 1));
+        c = SlaveFields{};
+        c.slaveIndex = next;
+        c.state = FrameState::DataBits;
+        return;
+    }
+    const int64_t period = s_.clockPeriod >= 1 ? s_.clockPeriod : 1;
+    StoreFrameRecord(MakeCode(RecordKind::Stop, 0), PositionAfter(pos, period));
+    s_.inPause = true;
+    s_.pauseDecided = false;
+    s_.cdmPos = PositionAfter(PositionAfter(pos, period), period);
+    s_.pauseStart = pos;
+    s_.longestLen = 0;
+    s_.longestLevel = 1;
+    c.state = FrameState::AfterFrame;
+}
+
+void FrameParser::TrackLongestMaLevel(uint32_t level, int64_t from, int64_t to) {
+    if (!s_.inPause) return;
+    if (from < s_.pauseStart) from = s_.pauseStart;
     const int64_t len = to - from;
-    if (len > longestLen) {
-        longestLen = len;
-        longestLevel = level;
+    if (len > s_.longestLen) {
+        s_.longestLen = len;
+        s_.longestLevel = level;
     }
 }
 
 // The pause after a frame is over: its longest MA level gives the master's CDM bit (low = 1).
-void DecodeEngine::CloseFrameTimeout(uint32_t level, int64_t from, int64_t to, int64_t period) {
-    if (!inTimeout) return;
+void FrameParser::ClosePause(uint32_t level, int64_t from, int64_t to, int64_t period) {
+    if (!s_.inPause) return;
     TrackLongestMaLevel(level, from, to);
-    const uint32_t cdm = (longestLen > 0 && longestLevel == 0) ? 1u : 0u;
-    StoreFrameRecord(MakeCode(RecordKind::Cdm, cdm), cdmPos);
-    if (hasCds) {
-        cdmPending = true;
-        pendingCdm = cdm;
-        pendingCdmPos = cdmPos;
+    const uint32_t cdm = (s_.longestLen > 0 && s_.longestLevel == 0) ? 1u : 0u;
+    StoreFrameRecord(MakeCode(RecordKind::Cdm, cdm), s_.cdmPos);
+    if (f_.hasCds) {
+        s_.cdmPending = true;
+        s_.pendingCdm = cdm;
+        s_.pendingCdmPos = s_.cdmPos;
     }
-    ReportClockPeriod(PositionAfter(cdmPos, 1));
-    StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(cdmPos, period >= 1 ? period : 1));
-    inTimeout = false;
-    timeoutSeen = false;
-    longestLen = 0;
-    longestLevel = 1;
+    ReportClockPeriod(PositionAfter(s_.cdmPos, 1));
+    StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(s_.cdmPos, period >= 1 ? period : 1));
+    s_.inPause = false;
+    s_.pauseDecided = false;
+    s_.longestLen = 0;
+    s_.longestLevel = 1;
 }
 
-void DecodeEngine::ReportClockPeriod(int64_t pos) {
-    if (clockPeriod <= 0 || periodCount < kPeriodsBeforeReport) return;
-    if (reportedPeriod > 0) {
-        const int64_t drift =
-            clockPeriod > reportedPeriod ? clockPeriod - reportedPeriod : reportedPeriod - clockPeriod;
-        if (Wide(drift) * 10 <= reportedPeriod) return;
+void FrameParser::ReportClockPeriod(int64_t pos) {
+    if (s_.clockPeriod <= 0 || s_.periodCount < kPeriodsBeforeReport) return;
+    if (s_.reportedPeriod > 0) {
+        const int64_t drift = s_.clockPeriod > s_.reportedPeriod ? s_.clockPeriod - s_.reportedPeriod
+                                                                 : s_.reportedPeriod - s_.clockPeriod;
+        if (Wide(drift) * 10 <= s_.reportedPeriod) return;
     }
-    reportedPeriod = clockPeriod;
-    StoreRecord(MakeCode(RecordKind::ClockPeriod, static_cast<uint32_t>(clockPeriod) & kPayloadMask), pos);
+    s_.reportedPeriod = s_.clockPeriod;
+    out_.Store(MakeCode(RecordKind::ClockPeriod, static_cast<uint32_t>(s_.clockPeriod) & kPayloadMask), pos);
 }
 
 // A frame that stopped before its end: Error when it never got past a one-clock acknowledge or no
 // CRC has been seen yet; otherwise Busy, or Timeout when the acknowledge lasted over 40 us.
-uint32_t DecodeEngine::ClassifyUnfinished() const {
+uint32_t FrameParser::ClassifyUnfinished() const {
     StatusCode status = StatusCode::Timeout;
-    if (!(crcSeen && ackCount > 1)) {
+    if (!(s_.crcSeen && s_.ackCount > 1)) {
         status = StatusCode::Error;
-    } else if (!(sampleRate >= 1 && ackDuration >= 1 &&
-                 static_cast<double>(ackDuration) * kNsPerSecond / static_cast<double>(sampleRate) >
+    } else if (!(f_.sampleRate >= 1 && s_.ackDuration >= 1 &&
+                 static_cast<double>(s_.ackDuration) * kNsPerSecond / static_cast<double>(f_.sampleRate) >
                      kTimeoutAckNs)) {
         status = StatusCode::Busy;
     }
-    return MakeStatus(status, static_cast<uint32_t>(ackCount) & 0xFF);
+    return MakeStatus(status, static_cast<uint32_t>(s_.ackCount) & 0xFF);
 }
 
-void DecodeEngine::EndFrameAtGap() {
-    switch (frameState) {
+void FrameParser::EndFrameAtGap() {
+    switch (s_.cur.state) {
         case FrameState::WaitAck:
             return;
         case FrameState::AfterFrame:
-            if (!inTimeout) StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(lastRisingEdge, 1));
+            if (!s_.inPause)
+                StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(s_.lastRisingEdge, 1));
             break;
         default: {
-            const int64_t p = (frameState == FrameState::DataBits && dataStartPos > 0)
-                                  ? dataStartPos
-                                  : PositionAfter(lastRisingEdge, 1);
+            const int64_t p = (s_.cur.state == FrameState::DataBits && s_.cur.dataStartPos > 0)
+                                  ? s_.cur.dataStartPos
+                                  : PositionAfter(s_.lastRisingEdge, 1);
             StoreFrameRecord(ClassifyUnfinished(), p);
-            StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(lastRisingEdge, 1));
+            StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(s_.lastRisingEdge, 1));
             break;
         }
     }
-    ResetFrame();
+    s_.cur = SlaveFields{};
 }
 
-void DecodeEngine::EndWalk(int64_t lastPos) {
+void FrameParser::EndWalk(int64_t lastPos) {
     // The points still waiting lie after the last change: the last SLO level holds at each.
-    while (pendingSamples.Count() > 0) {
-        const int64_t q = pendingSamples.Front();
-        pendingSamples.PopFront();
-        FeedBit(q, prevSlo);
+    while (s_.pendingSamples.Count() > 0) {
+        const int64_t q = s_.pendingSamples.Front();
+        s_.pendingSamples.PopFront();
+        FeedBit(q, s_.prevSlo);
     }
-    if (frameState == FrameState::AfterFrame) {
-        const int64_t end = PositionAfter(cdmPos, clockPeriod >= 1 ? clockPeriod : 1);
+    if (s_.cur.state == FrameState::AfterFrame) {
+        const int64_t end = PositionAfter(s_.cdmPos, s_.clockPeriod >= 1 ? s_.clockPeriod : 1);
         const int64_t afterLast = PositionAfter(lastPos, 1);
         StoreFrameRecord(MakeStatus(StatusCode::Idle), end < afterLast ? end : afterLast);
-        ResetFrame();
-    } else if (frameState != FrameState::WaitAck) {
-        const int64_t p = (frameState == FrameState::DataBits && dataStartPos > 0)
-                              ? dataStartPos
+        s_.cur = SlaveFields{};
+    } else if (s_.cur.state != FrameState::WaitAck) {
+        const int64_t p = (s_.cur.state == FrameState::DataBits && s_.cur.dataStartPos > 0)
+                              ? s_.cur.dataStartPos
                               : PositionAfter(lastPos, 1);
         StoreFrameRecord(ClassifyUnfinished(), p);
         StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(lastPos, 2));
-        ResetFrame();
-    } else if (inTimeout) {
-        CloseFrameTimeout(prevMa, lastMaChange, PositionAfter(lastPos, 1), avgPeriod);
+        s_.cur = SlaveFields{};
+    } else if (s_.inPause) {
+        ClosePause(s_.prevMa, s_.lastMaChange, PositionAfter(lastPos, 1), s_.avgPeriod);
     }
 }
 

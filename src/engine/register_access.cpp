@@ -1,10 +1,8 @@
-// The register-access assembler. In BiSS-C the master sends one control bit per frame (CDM, read
-// from MA in the pause after the frame) and the slave answers with one bit per frame (CDS, the bit
-// after the start bit). Collected over many frames these pairs form control frames: start, CTS,
-// slave ID or IDS, register address or command, a 4-bit CRC, the read and write bits and then data
-// bytes, each with its own CRC and stop bit. Every field becomes a record; the master view shows
-// what the master sent, the slave view what the slave sent.
-#include "engine/decode_engine.h"
+// The register-access assembler's state machine: one step per frame, each (CDM, CDS) pair moving
+// the access in progress through its fields and storing a record where a field is complete.
+#include "engine/register_access.h"
+
+#include "engine/frame_crc.h"
 
 namespace zb {
 
@@ -16,6 +14,7 @@ constexpr int32_t kIdBitsBeforeAddress = 3;
 constexpr int32_t kIdsBitsBeforeCommand = 8;
 constexpr int32_t kSlaveViewBits = 9;  // CDS bits kept for the slave view's Idl record
 constexpr int32_t kControlCrcBits = 4;
+constexpr uint32_t kControlCrcMask = 0xF;
 constexpr int32_t kByteBits = 8;
 constexpr int32_t kMaxBytes = 64;
 constexpr int32_t kFramesForNextStart = 2;
@@ -24,193 +23,187 @@ constexpr double kNsPerSecond = 1e9;
 
 }  // namespace
 
-void DecodeEngine::ResetControl() {
-    controlState = ControlState::ControlIdle;
-    controlBitCount = 0;
-    ctsBit = addressBits = cdsBits = 0;
-    cdsBitCount = 0;
-    controlCrc = readBit = writeBit = regByte = 0;
-    byteIndex = 0;
-    fieldPos = ctsPos = idPos = adrPos = waitStart = 0;
+void RegisterAssembler::Reset(bool slaveView, uint64_t sampleRate) {
+    slaveView_ = slaveView;
+    sampleRate_ = sampleRate;
+    a_ = Access{};
 }
 
 // The ten address-part bits are in: the slave view shows the first nine CDS bits as one field, the
 // master view the ID and address of a register access or the IDS and command of a command.
-void DecodeEngine::EndAddressPart() {
-    if (slaveView) {
-        StoreControlRecord(MakeCode(RecordKind::Idl, cdsBits & 0x1FF), ctsPos);
-    } else if (ctsBit != 0) {
-        StoreControlRecord(MakeCode(RecordKind::Id, (addressBits >> 7) & 7), idPos);
-        StoreControlRecord(MakeCode(RecordKind::Adr, addressBits & 0x7F), adrPos);
+void RegisterAssembler::EndAddressPart() {
+    if (slaveView_) {
+        out_.Store(MakeCode(RecordKind::Idl, a_.cdsBits & 0x1FF), a_.ctsPos);
+    } else if (a_.ctsBit != 0) {
+        out_.Store(MakeCode(RecordKind::Id, (a_.addressBits >> 7) & 7), a_.idPos);
+        out_.Store(MakeCode(RecordKind::Adr, a_.addressBits & 0x7F), a_.adrPos);
     } else {
-        StoreControlRecord(MakeCode(RecordKind::Id, kIdIsIds | ((addressBits >> 2) & 0xFF)), idPos);
-        StoreControlRecord(MakeCode(RecordKind::Cmd, addressBits & 3), adrPos);
+        out_.Store(MakeCode(RecordKind::Id, kIdIsIds | ((a_.addressBits >> 2) & 0xFF)), a_.idPos);
+        out_.Store(MakeCode(RecordKind::Cmd, a_.addressBits & 3), a_.adrPos);
     }
 }
 
-void DecodeEngine::FeedControlBits(uint32_t cdm, uint32_t cds, int64_t pos) {
+// The access is over: an Idle record closes it and the next CDM bit of 1 starts a new one.
+void RegisterAssembler::EndAccess(int64_t idlePos) {
+    out_.Store(MakeStatus(StatusCode::Idle), idlePos);
+    a_ = Access{};
+}
+
+void RegisterAssembler::Feed(int64_t pos, uint32_t cdm, uint32_t cds) {
     cdm &= 1u;
     cds &= 1u;
     // A register write carries its data in the master's bits; everything else comes from the slave.
     // The slave view always reads the slave's line.
-    const uint32_t dataBit = (readBit == 1 || slaveView) ? cds : cdm;
-    switch (controlState) {
-        case ControlState::ControlIdle:
+    const uint32_t dataBit = (a_.readBit == 1 || slaveView_) ? cds : cdm;
+    switch (a_.field) {
+        case Field::Idle:
             if (cdm == 0) return;
-            cdsBits = cds;
-            cdsBitCount = 1;
-            fieldPos = pos;
-            if (!slaveView) StoreControlRecord(MakeCode(RecordKind::Start), pos);
-            controlState = ControlState::ControlCts;
+            a_.cdsBits = cds;
+            a_.cdsBitCount = 1;
+            a_.fieldPos = pos;
+            if (!slaveView_) out_.Store(MakeCode(RecordKind::Start), pos);
+            a_.field = Field::Cts;
             return;
-        case ControlState::ControlCts:
-            ctsBit = cdm;
-            ctsPos = pos;
-            addressBits = 0;
-            cdsBits = cdsBits * 2 + cds;
-            cdsBitCount = 2;
-            controlBitCount = 0;
-            fieldPos = PositionAfter(pos, 1);
-            if (!slaveView) StoreControlRecord(MakeCode(RecordKind::Cts, cdm), pos);
-            controlState = ControlState::ControlAddress;
+        case Field::Cts:
+            a_.ctsBit = cdm;
+            a_.ctsPos = pos;
+            a_.addressBits = 0;
+            a_.cdsBits = a_.cdsBits * 2 + cds;
+            a_.cdsBitCount = 2;
+            a_.bitCount = 0;
+            a_.fieldPos = PositionAfter(pos, 1);
+            if (!slaveView_) out_.Store(MakeCode(RecordKind::Cts, cdm), pos);
+            a_.field = Field::Address;
             return;
-        case ControlState::ControlAddress:
-            if (controlBitCount == 0) idPos = pos;
-            if (controlBitCount == (ctsBit != 0 ? kIdBitsBeforeAddress : kIdsBitsBeforeCommand)) adrPos = pos;
-            addressBits = addressBits * 2 + cdm;
-            if (cdsBitCount < kSlaveViewBits) {
-                cdsBits = cdsBits * 2 + cds;
-                ++cdsBitCount;
+        case Field::Address:
+            if (a_.bitCount == 0) a_.idPos = pos;
+            if (a_.bitCount == (a_.ctsBit != 0 ? kIdBitsBeforeAddress : kIdsBitsBeforeCommand))
+                a_.adrPos = pos;
+            a_.addressBits = a_.addressBits * 2 + cdm;
+            if (a_.cdsBitCount < kSlaveViewBits) {
+                a_.cdsBits = a_.cdsBits * 2 + cds;
+                ++a_.cdsBitCount;
             }
-            if (++controlBitCount < kAddressPartBits) return;
+            if (++a_.bitCount < kAddressPartBits) return;
             EndAddressPart();
-            controlCrc = 0;
-            controlBitCount = 0;
-            fieldPos = PositionAfter(pos, 1);
-            controlState = ControlState::ControlAddressCrc;
+            a_.bitCount = 0;
+            a_.fieldPos = PositionAfter(pos, 1);
+            a_.field = Field::AddressCrc;
             return;
-        case ControlState::ControlAddressCrc: {
-            controlCrc = (controlCrc * 2 + cdm) & 0xF;
-            if (++controlBitCount < kControlCrcBits) return;
+        case Field::AddressCrc: {
+            a_.crc = (a_.crc * 2 + cdm) & kControlCrcMask;
+            if (++a_.bitCount < kControlCrcBits) return;
             const uint32_t expected =
-                ControlCrc4((uint64_t{ctsBit} << kAddressPartBits) | addressBits, kAddressCrcInputBits);
-            controlBitCount = 0;
-            uint32_t payload = controlCrc & 0xF;
+                ControlCrc4((uint64_t{a_.ctsBit} << kAddressPartBits) | a_.addressBits, kAddressCrcInputBits);
+            a_.bitCount = 0;
+            uint32_t payload = a_.crc;
             if (payload != expected) payload |= kCrcMismatchFlag;
-            if (!slaveView) StoreControlRecord(MakeCode(RecordKind::Crc, payload), fieldPos);
-            fieldPos = PositionAfter(pos, 1);
-            if (ctsBit != 0) {
-                controlState = ControlState::ControlReadWrite;
+            if (!slaveView_) out_.Store(MakeCode(RecordKind::Crc, payload), a_.fieldPos);
+            a_.fieldPos = PositionAfter(pos, 1);
+            if (a_.ctsBit != 0) {
+                a_.field = Field::ReadWrite;
             } else {  // a command ends with its CRC
-                StoreControlRecord(MakeStatus(StatusCode::Idle), PositionAfter(pos, 2));
-                ResetControl();
+                EndAccess(PositionAfter(pos, 2));
             }
             return;
         }
-        case ControlState::ControlReadWrite: {
-            if (controlBitCount == 0) {
-                readBit = cds;
-                controlBitCount = 1;
+        case Field::ReadWrite: {
+            if (a_.bitCount == 0) {
+                a_.readBit = cds;
+                a_.bitCount = 1;
                 return;
             }
-            writeBit = cds;
-            const bool invalid = readBit == writeBit;
-            uint32_t payload = readBit * 2 + writeBit;
+            a_.writeBit = cds;
+            const bool invalid = a_.readBit == a_.writeBit;
+            uint32_t payload = a_.readBit * 2 + a_.writeBit;
             if (invalid) payload |= kReadWriteInvalid;
-            StoreControlRecord(MakeCode(RecordKind::ReadWrite, payload), fieldPos);
+            out_.Store(MakeCode(RecordKind::ReadWrite, payload), a_.fieldPos);
             if (invalid) {
-                StoreControlRecord(MakeStatus(StatusCode::Error), PositionAfter(pos, 1));
-                StoreControlRecord(MakeStatus(StatusCode::Idle), PositionAfter(pos, 2));
-                ResetControl();
+                out_.Store(MakeStatus(StatusCode::Error), PositionAfter(pos, 1));
+                EndAccess(PositionAfter(pos, 2));
                 return;
             }
-            controlBitCount = 0;
-            byteIndex = 0;
-            fieldPos = PositionAfter(pos, 1);
-            controlState = ControlState::ControlWaitStart;
+            a_.bitCount = 0;
+            a_.byteIndex = 0;
+            a_.fieldPos = PositionAfter(pos, 1);
+            a_.field = Field::WaitStart;
             return;
         }
-        case ControlState::ControlWaitStart:
+        case Field::WaitStart:
             if (cds == 1) {  // the slave's start bit
-                waitStart = 0;
-                regByte = 0;
-                controlBitCount = 0;
-                fieldPos = PositionAfter(pos, 1);
-                controlState = ControlState::ControlData;
+                a_.waitStart = 0;
+                a_.byte = 0;
+                a_.bitCount = 0;
+                a_.fieldPos = PositionAfter(pos, 1);
+                a_.field = Field::Data;
                 return;
             }
-            if (waitStart == 0) waitStart = pos;
-            if (sampleRate >= 1 &&
-                static_cast<double>(pos - waitStart) * kNsPerSecond / static_cast<double>(sampleRate) >
+            if (a_.waitStart == 0) a_.waitStart = pos;
+            if (sampleRate_ >= 1 &&
+                static_cast<double>(pos - a_.waitStart) * kNsPerSecond / static_cast<double>(sampleRate_) >
                     kStartWaitLimitNs) {
-                StoreControlRecord(MakeStatus(StatusCode::Timeout), waitStart);
-                StoreControlRecord(MakeStatus(StatusCode::Idle), PositionAfter(pos, 1));
-                ResetControl();
+                out_.Store(MakeStatus(StatusCode::Timeout), a_.waitStart);
+                EndAccess(PositionAfter(pos, 1));
             }
             return;
-        case ControlState::ControlData:
-            regByte = (regByte * 2 + dataBit) & 0xFF;
-            if (++controlBitCount < kByteBits) return;
-            controlCrc = 0;
-            controlBitCount = 0;
+        case Field::Data:
+            a_.byte = (a_.byte * 2 + dataBit) & 0xFF;
+            if (++a_.bitCount < kByteBits) return;
+            a_.bitCount = 0;
             if (ShowsData()) {
-                StoreControlRecord(
-                    MakeCode(RecordKind::RegData, ((static_cast<uint32_t>(byteIndex) & 63) << 8) | regByte),
-                    fieldPos);
+                out_.Store(MakeCode(RecordKind::RegData,
+                                    ((static_cast<uint32_t>(a_.byteIndex) & 63) << 8) | a_.byte),
+                           a_.fieldPos);
             } else {
-                StoreControlRecord(MakeStatus(StatusCode::Reading), fieldPos);
+                out_.Store(MakeStatus(StatusCode::Reading), a_.fieldPos);
             }
-            fieldPos = PositionAfter(pos, 1);
-            controlState = ControlState::ControlDataCrc;
+            a_.fieldPos = PositionAfter(pos, 1);
+            a_.field = Field::DataCrc;
             return;
-        case ControlState::ControlDataCrc: {
-            controlCrc = (controlCrc * 2 + dataBit) & 0xF;
-            if (++controlBitCount < kControlCrcBits) return;
-            const uint32_t expected = ControlCrc4(regByte, kByteBits);
-            controlBitCount = 0;
+        case Field::DataCrc: {
+            a_.crc = (a_.crc * 2 + dataBit) & kControlCrcMask;
+            if (++a_.bitCount < kControlCrcBits) return;
+            const uint32_t expected = ControlCrc4(a_.byte, kByteBits);
+            a_.bitCount = 0;
             if (ShowsData()) {
-                uint32_t payload = controlCrc;
-                if (controlCrc != expected) payload |= kCrcMismatchFlag;
-                StoreControlRecord(MakeCode(RecordKind::Crc, payload), fieldPos);
+                uint32_t payload = a_.crc;
+                if (a_.crc != expected) payload |= kCrcMismatchFlag;
+                out_.Store(MakeCode(RecordKind::Crc, payload), a_.fieldPos);
             }
-            fieldPos = PositionAfter(pos, 1);
+            a_.fieldPos = PositionAfter(pos, 1);
             // A write leaves one frame for the slave to store the byte before its stop bit.
-            controlState = readBit == 1 ? ControlState::ControlStop : ControlState::ControlWriteGap;
+            a_.field = a_.readBit == 1 ? Field::Stop : Field::WriteGap;
             return;
         }
-        case ControlState::ControlWriteGap:
-            fieldPos = PositionAfter(pos, 1);
-            controlState = ControlState::ControlStop;
+        case Field::WriteGap:
+            a_.fieldPos = PositionAfter(pos, 1);
+            a_.field = Field::Stop;
             return;
-        case ControlState::ControlStop:
-            if (ShowsData()) StoreControlRecord(MakeCode(RecordKind::Stop, cds), fieldPos);
-            if (cds == 0 && byteIndex + 1 < kMaxBytes) {
-                controlState = ControlState::ControlNextByte;
+        case Field::Stop:
+            if (ShowsData()) out_.Store(MakeCode(RecordKind::Stop, cds), a_.fieldPos);
+            if (cds == 0 && a_.byteIndex + 1 < kMaxBytes) {
+                a_.field = Field::NextByte;
             } else {
-                StoreControlRecord(MakeStatus(StatusCode::Idle), PositionAfter(pos, 1));
-                ResetControl();
+                EndAccess(PositionAfter(pos, 1));
             }
             return;
-        case ControlState::ControlNextByte:
+        case Field::NextByte:
             // After a stop bit of 0 the master may continue with the next byte by a new start bit
             // within two frames; otherwise the access is over.
-            if (cdm == 1 && controlBitCount < kFramesForNextStart) {
-                ++byteIndex;
-                regByte = 0;
-                fieldPos = PositionAfter(pos, 1);
+            if (cdm == 1 && a_.bitCount < kFramesForNextStart) {
+                ++a_.byteIndex;
+                a_.byte = 0;
+                a_.fieldPos = PositionAfter(pos, 1);
                 if (cds == 0) {
-                    waitStart = pos;
-                    controlState = ControlState::ControlWaitStart;
+                    a_.waitStart = pos;
+                    a_.field = Field::WaitStart;
                 } else {
-                    controlBitCount = 0;
-                    controlState = ControlState::ControlData;
+                    a_.bitCount = 0;
+                    a_.field = Field::Data;
                 }
                 return;
             }
-            if (++controlBitCount >= kFramesForNextStart) {
-                StoreControlRecord(MakeStatus(StatusCode::Idle), PositionAfter(pos, 1));
-                ResetControl();
-            }
+            if (++a_.bitCount >= kFramesForNextStart) EndAccess(PositionAfter(pos, 1));
             return;
     }
 }

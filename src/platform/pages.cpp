@@ -9,7 +9,7 @@ namespace zb::platform {
 bool PageBuffer::Allocate(size_t bytes) {
     Release();
     const size_t page = SystemPageSize();
-    if (bytes == 0 || bytes > SIZE_MAX - 2 * page || InjectedFaults().pagesFail) return false;
+    if (bytes == 0 || bytes > SIZE_MAX - 2 * page || FailsHere(FaultPoint::Pages)) return false;
     const size_t usable = (bytes + page - 1) / page * page;
     void* p = MapPages(usable + page);
     if (p == nullptr) return false;

@@ -163,6 +163,9 @@ void SharedBlockObjectName(const char* name, char* out, size_t size);
 
 // ---- Injected faults (tests only; all off in production) --------------------------------------
 
+// The places where the system can let the program down; each call of one is a fault point.
+enum class FaultPoint : uint8_t { None, Create, Write, Map, SharedBlock, Pages };
+
 struct Faults {
     int createFailures = 0;         // the next N File::Create / CreateUniqueTempFile calls fail
     int64_t writeBudget = -1;       // bytes that Append may still write; -1 = unlimited. A write
@@ -170,11 +173,21 @@ struct Faults {
     bool mapFails = false;          // FileMapping::Map fails
     bool sharedBlockFails = false;  // SharedBlock::Create fails
     bool pagesFail = false;         // PageBuffer::Allocate fails ("out of memory")
+    // One fault by number, for a loop over every fault point: each point reached is counted in
+    // pointsReached, and the failAt-th one (from 1; 0 = none) fails; a write there writes nothing.
+    // `failed` says which kind of point that was.
+    int64_t failAt = 0;
+    int64_t pointsReached = 0;
+    FaultPoint failed = FaultPoint::None;
 };
 Faults& InjectedFaults();
-// Used by the implementations: true when this create must fail (consumes one failure).
+// Used by the implementations at a fault point of a map, a shared block or pages: counts it, and
+// true when it must fail.
+bool FailsHere(FaultPoint point);
+// Used by the implementations: true when this create must fail (counts it as a fault point; a
+// createFailures failure is consumed).
 bool TakeCreateFailure();
-// Used by the implementations: how many of `size` bytes the next write may put out.
+// Used by the implementations: how many of `size` bytes the next write may put out (counts it).
 size_t AllowedWriteBytes(size_t size);
 
 // The system's part of PageBuffer, one per implementation: the page size; `size` bytes of fresh

@@ -22,8 +22,8 @@ uint32_t PublishFailureRecord(HostRecord* host) {
         DecodeEngine* engine = Engine();
         if (engine == nullptr) return 0;
         engine->StoreFailureRecord();
-        host->positionArray = engine->positionStore.FinishStore();
-        host->codeArray = engine->codeStore.FinishStore();
+        host->positionArray = engine->Records().positionStore.FinishStore();
+        host->codeArray = engine->Records().codeStore.FinishStore();
         return host->positionArray != nullptr && host->codeArray != nullptr ? 1 : 0;
     } catch (...) {
         host->positionArray = nullptr;

@@ -16,7 +16,10 @@ namespace zb {
 class DecodeEngine;
 
 struct ModuleState {
-    ModuleState() { call.tempDirectory = messages.tempDirectory; }
+    ModuleState() {
+        call.tempDirectory = messages.tempDirectory;
+        DefaultColumnWidths(columnWidthTable);
+    }
     ModuleState(const ModuleState&) = delete;
     ModuleState& operator=(const ModuleState&) = delete;
 
@@ -26,7 +29,7 @@ struct ModuleState {
     CallContext call;
     DecodeEngine* engine = nullptr;
     // The report column widths; the host keeps the table's address (GetPluginInfo).
-    ColumnWidths columnWidthTable = {40, 130, 130, 60, 75, 60, 40, 500, 0};
+    ColumnWidths columnWidthTable = {};
     HostMessageStore messages{};
     void* moduleHandle = nullptr;  // Windows: the DLL's instance handle, for its resources
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "abi/record_code.h"
+#include "labels/record_table.h"
 #include "labels/value_format.h"
 #include "report/report_columns.h"
 #include "report/report_rows.h"
@@ -57,17 +58,18 @@ class FrameRowBuilder {
         ReportWriteRow(call_);
         rowOpen_ = false;
     }
-    void Cell(int64_t position, int32_t col, const char* text, ReportPair pair) {
+    void Cell(int64_t position, int32_t col, const char* text, Colour colour) {
         EnsureRow(position);
         ReportSetCell(call_, col, text);
-        ReportSetCellColour(call_, col, PairIndex(pair));
+        ReportSetCellColour(call_, col, PairIndex(colour));
     }
-    // A one-bit field as "%u" would print it.
-    void Bit(int64_t position, int32_t col, uint32_t code, ReportPair pair) {
-        Cell(position, col, (code & 1u) != 0 ? "1" : "0", pair);
+    // A one-bit field as "%u" would print it, in the colour of its record.
+    void Bit(int64_t position, int32_t col, uint32_t code) {
+        Cell(position, col, (code & 1u) != 0 ? "1" : "0", Look(code).colour);
     }
+    const RecordLook& Look(uint32_t code) const { return LookOf(code, view_.IsBissB()); }
     void BeginValue(int64_t position, RecordKind kind, uint32_t payload);
-    void EndValue(int64_t position, uint32_t payload);
+    void EndValue(int64_t position, uint32_t code);
     void Summary(int64_t position);
     void StatusMark(int64_t position, uint32_t code);
 
@@ -101,14 +103,15 @@ void FrameRowBuilder::BeginValue(int64_t position, RecordKind kind, uint32_t pay
     }
 }
 
-void FrameRowBuilder::EndValue(int64_t position, uint32_t payload) {
+// The value's last record: the whole value goes into its column.
+void FrameRowBuilder::EndValue(int64_t position, uint32_t code) {
     EnsureRow(position);
-    const uint64_t value = JoinTriple(valueHigh_, valueMid_, payload);
+    const uint64_t value = JoinTriple(valueHigh_, valueMid_, PayloadOf(code));
     if (valueColumn_ != kNoColumn) {
         char text[kValueTextSize] = {};
         FormatValueAuto(call_, value, view_.HostValueFormat(), valueBits_, text, sizeof text);
         ReportSetCell(call_, valueColumn_, text);
-        ReportSetCellColour(call_, valueColumn_, PairIndex(ReportPair::DataCmd));
+        ReportSetCellColour(call_, valueColumn_, PairIndex(Look(code).colour));
     }
     valueHigh_ = 0;
     valueMid_ = 0;
@@ -128,40 +131,19 @@ void FrameRowBuilder::Summary(int64_t position) {
                       view_.EffectiveDataLength(), automatic, view_.MultiTurnBits(), view_.SingleTurnBits(),
                       align);
     }
-    Cell(position, cols_.information, text, ReportPair::Start);
+    Cell(position, cols_.information, text, Colour::Start);
 }
 
+// A broken frame's mark (time-out, busy, incomplete) in the Information column; any status ends
+// the row.
 void FrameRowBuilder::StatusMark(int64_t position, uint32_t code) {
-    const auto status = static_cast<StatusCode>(LowByte(code));
-    const uint32_t acks = SecondByte(code);
-    const char* plain = nullptr;
-    const char* counted = nullptr;
-    ReportPair pair = ReportPair::Alert;
-    switch (status) {
-        case StatusCode::Timeout:
-            plain = "Timeout";
-            counted = "Timeout (ACK %u clk)";
-            break;
-        case StatusCode::Busy:
-            plain = "Busy";
-            counted = "Busy (ACK %u clk)";
-            pair = ReportPair::Flag;
-            break;
-        case StatusCode::Error:
-            plain = "Incomplete frame";
-            counted = "Incomplete (ACK %u clk)";
-            break;
-        default:
-            break;
-    }
-    if (plain != nullptr) {
+    const RecordLook& look = Look(code);
+    if (look.report != nullptr) {
+        char acks[16];
+        std::snprintf(acks, sizeof acks, "%u", SecondByte(code));
         char text[kInfoSize];
-        if (acks < 2) {
-            std::snprintf(text, sizeof text, "%s", plain);
-        } else {
-            std::snprintf(text, sizeof text, counted, acks);
-        }
-        Cell(position, cols_.information, text, pair);
+        std::snprintf(text, sizeof text, look.report, acks);
+        Cell(position, cols_.information, text, look.colour);
     }
     EndRow();
 }
@@ -177,7 +159,7 @@ void FrameRowBuilder::Handle(int64_t position, uint32_t code) {
             EnsureRow(position);
             char text[kInfoSize];
             if (FormatClockText(view_.SampleRate(), payload, text, sizeof text)) {
-                Cell(position, cols_.information, text, ReportPair::Start);
+                Cell(position, cols_.information, text, Colour::Start);
             }
             break;
         }
@@ -186,7 +168,7 @@ void FrameRowBuilder::Handle(int64_t position, uint32_t code) {
             break;
         case RecordKind::Cds:
             // BiSS-B has no CDS column: the row starts, the cell is refused by the writer.
-            Bit(position, cols_.cds, code, ReportPair::CdsCts);
+            Bit(position, cols_.cds, code);
             break;
         case RecordKind::MultiTurnHigh:
         case RecordKind::SingleTurnHigh:
@@ -202,26 +184,23 @@ void FrameRowBuilder::Handle(int64_t position, uint32_t code) {
         case RecordKind::MultiTurnLow:
         case RecordKind::SingleTurnLow:
         case RecordKind::DataLow:
-            EndValue(position, payload);
+            EndValue(position, code);
             break;
-        case RecordKind::Err: {
-            // nError is active low under BiSS-C and active high under BiSS-B.
-            const bool active = view_.IsBissB() ? (code & 1u) == 1u : (code & 1u) == 0u;
-            Bit(position, cols_.nError, code, active ? ReportPair::Alert : ReportPair::Flag);
+        case RecordKind::Err:  // its colour says whether it is active (low in BiSS-C, high in BiSS-B)
+            Bit(position, cols_.nError, code);
             break;
-        }
         case RecordKind::Warn:
-            Bit(position, cols_.nWarning, code, ReportPair::Flag);
+            Bit(position, cols_.nWarning, code);
             break;
         case RecordKind::Crc: {
             char text[kValueTextSize] = {};
             FormatValue32(call_, LowByte(code), view_.HostValueFormat(), view_.ConfiguredCrcBits(), text,
                           sizeof text);
-            Cell(position, cols_.crc, text, SecondByte(code) != 0 ? ReportPair::Alert : ReportPair::Good);
+            Cell(position, cols_.crc, text, Look(code).colour);
             break;
         }
         case RecordKind::Cdm:
-            Bit(position, cols_.cdm, code, ReportPair::CdsCts);
+            Bit(position, cols_.cdm, code);
             break;
         case RecordKind::Status:
             StatusMark(position, code);

@@ -3,9 +3,9 @@
 // or IDS, address or command, header CRC); the slave view shows the IDL field the slave saw. Both
 // then show read or write and the data bytes, each in a column of its own with its CRC.
 #include <cstdio>
-#include <cstring>
 
 #include "abi/record_code.h"
+#include "labels/record_table.h"
 #include "labels/value_format.h"
 #include "report/report_columns.h"
 #include "report/report_rows.h"
@@ -82,6 +82,9 @@ class RegisterRowBuilder {
     int32_t dataColumn_ = kNoColumn;
     int32_t dataIndex_ = 0;
     bool crcBad_ = false;
+    Colour headerCrcColour_ = Colour::Good;
+    Colour rwColour_ = Colour::Flag;
+    Colour idlColour_ = Colour::Flag;
     bool inData_ = false;
     bool rowOpen_ = false;
     bool idlPending_ = false;
@@ -95,28 +98,22 @@ void RegisterRowBuilder::MakeAccessRow() {
         ReportSetCell(call_, cols_.cts, ctsText_);
         ReportSetCell(call_, cols_.id, idText_);
         ReportSetCell(call_, cols_.adr, adrText_);
-        ReportSetCellColour(call_, cols_.adr, PairIndex(crcBad_ ? ReportPair::Alert : ReportPair::AckAdr));
+        ReportSetCellColour(call_, cols_.adr, PairIndex(crcBad_ ? Colour::Alert : Colour::AckAdr));
     }
     ReportSetCell(call_, cols_.readWrite, rwText_);
     if (headerCrcText_[0] != '\0' && cols_.headerCrc != kNoColumn) {
         ReportSetCell(call_, cols_.headerCrc, headerCrcText_);
-        ReportSetCellColour(call_, cols_.headerCrc,
-                            PairIndex(crcBad_ ? ReportPair::Alert : ReportPair::Good));
+        ReportSetCellColour(call_, cols_.headerCrc, PairIndex(headerCrcColour_));
     }
     if (idlText_[0] != '\0' && cols_.idl != kNoColumn) {
         ReportSetCell(call_, cols_.idl, idlText_);
-        ReportSetCellColour(call_, cols_.idl, PairIndex(ReportPair::Flag));
+        ReportSetCellColour(call_, cols_.idl, PairIndex(idlColour_));
     }
     if (infoText_[0] != '\0') {
         ReportSetCell(call_, cols_.information, infoText_);
-        ReportSetCellColour(call_, cols_.information, PairIndex(ReportPair::Flag));
+        ReportSetCellColour(call_, cols_.information, PairIndex(Colour::Flag));
     }
-    if (rwText_[0] != '\0') {
-        ReportPair pair = ReportPair::Flag;
-        if (std::strcmp(rwText_, "Read") == 0) pair = ReportPair::Read;
-        if (std::strcmp(rwText_, "Write") == 0) pair = ReportPair::Write;
-        ReportSetCellColour(call_, cols_.readWrite, PairIndex(pair));
-    }
+    if (rwText_[0] != '\0') ReportSetCellColour(call_, cols_.readWrite, PairIndex(rwColour_));
     dataIndex_ = 0;
     dataText_[0] = '\0';
     dataColumn_ = kNoColumn;
@@ -142,15 +139,17 @@ void RegisterRowBuilder::Crc(uint32_t code) {
             char text[48];
             std::snprintf(text, sizeof text, "%s (%02X)", dataText_, received);
             ReportSetCell(call_, dataColumn_, text);
-            ReportSetCellColour(
-                call_, dataColumn_,
-                PairIndex(SecondByte(code) == 0 ? ReportPair::RegisterCrc : ReportPair::Alert));
+            // A byte whose CRC matches takes the register CRC colour, else the CRC's alert.
+            const Colour crcColour = LookOf(code, false).colour;
+            ReportSetCellColour(call_, dataColumn_,
+                                PairIndex(crcColour == Colour::Good ? Colour::RegisterCrc : crcColour));
             dataText_[0] = '\0';
             dataColumn_ = kNoColumn;
         }
         return;
     }
     crcBad_ = SecondByte(code) != 0;
+    headerCrcColour_ = LookOf(code, false).colour;
     std::snprintf(headerCrcText_, sizeof headerCrcText_, "%02X", received);
     if (ctsValue_ == 0) {
         // A bus command: no read/write bits follow, its row is made at the header CRC.
@@ -160,11 +159,9 @@ void RegisterRowBuilder::Crc(uint32_t code) {
 }
 
 void RegisterRowBuilder::ReadWrite(uint32_t code) {
-    if (SecondByte(code) != 0) {
-        SetText(rwText_, "Non-implement");
-    } else {
-        SetText(rwText_, (code & 2u) != 0 ? "Read" : "Write");
-    }
+    const RecordLook& look = LookOf(code, false);
+    SetText(rwText_, look.report);
+    rwColour_ = look.colour;
     OpenAccessRow();
     inData_ = false;
 }
@@ -179,7 +176,7 @@ void RegisterRowBuilder::RegData(int64_t position, uint32_t code) {
     FormatField(LowByte(code), kByteBits, dataText_, sizeof dataText_);
     dataColumn_ = cols_.firstData + dataIndex_;
     ReportSetCell(call_, dataColumn_, dataText_);
-    ReportSetCellColour(call_, dataColumn_, PairIndex(ReportPair::DataCmd));
+    ReportSetCellColour(call_, dataColumn_, PairIndex(LookOf(code, false).colour));
     ++dataIndex_;
     inData_ = true;
 }
@@ -196,6 +193,7 @@ void RegisterRowBuilder::Idl(int64_t position, uint32_t code) {
     dataIndex_ = 0;
     rowClock_ = position;
     crcBad_ = false;
+    idlColour_ = LookOf(code, false).colour;
     const uint32_t v = PayloadOf(code) & kIdlMask;
     std::snprintf(idlText_, sizeof idlText_, "%03X", (v & 1u) != 0 ? v : v >> 1);
     idlPending_ = true;
@@ -204,18 +202,17 @@ void RegisterRowBuilder::Idl(int64_t position, uint32_t code) {
 void RegisterRowBuilder::ClockOrFirst(int64_t position, uint32_t code) {
     WriteOpenRow();
     StartBlankRow(call_, position, cols_.count);
+    // The first frame names protocol and view; a clock period gives the MA clock rate, when the
+    // sample rate is known.
     char text[96];
-    bool made = false;
     if (KindOf(code) == RecordKind::FirstFrame) {
         std::snprintf(text, sizeof text, "%s; %s", view_.IsBissB() ? "BiSS-B" : "BiSS-C",
                       cols_.slaveView ? "Register Access - Slave (CDS)" : "Register Access - Master (CDM)");
-        made = true;
-    } else {
-        made = FormatClockText(view_.SampleRate(), PayloadOf(code), text, sizeof text);
+    } else if (!FormatClockText(view_.SampleRate(), PayloadOf(code), text, sizeof text)) {
+        return;  // the started row waits; the next row or the close takes its place
     }
-    if (!made) return;  // the started row waits; the next row or the close takes its place
     ReportSetCell(call_, cols_.information, text);
-    ReportSetCellColour(call_, cols_.information, PairIndex(ReportPair::Start));
+    ReportSetCellColour(call_, cols_.information, PairIndex(Colour::Start));
     ReportWriteRow(call_);
 }
 
@@ -276,7 +273,7 @@ void RegisterRowBuilder::Finish(int64_t firstPosition) {
     if (!anyAccess_) {
         StartBlankRow(call_, firstPosition, cols_.count);
         ReportSetCell(call_, cols_.information, "No control data");
-        ReportSetCellColour(call_, cols_.information, PairIndex(ReportPair::Flag));
+        ReportSetCellColour(call_, cols_.information, PairIndex(Colour::Flag));
         ReportWriteRow(call_);
     }
 }

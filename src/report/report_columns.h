@@ -17,6 +17,8 @@ using ColumnWidths = uint32_t[kColumnWidthEntries];
 // Rewrites the table for the layout these settings select: its widths, then 0. Entries after
 // the 0 are left as they are.
 void RefreshColumnWidths(const DecoderSettings& settings, ColumnWidths& table);
+// The table for the default settings: what the host reads before the first Analysis call.
+void DefaultColumnWidths(ColumnWidths& table);
 // "Clock," and the layout's column names joined by commas, cut to `size` (terminator included).
 void BuildColumnHeader(const DecoderSettings& settings, char* text, int32_t size);
 

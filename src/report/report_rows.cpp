@@ -8,15 +8,6 @@
 #include "report/report_writer.h"
 
 namespace zb {
-namespace {
-
-constexpr uint32_t kBlack = 0x000000;
-constexpr uint32_t kWhite = 0xFFFFFF;
-constexpr uint32_t kAlertRed = 0x3333E1;
-constexpr uint32_t kGoodGreen = 0x00FF00;
-constexpr int32_t kColourSlots = 9;
-
-}  // namespace
 
 FrameColumns FrameColumnsFor(const SettingsView& view) {
     // c: BiSS-C has a CDS column first; m: separate turns add a Single-Turn column.
@@ -57,20 +48,17 @@ RegisterColumnLayout RegisterColumnsFor(const SettingsView& view) {
 }
 
 void DeclareReportPairs(CallContext& call, const SettingsView& view) {
-    for (int32_t k = 0; k < kColourSlots; ++k) {
-        const uint32_t index = view.ColourSlot(static_cast<uint32_t>(k));
+    for (int32_t k = 0; k < kColours; ++k) {
+        const uint32_t index = ColourIndex(view, static_cast<Colour>(k));
         ReportSetColourPair(call, k, GetItemTextColor(index), GetItemColor(index));
     }
-    ReportSetColourPair(call, PairIndex(ReportPair::Plain), kBlack, kWhite);
-    ReportSetColourPair(call, PairIndex(ReportPair::Alert), kWhite, kAlertRed);
-    ReportSetColourPair(call, PairIndex(ReportPair::Good), kBlack, kGoodGreen);
 }
 
 void StartBlankRow(CallContext& call, int64_t clock, int32_t columnCount) {
     ReportStartRow(call, clock);
     for (int32_t col = 0; col < columnCount; ++col) {
         ReportSetCell(call, col, "");
-        ReportSetCellColour(call, col, PairIndex(ReportPair::Plain));
+        ReportSetCellColour(call, col, PairIndex(Colour::Plain));
     }
 }
 

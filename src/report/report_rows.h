@@ -1,5 +1,5 @@
 // What the frame rows and the register-access rows share: the column layouts with their indices,
-// the twelve colour pairs of the report header, the blank row and the MA clock text.
+// the colour pairs of the report header, the blank row and the MA clock text.
 #pragma once
 
 #include <cstddef>
@@ -7,30 +7,17 @@
 
 #include "abi/decoder_settings.h"
 #include "engine/host_access.h"
+#include "labels/record_table.h"
 #include "report/report_writer.h"
 
 namespace zb {
 
-// The colour pairs every report declares: 0..8 follow the nine colour slots, then three fixed.
-enum class ReportPair : int32_t {
-    AckAdr = 0,       // slot 0
-    Start = 1,        // slot 1: also the clock and summary texts
-    CdsCts = 2,       // slot 2
-    DataCmd = 3,      // slot 3
-    Flag = 4,         // slot 4: flags, IDL, Information notes
-    RegisterCrc = 5,  // slot 5: a data byte with a good CRC
-    Stop = 6,         // slot 6
-    Read = 7,         // slot 7
-    Write = 8,        // slot 8
-    Plain = 9,        // black on white
-    Alert = 10,       // white on red
-    Good = 11,        // black on green
-};
-constexpr int32_t kNoColumn = -1;
-
-constexpr int32_t PairIndex(ReportPair pair) {
-    return static_cast<int32_t>(pair);
+// Every report declares one colour pair per Colour (labels/record_table.h), in its order: the
+// nine colour slots, then plain, alert and good.
+constexpr int32_t PairIndex(Colour colour) {
+    return static_cast<int32_t>(colour);
 }
+constexpr int32_t kNoColumn = -1;
 
 // Column indices of the single-cycle layout; kNoColumn where the layout has no such column.
 struct FrameColumns {
@@ -62,7 +49,7 @@ struct RegisterColumnLayout {
 };
 RegisterColumnLayout RegisterColumnsFor(const SettingsView& view);
 
-// Declares pairs 0..11 (slots through the colour tables, then plain, alert, good).
+// Declares the pairs of every Colour: text and fill through the colour tables.
 void DeclareReportPairs(CallContext& call, const SettingsView& view);
 // ReportStartRow(clock), then every column gets the empty text and the plain pair.
 void StartBlankRow(CallContext& call, int64_t clock, int32_t columnCount);

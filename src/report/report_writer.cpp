@@ -310,8 +310,7 @@ intptr_t ReportWriter::Finish() {
             handle = block.Detach();
         }
     }
-    DeleteSpool();
-    return handle;
+    return handle;  // the spool goes with the writer (ReportClose deletes it)
 }
 
 void ReportWriter::Publish(platform::SharedBlock& block, uint64_t total) {
@@ -325,13 +324,16 @@ void ReportWriter::Publish(platform::SharedBlock& block, uint64_t total) {
         if (got == 0) spoolFailed_ = true;
         done += got;
     }
+    // What the block holds from `from` to its end becomes NULs.
+    char* const end = view + viewSize;
+    auto clearFrom = [end](char* from) { std::fill(from, end, '\0'); };
     if (spoolFailed_) {
-        std::memset(view, 0, static_cast<size_t>(viewSize));
+        clearFrom(view);
         outcome_ = ReportOutcome::PublishedEmpty;
         return;
     }
     if (wanted == total) {
-        std::memset(view + wanted, 0, static_cast<size_t>(viewSize - wanted));
+        clearFrom(view + wanted);
         outcome_ = ReportOutcome::Published;
         return;
     }
@@ -343,7 +345,7 @@ void ReportWriter::Publish(platform::SharedBlock& block, uint64_t total) {
             break;
         }
     }
-    std::memset(view + keep, 0, static_cast<size_t>(viewSize - keep));
+    clearFrom(view + keep);
     outcome_ = ReportOutcome::Truncated;
 }
 

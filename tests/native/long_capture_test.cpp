@@ -229,7 +229,7 @@ TEST_F(LongCapture, MillionsOfRecordsReadBackIdenticalAcrossSpillBoundaries) {
     ASSERT_GT(count, 3'000'000u);
     EXPECT_EQ(host.Record().progress, 1000u);
     EXPECT_TRUE(host.ProgressStayedInRange());
-    EXPECT_FALSE(engine_.positionStore.Degraded());
+    EXPECT_FALSE(engine_.Records().positionStore.Degraded());
     const Records r = Read(host.Record(), count);
     ExpectHostInvariants(r);
     ExpectFramesMatchTruth(r, t, host.Period(), 0, static_cast<uint64_t>(repeats) * t.frames.size());

@@ -30,49 +30,34 @@ inline std::ostream& operator<<(std::ostream& os, const Rec& r) {
     return os << text;
 }
 
-inline std::vector<Rec> Records(zb::DecodeEngine& e) {
-    std::vector<Rec> out;
-    const uint64_t n = e.positionStore.StoreCount();
-    for (uint64_t i = 0; i < n; ++i) out.push_back({e.positionStore.ElementAt(i), e.codeStore.ElementAt(i)});
-    return out;
-}
-
 inline std::vector<Rec> RecordsFrom(const int64_t* pos, const uint32_t* codes, uint64_t n) {
     std::vector<Rec> out;
     for (uint64_t i = 0; i < n; ++i) out.push_back({pos[i], codes[i]});
     return out;
 }
 
-// Empty when equal; otherwise the first difference with a few records around it.
-inline std::string FirstDifference(const std::vector<Rec>& actual, const std::vector<Rec>& expected) {
-    size_t i = 0;
-    while (i < actual.size() && i < expected.size() && actual[i] == expected[i]) ++i;
-    if (i == actual.size() && i == expected.size()) return "";
-    std::ostringstream os;
-    os << "sizes " << actual.size() << " vs expected " << expected.size() << ", first difference at " << i
-       << "\n";
-    const size_t from = i >= 3 ? i - 3 : 0;
-    for (size_t k = from; k < i + 4; ++k) {
-        os << k << ": ";
-        if (k < actual.size())
-            os << actual[k];
-        else
-            os << "-";
-        os << "  expected ";
-        if (k < expected.size())
-            os << expected[k];
-        else
-            os << "-";
-        os << "\n";
-    }
-    return os.str();
+inline std::vector<Rec> Records(zb::RecordOutput& r) {
+    std::vector<Rec> out;
+    for (uint64_t i = 0; i < r.positionStore.StoreCount(); ++i)
+        out.push_back({r.positionStore.ElementAt(i), r.codeStore.ElementAt(i)});
+    return out;
 }
 
+// Equal lists, or the first difference with a few records around it.
 inline ::testing::AssertionResult SameRecords(const std::vector<Rec>& actual,
                                               const std::vector<Rec>& expected) {
-    const std::string d = FirstDifference(actual, expected);
-    if (d.empty()) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << d;
+    size_t i = 0;
+    while (i < actual.size() && i < expected.size() && actual[i] == expected[i]) ++i;
+    if (i == actual.size() && i == expected.size()) return ::testing::AssertionSuccess();
+    std::ostringstream os;
+    os << "sizes " << actual.size() << " vs expected " << expected.size() << ", first difference at " << i;
+    for (size_t k = i >= 3 ? i - 3 : 0; k < i + 4; ++k) {
+        os << "\n" << k << ": ";
+        if (k < actual.size()) os << actual[k];
+        os << "  expected ";
+        if (k < expected.size()) os << expected[k];
+    }
+    return ::testing::AssertionFailure() << os.str();
 }
 
 inline Rec R(int64_t pos, uint32_t code) {
@@ -85,35 +70,24 @@ inline uint32_t S(zb::StatusCode status, uint32_t ack = 0) {
     return zb::MakeStatus(status, ack);
 }
 
-// An engine set up for single-cycle BiSS-C decoding with the default settings (12 data bits, all
-// single-turn, CRC 6 bits 0x43, phase 0, one slave); tests change the copies they need.
+// The frame parser with its assembler on a record output of its own, whose stores stay in memory
+// (they are never reset, so they name no file). `format` starts as single-cycle BiSS-C: 12 data
+// bits, all single-turn, CRC 6 bits 0x43, phase 0, one slave.
 struct ParserHarness {
-    zb::CallContext call;
-    zb::DecodeEngine e{call};
-    ParserHarness() {
-        e.ResetRecords();
-        e.ResetEngine();
-        e.ResetControl();
-        SetLayout(12, 12, 0);
-    }
-    void SetLayout(int dataBits, int singleTurnBits, int alignmentBits) {
-        e.dataBits = dataBits;
-        e.singleTurnBits = singleTurnBits;
-        e.alignmentBits = alignmentBits;
-        e.positionBits = dataBits - alignmentBits;
-        e.multiTurnBits = e.positionBits - singleTurnBits > 0 ? e.positionBits - singleTurnBits : 0;
-    }
-    void SetCrc(int bits, uint32_t poly, uint32_t init) {
-        e.crc = zb::FrameCrcParams{bits, poly, init, zb::CrcMaskFor(bits)};
-    }
-    // BeginWalk with the first change's levels, OnChange for the rest, EndWalk at lastPos.
-    void Run(const std::vector<bissgen::Change>& changes, int64_t lastPos) {
-        e.BeginWalk(changes.front().ma, changes.front().slo);
+    zb::FrameFormat format;
+    zb::RecordOutput out;
+    zb::RegisterAssembler assembler{out};
+    zb::FrameParser parser{out, assembler};
+
+    // Reset, BeginWalk with the first change's levels, OnChange for the rest, EndWalk at lastPos.
+    std::vector<Rec> Run(const std::vector<bissgen::Change>& changes, int64_t lastPos) {
+        parser.Reset(format);
+        parser.BeginWalk(changes.front().ma, changes.front().slo);
         for (size_t i = 1; i < changes.size(); ++i)
-            e.OnChange(changes[i].position, changes[i].ma, changes[i].slo);
-        e.EndWalk(lastPos);
+            parser.OnChange(changes[i].position, changes[i].ma, changes[i].slo);
+        parser.EndWalk(lastPos);
+        return Records(out);
     }
-    std::vector<Rec> Out() { return Records(e); }
 };
 
 // Points the module at a test's own engine while it lives; afterwards the previous engine is

@@ -1,11 +1,8 @@
 // Golden files: a test's actual text is compared with the expected file under tests/golden/; a
-// mismatch prints a unified-style diff of the lines. With ZB_UPDATE_GOLDEN=1 in the environment the
+// mismatch prints a unified diff of the lines. With ZB_UPDATE_GOLDEN=1 in the environment the
 // expected file is rewritten instead (review the change in the commit).
 #pragma once
 
-#include <algorithm>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -16,73 +13,26 @@ namespace zbtest {
 
 inline std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
-    std::string line;
     std::istringstream in(text);
-    while (std::getline(in, line)) lines.push_back(line);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 
-// A unified-style diff ("-" expected, "+" actual, three lines of context) of two line lists, from
-// their longest common subsequence. Meant for files of a few thousand lines.
+// One unified hunk ("-" expected, "+" actual) from the first line that differs to the last, with
+// three lines of context around it.
 inline std::string UnifiedDiff(const std::vector<std::string>& a, const std::vector<std::string>& b) {
-    const size_t n = a.size(), m = b.size();
-    std::vector<std::vector<uint32_t>> lcs(n + 1, std::vector<uint32_t>(m + 1, 0));
-    for (size_t i = n; i-- > 0;) {
-        for (size_t j = m; j-- > 0;) {
-            lcs[i][j] = a[i] == b[j] ? lcs[i + 1][j + 1] + 1 : std::max(lcs[i + 1][j], lcs[i][j + 1]);
-        }
-    }
-    struct Op {
-        char kind;
-        size_t ai, bi;
-    };
-    std::vector<Op> ops;
-    size_t i = 0, j = 0;
-    while (i < n || j < m) {
-        if (i < n && j < m && a[i] == b[j]) {
-            ops.push_back({' ', i++, j++});
-        } else if (i < n && (j == m || lcs[i + 1][j] >= lcs[i][j + 1])) {
-            ops.push_back({'-', i++, j});
-        } else {
-            ops.push_back({'+', i, j++});
-        }
-    }
-    constexpr size_t kContext = 3;
-    std::string out;
-    size_t k = 0;
-    while (k < ops.size()) {
-        if (ops[k].kind == ' ') {
-            ++k;
-            continue;
-        }
-        // One hunk: from kContext lines before this change to kContext lines after the last change
-        // that lies within 2 * kContext lines of the one before it.
-        size_t begin = k >= kContext ? k - kContext : 0;
-        size_t end = k;
-        while (end < ops.size()) {
-            size_t next = end;
-            while (next < ops.size() && ops[next].kind != ' ') ++next;
-            size_t gap = next;
-            while (gap < ops.size() && ops[gap].kind == ' ' && gap - next < 2 * kContext) ++gap;
-            if (gap < ops.size() && ops[gap].kind != ' ') {
-                end = gap;
-            } else {
-                end = next;
-                break;
-            }
-        }
-        const size_t stop = std::min(ops.size(), end + kContext);
-        char head[64];
-        std::snprintf(head, sizeof head, "@@ -%zu +%zu @@\n", ops[begin].ai + 1, ops[begin].bi + 1);
-        out += head;
-        for (size_t h = begin; h < stop; ++h) {
-            const Op& op = ops[h];
-            out += op.kind;
-            out += op.kind == '+' ? b[op.bi] : a[op.ai];
-            out += '\n';
-        }
-        k = stop;
-    }
+    size_t head = 0;
+    while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
+    size_t tail = 0;
+    while (tail < a.size() - head && tail < b.size() - head &&
+           a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
+        ++tail;
+    const size_t from = head >= 3 ? head - 3 : 0;
+    std::string out = "@@ -" + std::to_string(from + 1) + " +" + std::to_string(from + 1) + " @@\n";
+    for (size_t i = from; i < head; ++i) out += " " + a[i] + "\n";
+    for (size_t i = head; i < a.size() - tail; ++i) out += "-" + a[i] + "\n";
+    for (size_t i = head; i < b.size() - tail; ++i) out += "+" + b[i] + "\n";
+    for (size_t i = a.size() - tail; i < a.size() && i < a.size() - tail + 3; ++i) out += " " + a[i] + "\n";
     return out;
 }
 

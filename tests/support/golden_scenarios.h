@@ -1,11 +1,18 @@
-// The generated captures of the golden files and the decoder settings each one is decoded with.
-// Shared by the native golden test and the Windows host program that decodes the same captures
-// through the DLL, so it depends on the generator only: the settings are plain values that each
-// side writes into its settings block in its own way.
+// The golden cases: in tests/golden/cases.conf each names a capture the generator makes and the
+// decoder settings it is decoded with (the file's head describes the format); in records.conf
+// each names a list of records that labels and report are made of without a decode. Read by the
+// native golden test, and cases.conf also by the Windows host program that decodes the same
+// captures through the DLL, so this depends on the generator only: the settings are plain values
+// that each side writes into its settings block in its own way. A line the reader does not
+// understand fails the whole file.
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,7 +20,7 @@
 
 namespace zbtest {
 
-// Decoder settings of one scenario (everything else keeps its default).
+// Decoder settings of one case (everything else keeps its default).
 struct ScenarioSettings {
     uint32_t mode = 2;     // 0 register master view, 1 register slave view, 2 single cycle
     int32_t protocol = 0;  // 0 BiSS-C, 1 BiSS-B
@@ -26,8 +33,12 @@ struct ScenarioSettings {
     bool combineTurns = false;
     bool autoLength = false;
     uint32_t registerColumns = 8;
-    uint32_t slaves = 1;           // 1..8 slaves in the chain
-    uint32_t hostValueFormat = 0;  // 0 HEX, 1 DEC, 2 OCT, 3 BIN, 4 character, 5 (unknown: empty)
+    uint32_t slaves = 1;                // 1..8 slaves in the chain
+    uint32_t hostValueFormat = 0;       // 0 HEX, 1 DEC, 2 OCT, 3 BIN, 4 character, 5 (unknown: empty)
+    uint32_t valueType = 0;             // the dialog's value type (IDs), as hostValueFormat
+    uint32_t hostFlags = 0;             // bit 0 to Gray, bit 3 from Gray
+    std::vector<uint32_t> colourSlots;  // colour indices of slots 0.., the rest keep their default
+    uint64_t sampleRate = 0;            // of a record list (a capture has its own)
 };
 
 struct GoldenScenario {
@@ -35,13 +46,128 @@ struct GoldenScenario {
     std::string description;
     std::function<bissgen::Capture()> capture;
     ScenarioSettings settings;
+    std::vector<std::pair<int64_t, uint32_t>> records;  // a record list instead of a decode
 };
 
 namespace golden {
 
-inline bissgen::Timing FastTiming() {
+// "key=value" words after a line's first word (and a kind word when `kind` is given); "|" ends one
+// word list and starts the next.
+struct Words {
+    std::string kind;
+    std::vector<std::map<std::string, std::string>> groups{1};
+};
+
+inline Words Split(std::istringstream& in, bool withKind) {
+    Words w;
+    if (withKind) in >> w.kind;
+    std::string word;
+    while (in >> word) {
+        if (word == "|") {
+            w.groups.emplace_back();
+            continue;
+        }
+        const size_t eq = word.find('=');
+        w.groups.back()[word.substr(0, eq)] = eq == std::string::npos ? "1" : word.substr(eq + 1);
+    }
+    return w;
+}
+
+// Takes `key` out of the group; `fallback` when it is not there.
+inline int64_t Take(std::map<std::string, std::string>& group, const std::string& key, int64_t fallback,
+                    int base = 0) {
+    const auto it = group.find(key);
+    if (it == group.end()) return fallback;
+    const int64_t v = std::strtoll(it->second.c_str(), nullptr, base);
+    group.erase(it);
+    return v;
+}
+
+inline int64_t TakeName(std::map<std::string, std::string>& group, const std::string& key,
+                        const std::vector<std::string>& names, int64_t fallback) {
+    const auto it = group.find(key);
+    if (it == group.end()) return fallback;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (it->second == names[i]) {
+            group.erase(it);
+            return static_cast<int64_t>(i);
+        }
+    }
+    return Take(group, key, fallback);
+}
+
+inline bissgen::SlaveWord Slave(std::map<std::string, std::string>& g) {
+    bissgen::SlaveWord w;
+    w.multiTurn = static_cast<uint64_t>(Take(g, "mt", 0));
+    w.singleTurn = static_cast<uint64_t>(Take(g, "st", 0));
+    w.err = static_cast<uint8_t>(Take(g, "err", 1));
+    w.warn = static_cast<uint8_t>(Take(g, "warn", 1));
+    w.crcXor = static_cast<uint32_t>(Take(g, "crc-xor", 0));
+    return w;
+}
+
+inline bissgen::Frame Frame(Words& w) {
+    bissgen::Frame f;
+    f.ackClocks = static_cast<int>(Take(w.groups[0], "ack", 1));
+    f.cutAfter = static_cast<int>(Take(w.groups[0], "cut", -1));
+    f.cdm = static_cast<int>(Take(w.groups[0], "cdm", -1));
+    f.slaves.clear();
+    for (auto& g : w.groups) f.slaves.push_back(Slave(g));
+    return f;
+}
+
+inline bissgen::RegisterAccess Access(Words& w) {
+    auto& g = w.groups[0];
+    bissgen::RegisterAccess a;
+    a.kind = w.kind == "write"     ? bissgen::AccessKind::Write
+             : w.kind == "command" ? bissgen::AccessKind::Command
+                                   : bissgen::AccessKind::Read;
+    a.id = static_cast<uint8_t>(Take(g, "id", 0));
+    a.address = static_cast<uint8_t>(Take(g, "adr", 0));
+    a.ids = static_cast<uint8_t>(Take(g, "ids", 0));
+    a.command = static_cast<uint8_t>(Take(g, "cmd", 0));
+    std::istringstream bytes(g.count("data") ? g["data"] : "");
+    g.erase("data");
+    for (std::string b; std::getline(bytes, b, ',');)
+        a.data.push_back(static_cast<uint8_t>(std::strtoul(b.c_str(), nullptr, 16)));
+    a.refuse = Take(g, "refuse", 0) != 0;
+    a.corruptAddressCrc = Take(g, "corrupt-address-crc", 0) != 0;
+    a.corruptByte = static_cast<int>(Take(g, "corrupt-byte", -1));
+    return a;
+}
+
+inline ScenarioSettings Settings(Words& w) {
+    auto& g = w.groups[0];
+    ScenarioSettings s;
+    s.mode = static_cast<uint32_t>(TakeName(g, "mode", {"master", "slave", "scd"}, 2));
+    s.protocol = static_cast<int32_t>(TakeName(g, "protocol", {"c", "b"}, 0));
+    s.dataLength = static_cast<int32_t>(Take(g, "data-length", s.dataLength));
+    s.singleTurnBits = static_cast<int32_t>(Take(g, "st-bits", s.singleTurnBits));
+    s.alignmentBits = static_cast<int32_t>(Take(g, "align", 0));
+    s.crcBits = static_cast<int32_t>(Take(g, "crc-bits", s.crcBits));
+    s.crcPolynomial = static_cast<uint32_t>(Take(g, "crc-poly", s.crcPolynomial));
+    s.crcInitial = static_cast<uint32_t>(Take(g, "crc-init", 0));
+    s.combineTurns = Take(g, "combine", 0) != 0;
+    s.autoLength = Take(g, "auto-length", 0) != 0;
+    s.registerColumns = static_cast<uint32_t>(Take(g, "reg-columns", 8));
+    s.slaves = static_cast<uint32_t>(Take(g, "slaves", 1));
+    const std::vector<std::string> formats = {"hex", "dec", "oct", "bin", "char"};
+    s.hostValueFormat = static_cast<uint32_t>(TakeName(g, "host-format", formats, 0));
+    s.valueType = static_cast<uint32_t>(TakeName(g, "value-type", formats, 0));
+    s.hostFlags = static_cast<uint32_t>(TakeName(g, "gray", {"none", "to", "from"}, 0));
+    if (s.hostFlags == 2) s.hostFlags = 8;  // bit 3: from Gray code
+    s.sampleRate = static_cast<uint64_t>(Take(g, "sample-rate", 0));
+    std::istringstream slots(g.count("colour-slots") ? g["colour-slots"] : "");
+    g.erase("colour-slots");
+    for (std::string v; std::getline(slots, v, ',');)
+        s.colourSlots.push_back(static_cast<uint32_t>(std::stoul(v)));
+    return s;
+}
+
+// The generator's timing of every case: 20 MS/s, MA at 2 MHz (10 samples per clock).
+inline bissgen::Timing CaseTiming() {
     bissgen::Timing t;
-    t.sampleRate = 20000000;  // 20 MS/s, MA at 2 MHz: 10 samples per clock
+    t.sampleRate = 20000000;
     t.clockHz = 2000000;
     t.pauseNs = 20000;
     t.timeoutNs = 5000;
@@ -49,182 +175,117 @@ inline bissgen::Timing FastTiming() {
     return t;
 }
 
-inline bissgen::Layout FrameLayout(bissgen::Protocol protocol, int mt, int st, int align) {
-    bissgen::Layout l;
-    l.protocol = protocol;
-    l.multiTurnBits = mt;
-    l.singleTurnBits = st;
-    l.alignBits = align;
-    return l;
-}
-
-inline bissgen::Frame OneSlave(uint64_t mt, uint64_t st) {
-    bissgen::Frame f;
-    f.slaves[0].multiTurn = mt;
-    f.slaves[0].singleTurn = st;
-    f.cdm = 0;
-    return f;
-}
-
-// Register traffic: a read of three bytes, a write of ten, a command, a refused access, a read
-// whose address CRC is corrupted and a read with one bad data CRC.
-inline bissgen::Capture RegisterTraffic() {
-    bissgen::Generator gen(FastTiming(), FrameLayout(bissgen::Protocol::BissC, 0, 12, 0), 7);
-    const bissgen::RegisterAccess read = bissgen::RegisterRead(2, 0x41, {0x12, 0x34, 0x56});
-    gen.QueueAccess(read);
-    bissgen::RegisterAccess write = bissgen::RegisterWrite(1, 0x10, {});
-    for (uint8_t b = 0; b < 10; ++b) write.data.push_back(static_cast<uint8_t>(0xA0 + b));
-    gen.QueueAccess(write);
-    gen.QueueAccess(bissgen::BusCommand(0x5A, 2));
-    bissgen::RegisterAccess refused = read;
-    refused.address = 0x7F;
-    refused.refuse = true;
-    gen.QueueAccess(refused);
-    bissgen::RegisterAccess badHeader = read;
-    badHeader.corruptAddressCrc = true;
-    gen.QueueAccess(badHeader);
-    bissgen::RegisterAccess badByte = read;
-    badByte.corruptByte = 1;
-    gen.QueueAccess(badByte);
-    bissgen::Frame filler;
-    filler.slaves[0].singleTurn = 0x321;
-    gen.FlushControl(filler);
-    return gen.Finish();
-}
-
 }  // namespace golden
 
-inline std::vector<GoldenScenario> GoldenScenarios() {
-    using bissgen::Protocol;
-    using golden::FastTiming;
-    using golden::FrameLayout;
-    using golden::OneSlave;
-    std::vector<GoldenScenario> s;
+// The directory of the golden files: the build's ZB_GOLDEN_DIR, else the environment's (the
+// Windows host programs get it there).
+inline std::string GoldenDirectory() {
+#ifdef ZB_GOLDEN_DIR
+    return ZB_GOLDEN_DIR;
+#else
+    const char* dir = std::getenv("ZB_GOLDEN_DIR");
+    return dir != nullptr ? dir : "tests/golden";
+#endif
+}
 
-    s.push_back({"scd_c_separate_hex", "BiSS-C, MT 8 + ST 12, separate turns, HEX",
-                 [] {
-                     return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0),
-                                                 {OneSlave(0x00, 0x000), OneSlave(0x5A, 0xABC),
-                                                  OneSlave(0xFF, 0xFFF), OneSlave(0x01, 0x800)});
-                 },
-                 ScenarioSettings{}});
-    {
-        ScenarioSettings st;
-        st.combineTurns = true;
-        st.hostValueFormat = 1;
-        s.push_back({"scd_c_combined_dec", "BiSS-C, MT 8 + ST 12, combined turns, DEC",
-                     [] {
-                         return bissgen::MakeCapture(
-                             FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0),
-                             {OneSlave(0x00, 0x001), OneSlave(0x5A, 0xABC), OneSlave(0xFF, 0xFFF)});
-                     },
-                     st});
-    }
-    {
-        ScenarioSettings st;
-        st.protocol = 1;
-        st.dataLength = 22;
-        st.alignmentBits = 2;
-        st.hostValueFormat = 2;
-        s.push_back({"scd_b_align_oct", "BiSS-B, MT 8 + ST 12 + 2 alignment bits, OCT",
-                     [] {
-                         return bissgen::MakeCapture(
-                             FastTiming(), FrameLayout(Protocol::BissB, 8, 12, 2),
-                             {OneSlave(0x07, 0x123), OneSlave(0x80, 0xFED), OneSlave(0x00, 0x000)});
-                     },
-                     st});
-    }
-    {
-        ScenarioSettings st;
-        st.protocol = 1;
-        st.combineTurns = true;
-        st.dataLength = 16;
-        st.singleTurnBits = 16;
-        st.hostValueFormat = 3;
-        s.push_back({"scd_b_combined_bin", "BiSS-B, ST 16, combined, BIN",
-                     [] {
-                         return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissB, 0, 16, 0),
-                                                     {OneSlave(0, 0x8001), OneSlave(0, 0x00FF)});
-                     },
-                     st});
-    }
-    {
-        ScenarioSettings st;
-        st.dataLength = 8;
-        st.singleTurnBits = 8;
-        st.hostValueFormat = 4;
-        s.push_back({"scd_c_char", "BiSS-C, ST 8, character names",
-                     [] {
-                         return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissC, 0, 8, 0),
-                                                     {OneSlave(0, 'A'), OneSlave(0, 0), OneSlave(0, ' '),
-                                                      OneSlave(0, 200), OneSlave(0, '"'), OneSlave(0, ',')});
-                     },
-                     st});
-    }
-    {
-        ScenarioSettings st;
-        st.hostValueFormat = 5;
-        s.push_back({"scd_c_unknown_format",
-                     "BiSS-C, MT 8 + ST 12, a host format the formatter does not know",
-                     [] {
-                         return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0),
-                                                     {OneSlave(0x12, 0x345)});
-                     },
-                     st});
-    }
-    {
-        ScenarioSettings st;
-        st.slaves = 3;
-        s.push_back(
-            {"scd_chain3", "BiSS-C, three slaves of MT 8 + ST 12 in a chain, one with nErr and nWarn",
-             [] {
-                 bissgen::Frame f = OneSlave(0x11, 0x111);
-                 f.slaves.resize(3);
-                 f.slaves[1].multiTurn = 0x22;
-                 f.slaves[1].singleTurn = 0x222;
-                 f.slaves[1].err = 0;
-                 f.slaves[1].warn = 0;
-                 f.slaves[2].multiTurn = 0x33;
-                 f.slaves[2].singleTurn = 0x333;
-                 bissgen::Frame g = f;
-                 g.slaves[1].err = 1;
-                 g.slaves[1].warn = 1;
-                 g.slaves[2].crcXor = 1;
-                 return bissgen::MakeCapture(FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0), {f, g});
-             },
-             st});
-    }
-    s.push_back({"scd_broken", "BiSS-C: a bad CRC, nErr, a busy slave, frames cut short",
-                 [] {
-                     bissgen::Frame badCrc = OneSlave(0x01, 0x234);
-                     badCrc.slaves[0].crcXor = 0x15;
-                     bissgen::Frame error = OneSlave(0x02, 0x345);
-                     error.slaves[0].err = 0;
-                     bissgen::Frame busy = OneSlave(0x03, 0x456);
-                     busy.ackClocks = 4;
-                     bissgen::Frame cutEarly = OneSlave(0x04, 0x567);
-                     cutEarly.cutAfter = 1;
-                     bissgen::Frame cutLate = OneSlave(0x05, 0x678);
-                     cutLate.cutAfter = 12;
-                     return bissgen::MakeCapture(
-                         FastTiming(), FrameLayout(Protocol::BissC, 8, 12, 0),
-                         {OneSlave(0, 0x111), badCrc, error, busy, cutEarly, cutLate, OneSlave(0x06, 0x789)});
-                 },
-                 ScenarioSettings{}});
-    for (uint32_t mode : {0u, 1u}) {
-        for (uint32_t columns : {8u, 16u}) {
-            ScenarioSettings st;
-            st.mode = mode;
-            st.dataLength = 12;
-            st.registerColumns = columns;
-            const std::string view = mode == 0 ? "master" : "slave";
-            s.push_back({"reg_" + view + "_" + std::to_string(columns),
-                         "register reads, writes, a command, a refusal and CRC errors; " + view + " view, " +
-                             std::to_string(columns) + " data columns",
-                         golden::RegisterTraffic, st});
+// The cases of `dir`/`name`; empty, with the reason in `error`, when the file cannot be read or
+// holds a line or a word it does not understand.
+inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = GoldenDirectory(),
+                                                   std::string* error = nullptr,
+                                                   const std::string& name = "cases.conf") {
+    std::string problem;
+    std::vector<GoldenScenario> cases;
+    std::ifstream file(dir + "/" + name);
+    if (!file) file.open("Z:" + dir + "/" + name);  // a POSIX path seen from wine
+    if (!file) problem = "cannot read " + dir + "/" + name;
+    struct Script {
+        bissgen::Layout layout;
+        std::vector<bissgen::Frame> frames;
+        std::vector<bissgen::RegisterAccess> accesses;
+        bool flush = false;
+        bissgen::Frame filler;
+    };
+    std::vector<Script> scripts;
+    std::string line;
+    for (int number = 1; problem.empty() && std::getline(file, line); ++number) {
+        std::istringstream in(line);
+        std::string first;
+        if (!(in >> first) || first[0] == '#') continue;
+        const std::string where = name + " line " + std::to_string(number);
+        if (first == "case") {
+            GoldenScenario c;
+            in >> c.name;
+            std::getline(in >> std::ws, c.description);
+            cases.push_back(c);
+            scripts.emplace_back();
+            continue;
+        }
+        if (cases.empty()) {
+            problem = where + ": no case before it";
+            break;
+        }
+        Script& s = scripts.back();
+        if (first == "records") {  // position:code pairs in order, the code in hexadecimal
+            for (std::string word; in >> word;) {
+                const size_t colon = word.find(':');
+                if (colon == std::string::npos) {
+                    problem = where + ": \"" + word + "\" is not position:code";
+                    break;
+                }
+                cases.back().records.emplace_back(
+                    std::strtoll(word.c_str(), nullptr, 10),
+                    static_cast<uint32_t>(std::strtoul(word.c_str() + colon + 1, nullptr, 16)));
+            }
+            continue;
+        }
+        golden::Words w = golden::Split(in, first == "access");
+        if (first == "settings") {
+            cases.back().settings = golden::Settings(w);
+        } else if (first == "capture") {
+            auto& g = w.groups[0];
+            s.layout.protocol = golden::TakeName(g, "protocol", {"c", "b"}, 0) == 1
+                                    ? bissgen::Protocol::BissB
+                                    : bissgen::Protocol::BissC;
+            s.layout.multiTurnBits = static_cast<int>(golden::Take(g, "mt", 0));
+            s.layout.singleTurnBits = static_cast<int>(golden::Take(g, "st", 12));
+            s.layout.alignBits = static_cast<int>(golden::Take(g, "align", 0));
+        } else if (first == "frame") {
+            s.frames.push_back(golden::Frame(w));
+        } else if (first == "access") {
+            s.accesses.push_back(golden::Access(w));
+        } else if (first == "flush") {
+            s.flush = true;
+            s.filler = golden::Frame(w);
+
+        } else {
+            problem = where + ": unknown line \"" + first + "\"";
+        }
+        for (const auto& g : w.groups) {
+            if (problem.empty() && !g.empty())
+                problem = where + ": unknown word \"" + g.begin()->first + "\"";
         }
     }
-    return s;
+    for (size_t i = 0; problem.empty() && i < cases.size(); ++i) {
+        if (!cases[i].records.empty()) {
+            cases[i].capture = [rate = cases[i].settings.sampleRate] {
+                bissgen::Capture none;
+                none.sampleRate = rate;
+                none.changes = {{0, 1, 1}};
+                return none;
+            };
+            continue;
+        }
+        cases[i].capture = [s = scripts[i]] {
+            bissgen::Generator gen(golden::CaseTiming(), s.layout);
+            for (const bissgen::RegisterAccess& a : s.accesses) gen.QueueAccess(a);
+            for (const bissgen::Frame& f : s.frames) gen.AddFrame(f);
+            if (s.flush) gen.FlushControl(s.filler);
+            return gen.Finish();
+        };
+    }
+    if (error != nullptr) *error = problem;
+    if (!problem.empty()) cases.clear();
+    return cases;
 }
 
 }  // namespace zbtest

@@ -18,6 +18,7 @@ class LineBuilder {
         changes_.push_back({0, 1, 1});
     }
     int64_t Period() const { return period_; }
+    void SetPeriod(int64_t period) { period_ = period; }
     int64_t Now() const { return t_; }
 
     // One clock carrying `bit`; returns the position of its rising edge.

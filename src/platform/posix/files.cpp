@@ -193,7 +193,7 @@ bool CreateUniqueTempFile(const char* dir, const char* prefix, char* out, size_t
 
 FileMapping FileMapping::Map(const File& file, uint64_t size) {
     FileMapping mapping;
-    if (!file.IsOpen() || size == 0 || InjectedFaults().mapFails) return mapping;
+    if (!file.IsOpen() || size == 0 || FailsHere(FaultPoint::Map)) return mapping;
     if (size > static_cast<uint64_t>(SIZE_MAX)) return mapping;
     void* data = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED,
                         static_cast<int>(file.NativeHandle()), 0);

@@ -38,7 +38,7 @@ bool SharedBlock::Create(const char* name, uint64_t size) {
     }
     existed_ = false;
     if (name == nullptr || name[0] == '\0' || size == 0) return false;
-    if (InjectedFaults().sharedBlockFails) return false;
+    if (FailsHere(FaultPoint::SharedBlock)) return false;
 
     char object[256];
     SharedBlockObjectName(name, object, sizeof object);

@@ -204,7 +204,7 @@ bool CreateUniqueTempFile(const char* dir, const char* prefix, char* out, size_t
 
 FileMapping FileMapping::Map(const File& file, uint64_t size) {
     FileMapping mapping;
-    if (!file.IsOpen() || size == 0 || InjectedFaults().mapFails) return mapping;
+    if (!file.IsOpen() || size == 0 || FailsHere(FaultPoint::Map)) return mapping;
     if (size > static_cast<uint64_t>(SIZE_MAX)) return mapping;
     HANDLE object = CreateFileMappingW(Native(file.NativeHandle()), nullptr, PAGE_READWRITE,
                                        static_cast<DWORD>(size >> 32), static_cast<DWORD>(size), nullptr);

@@ -82,7 +82,7 @@ bool SharedBlock::Create(const char* name, uint64_t size) {
     // Our own handle from the previous report would keep the old block (and its old size) alive;
     // it goes first, so that a block that cannot be made now leaves no stale report of ours behind.
     Retained().Drop(name);
-    if (InjectedFaults().sharedBlockFails) return false;
+    if (FailsHere(FaultPoint::SharedBlock)) return false;
     HANDLE h = CreateBlock(name, size);
     if (h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         // Someone else still holds a block of this name: try once more, then take what we get.

@@ -1,0 +1,192 @@
+// The record table's rows and the choice of row for a record code.
+#include "labels/record_table.h"
+
+#include "abi/colour_tables.h"
+#include "abi/record_code.h"
+
+namespace zb {
+namespace {
+
+enum class Row : uint8_t {
+    Ack,
+    Start,
+    Cds,
+    Cdm,
+    Cts,
+    Ida,
+    Idl,
+    Id,
+    Ids,
+    Adr,
+    Cmd,
+    RegData,
+    ErrInactive,
+    ErrActive,
+    Warn,
+    CrcGood,
+    CrcBad,
+    Stop,
+    StopOne,
+    NotImplemented,
+    Read,
+    Write,
+    MultiTurn,
+    SingleTurn,
+    Data,
+    MultiTurnName,
+    SingleTurnName,
+    DataName,
+    ValueLow,
+    NoText,
+    Reading,
+    Busy,
+    BusyCounted,
+    Error,
+    ErrorCounted,
+    Timeout,
+    TimeoutCounted,
+    Idle,
+    Unknown,
+    Count,
+};
+
+// In the order of Row. A status with an acknowledge count of 2 or more is "counted".
+constexpr RecordLook kLooks[] = {
+    {"ACK", "A", nullptr, Colour::AckAdr},
+    {"Start", "S", nullptr, Colour::Start},
+    {"CDS:%s", "%s", nullptr, Colour::CdsCts},
+    {"CDM:%s", "%s", nullptr, Colour::CdsCts},
+    {"CTS:%s", "%s", nullptr, Colour::CdsCts},
+    {"IDA:%s", "%s", nullptr, Colour::Write},
+    {"IDL:%s", "%s", nullptr, Colour::Flag},
+    {"ID:%s", "%s", nullptr, Colour::Flag},
+    {"IDS:%s", "%s", nullptr, Colour::Read},
+    {"ADR:%s", "%s", nullptr, Colour::AckAdr},
+    {"CMD:%s", "%s", nullptr, Colour::DataCmd},
+    {"D:%s", "%s", nullptr, Colour::DataCmd},
+    {"nErr:%s", "%s", nullptr, Colour::Flag},
+    {"nErr:%s", "%s", nullptr, Colour::Alert},
+    {"nWarn:%s", "%s", nullptr, Colour::Flag},
+    {"CRC:%s", "%s", nullptr, Colour::Good},
+    {"CRC:%s", "%s", nullptr, Colour::Alert},
+    {"Stop", "P", nullptr, Colour::Stop},
+    {"Stop P=1", "P1", nullptr, Colour::Flag},
+    {"Non-impl", "X", "Non-implement", Colour::Flag},
+    {"Read", "R", "Read", Colour::Read},
+    {"Write", "W", "Write", Colour::Write},
+    {"Multi-Turn: %s", "%s", nullptr, Colour::DataCmd},
+    {"Single-Turn: %s", "%s", nullptr, Colour::DataCmd},
+    {"Data: %s", "%s", nullptr, Colour::DataCmd},
+    {"Multi-Turn", "Multi-Turn", nullptr, Colour::DataCmd},
+    {"Single-Turn", "Single-Turn", nullptr, Colour::DataCmd},
+    {"Data", "Data", nullptr, Colour::DataCmd},
+    {"%s", "%s", nullptr, Colour::DataCmd},
+    {"", "", nullptr, Colour::Plain},
+    {"Reading", "Reading", nullptr, Colour::Read},
+    {"Busy", "Busy", "Busy", Colour::Flag},
+    {"Busy %s clk", "%s", "Busy (ACK %s clk)", Colour::Flag},
+    {"Error", "Error", "Incomplete frame", Colour::Alert},
+    {"Error", "Error", "Incomplete (ACK %s clk)", Colour::Alert},
+    {"Timeout", "Timeout", "Timeout", Colour::Alert},
+    {"Timeout %s clk", "T", "Timeout (ACK %s clk)", Colour::Alert},
+    {"IDLE", "IDLE", nullptr, Colour::Plain},
+    {"?%s", "?%s", nullptr, Colour::Plain},
+};
+static_assert(sizeof kLooks / sizeof kLooks[0] == static_cast<size_t>(Row::Count));
+
+Row StatusRow(uint32_t code) {
+    const bool counted = SecondByte(code) >= 2;
+    switch (static_cast<StatusCode>(LowByte(code))) {
+        case StatusCode::Reading:
+            return Row::Reading;
+        case StatusCode::Busy:
+            return counted ? Row::BusyCounted : Row::Busy;
+        case StatusCode::Error:
+            return counted ? Row::ErrorCounted : Row::Error;
+        case StatusCode::SlaveSeparator:
+            return Row::NoText;  // the span keeps the plain colour
+        case StatusCode::Timeout:
+            return counted ? Row::TimeoutCounted : Row::Timeout;
+        default:
+            return Row::Idle;
+    }
+}
+
+Row RowOf(uint32_t code, bool bissB, bool wholeValue) {
+    const uint32_t p = LowByte(code);
+    switch (KindOf(code)) {
+        case RecordKind::Ack:
+            return Row::Ack;
+        case RecordKind::Start:
+            return Row::Start;
+        case RecordKind::Cds:
+            return Row::Cds;
+        case RecordKind::Cdm:
+            return Row::Cdm;
+        case RecordKind::Cts:
+            return Row::Cts;
+        case RecordKind::Ida:
+            return Row::Ida;
+        case RecordKind::Idl:
+            return Row::Idl;
+        case RecordKind::Id:
+            return IdIsIds(code) ? Row::Ids : Row::Id;
+        case RecordKind::Adr:
+            return Row::Adr;
+        case RecordKind::Cmd:
+            return Row::Cmd;
+        case RecordKind::RegData:
+            return Row::RegData;
+        case RecordKind::Err:
+            // nErr is active low in BiSS-C and active high in BiSS-B.
+            return ((p & 1) != 0) == bissB ? Row::ErrActive : Row::ErrInactive;
+        case RecordKind::Warn:
+            return Row::Warn;
+        case RecordKind::Crc:
+            return SecondByte(code) != 0 ? Row::CrcBad : Row::CrcGood;
+        case RecordKind::Stop:
+            return (p & 1) == 0 ? Row::Stop : Row::StopOne;
+        case RecordKind::ReadWrite:
+            if (SecondByte(code) != 0) return Row::NotImplemented;
+            return (p & 2) != 0 ? Row::Read : Row::Write;
+        case RecordKind::MultiTurnHigh:
+            return wholeValue ? Row::MultiTurn : Row::MultiTurnName;
+        case RecordKind::SingleTurnHigh:
+            return wholeValue ? Row::SingleTurn : Row::SingleTurnName;
+        case RecordKind::DataHigh:
+            return wholeValue ? Row::Data : Row::DataName;
+        case RecordKind::MultiTurnLow:
+        case RecordKind::SingleTurnLow:
+        case RecordKind::DataLow:
+            return Row::ValueLow;
+        case RecordKind::ClockPeriod:
+        case RecordKind::FirstFrame:
+            return Row::NoText;  // the span keeps the plain colour
+        case RecordKind::Status:
+            return StatusRow(code);
+        default:
+            // Unknown kinds and the middle record of a value.
+            return Row::Unknown;
+    }
+}
+
+}  // namespace
+
+uint32_t ColourIndex(const SettingsView& settings, Colour colour) {
+    switch (colour) {
+        case Colour::Plain:
+            return kWhiteIndex;
+        case Colour::Alert:
+            return kRedIndex;
+        case Colour::Good:
+            return kGreenIndex;
+        default:
+            return settings.ColourSlot(static_cast<uint32_t>(colour));
+    }
+}
+
+const RecordLook& LookOf(uint32_t code, bool bissB, bool wholeValue) {
+    return kLooks[static_cast<size_t>(RowOf(code, bissB, wholeValue))];
+}
+
+}  // namespace zb
