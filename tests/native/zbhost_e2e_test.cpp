@@ -10,6 +10,7 @@
 
 #include "abi/record_code.h"
 #include "bissgen/srzip.h"
+#include "bissgen/vcd.h"
 #include "capture_readers.h"
 #include "capture_writers.h"
 #include "host_session.h"
@@ -77,7 +78,7 @@ bissgen::Capture WriteAndRead(const bissgen::Capture& c, const std::string& ext)
     } else {
         std::ofstream out(path, std::ios::binary);
         if (ext == "vcd")
-            zbhost::WriteVcd(c, out, "1ns", 5);
+            bissgen::WriteVcd(out, c);
         else
             zbhost::WriteCsvTransitions(c, out);
     }
