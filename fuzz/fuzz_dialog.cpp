@@ -3,8 +3,10 @@
 // moves, then OK. An accepted OK must leave a block whose every setting is within its bounds; a
 // refused OK (a CRC text that is not hexadecimal) must leave the block exactly as it was and say
 // why in one of the two messages.
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "dialog/dialog_template.h"
 #include "dialog/settings_dialog.h"
@@ -13,18 +15,27 @@
 
 namespace {
 
-using zb::ItemId;
+using zb::ui::ItemKind;
 namespace headless = zb::ui::headless;
 
-constexpr int kEdits[] = {9010, 9012, 9020, 9023, 9027, 9041, 9042, 9053};
-constexpr int kSpins[] = {9011, 9013, 9021, 9024, 9028, 9054};
-constexpr int kLists[] = {9014, 9015, 9040, 9050, 9052, 9056, 9060, 9061,
-                          9062, 9063, 9064, 9065, 9066, 9067, 9070, 9071};
-constexpr int kClicks[] = {9025, 9031, 9072};
+// The ids of the template's items of the given kinds (OK and Cancel are pressed separately).
+std::vector<int> IdsOf(std::initializer_list<ItemKind> kinds) {
+    std::vector<int> ids;
+    for (const zb::ui::ItemTemplate& item : zb::kSettingsItems) {
+        const bool closes = item.id == zb::ui::kIdOk || item.id == zb::ui::kIdCancel;
+        if (item.id != zb::ui::kNoId && !closes &&
+            std::find(kinds.begin(), kinds.end(), item.kind) != kinds.end())
+            ids.push_back(item.id);
+    }
+    return ids;
+}
+const std::vector<int> kEdits = IdsOf({ItemKind::Edit});
+const std::vector<int> kSpins = IdsOf({ItemKind::Spin});
+const std::vector<int> kLists = IdsOf({ItemKind::DropList, ItemKind::ColourList});
+const std::vector<int> kClicks = IdsOf({ItemKind::CheckBox, ItemKind::PushButton});
 
-template <size_t N>
-int Pick(zbfuzz::FuzzInput& in, const int (&ids)[N]) {
-    return ids[in.U8() % N];
+int Pick(zbfuzz::FuzzInput& in, const std::vector<int>& ids) {
+    return ids[in.U8() % ids.size()];
 }
 
 void CheckAccepted(const zb::DecoderSettings& block, const zb::DecoderSettings& before) {

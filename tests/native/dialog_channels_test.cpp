@@ -158,7 +158,7 @@ TEST_F(DialogFixture, ChannelSpinsStepWithinRange) {
 
 TEST_F(DialogFixture, PickersFilledAndDrawn) {
     Open();
-    const int first = zb::Id(ItemId::FirstPicker);
+    const int first = zb::Id(ItemId::AckColour);
     auto* picker = dynamic_cast<zb::CColorPicker*>(dialog->BoundControl(first));
     ASSERT_NE(picker, nullptr);
     EXPECT_EQ(picker->GetCount(), 16);

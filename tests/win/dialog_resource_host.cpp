@@ -22,7 +22,6 @@ struct Item {
     uint32_t style;
 };
 
-#define ZB_NO_ID (-1)
 #define ZB_CLASS_GroupBox "Button"
 #define ZB_CLASS_Label "Static"
 #define ZB_CLASS_Edit "Edit"
@@ -32,11 +31,13 @@ struct Item {
 #define ZB_CLASS_CheckBox "Button"
 #define ZB_CLASS_PushButton "Button"
 #define ZB_CLASS_DefaultButton "Button"
-#define ZB_ITEM(id, kind, caption, x, y, w, h, style) {id, ZB_CLASS_##kind, caption, x, y, w, h, style},
+#define ZB_ITEM(name, id, kind, caption, x, y, w, h, style) {id, ZB_CLASS_##kind, caption, x, y, w, h, style},
+#define ZB_STATIC(kind, caption, x, y, w, h, style) {-1, ZB_CLASS_##kind, caption, x, y, w, h, style},
 const Item kItems[] = {
 #include "../../src/dialog/dialog_items.inc"
 };
 #undef ZB_ITEM
+#undef ZB_STATIC
 
 // Reads the extended dialog template (DLGTEMPLATEEX) field by field.
 class Reader {
