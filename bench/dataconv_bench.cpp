@@ -1,13 +1,12 @@
 // Waveform labels per second over the records of a realistic decode: the core label function alone,
 // and the whole DataConv path (settings in and out, host remembered, colours, host text conversion).
+//   build/native/bench/dataconv_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "abi/decoder_settings.h"
-#include "abi/host_record.h"
-#include "abi/record_code.h"
+#include "bench_decode.h"
 #include "labels/waveform_label.h"
 #include "plugin/label_request.h"
 #include "plugin/module_state.h"
@@ -16,38 +15,22 @@ namespace {
 
 using namespace zb;
 
-// The records of a stretch of capture: single-cycle BiSS-C frames with 12-bit positions (4
-// multi-turn, 8 single-turn bits), now and then a busy or error frame, and a few register-access
-// records, in the proportions a long decode shows them.
+// The records of a decode of 4,096 single-cycle BiSS-C frames with 4 multi-turn and 8 single-turn
+// bits, with now and then a busy slave, a wrong CRC or an error flag, and register traffic riding
+// on CDM/CDS.
 std::vector<uint32_t> RecordMix() {
-    std::vector<uint32_t> codes = {MakeCode(RecordKind::FirstFrame), MakeCode(RecordKind::ClockPeriod, 25)};
-    for (uint32_t frame = 0; frame < 4096; ++frame) {
-        const uint64_t multi = frame >> 8, single = frame & 0xFF;
-        codes.push_back(MakeCode(RecordKind::Ack));
-        codes.push_back(MakeCode(RecordKind::Start));
-        codes.push_back(MakeCode(RecordKind::Cds, frame & 1));
-        codes.push_back(MakeCode(RecordKind::MultiTurnHigh, TripleHighPayload(multi)));
-        codes.push_back(MakeCode(RecordKind::MultiTurnMid, TripleMidPayload(multi)));
-        codes.push_back(MakeCode(RecordKind::MultiTurnLow, TripleLowPayload(multi)));
-        codes.push_back(MakeCode(RecordKind::SingleTurnHigh, TripleHighPayload(single)));
-        codes.push_back(MakeCode(RecordKind::SingleTurnMid, TripleMidPayload(single)));
-        codes.push_back(MakeCode(RecordKind::SingleTurnLow, TripleLowPayload(single)));
-        codes.push_back(MakeCode(RecordKind::Err, 1));
-        codes.push_back(MakeCode(RecordKind::Warn, 1));
-        codes.push_back(MakeCode(RecordKind::Crc, (frame * 7) & 0x3F));
-        codes.push_back(MakeCode(RecordKind::Stop));
-        codes.push_back(MakeCode(RecordKind::Cdm, (frame >> 1) & 1));
-        if (frame % 64 == 0) codes.push_back(MakeStatus(StatusCode::Busy, 3));
-        if (frame % 256 == 0) {
-            codes.push_back(MakeCode(RecordKind::Id, kIdIsIds | 5));
-            codes.push_back(MakeCode(RecordKind::Adr, 0x41));
-            codes.push_back(MakeCode(RecordKind::ReadWrite, 2));
-            codes.push_back(MakeCode(RecordKind::RegData, frame & 0xFF));
-            codes.push_back(MakeStatus(StatusCode::Error));
-        }
-        codes.push_back(MakeStatus(StatusCode::Idle));
-    }
-    return codes;
+    bissgen::Layout layout;
+    layout.multiTurnBits = 4;
+    layout.singleTurnBits = 8;
+    bissgen::ScenarioOptions o = zbbench::FastTraffic(layout, 4096);
+    o.mode = bissgen::TrafficMode::Register;
+    o.busyEvery = 64;
+    o.crcErrorEvery = 37;
+    o.flagEvery = 29;
+    zbbench::RepeatedDecode d(zbbench::Tile(o), 1);
+    zbbench::Configure(d.View(), layout, DecodeMode::SingleCycle);
+    d.Run();
+    return std::vector<uint32_t>(d.Codes(), d.Codes() + d.Count());
 }
 
 // The host's code lists, one per record: count 3 and the record's code with the two after it.

@@ -3,42 +3,21 @@
 //   result_store_bench [records=30000000] [runs=5]
 // Peak resident memory (VmHWM) is read from /proc/self/status after the store runs and before
 // the reference runs, so it shows what the stores alone needed.
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include "abi/host_messages.h"
+#include "bench_decode.h"
 #include "engine/result_store.h"
 #include "platform/platform.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using zbbench::Median;
+using zbbench::StatusKiB;
 
 double Seconds(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
-}
-
-// A "Vm...:" line of /proc/self/status in KiB, or -1.
-long StatusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const size_t n = std::strlen(field);
-    while (std::getline(status, line)) {
-        if (line.compare(0, n, field) == 0) return std::strtol(line.c_str() + n + 1, nullptr, 10);
-    }
-    return -1;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // Appends like the engine's StoreRecord: positions rise, the last position is read back.
