@@ -12,6 +12,7 @@
 #include "abi/record_code.h"
 #include "decoder_input.h"
 #include "fuzz_host.h"
+#include "support/memory_host.h"
 
 extern "C" uint32_t Analysis(zb::HostRecord* host);
 extern "C" uint32_t DataConv(zb::HostRecord* host, uint64_t codeOrList, char* text, uint32_t size);
@@ -20,63 +21,6 @@ namespace {
 
 using zb::RecordKind;
 using zbfuzz::DecoderInput;
-
-struct Change {
-    int64_t position;
-    uint8_t ma, slo;
-};
-
-// The capture and what the plug-in handed back during the call; the callbacks carry no context.
-struct Host {
-    zb::HostRecord record{};
-    std::vector<Change> changes;
-    int maChannel = -1, sloChannel = -1;
-    uint32_t stopWord = 0;
-    uint64_t queries = 0;
-    uint64_t stopAfter = 0;
-    std::vector<std::string> lines;
-    int endCalls = 0;
-};
-Host* host = nullptr;
-
-void SetLevel(uint8_t* state, int channel, uint8_t level) {
-    if (channel >= 0 && channel < 128 && level != 0)
-        state[channel / 8] |= static_cast<uint8_t>(1u << (channel % 8));
-}
-
-uint64_t SampleQuery(uint64_t position, uint8_t* state) {
-    ZB_FUZZ_CHECK(state != nullptr);
-    std::memset(state, 0, 16);
-    ZB_FUZZ_CHECK2(host->record.progress <= 1000, host->record.progress, 0);
-    ++host->queries;
-    if (host->stopAfter != 0 && host->queries >= host->stopAfter) host->stopWord = 1;
-    const std::vector<Change>& c = host->changes;
-    auto after = std::upper_bound(c.begin(), c.end(), position, [](uint64_t p, const Change& ch) {
-        return p < static_cast<uint64_t>(ch.position);
-    });
-    const size_t index = after == c.begin() ? 0 : static_cast<size_t>(after - c.begin()) - 1;
-    SetLevel(state, host->maChannel, c[index].ma);
-    SetLevel(state, host->sloChannel, c[index].slo);
-    if (after == c.end()) return zb::kNoFurtherChange;
-    return static_cast<uint64_t>(after->position);
-}
-
-uint32_t AbortPoll() {
-    ZB_FUZZ_CHECK2(host->record.progress <= 1000, host->record.progress, 0);
-    return 0;
-}
-
-int32_t ReportRow(const char* text, uint32_t length) {
-    if (text == nullptr) {
-        ZB_FUZZ_CHECK(length == 0);
-        ++host->endCalls;
-        return 1;
-    }
-    ZB_FUZZ_CHECK2(host->endCalls == 0, host->endCalls, 0);
-    ZB_FUZZ_CHECK2(length <= zbfuzz::kMaxReportLine, length, 0);
-    host->lines.emplace_back(text, length);
-    return 1;
-}
 
 bool KnownKind(uint8_t kind) {
     switch (static_cast<RecordKind>(kind)) {
@@ -182,32 +126,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const DecoderInput d = zbfuzz::DecodeDecoderInput(in);
     if (d.steps.empty()) return 0;
 
-    Host h;
-    host = &h;
-    // Positions: the first change at the base, the others after their steps; high positions put
-    // the capture's last sample at the very end of the signed range.
-    // A capture never reaches past the largest position: steps beyond it are dropped.
+    // The capture from sample 0, its last sample `tail` after the last change; high positions move
+    // it to end at the largest position there is. Steps beyond that position are dropped.
+    bissgen::Capture capture;
+    capture.sampleRate = d.sampleRate;
     uint64_t span = 0;
-    size_t used = 1;
-    for (; used < d.steps.size(); ++used) {
-        if (d.steps[used].delta > static_cast<uint64_t>(INT64_MAX) - d.tail - span) break;
-        span += d.steps[used].delta;
+    for (size_t i = 0; i < d.steps.size(); ++i) {
+        if (i > 0) {
+            if (d.steps[i].delta > static_cast<uint64_t>(INT64_MAX) - d.tail - span) break;
+            span += d.steps[i].delta;
+        }
+        capture.changes.push_back({static_cast<int64_t>(span), d.steps[i].ma, d.steps[i].slo});
     }
     span += d.tail;
+    capture.lastSample = static_cast<int64_t>(span);
     const bool high = (d.options & zbfuzz::kHighPositions) != 0;
     const int64_t base = high ? INT64_MAX - static_cast<int64_t>(span) : 0;
-    int64_t p = base;
-    for (size_t i = 0; i < used; ++i) {
-        if (i > 0) p += static_cast<int64_t>(d.steps[i].delta);
-        h.changes.push_back(Change{p, d.steps[i].ma, d.steps[i].slo});
-    }
+    zbtest::MemoryHost host(capture, d.maChannel, d.sloChannel);
+    host.Repeat(1, base);
 
-    zb::HostRecord& r = h.record;
-    r.sampleQuery = &SampleQuery;
-    r.abortPoll = &AbortPoll;
-    r.stopFlag = &h.stopWord;
-    r.captureChannelCount = 128;
-    r.sampleRate = d.sampleRate;
+    zb::HostRecord& r = host.Record();
     r.hostFlags = (d.options & zbfuzz::kShortLabels) ? zb::HostFlag::kShortLabels : 0;
     if ((d.options & zbfuzz::kRawCursors) != 0) {
         for (int i = 0; i < 6; ++i) r.cursorPosition[i] = d.cursor[i];
@@ -219,13 +157,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             r.cursorPosition[i] =
                 base + static_cast<int64_t>(static_cast<uint64_t>(d.cursor[i]) % (span + 1));
         }
-        r.lastSample = base + static_cast<int64_t>(span);
     }
     r.settingsState = d.settingsState;
     r.channelTable[0] = d.maChannel;
     r.channelTable[1] = d.sloChannel;
-    h.maChannel = d.maChannel;
-    h.sloChannel = d.sloChannel;
     const uint32_t words[9] = {d.optionWord,
                                d.colourWord,
                                d.auxWord,
@@ -236,11 +171,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                static_cast<uint32_t>(d.alignmentBits),
                                static_cast<uint32_t>(d.protocol)};
     std::memcpy(r.decoderWords, words, sizeof words);
-    if ((d.options & zbfuzz::kStopRequest) != 0) h.stopAfter = d.stopAfter;
+    if ((d.options & zbfuzz::kStopRequest) != 0) host.StopAfterQueries(d.stopAfter);
     char blockName[32] = {};
     if ((d.options & zbfuzz::kReportCallback) != 0) {
-        r.reportRow = &ReportRow;
-        std::strcpy(r.reportBlockName, "zbfuzz");
+        host.UseReportCallback(true);
     } else if ((d.options & zbfuzz::kReportBlock) != 0) {
         std::snprintf(blockName, sizeof blockName, "zbfuzz_%d", static_cast<int>(getpid()));
         std::strcpy(r.reportBlockName, blockName);
@@ -249,14 +183,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t count = Analysis(&r);
     ZB_FUZZ_CHECK2(r.progress == 1000, r.progress, count);
     ZB_FUZZ_CHECK2(r.settingsState == 9, r.settingsState, 0);
+    if (!host.Misuse().empty()) zbfuzz::Fail(host.Misuse().c_str());
     CheckRecords(r, count);
     if (r.reportRow != nullptr) {
-        ZB_FUZZ_CHECK2(h.endCalls == 1, h.endCalls, 0);
-        zbfuzz::CheckReportLines(h.lines);
+        ZB_FUZZ_CHECK(host.ReportEnded());
+        zbfuzz::CheckReportLines(host.ReportLines());
     } else if (blockName[0] != '\0') {
         zbfuzz::CheckReportLines(zbfuzz::SplitLines(zbfuzz::TakeSharedBlock(blockName)));
     }
     LabelSome(r, count);
-    host = nullptr;
     return 0;
 }

@@ -3,9 +3,6 @@
 // a host receives.
 #pragma once
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -15,9 +12,9 @@
 
 #include "abi/host_record.h"
 #include "fuzz_input.h"
-#include "platform/platform.h"
 #include "plugin/app.h"
 #include "report_parser.h"
+#include "support/published_block.h"
 
 extern "C" void SetMsgInfo(uint64_t message, const void* data);
 
@@ -78,28 +75,15 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-// Reads the named block the plug-in published (POSIX shared memory), checks that it is one NUL
-// terminated text, removes it and returns the text.
+// Reads the named block the plug-in published, checks that it is one NUL-terminated text, removes
+// it and returns the text.
 inline std::string TakeSharedBlock(const char* name) {
-    char object[256];
-    zb::platform::SharedBlockObjectName(name, object, sizeof object);
-    const int fd = shm_open(object, O_RDONLY, 0);
-    if (fd < 0) return std::string();
-    struct stat st {};
-    std::string text;
-    if (fstat(fd, &st) == 0 && st.st_size > 0) {
-        void* view = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
-        ZB_FUZZ_CHECK(view != MAP_FAILED);
-        const char* bytes = static_cast<const char*>(view);
-        ZB_FUZZ_CHECK(bytes[st.st_size - 1] == '\0');
-        text.assign(bytes);
-        // A fresh block is exactly as long as the text and its NUL.
-        ZB_FUZZ_CHECK2(text.size() + 1 == static_cast<size_t>(st.st_size), text.size(), st.st_size);
-        munmap(view, static_cast<size_t>(st.st_size));
-    }
-    close(fd);
-    shm_unlink(object);
-    return text;
+    const zbtest::PublishedBlock block = zbtest::ReadPublishedBlock(name);
+    zbtest::RemovePublishedBlock(name);
+    if (block.bytes.empty()) return std::string();
+    // A fresh block is exactly as long as the text and its NUL.
+    ZB_FUZZ_CHECK2(block.Text().size() + 1 == block.bytes.size(), block.Text().size(), block.bytes.size());
+    return block.Text();
 }
 
 }  // namespace zbfuzz

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "abi/decoder_settings.h"
 #include "bissgen/generator.h"
 #include "decoder_input.h"
 
@@ -25,9 +26,16 @@ struct Options {
     bool autoLength = false;
 };
 
+// The option word of these settings, packed by the plug-in's own view.
 uint32_t OptionWord(const Options& o) {
-    return (o.mode << 8) | ((o.dataLength & 0xFF) << 12) | ((o.dataChannels & 0xF) << 24) |
-           (o.combine ? 1u << 28 : 0) | (o.autoLength ? 1u << 29 : 0);
+    zb::DecoderSettings block{};
+    zb::SettingsView v(&block);
+    v.SetMode(o.mode);
+    v.SetDataLength(static_cast<int32_t>(o.dataLength));
+    v.SetDataChannels(o.dataChannels);
+    v.SetCombineTurns(o.combine);
+    v.SetAutoLength(o.autoLength);
+    return block.optionWord;
 }
 
 Timing SmallTiming() {

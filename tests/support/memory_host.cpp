@@ -149,6 +149,7 @@ uint64_t ZB_CALL MemoryHost::SampleQuery(uint64_t position, uint8_t* state16) {
     MemoryHost* host = activeHost;
     if (state16 != nullptr) std::memset(state16, 0, 16);
     if (host == nullptr) return zb::kNoFurtherChange;
+    if (state16 == nullptr) host->NoteMisuse("sampleQuery without a state buffer");
     host->CheckProgress();
     ++host->queries_;
     if (host->stopAfter_ != 0 && host->queries_ >= host->stopAfter_) host->stopWord_ = 1;

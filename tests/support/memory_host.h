@@ -4,7 +4,8 @@
 // abort and stop requests on demand). A capture can be served repeated end to end and from any
 // starting sample, so a long capture, or one at the end of the 64-bit range, needs no more memory
 // than its first repetition. The host also notes the first breach of the host interface's rules
-// it sees (progress above 1000, a report line after the end or longer than a host takes).
+// it sees (progress above 1000, a query without a state buffer, a report line after the end or
+// longer than a host takes).
 #pragma once
 
 #include <cstdint>
