@@ -22,40 +22,17 @@ namespace {
 using zb::RecordKind;
 using zbfuzz::DecoderInput;
 
+// The kinds the decoder stores (Ida is known to the labels but never stored).
 bool KnownKind(uint8_t kind) {
-    switch (static_cast<RecordKind>(kind)) {
-        case RecordKind::Failure:
-        case RecordKind::ReadWrite:
-        case RecordKind::Cmd:
-        case RecordKind::Adr:
-        case RecordKind::Id:
-        case RecordKind::Idl:
-        case RecordKind::Cts:
-        case RecordKind::Cdm:
-        case RecordKind::Stop:
-        case RecordKind::Crc:
-        case RecordKind::Warn:
-        case RecordKind::Err:
-        case RecordKind::RegData:
-        case RecordKind::DataMid:
-        case RecordKind::SingleTurnMid:
-        case RecordKind::MultiTurnMid:
-        case RecordKind::DataLow:
-        case RecordKind::DataHigh:
-        case RecordKind::SingleTurnLow:
-        case RecordKind::SingleTurnHigh:
-        case RecordKind::MultiTurnLow:
-        case RecordKind::MultiTurnHigh:
-        case RecordKind::Cds:
-        case RecordKind::Start:
-        case RecordKind::Ack:
-        case RecordKind::ClockPeriod:
-        case RecordKind::FirstFrame:
-        case RecordKind::Status:
-            return true;
-        default:  // Ida is known to the labels but never stored
-            return false;
-    }
+    using K = RecordKind;
+    constexpr K kStored[] = {K::Failure,      K::ReadWrite,     K::Cmd,           K::Adr,
+                             K::Id,           K::Idl,           K::Cts,           K::Cdm,
+                             K::Stop,         K::Crc,           K::Warn,          K::Err,
+                             K::RegData,      K::DataMid,       K::SingleTurnMid, K::MultiTurnMid,
+                             K::DataLow,      K::DataHigh,      K::SingleTurnLow, K::SingleTurnHigh,
+                             K::MultiTurnLow, K::MultiTurnHigh, K::Cds,           K::Start,
+                             K::Ack,          K::ClockPeriod,   K::FirstFrame,    K::Status};
+    return std::find(std::begin(kStored), std::end(kStored), static_cast<K>(kind)) != std::end(kStored);
 }
 
 // The triple a kind belongs to and its place in it (0 high, 1 mid, 2 low), or -1.
