@@ -87,61 +87,56 @@ struct Field {
     bool hex = false;
 };
 
+// clang-format off
+#define ZB_VIEW(name, get, set, ...) {#name, [](SettingsView v) -> int64_t { return v.get(); }, \
+    [](SettingsView v, int64_t x) { v.set(x); }, ##__VA_ARGS__}
+#define ZB_HOST(name, member, ...) {#name, [](SettingsView v) -> int64_t { return v.Block()->member; }, \
+    [](SettingsView v, int64_t x) { v.Block()->member = static_cast<decltype(v.Block()->member)>(x); }, ##__VA_ARGS__}
+// clang-format on
 const std::vector<Field>& Fields() {
-    using V = SettingsView;
     static const std::vector<Field> fields = [] {
         std::vector<Field> f = {
-            {"Mode", [](V v) { return v.Mode(); }, [](V v, int64_t x) { v.SetMode(x); }},
-            {"RangeFrom", [](V v) { return v.RangeFrom(); }, [](V v, int64_t x) { v.SetRangeFrom(x); }},
-            {"RangeTo", [](V v) { return v.RangeTo(); }, [](V v, int64_t x) { v.SetRangeTo(x); }},
-            {"DataLength", [](V v) { return v.DataLength(); }, [](V v, int64_t x) { v.SetDataLength(x); }},
-            {"AutoLength", [](V v) { return v.AutoLength(); }, [](V v, int64_t x) { v.SetAutoLength(x); }},
-            {"DetectedLength", [](V v) { return v.DetectedLength(); },
-             [](V v, int64_t x) { v.SetDetectedLength(x); }},
-            {"ValueType", [](V v) { return v.ValueTypeSetting(); },
-             [](V v, int64_t x) { v.SetValueType(x); }},
-            {"DataChannels", [](V v) { return v.DataChannels(); },
-             [](V v, int64_t x) { v.SetDataChannels(x); }},
-            {"CombineTurns", [](V v) { return v.CombineTurns(); },
-             [](V v, int64_t x) { v.SetCombineTurns(x); }},
-            {"RegisterColumns", [](V v) { return v.RegisterColumns(); },
-             [](V v, int64_t x) { v.SetRegisterColumns(x); }},
-            {"SingleTurnBits", [](V v) { return v.SingleTurnBits(); },
-             [](V v, int64_t x) { v.SetSingleTurnBits(x); }},
-            {"AlignmentBits", [](V v) { return v.AlignmentBitsStored(); },
-             [](V v, int64_t x) { v.SetAlignmentBits(x); }},
-            {"CrcBits", [](V v) { return v.CrcBits(); }, [](V v, int64_t x) { v.SetCrcBits(x); }},
-            {"CrcPolynomial", [](V v) { return v.CrcPolynomial(); },
-             [](V v, int64_t x) { v.SetCrcPolynomial(x); }, true},
-            {"CrcInitial", [](V v) { return v.CrcInitial(); }, [](V v, int64_t x) { v.SetCrcInitial(x); },
-             true},
-            {"Protocol", [](V v) { return v.Block()->protocol; }, [](V v, int64_t x) { v.SetProtocol(x); }},
-            {"SloPhase", [](V v) { return v.SloPhase(); }, [](V v, int64_t x) { v.SetSloPhase(x); }},
-            {"Version", [](V v) { return v.Version(); }, [](V v, int64_t x) { v.SetVersion(x); }},
-            {"HostFlags", [](V v) { return v.Block()->hostFlags; },
-             [](V v, int64_t x) { v.Block()->hostFlags = x; }, true},
-            {"CaptureChannelCount", [](V v) { return v.Block()->captureChannelCount; },
-             [](V v, int64_t x) { v.Block()->captureChannelCount = x; }},
-            {"SettingsState", [](V v) { return v.Block()->settingsState; },
-             [](V v, int64_t x) { v.Block()->settingsState = x; }},
-            {"DecoderChannelCount", [](V v) { return v.Block()->decoderChannelCount; },
-             [](V v, int64_t x) { v.Block()->decoderChannelCount = x; }},
-            {"DialogAccepted", [](V v) { return v.Block()->dialogAccepted; },
-             [](V v, int64_t x) { v.Block()->dialogAccepted = x; }},
+            ZB_VIEW(Mode, Mode, SetMode),
+            ZB_VIEW(RangeFrom, RangeFrom, SetRangeFrom),
+            ZB_VIEW(RangeTo, RangeTo, SetRangeTo),
+            ZB_VIEW(DataLength, DataLength, SetDataLength),
+            ZB_VIEW(AutoLength, AutoLength, SetAutoLength),
+            ZB_VIEW(DetectedLength, DetectedLength, SetDetectedLength),
+            ZB_VIEW(ValueType, ValueTypeSetting, SetValueType),
+            ZB_VIEW(DataChannels, DataChannels, SetDataChannels),
+            ZB_VIEW(CombineTurns, CombineTurns, SetCombineTurns),
+            ZB_VIEW(RegisterColumns, RegisterColumns, SetRegisterColumns),
+            ZB_VIEW(SingleTurnBits, SingleTurnBits, SetSingleTurnBits),
+            ZB_VIEW(AlignmentBits, AlignmentBitsStored, SetAlignmentBits),
+            ZB_VIEW(CrcBits, CrcBits, SetCrcBits),
+            ZB_VIEW(CrcPolynomial, CrcPolynomial, SetCrcPolynomial, true),
+            ZB_VIEW(CrcInitial, CrcInitial, SetCrcInitial, true),
+            ZB_HOST(Protocol, protocol),
+            ZB_VIEW(SloPhase, SloPhase, SetSloPhase),
+            ZB_VIEW(Version, Version, SetVersion),
+            ZB_HOST(HostFlags, hostFlags, true),
+            ZB_HOST(CaptureChannelCount, captureChannelCount),
+            ZB_HOST(SettingsState, settingsState),
+            ZB_HOST(DecoderChannelCount, decoderChannelCount),
+            ZB_HOST(DialogAccepted, dialogAccepted),
         };
         // Channels are read masked by the view and written as the host stores them.
         for (uint32_t k = 0; k < 2; ++k) {
-            f.push_back({"Channel" + std::to_string(k), [k](V v) { return v.Channel(k); },
-                         [k](V v, int64_t x) { v.Block()->channelTable[k] = x; }});
+            f.push_back(
+                {"Channel" + std::to_string(k), [k](SettingsView v) -> int64_t { return v.Channel(k); },
+                 [k](SettingsView v, int64_t x) { v.Block()->channelTable[k] = static_cast<uint32_t>(x); }});
         }
         for (uint32_t k = 0; k < 9; ++k) {
-            f.push_back({"ColourSlot" + std::to_string(k), [k](V v) { return v.ColourSlot(k); },
-                         [k](V v, int64_t x) { v.SetColourSlot(k, x); }});
+            f.push_back({"ColourSlot" + std::to_string(k),
+                         [k](SettingsView v) -> int64_t { return v.ColourSlot(k); },
+                         [k](SettingsView v, int64_t x) { v.SetColourSlot(k, static_cast<uint32_t>(x)); }});
         }
         return f;
     }();
     return fields;
 }
+#undef ZB_VIEW
+#undef ZB_HOST
 
 const Field* FieldNamed(const std::string& name) {
     for (const Field& f : Fields()) {
