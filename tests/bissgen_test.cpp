@@ -262,20 +262,6 @@ TEST(BissgenFrames, TimingDelayJitterBusyAndBrokenFrames) {
     }
 }
 
-TEST(BissgenFrames, SameSeedSameCapture) {
-    auto make = [](uint64_t seed) {
-        Timing t;
-        t.jitter = 10;
-        Generator gen(t, Layout{}, seed);
-        for (int i = 0; i < 20; ++i) gen.AddFrame(Frame{});
-        std::vector<int64_t> flat;
-        for (const Change& c : gen.Finish().changes) flat.insert(flat.end(), {c.position, c.ma, c.slo});
-        return flat;
-    };
-    EXPECT_EQ(make(77), make(77));
-    EXPECT_NE(make(77), make(78));
-}
-
 // ---- Register accesses ------------------------------------------------------------------------
 
 // The CDM and CDS bits of each step of an access as two strings, and the expected ones given in
@@ -454,33 +440,23 @@ TEST(BissgenOutputs, TruthLinesNameValuesCrcsAndEdges) {
     Generator gen(t, Layout{}, 1);
     Frame f;
     f.slaves[0].singleTurn = 0xABC;
+    f.slaves[0].crcXor = 0x3F;
     f.cds = 0;
     f.cdm = 1;
+    gen.QueueAccess(RegisterWrite(1, 0x42, {0xA5, 0x00}), 0);
     gen.AddFrame(f);
-    f.slaves[0].crcXor = 0x3F;
-    f.cdm = 0;
-    gen.AddFrame(f);
-    Frame cut;
-    cut.cutAfter = 5;
-    gen.AddFrame(cut);
-    const std::string first = FrameLine(gen.Frames()[0], Layout{});
-    for (const char* part :
-         {"frame 0 fall=1000 ack=1050x1 start=1150 cds=0@1250",
-          "s0 data=0xABC@1350 st=0xABC err=1 warn=1 crc=0x36@2750 ok", "last=3250 cdm=1 low=3350.."})
-        EXPECT_NE(first.find(part), std::string::npos) << first;
-    EXPECT_NE(FrameLine(gen.Frames()[1], Layout{}).find("crc=0x9@7000 bad(expected 0x36)"),
-              std::string::npos);
-    EXPECT_NE(FrameLine(gen.Frames()[2], Layout{}).find("cut=5/23"), std::string::npos);
-
-    Generator regs(t, Layout{}, 1);
-    regs.QueueAccess(RegisterWrite(1, 0x42, {0xA5, 0x00}), 0);
-    regs.FlushControl();
-    const std::string line = AccessLine(regs.Accesses()[0]);
-    EXPECT_NE(line.find("access 0 write id=1 adr=0x42"), std::string::npos) << line;
-    EXPECT_NE(line.find("rw=01 valid data=A5/4,00/F"), std::string::npos) << line;
-    const std::string text = TruthText(regs);
+    gen.FlushControl();
+    const std::string frame = FrameLine(gen.Frames()[0], Layout{});
+    for (const char* part : {"frame 0 fall=1000 ack=1050x1 start=1150 cds=0@1250",
+                             "s0 data=0xABC@1350 st=0xABC err=1 warn=1 crc=0x9@2750 bad(expected 0x36)",
+                             "last=3250 cdm=1 low=3350.."})
+        EXPECT_NE(frame.find(part), std::string::npos) << frame;
+    const std::string access = AccessLine(gen.Accesses()[0]);
+    EXPECT_NE(access.find("access 0 write id=1 adr=0x42"), std::string::npos) << access;
+    EXPECT_NE(access.find("rw=01 valid data=A5/4,00/F"), std::string::npos) << access;
+    const std::string text = TruthText(gen);
     EXPECT_EQ(text.rfind("# bissgen truth: BiSS-C", 0), 0u);
-    EXPECT_NE(text.find(line + "\n"), std::string::npos);
+    EXPECT_NE(text.find(access + "\n"), std::string::npos);
 }
 
 TEST(BissgenOutputs, ScenariosAreReproducibleAndHonourTheirIntervals) {
@@ -508,14 +484,6 @@ TEST(BissgenOutputs, ScenariosAreReproducibleAndHonourTheirIntervals) {
     EXPECT_EQ(a.PendingSteps(), 0u);
     o.seed = 12;
     EXPECT_NE(TruthText(RunScenario(o)), TruthText(a));
-    // The host-tool benchmark's capture: 200 MHz, 600 to 660 million samples, 4000 frames.
-    const Generator bench = RunScenario(BenchScenario());
-    EXPECT_GE(bench.LastSample() + 1, 600000000);
-    EXPECT_LT(bench.LastSample() + 1, 660000000);
-    EXPECT_GE(bench.Frames().size(), 4000u);
-    EXPECT_LT(bench.Frames().size(), 4100u);
-    EXPECT_GT(bench.Accesses().size(), 20u);
-    EXPECT_NEAR(bench.PeriodSamples(), 80.0, 1e-9);
 }
 
 }  // namespace
