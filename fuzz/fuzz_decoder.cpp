@@ -10,7 +10,6 @@
 
 #include "abi/host_record.h"
 #include "abi/record_code.h"
-#include "decoder_input.h"
 #include "fuzz_host.h"
 #include "support/memory_host.h"
 
@@ -20,7 +19,6 @@ extern "C" uint32_t DataConv(zb::HostRecord* host, uint64_t codeOrList, char* te
 namespace {
 
 using zb::RecordKind;
-using zbfuzz::DecoderInput;
 
 // The kinds the decoder stores (Ida is known to the labels but never stored).
 bool KnownKind(uint8_t kind) {
@@ -97,62 +95,83 @@ void LabelSome(zb::HostRecord& r, uint32_t count) {
 
 }  // namespace
 
+// The input: the nine settings words and the host's fields, then the capture as a stream of
+// changes, each one byte of two level bits (MA, SLO) and a step of 1..62 samples, or, with a step
+// code of 63, two more bytes: a step of 63..32830 samples or, with the top bit set, a jump of 2^k
+// samples as a host with huge gaps between its changes may report. The committed seeds are
+// generated captures (single-cycle frames in both protocols, chains, busy, cut and wrong-CRC
+// frames, register accesses seen from master and slave) written in this form.
+enum Option : uint8_t {
+    kReportCallback = 0x01,  // a report through the row callback
+    kReportBlock = 0x02,     // a report through the named block (when the callback bit is clear)
+    kStopRequest = 0x04,     // the host sets its stop word after stopAfter queries
+    kHighPositions = 0x08,   // the capture ends at the end of the signed 64-bit range
+    kRawCursors = 0x10,      // cursors, first/last valid sample and lastSample taken raw
+    kShortLabels = 0x20,
+};
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zbfuzz::StartModule();
     zbfuzz::FuzzInput in(data, size);
-    const DecoderInput d = zbfuzz::DecodeDecoderInput(in);
-    if (d.steps.empty()) return 0;
+    uint32_t words[9];
+    for (uint32_t& w : words) w = in.U32();
+    const uint16_t settingsState = in.U16();
+    const uint8_t maChannel = in.U8(), sloChannel = in.U8(), options = in.U8();
+    const uint16_t stopAfter = in.U16(), tail = in.U16();
+    const uint32_t sampleRate = in.U32();
+    int64_t cursor[6];
+    for (int64_t& c : cursor) c = static_cast<int64_t>(in.U64());
+    const auto firstValid = static_cast<int64_t>(in.U64()), lastValid = static_cast<int64_t>(in.U64()),
+               lastSample = static_cast<int64_t>(in.U64());
 
     // The capture from sample 0, its last sample `tail` after the last change; high positions move
     // it to end at the largest position there is. Steps beyond that position are dropped.
     bissgen::Capture capture;
-    capture.sampleRate = d.sampleRate;
+    capture.sampleRate = sampleRate;
     uint64_t span = 0;
-    for (size_t i = 0; i < d.steps.size(); ++i) {
-        if (i > 0) {
-            if (d.steps[i].delta > static_cast<uint64_t>(INT64_MAX) - d.tail - span) break;
-            span += d.steps[i].delta;
+    for (bool first = true; !in.Empty(); first = false) {
+        const uint8_t b = in.U8();
+        uint64_t step = (b >> 2) + 1u;
+        if (step == 64) {
+            const uint16_t x = in.U16();
+            step = (x & 0x8000) ? uint64_t{1} << (x & 62) : 63u + x;
         }
-        capture.changes.push_back({static_cast<int64_t>(span), d.steps[i].ma, d.steps[i].slo});
+        if (!first) {
+            if (step > static_cast<uint64_t>(INT64_MAX) - tail - span) break;
+            span += step;
+        }
+        capture.changes.push_back(
+            {static_cast<int64_t>(span), static_cast<uint8_t>(b & 1), static_cast<uint8_t>((b >> 1) & 1)});
     }
-    span += d.tail;
+    if (capture.changes.empty()) return 0;
+    span += tail;
     capture.lastSample = static_cast<int64_t>(span);
-    const bool high = (d.options & zbfuzz::kHighPositions) != 0;
-    const int64_t base = high ? INT64_MAX - static_cast<int64_t>(span) : 0;
-    zbtest::MemoryHost host(capture, d.maChannel, d.sloChannel);
+    const int64_t base = (options & kHighPositions) != 0 ? INT64_MAX - static_cast<int64_t>(span) : 0;
+    zbtest::MemoryHost host(capture, maChannel, sloChannel);
     host.Repeat(1, base);
 
     zb::HostRecord& r = host.Record();
-    r.hostFlags = (d.options & zbfuzz::kShortLabels) ? zb::HostFlag::kShortLabels : 0;
-    if ((d.options & zbfuzz::kRawCursors) != 0) {
-        for (int i = 0; i < 6; ++i) r.cursorPosition[i] = d.cursor[i];
-        r.firstValidSample = d.firstValid;
-        r.lastValidSample = d.lastValid;
-        r.lastSample = d.lastSample;
-    } else {
-        for (int i = 0; i < 6; ++i) {
-            r.cursorPosition[i] =
-                base + static_cast<int64_t>(static_cast<uint64_t>(d.cursor[i]) % (span + 1));
-        }
+    r.hostFlags = (options & kShortLabels) ? zb::HostFlag::kShortLabels : 0;
+    for (int i = 0; i < 6; ++i) {
+        r.cursorPosition[i] =
+            (options & kRawCursors) != 0
+                ? cursor[i]
+                : base + static_cast<int64_t>(static_cast<uint64_t>(cursor[i]) % (span + 1));
     }
-    r.settingsState = d.settingsState;
-    r.channelTable[0] = d.maChannel;
-    r.channelTable[1] = d.sloChannel;
-    const uint32_t words[9] = {d.optionWord,
-                               d.colourWord,
-                               d.auxWord,
-                               static_cast<uint32_t>(d.singleTurnBits),
-                               static_cast<uint32_t>(d.crcBits),
-                               d.crcPolynomial,
-                               d.crcInitial,
-                               static_cast<uint32_t>(d.alignmentBits),
-                               static_cast<uint32_t>(d.protocol)};
+    if ((options & kRawCursors) != 0) {
+        r.firstValidSample = firstValid;
+        r.lastValidSample = lastValid;
+        r.lastSample = lastSample;
+    }
+    r.settingsState = settingsState;
+    r.channelTable[0] = maChannel;
+    r.channelTable[1] = sloChannel;
     std::memcpy(r.decoderWords, words, sizeof words);
-    if ((d.options & zbfuzz::kStopRequest) != 0) host.StopAfterQueries(d.stopAfter);
+    if ((options & kStopRequest) != 0) host.StopAfterQueries(stopAfter);
     char blockName[32] = {};
-    if ((d.options & zbfuzz::kReportCallback) != 0) {
+    if ((options & kReportCallback) != 0) {
         host.UseReportCallback(true);
-    } else if ((d.options & zbfuzz::kReportBlock) != 0) {
+    } else if ((options & kReportBlock) != 0) {
         std::snprintf(blockName, sizeof blockName, "zbfuzz_%d", static_cast<int>(getpid()));
         std::strcpy(r.reportBlockName, blockName);
     }
