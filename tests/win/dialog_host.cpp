@@ -25,6 +25,7 @@
 namespace {
 
 using zb::ItemId;
+using zb::ui::ItemKind;
 
 bool FileExists(const char* unixPath) {
     return GetFileAttributesA((std::string("Z:") + unixPath).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -137,6 +138,20 @@ class SettingsDialog : public ::testing::Test {
 TEST_F(SettingsDialog, EditedValuesAreStoredOnOkAndABadCrcIsRefused) {
     record_.captureChannelCount = 16;
     ASSERT_TRUE(Run([](User& u) {
+        // Every item with an id, made from the resource with the window class of its kind.
+        for (const zb::ui::ItemTemplate& item : zb::kSettingsItems) {
+            if (item.id == zb::ui::kNoId) continue;
+            char cls[64] = {};
+            GetClassNameA(u.Item(static_cast<ItemId>(item.id)), cls, sizeof cls);
+            const bool button = item.kind == ItemKind::CheckBox || item.kind == ItemKind::PushButton ||
+                                item.kind == ItemKind::DefaultButton;
+            const char* want = button                         ? "Button"
+                               : item.kind == ItemKind::Label ? "Static"
+                               : item.kind == ItemKind::Edit  ? "Edit"
+                               : item.kind == ItemKind::Spin  ? "msctls_updown32"
+                                                              : "ComboBox";
+            EXPECT_EQ(_stricmp(cls, want), 0) << item.id << " " << cls;
+        }
         EXPECT_EQ(u.Text(ItemId::Length), "12");
         EXPECT_EQ(u.Text(ItemId::SingleTurn), "8");
         EXPECT_EQ(u.Text(ItemId::CrcPolynomial), "43");
