@@ -18,7 +18,7 @@ seconds=${1:-20}
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(fuzz_decoder fuzz_dataconv fuzz_report_writer fuzz_dialog fuzz_readers)
+  targets=(fuzz_decoder fuzz_dataconv fuzz_report_writer fuzz_readers)
 fi
 cmake --build "$build" -j"$jobs" --target fuzz_all
 
