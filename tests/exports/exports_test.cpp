@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -310,9 +311,10 @@ TEST_F(Exports, DialogAndBitmapResources) {
 
 // ---- Analysis --------------------------------------------------------------------------------
 
-// Default settings with MA on channel 3 and SLO on channel 9, the capture served there.
+// Default settings with MA on channel 3 and SLO on channel 9, the capture served there, and
+// what `more` sets on top.
 struct Host : zbtest::MemoryHost {
-    explicit Host(const bissgen::Capture& c, uint32_t rangeFrom = 0, uint32_t rangeTo = 0)
+    explicit Host(const bissgen::Capture& c, const std::function<void(zb::SettingsView)>& more = {})
         : MemoryHost(c, 3, 9) {
         zb::DecoderSettings block{};
         zb::CopySettingsIn(Record(), block);
@@ -320,8 +322,7 @@ struct Host : zbtest::MemoryHost {
         v.ApplyDefaults();
         v.SetChannel(0, 3);
         v.SetChannel(1, 9);
-        v.SetRangeFrom(rangeFrom);
-        v.SetRangeTo(rangeTo);
+        if (more) more(v);
         zb::CopySettingsOut(block, Record());
     }
 };
@@ -373,7 +374,10 @@ TEST_F(Exports, AnalysisPublishesTheFramesAndCopiesTheSettingsBack) {
 }
 
 TEST_F(Exports, AnalysisFailuresGiveOneRecord) {
-    Host reversed(FiveFrames(0x40), 2, 3);  // Cursor A to Cursor B, B before A
+    Host reversed(FiveFrames(0x40), [](zb::SettingsView v) {
+        v.SetRangeFrom(2);  // Cursor A to Cursor B, B before A
+        v.SetRangeTo(3);
+    });
     HostRecord& r = reversed.Record();
     r.stopFlag = nullptr;  // a host without a stop word
     r.cursorPosition[1] = 5000;
@@ -399,12 +403,8 @@ TEST_F(Exports, ReportFromTheNamedBlockEqualsTheRowCallbacks) {
     for (const zb::DecodeMode mode : {zb::DecodeMode::SingleCycle, zb::DecodeMode::RegisterMaster}) {
         std::string reports[2];
         for (const bool callback : {false, true}) {
-            Host host(capture);
+            Host host(capture, [mode](zb::SettingsView v) { v.SetMode(static_cast<uint32_t>(mode)); });
             HostRecord& r = host.Record();
-            zb::DecoderSettings block{};
-            zb::CopySettingsIn(r, block);
-            zb::SettingsView(&block).SetMode(static_cast<uint32_t>(mode));
-            zb::CopySettingsOut(block, r);
             const std::string name = "ZbExport_" + std::to_string(zbtest::TestProcessId());
             std::snprintf(r.reportBlockName, sizeof r.reportBlockName, "%s", name.c_str());
             host.UseReportCallback(callback);
