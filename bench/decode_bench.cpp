@@ -16,9 +16,33 @@
 // memory figure is the peak resident size during the first decode beyond what was resident
 // before (target: under 64 MiB). 1000 generated frames are served repeated.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "bench_decode.h"
+
+namespace {
+
+// A "Vm...:" figure of /proc/self/status in KiB, or -1.
+long StatusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, std::strlen(field), field) == 0)
+            return std::atol(line.c_str() + std::strlen(field) + 1);
+    return -1;
+}
+
+// Resets VmHWM to the current resident size, so the next reading is the peak of what follows.
+bool ResetPeak() {
+    std::ofstream f("/proc/self/clear_refs");
+    f << "5";
+    return static_cast<bool>(f);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using zbbench::Seconds;
@@ -32,11 +56,8 @@ int main(int argc, char** argv) {
     layout.multiTurnBits = dense ? 1 : 4;
     layout.singleTurnBits = dense ? 1 : 8;
     layout.crc = dense ? bissgen::CrcParams{1, 1, 0} : bissgen::CrcParams{6, 0x43, 0};
-    bissgen::ScenarioOptions traffic = zbbench::FastTraffic(layout, kTileFrames);
-    traffic.timing.lineDelay = lineDelay;
-    zbbench::RepeatedDecode decode(zbbench::Tile(traffic), (frames + kTileFrames - 1) / kTileFrames);
-    zbbench::Configure(decode.View(), layout, zb::DecodeMode::SingleCycle);
-    decode.View().SetSloPhase(lineDelay);
+    zbbench::RepeatedDecode decode(layout, kTileFrames, (frames + kTileFrames - 1) / kTileFrames,
+                                   zb::DecodeMode::SingleCycle, lineDelay);
 
     // The bare walk: every change asked for once, nothing done with it.
     zb::HostRecord& record = decode.Host().Record();
@@ -49,10 +70,10 @@ int main(int argc, char** argv) {
         changes = n;
     };
 
-    const long before = zbbench::StatusKiB("VmRSS:");
-    const bool reset = zbbench::ResetPeak();
+    const long before = StatusKiB("VmRSS:");
+    const bool reset = ResetPeak();
     const double first = Seconds([&] { decode.Run(); });
-    const long peak = zbbench::StatusKiB("VmHWM:");
+    const long peak = StatusKiB("VmHWM:");
 
     std::vector<double> bare, full, ratio;
     for (int r = 0; r < runs; ++r) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "bench_decode.h"
 #include "report/report_entry.h"
@@ -41,8 +42,7 @@ int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     bissgen::Layout layout;
     layout.multiTurnBits = 8;
-    zbbench::RepeatedDecode d(zbbench::Tile(zbbench::FastTraffic(layout, 1000)), 1000);
-    zbbench::Configure(d.View(), layout, zb::DecodeMode::SingleCycle);
+    zbbench::RepeatedDecode d(layout, 1000, 1000, zb::DecodeMode::SingleCycle);
     std::vector<double> decode, callback, block;
     uint64_t rows = 0;
     for (int r = 0; r < runs; ++r) {

@@ -145,7 +145,7 @@ void FuzzMessages(zbfuzz::FuzzInput& in) {
         std::free(data);
     }
     // Leave the temporary directory of the module as it was.
-    SetMsgInfo(0, zbfuzz::TempDir().c_str());
+    SetMsgInfo(0, zbfuzz::StartModule().c_str());
 }
 
 }  // namespace

@@ -172,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((options & kReportCallback) != 0) {
         host.UseReportCallback(true);
     } else if ((options & kReportBlock) != 0) {
-        std::snprintf(blockName, sizeof blockName, "zbfuzz_%d", static_cast<int>(getpid()));
+        std::snprintf(blockName, sizeof blockName, "zbfuzz_%d", static_cast<int>(zbtest::TestProcessId()));
         std::strcpy(r.reportBlockName, blockName);
     }
 

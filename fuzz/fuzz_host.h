@@ -1,9 +1,7 @@
-// The host side the fuzz targets share: a private directory for the plug-in's temporary files
-// (host message 0), the application object started once, and the checks of the report text that
-// a host receives.
+// The host side the fuzz targets share: the application object started once with a private
+// directory for the plug-in's temporary files (host message 0), and the checks of the report text
+// that a host receives.
 #pragma once
-
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,34 +13,25 @@
 #include "plugin/app.h"
 #include "report_parser.h"
 #include "support/published_block.h"
+#include "support/scratch_dir.h"
 
 extern "C" void SetMsgInfo(uint64_t message, const void* data);
 
 namespace zbfuzz {
 
-inline std::string& TempDir() {
-    static std::string dir;
-    return dir;
-}
-
-inline void RemoveTempDir() {
-    zb::TheApp().ExitInstance();  // the engine deletes its stores' files
-    if (!TempDir().empty()) rmdir(TempDir().c_str());
-}
-
-// Starts the module once per process: the engine, and a temporary directory of its own.
-inline void StartModule() {
-    static bool started = false;
-    if (started) return;
-    started = true;
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/zbfuzz.XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) {
-        TempDir() = pattern + "/";
-        SetMsgInfo(0, TempDir().c_str());
-    }
-    zb::TheApp().InitInstance();
-    std::atexit(RemoveTempDir);
+// Starts the module once per process: the engine, and a temporary directory of its own that is
+// removed, with whatever is left in it, when the process ends (after the engine has gone).
+// Returns the directory.
+inline const std::string& StartModule() {
+    static const zbtest::ScratchDir dir("zbfuzz");
+    static const bool started = [] {
+        SetMsgInfo(0, dir.Path().c_str());
+        zb::TheApp().InitInstance();
+        std::atexit([] { zb::TheApp().ExitInstance(); });  // the engine deletes its stores' files
+        return true;
+    }();
+    (void)started;
+    return dir.Path();
 }
 
 // Checks a whole report as the host received it: a header line first, then rows that parse, each

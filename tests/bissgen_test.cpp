@@ -73,15 +73,8 @@ uint64_t TakeBits(const std::vector<SampledBit>& bits, size_t& at, int count) {
 // ---- CRC --------------------------------------------------------------------------------------
 
 TEST(BissgenCrc, PublishedAndWorkedValues) {
-    struct Case {
-        const char* name;
-        CrcParams params;
-        uint64_t data;
-        int dataBits;
-        unsigned err, warn;
-        uint32_t expected;
-    };
-    const Case cases[] = {
+    // name, CRC, data, data bits, nErr, nWarn, CRC expected
+    const std::tuple<const char*, CrcParams, uint64_t, int, unsigned, unsigned, uint32_t> cases[] = {
         // The 12 bits 0100 1101 0101 as 10 data bits followed by nErr 0 and nWarn 1.
         {"published CRC6 vector", {6, 0x43, 0}, 0x135, 10, 0, 1, 0x1C},
         {"data 1010, nErr 1, nWarn 1", {6, 0x43, 0}, 0xA, 4, 1, 1, 0x01},
@@ -93,8 +86,8 @@ TEST(BissgenCrc, PublishedAndWorkedValues) {
         // A hand run of the bits 1,0,1 through x^3+x+1 from 101: 010, 100, 000; inverted 111.
         {"initial value", {3, 0xB, 0x5}, 0x1, 1, 0, 1, 0x7},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(FrameCrc(c.params, c.data, c.dataBits, c.err, c.warn), c.expected) << c.name;
+    for (const auto& [name, crc, data, bits, err, warn, expected] : cases)
+        EXPECT_EQ(FrameCrc(crc, data, bits, err, warn), expected) << name;
     const uint8_t vec[12] = {0, 1, 0, 0, 1, 1, 0, 1, 0, 1, 0, 1};
     EXPECT_EQ(CrcOverBits({6, 0x43, 0}, vec, 12), 0x1Cu);
     // 64 data bits start at bit 63: the same as 64 explicit bits.
@@ -213,15 +206,11 @@ std::string CaseName(const testing::TestParamInfo<LayoutCase>& info) {
 INSTANTIATE_TEST_SUITE_P(Layouts, BissgenFrameLayout, testing::ValuesIn(kLayouts), CaseName);
 
 TEST(BissgenFrames, TimingDelayJitterBusyAndBrokenFrames) {
-    struct Case {
-        uint64_t rate;
-        double clock, jitter;
-        int64_t delay;
-    };
-    const Case cases[] = {
-        {200000000, 2.5e6, 0, 0}, {200000000, 3e6, 6, 10}, {100000000, 10e6, 2, 3}, {50000000, 1e6, 0, 90}};
-    for (const Case& c : cases) {
-        const Timing t{c.rate, c.clock, c.delay, c.jitter};
+    const Timing timings[] = {{200000000, 2.5e6, 0, 0},
+                              {200000000, 3e6, 10, 6},
+                              {100000000, 10e6, 3, 2},
+                              {50000000, 1e6, 90, 0}};  // samples/s, clock, line delay, jitter
+    for (const Timing& t : timings) {
         Generator gen(t, Layout{}, 5);
         Frame busy, cut;
         busy.ackClocks = 7;
@@ -229,18 +218,18 @@ TEST(BissgenFrames, TimingDelayJitterBusyAndBrokenFrames) {
         cut.cdm = 1;  // ignored: the master broke off
         for (const Frame& f : {Frame{}, busy, cut, Frame{}}) gen.AddFrame(f);
         const Capture cap = gen.Finish();
-        const double period = static_cast<double>(c.rate) / c.clock;
+        const double period = static_cast<double>(t.sampleRate) / t.clockHz;
         const auto& fr = gen.Frames();
         for (const FrameTruth& f : fr) {
-            SCOPED_TRACE(testing::Message() << c.rate << " " << c.clock << " frame " << f.index);
+            SCOPED_TRACE(testing::Message() << t.sampleRate << " " << t.clockHz << " frame " << f.index);
             for (size_t k = 0; k < f.rises.size(); ++k) {
                 const double nominal =
                     static_cast<double>(f.firstFall) + (static_cast<double>(k) + 0.5) * period;
-                EXPECT_LE(std::abs(static_cast<double>(f.rises[k]) - nominal), 2 * c.jitter + 1.0);
+                EXPECT_LE(std::abs(static_cast<double>(f.rises[k]) - nominal), 2 * t.jitter + 1.0);
                 // SLO holds the bit from rise + delay on, and the previous bit just before.
-                EXPECT_EQ(SloAt(cap, f.rises[k] + c.delay), f.bits[k]);
+                EXPECT_EQ(SloAt(cap, f.rises[k] + t.lineDelay), f.bits[k]);
                 if (k > 0) {
-                    EXPECT_EQ(SloAt(cap, f.rises[k] + c.delay - 1), f.bits[k - 1]);
+                    EXPECT_EQ(SloAt(cap, f.rises[k] + t.lineDelay - 1), f.bits[k - 1]);
                 }
             }
             if (f.cut) continue;
