@@ -10,8 +10,8 @@
 
 #include "abi/host_record.h"
 #include "abi/record_code.h"
-#include "decoder_input.h"
 #include "fuzz_host.h"
+#include "support/memory_host.h"
 
 extern "C" uint32_t Analysis(zb::HostRecord* host);
 extern "C" uint32_t DataConv(zb::HostRecord* host, uint64_t codeOrList, char* text, uint32_t size);
@@ -19,99 +19,18 @@ extern "C" uint32_t DataConv(zb::HostRecord* host, uint64_t codeOrList, char* te
 namespace {
 
 using zb::RecordKind;
-using zbfuzz::DecoderInput;
 
-struct Change {
-    int64_t position;
-    uint8_t ma, slo;
-};
-
-// The capture and what the plug-in handed back during the call; the callbacks carry no context.
-struct Host {
-    zb::HostRecord record{};
-    std::vector<Change> changes;
-    int maChannel = -1, sloChannel = -1;
-    uint32_t stopWord = 0;
-    uint64_t queries = 0;
-    uint64_t stopAfter = 0;
-    std::vector<std::string> lines;
-    int endCalls = 0;
-};
-Host* host = nullptr;
-
-void SetLevel(uint8_t* state, int channel, uint8_t level) {
-    if (channel >= 0 && channel < 128 && level != 0)
-        state[channel / 8] |= static_cast<uint8_t>(1u << (channel % 8));
-}
-
-uint64_t SampleQuery(uint64_t position, uint8_t* state) {
-    ZB_FUZZ_CHECK(state != nullptr);
-    std::memset(state, 0, 16);
-    ZB_FUZZ_CHECK2(host->record.progress <= 1000, host->record.progress, 0);
-    ++host->queries;
-    if (host->stopAfter != 0 && host->queries >= host->stopAfter) host->stopWord = 1;
-    const std::vector<Change>& c = host->changes;
-    auto after = std::upper_bound(c.begin(), c.end(), position, [](uint64_t p, const Change& ch) {
-        return p < static_cast<uint64_t>(ch.position);
-    });
-    const size_t index = after == c.begin() ? 0 : static_cast<size_t>(after - c.begin()) - 1;
-    SetLevel(state, host->maChannel, c[index].ma);
-    SetLevel(state, host->sloChannel, c[index].slo);
-    if (after == c.end()) return zb::kNoFurtherChange;
-    return static_cast<uint64_t>(after->position);
-}
-
-uint32_t AbortPoll() {
-    ZB_FUZZ_CHECK2(host->record.progress <= 1000, host->record.progress, 0);
-    return 0;
-}
-
-int32_t ReportRow(const char* text, uint32_t length) {
-    if (text == nullptr) {
-        ZB_FUZZ_CHECK(length == 0);
-        ++host->endCalls;
-        return 1;
-    }
-    ZB_FUZZ_CHECK2(host->endCalls == 0, host->endCalls, 0);
-    ZB_FUZZ_CHECK2(length <= zbfuzz::kMaxReportLine, length, 0);
-    host->lines.emplace_back(text, length);
-    return 1;
-}
-
+// The kinds the decoder stores (Ida is known to the labels but never stored).
 bool KnownKind(uint8_t kind) {
-    switch (static_cast<RecordKind>(kind)) {
-        case RecordKind::Failure:
-        case RecordKind::ReadWrite:
-        case RecordKind::Cmd:
-        case RecordKind::Adr:
-        case RecordKind::Id:
-        case RecordKind::Idl:
-        case RecordKind::Cts:
-        case RecordKind::Cdm:
-        case RecordKind::Stop:
-        case RecordKind::Crc:
-        case RecordKind::Warn:
-        case RecordKind::Err:
-        case RecordKind::RegData:
-        case RecordKind::DataMid:
-        case RecordKind::SingleTurnMid:
-        case RecordKind::MultiTurnMid:
-        case RecordKind::DataLow:
-        case RecordKind::DataHigh:
-        case RecordKind::SingleTurnLow:
-        case RecordKind::SingleTurnHigh:
-        case RecordKind::MultiTurnLow:
-        case RecordKind::MultiTurnHigh:
-        case RecordKind::Cds:
-        case RecordKind::Start:
-        case RecordKind::Ack:
-        case RecordKind::ClockPeriod:
-        case RecordKind::FirstFrame:
-        case RecordKind::Status:
-            return true;
-        default:  // Ida is known to the labels but never stored
-            return false;
-    }
+    using K = RecordKind;
+    constexpr K kStored[] = {K::Failure,      K::ReadWrite,     K::Cmd,           K::Adr,
+                             K::Id,           K::Idl,           K::Cts,           K::Cdm,
+                             K::Stop,         K::Crc,           K::Warn,          K::Err,
+                             K::RegData,      K::DataMid,       K::SingleTurnMid, K::MultiTurnMid,
+                             K::DataLow,      K::DataHigh,      K::SingleTurnLow, K::SingleTurnHigh,
+                             K::MultiTurnLow, K::MultiTurnHigh, K::Cds,           K::Start,
+                             K::Ack,          K::ClockPeriod,   K::FirstFrame,    K::Status};
+    return std::find(std::begin(kStored), std::end(kStored), static_cast<K>(kind)) != std::end(kStored);
 }
 
 // The triple a kind belongs to and its place in it (0 high, 1 mid, 2 low), or -1.
@@ -176,87 +95,98 @@ void LabelSome(zb::HostRecord& r, uint32_t count) {
 
 }  // namespace
 
+// The input: the nine settings words and the host's fields, then the capture as a stream of
+// changes, each one byte of two level bits (MA, SLO) and a step of 1..62 samples, or, with a step
+// code of 63, two more bytes: a step of 63..32830 samples or, with the top bit set, a jump of 2^k
+// samples as a host with huge gaps between its changes may report. The committed seeds are
+// generated captures (single-cycle frames in both protocols, chains, busy, cut and wrong-CRC
+// frames, register accesses seen from master and slave) written in this form.
+enum Option : uint8_t {
+    kReportCallback = 0x01,  // a report through the row callback
+    kReportBlock = 0x02,     // a report through the named block (when the callback bit is clear)
+    kStopRequest = 0x04,     // the host sets its stop word after stopAfter queries
+    kHighPositions = 0x08,   // the capture ends at the end of the signed 64-bit range
+    kRawCursors = 0x10,      // cursors, first/last valid sample and lastSample taken raw
+    kShortLabels = 0x20,
+};
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zbfuzz::StartModule();
     zbfuzz::FuzzInput in(data, size);
-    const DecoderInput d = zbfuzz::DecodeDecoderInput(in);
-    if (d.steps.empty()) return 0;
+    uint32_t words[9];
+    for (uint32_t& w : words) w = in.U32();
+    const uint16_t settingsState = in.U16();
+    const uint8_t maChannel = in.U8(), sloChannel = in.U8(), options = in.U8();
+    const uint16_t stopAfter = in.U16(), tail = in.U16();
+    const uint32_t sampleRate = in.U32();
+    int64_t cursor[6];
+    for (int64_t& c : cursor) c = static_cast<int64_t>(in.U64());
+    const auto firstValid = static_cast<int64_t>(in.U64()), lastValid = static_cast<int64_t>(in.U64()),
+               lastSample = static_cast<int64_t>(in.U64());
 
-    Host h;
-    host = &h;
-    // Positions: the first change at the base, the others after their steps; high positions put
-    // the capture's last sample at the very end of the signed range.
-    // A capture never reaches past the largest position: steps beyond it are dropped.
+    // The capture from sample 0, its last sample `tail` after the last change; high positions move
+    // it to end at the largest position there is. Steps beyond that position are dropped.
+    bissgen::Capture capture;
+    capture.sampleRate = sampleRate;
     uint64_t span = 0;
-    size_t used = 1;
-    for (; used < d.steps.size(); ++used) {
-        if (d.steps[used].delta > static_cast<uint64_t>(INT64_MAX) - d.tail - span) break;
-        span += d.steps[used].delta;
-    }
-    span += d.tail;
-    const bool high = (d.options & zbfuzz::kHighPositions) != 0;
-    const int64_t base = high ? INT64_MAX - static_cast<int64_t>(span) : 0;
-    int64_t p = base;
-    for (size_t i = 0; i < used; ++i) {
-        if (i > 0) p += static_cast<int64_t>(d.steps[i].delta);
-        h.changes.push_back(Change{p, d.steps[i].ma, d.steps[i].slo});
-    }
-
-    zb::HostRecord& r = h.record;
-    r.sampleQuery = &SampleQuery;
-    r.abortPoll = &AbortPoll;
-    r.stopFlag = &h.stopWord;
-    r.captureChannelCount = 128;
-    r.sampleRate = d.sampleRate;
-    r.hostFlags = (d.options & zbfuzz::kShortLabels) ? zb::HostFlag::kShortLabels : 0;
-    if ((d.options & zbfuzz::kRawCursors) != 0) {
-        for (int i = 0; i < 6; ++i) r.cursorPosition[i] = d.cursor[i];
-        r.firstValidSample = d.firstValid;
-        r.lastValidSample = d.lastValid;
-        r.lastSample = d.lastSample;
-    } else {
-        for (int i = 0; i < 6; ++i) {
-            r.cursorPosition[i] =
-                base + static_cast<int64_t>(static_cast<uint64_t>(d.cursor[i]) % (span + 1));
+    for (bool first = true; !in.Empty(); first = false) {
+        const uint8_t b = in.U8();
+        uint64_t step = (b >> 2) + 1u;
+        if (step == 64) {
+            const uint16_t x = in.U16();
+            step = (x & 0x8000) ? uint64_t{1} << (x & 62) : 63u + x;
         }
-        r.lastSample = base + static_cast<int64_t>(span);
+        if (!first) {
+            if (step > static_cast<uint64_t>(INT64_MAX) - tail - span) break;
+            span += step;
+        }
+        capture.changes.push_back(
+            {static_cast<int64_t>(span), static_cast<uint8_t>(b & 1), static_cast<uint8_t>((b >> 1) & 1)});
     }
-    r.settingsState = d.settingsState;
-    r.channelTable[0] = d.maChannel;
-    r.channelTable[1] = d.sloChannel;
-    h.maChannel = d.maChannel;
-    h.sloChannel = d.sloChannel;
-    const uint32_t words[9] = {d.optionWord,
-                               d.colourWord,
-                               d.auxWord,
-                               static_cast<uint32_t>(d.singleTurnBits),
-                               static_cast<uint32_t>(d.crcBits),
-                               d.crcPolynomial,
-                               d.crcInitial,
-                               static_cast<uint32_t>(d.alignmentBits),
-                               static_cast<uint32_t>(d.protocol)};
+    if (capture.changes.empty()) return 0;
+    span += tail;
+    capture.lastSample = static_cast<int64_t>(span);
+    const int64_t base = (options & kHighPositions) != 0 ? INT64_MAX - static_cast<int64_t>(span) : 0;
+    zbtest::MemoryHost host(capture, maChannel, sloChannel);
+    host.Repeat(1, base);
+
+    zb::HostRecord& r = host.Record();
+    r.hostFlags = (options & kShortLabels) ? zb::HostFlag::kShortLabels : 0;
+    for (int i = 0; i < 6; ++i) {
+        r.cursorPosition[i] =
+            (options & kRawCursors) != 0
+                ? cursor[i]
+                : base + static_cast<int64_t>(static_cast<uint64_t>(cursor[i]) % (span + 1));
+    }
+    if ((options & kRawCursors) != 0) {
+        r.firstValidSample = firstValid;
+        r.lastValidSample = lastValid;
+        r.lastSample = lastSample;
+    }
+    r.settingsState = settingsState;
+    r.channelTable[0] = maChannel;
+    r.channelTable[1] = sloChannel;
     std::memcpy(r.decoderWords, words, sizeof words);
-    if ((d.options & zbfuzz::kStopRequest) != 0) h.stopAfter = d.stopAfter;
+    if ((options & kStopRequest) != 0) host.StopAfterQueries(stopAfter);
     char blockName[32] = {};
-    if ((d.options & zbfuzz::kReportCallback) != 0) {
-        r.reportRow = &ReportRow;
-        std::strcpy(r.reportBlockName, "zbfuzz");
-    } else if ((d.options & zbfuzz::kReportBlock) != 0) {
-        std::snprintf(blockName, sizeof blockName, "zbfuzz_%d", static_cast<int>(getpid()));
+    if ((options & kReportCallback) != 0) {
+        host.UseReportCallback(true);
+    } else if ((options & kReportBlock) != 0) {
+        std::snprintf(blockName, sizeof blockName, "zbfuzz_%d", static_cast<int>(zbtest::TestProcessId()));
         std::strcpy(r.reportBlockName, blockName);
     }
 
     const uint32_t count = Analysis(&r);
     ZB_FUZZ_CHECK2(r.progress == 1000, r.progress, count);
     ZB_FUZZ_CHECK2(r.settingsState == 9, r.settingsState, 0);
+    if (!host.Misuse().empty()) zbfuzz::Fail(host.Misuse().c_str());
     CheckRecords(r, count);
     if (r.reportRow != nullptr) {
-        ZB_FUZZ_CHECK2(h.endCalls == 1, h.endCalls, 0);
-        zbfuzz::CheckReportLines(h.lines);
+        ZB_FUZZ_CHECK(host.ReportEnded());
+        zbfuzz::CheckReportLines(host.ReportLines());
     } else if (blockName[0] != '\0') {
         zbfuzz::CheckReportLines(zbfuzz::SplitLines(zbfuzz::TakeSharedBlock(blockName)));
     }
     LabelSome(r, count);
-    host = nullptr;
     return 0;
 }

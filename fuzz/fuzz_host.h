@@ -1,12 +1,7 @@
-// The host side the fuzz targets share: a private directory for the plug-in's temporary files
-// (host message 0), the application object started once, and the checks of the report text that
-// a host receives.
+// The host side the fuzz targets share: the application object started once with a private
+// directory for the plug-in's temporary files (host message 0), and the checks of the report text
+// that a host receives.
 #pragma once
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,37 +10,28 @@
 
 #include "abi/host_record.h"
 #include "fuzz_input.h"
-#include "platform/platform.h"
 #include "plugin/app.h"
 #include "report_parser.h"
+#include "support/published_block.h"
+#include "support/scratch_dir.h"
 
 extern "C" void SetMsgInfo(uint64_t message, const void* data);
 
 namespace zbfuzz {
 
-inline std::string& TempDir() {
-    static std::string dir;
-    return dir;
-}
-
-inline void RemoveTempDir() {
-    zb::TheApp().ExitInstance();  // the engine deletes its stores' files
-    if (!TempDir().empty()) rmdir(TempDir().c_str());
-}
-
-// Starts the module once per process: the engine, and a temporary directory of its own.
-inline void StartModule() {
-    static bool started = false;
-    if (started) return;
-    started = true;
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/zbfuzz.XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) {
-        TempDir() = pattern + "/";
-        SetMsgInfo(0, TempDir().c_str());
-    }
-    zb::TheApp().InitInstance();
-    std::atexit(RemoveTempDir);
+// Starts the module once per process: the engine, and a temporary directory of its own that is
+// removed, with whatever is left in it, when the process ends (after the engine has gone).
+// Returns the directory.
+inline const std::string& StartModule() {
+    static const zbtest::ScratchDir dir("zbfuzz");
+    static const bool started = [] {
+        SetMsgInfo(0, dir.Path().c_str());
+        zb::TheApp().InitInstance();
+        std::atexit([] { zb::TheApp().ExitInstance(); });  // the engine deletes its stores' files
+        return true;
+    }();
+    (void)started;
+    return dir.Path();
 }
 
 // Checks a whole report as the host received it: a header line first, then rows that parse, each
@@ -78,28 +64,15 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-// Reads the named block the plug-in published (POSIX shared memory), checks that it is one NUL
-// terminated text, removes it and returns the text.
+// Reads the named block the plug-in published, checks that it is one NUL-terminated text, removes
+// it and returns the text.
 inline std::string TakeSharedBlock(const char* name) {
-    char object[256];
-    zb::platform::SharedBlockObjectName(name, object, sizeof object);
-    const int fd = shm_open(object, O_RDONLY, 0);
-    if (fd < 0) return std::string();
-    struct stat st {};
-    std::string text;
-    if (fstat(fd, &st) == 0 && st.st_size > 0) {
-        void* view = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
-        ZB_FUZZ_CHECK(view != MAP_FAILED);
-        const char* bytes = static_cast<const char*>(view);
-        ZB_FUZZ_CHECK(bytes[st.st_size - 1] == '\0');
-        text.assign(bytes);
-        // A fresh block is exactly as long as the text and its NUL.
-        ZB_FUZZ_CHECK2(text.size() + 1 == static_cast<size_t>(st.st_size), text.size(), st.st_size);
-        munmap(view, static_cast<size_t>(st.st_size));
-    }
-    close(fd);
-    shm_unlink(object);
-    return text;
+    const zbtest::PublishedBlock block = zbtest::ReadPublishedBlock(name);
+    zbtest::RemovePublishedBlock(name);
+    if (block.bytes.empty()) return std::string();
+    // A fresh block is exactly as long as the text and its NUL.
+    ZB_FUZZ_CHECK2(block.Text().size() + 1 == block.bytes.size(), block.Text().size(), block.bytes.size());
+    return block.Text();
 }
 
 }  // namespace zbfuzz

@@ -20,7 +20,6 @@ class FuzzInput {
     uint16_t U16() { return static_cast<uint16_t>(U8() | (U8() << 8)); }
     uint32_t U32() { return static_cast<uint32_t>(U16()) | (static_cast<uint32_t>(U16()) << 16); }
     uint64_t U64() { return static_cast<uint64_t>(U32()) | (static_cast<uint64_t>(U32()) << 32); }
-    bool Bit() { return (U8() & 1u) != 0; }
     // Up to `max` bytes, the first one giving the length.
     std::string Text(size_t max) {
         size_t n = U8();

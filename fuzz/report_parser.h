@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "support/memory_host.h"
+
 namespace zbfuzz {
 
-constexpr size_t kMaxReportLine = 2047;  // CR LF included, the NUL not
+using zbtest::kMaxReportLine;  // CR LF included, the NUL not
 
 struct ParsedHeader {
     std::vector<std::string> colours;  // the colour table after the built-in pair, 6 digits each

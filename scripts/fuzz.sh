@@ -7,7 +7,6 @@
 # ZB_FUZZ_SEED fixes libFuzzer's random seed (the test run sets it, so that a finding there can be
 # reproduced with the same seed); unset or 0, every run explores differently.
 # Usage: scripts/fuzz.sh [seconds per target (default 20)] [target...]
-#        scripts/fuzz.sh --seeds    rewrites the decoder's seeds from generated captures
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${ZB_JOBS:-2}"
@@ -15,19 +14,11 @@ build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DZB_FUZZ=ON -DZB_TESTS=OFF -DZB_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 
-if [[ ${1:-} == --seeds ]]; then
-  cmake --build "$build" -j"$jobs" --target fuzz_make_seeds
-  mkdir -p fuzz/corpus/fuzz_decoder
-  "$build/fuzz/fuzz_make_seeds" fuzz/corpus/fuzz_decoder
-  ls -l fuzz/corpus/fuzz_decoder
-  exit 0
-fi
-
 seconds=${1:-20}
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(fuzz_decoder fuzz_dataconv fuzz_report_writer fuzz_settings fuzz_dialog fuzz_readers)
+  targets=(fuzz_decoder fuzz_dataconv fuzz_report_writer fuzz_readers)
 fi
 cmake --build "$build" -j"$jobs" --target fuzz_all
 

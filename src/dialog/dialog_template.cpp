@@ -4,22 +4,26 @@
 
 namespace zb {
 
-#define ZB_NO_ID ui::kNoId
-#define ZB_ITEM(id, kind, caption, x, y, w, h, style) {id, ui::ItemKind::kind, caption, x, y, w, h, style},
+#define ZB_ITEM(name, id, kind, caption, x, y, w, h, style) \
+    {Id(ItemId::name), ui::ItemKind::kind, caption, x, y, w, h, style},
+#define ZB_STATIC(kind, caption, x, y, w, h, style) \
+    {ui::kNoId, ui::ItemKind::kind, caption, x, y, w, h, style},
 const ui::ItemTemplate kSettingsItems[kSettingsItemCount] = {
 #include "dialog/dialog_items.inc"
 };
 #undef ZB_ITEM
-#undef ZB_NO_ID
+#undef ZB_STATIC
 
 // The list must hold exactly the dialog's items (a short list would otherwise be padded with
 // empty items).
 #define ZB_ITEM(...) +1
+#define ZB_STATIC(...) +1
 static_assert(0
 #include "dialog/dialog_items.inc"
                   == kSettingsItemCount,
               "dialog_items.inc must list every item of the dialog");
 #undef ZB_ITEM
+#undef ZB_STATIC
 
 // Popup, caption, system menu and modal frame, with the dialog font set by the template in its
 // shell-font form (DS_SETFONT | DS_FIXEDSYS).

@@ -12,50 +12,24 @@ constexpr int kSettingsDialogId = 9001;
 constexpr int kBitmapResourceId = 9000;
 constexpr size_t kSettingsItemCount = 68;
 
-// Item ids of the settings dialog.
+// Item ids of the settings dialog, named in dialog_items.inc.
 enum class ItemId : int {
-    MaEdit = 9010,
-    MaSpin = 9011,
-    SloEdit = 9012,
-    SloSpin = 9013,
-    Mode = 9014,
-    DataChannel = 9015,
-    Length = 9020,
-    LengthSpin = 9021,
-    LengthHint = 9022,
-    Alignment = 9023,
-    AlignmentSpin = 9024,
-    Combine = 9025,
-    SingleTurnLabel = 9026,
-    SingleTurn = 9027,
-    SingleTurnSpin = 9028,
-    MultiTurnLabel = 9029,
-    MultiTurnBits = 9030,
-    Auto = 9031,
-    CrcBits = 9040,
-    CrcPolynomial = 9041,
-    CrcInitial = 9042,
-    CrcBitsLabel = 9043,
-    CrcPolynomialLabel = 9044,
-    CrcInitialLabel = 9045,
-    Protocol = 9050,
-    ValueTypeLabel = 9051,
-    ValueType = 9052,
-    SloPhase = 9053,
-    SloPhaseSpin = 9054,
-    RegisterColumnsLabel = 9055,
-    RegisterColumns = 9056,
-    FirstPicker = 9060,
-    From = 9070,
-    To = 9071,
-    Default = 9072,
-    Ok = ui::kIdOk,
-    Cancel = ui::kIdCancel,
+#define ZB_ITEM(name, id, ...) name = id,
+#define ZB_STATIC(...)
+#include "dialog/dialog_items.inc"
+#undef ZB_ITEM
+#undef ZB_STATIC
 };
 
 constexpr int Id(ItemId id) {
     return static_cast<int>(id);
 }
+
+static_assert(Id(ItemId::Ok) == ui::kIdOk && Id(ItemId::Cancel) == ui::kIdCancel,
+              "OK and Cancel keep the ids every dialog gives them");
+// The dialog binds the eight colour pickers by counting from the first.
+static_assert(Id(ItemId::WriteColour) == Id(ItemId::AckColour) + 7,
+              "the colour pickers' ids follow each other");
 
 extern const ui::ItemTemplate kSettingsItems[kSettingsItemCount];
 extern const ui::DialogTemplate kSettingsTemplate;

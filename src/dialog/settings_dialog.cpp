@@ -74,7 +74,7 @@ void cZbBiSSDlg::DoDataExchange() {
     Bind(Id(ItemId::RegisterColumns), registerColumnsList_);
     Bind(Id(ItemId::SloPhase), phaseEdit_);
     Bind(Id(ItemId::SloPhaseSpin), phaseSpin_);
-    for (int k = 0; k < kPickerCount; ++k) Bind(Id(ItemId::FirstPicker) + k, pickers_[k]);
+    for (int k = 0; k < kPickerCount; ++k) Bind(Id(ItemId::AckColour) + k, pickers_[k]);
     Bind(Id(ItemId::From), fromList_);
     Bind(Id(ItemId::To), toList_);
 }

@@ -17,7 +17,7 @@
 namespace zb {
 
 constexpr int kPickerCount = 8;
-// The colour slot each picker edits, in id order 9060..9067 (slot 5 has no picker).
+// The colour slot each picker edits, in id order AckColour..WriteColour (slot 5 has no picker).
 constexpr uint32_t kPickerSlots[kPickerCount] = {0, 1, 2, 3, 4, 6, 7, 8};
 
 constexpr char kMessageCaption[] = "ZbBiSS64";

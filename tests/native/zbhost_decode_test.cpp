@@ -14,6 +14,7 @@
 #include "app.h"
 #include "bissgen/scenario.h"
 #include "bissgen/srzip.h"
+#include "bissgen/vcd.h"
 #include "capture_writers.h"
 #include "support/scratch_dir.h"
 #include "traffic.h"
@@ -254,7 +255,7 @@ TEST(ZbhostDecode, FramesAndSummaryMatchTheGenerator) {
         } else {
             std::ofstream out(path, std::ios::binary);
             if (std::string(c.ext) == "vcd")
-                zbhost::WriteVcd(capture, out, "1ns", 5);
+                bissgen::WriteVcd(out, capture);
             else
                 zbhost::WriteCsvTransitions(capture, out);
         }
@@ -299,7 +300,7 @@ TEST(ZbhostDecode, PicturesOfAWholeLongCaptureStaySmall) {
     ASSERT_TRUE(dir.Ok());
     {
         std::ofstream out(dir.File("long.vcd"), std::ios::binary);
-        zbhost::WriteVcd(capture, out, "1ns", 5);
+        bissgen::WriteVcd(out, capture);
     }
     ASSERT_EQ(Zbhost({dir.File("long.vcd"),
                       "--plugin",
@@ -359,7 +360,7 @@ TEST(ZbhostDecode, PositionPlotKeepsAOneFrameGlitch) {
     ASSERT_TRUE(dir.Ok());
     {
         std::ofstream out(dir.File("glitch.vcd"), std::ios::binary);
-        zbhost::WriteVcd(g.Finish(), out, "1ns", 5);
+        bissgen::WriteVcd(out, g.Finish());
     }
     ASSERT_EQ(Zbhost({dir.File("glitch.vcd"), "--plugin", Plugin(), "--no-progress", "--quiet",
                       "--samplerate", "200MHz", "--temp-dir", dir.Path(), "--data-length", "25", "--st-bits",

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "bissgen/srzip.h"
+#include "bissgen/vcd.h"
 #include "capture_readers.h"
 #include "capture_writers.h"
 #include "sample_scan.h"
@@ -353,7 +354,7 @@ TEST(ZbhostVcd, BrokenFilesFail) {
 TEST(ZbhostVcd, WriterRoundTrip) {
     const Capture c = RandomCapture(11, 500, 30);
     std::stringstream s;
-    zbhost::WriteVcd(c, s, "1ns", 5);  // 200 MHz: 5 ns per sample
+    bissgen::WriteVcd(s, c);  // 200 MHz: 1 ns units, 5 per sample
     zbhost::ReadOptions o;
     o.ma = "MA";
     o.slo = "SLO";
@@ -480,7 +481,7 @@ namespace {
 TEST(ZbhostReaders, DamagedFilesNeverEscapeAsOtherFailures) {
     const Capture c = RandomCapture(21, 300, 20);
     std::stringstream vcd, csv;
-    zbhost::WriteVcd(c, vcd, "1ns", 5);
+    bissgen::WriteVcd(vcd, c);
     zbhost::WriteCsvTransitions(c, csv);
     const std::string srPath = TempPath("fuzz_src.sr");
     std::string error;

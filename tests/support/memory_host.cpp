@@ -1,5 +1,6 @@
-// The in-memory test host: serves a generated two-line capture through the record's sampleQuery
-// callback, answers abortPoll, owns the stop word and collects report lines handed to reportRow.
+// The in-memory test host: serves a generated two-line capture (repeated, moved) through the
+// record's sampleQuery callback, answers abortPoll, owns the stop word, collects report lines
+// handed to reportRow and notes the first breach of the interface's rules.
 #include "support/memory_host.h"
 
 #include <algorithm>
@@ -11,12 +12,6 @@ namespace {
 
 // The callbacks carry no context, so one host at a time answers them.
 MemoryHost* activeHost = nullptr;
-// Per-host query cursor: index of the change that holds the levels at the last queried position.
-struct QueryCursor {
-    const MemoryHost* host = nullptr;
-    size_t index = 0;
-};
-QueryCursor queryCursor;
 
 constexpr char kCallbackReportName[] = "ZbTestReport";
 
@@ -33,20 +28,33 @@ MemoryHost::MemoryHost(const bissgen::Capture& capture, int maChannel, int sloCh
     record_.abortPoll = &MemoryHost::AbortPoll;
     record_.reportRow = nullptr;
     record_.captureChannelCount = 128;
-    record_.lastSample = capture_.lastSample;
     record_.sampleRate = capture_.sampleRate;
     record_.stopFlag = &stopWord_;
+    Repeat(1);
     Activate();
 }
 
 MemoryHost::~MemoryHost() {
     if (activeHost == this) activeHost = nullptr;
-    if (queryCursor.host == this) queryCursor = QueryCursor{};
 }
 
 void MemoryHost::Activate() {
     activeHost = this;
-    queryCursor = QueryCursor{this, 0};
+    rep_ = 0;
+    index_ = 0;
+}
+
+void MemoryHost::Repeat(int64_t times, int64_t base) {
+    repeats_ = std::max<int64_t>(times, 1);
+    base_ = base;
+    // A repetition covers its last sample and every change.
+    const int64_t lastChange = capture_.changes.empty() ? 0 : capture_.changes.back().position;
+    period_ = std::max(capture_.lastSample, lastChange) + 1;
+    record_.lastSample = static_cast<int64_t>(
+        static_cast<uint64_t>(base) + static_cast<uint64_t>(repeats_ - 1) * static_cast<uint64_t>(period_) +
+        static_cast<uint64_t>(capture_.lastSample));
+    rep_ = 0;
+    index_ = 0;
 }
 
 void MemoryHost::AbortFromPoll(uint64_t n) {
@@ -56,6 +64,8 @@ void MemoryHost::AbortFromPoll(uint64_t n) {
 
 void MemoryHost::StopAfterQueries(uint64_t n) {
     stopAfter_ = n;
+    queries_ = 0;
+    stopWord_ = 0;
 }
 
 void MemoryHost::UseReportCallback(bool on) {
@@ -66,65 +76,108 @@ void MemoryHost::UseReportCallback(bool on) {
     }
 }
 
-uint64_t MemoryHost::SampleQuery(uint64_t position, uint8_t* state16) {
+void MemoryHost::NoteMisuse(const std::string& what) {
+    if (misuse_.empty()) misuse_ = what;
+}
+
+void MemoryHost::CheckProgress() {
+    if (record_.progress > 1000) NoteMisuse("progress " + std::to_string(record_.progress) + " above 1000");
+}
+
+void MemoryHost::Seek(int64_t position) {
+    const std::vector<bissgen::Change>& c = capture_.changes;
+    const int64_t offset = position - base_;
+    rep_ = std::min(offset / period_, repeats_ - 1);
+    const int64_t within = offset - rep_ * period_;
+    const auto after = std::upper_bound(c.begin(), c.end(), within,
+                                        [](int64_t p, const bissgen::Change& ch) { return p < ch.position; });
+    if (after == c.begin()) {
+        // Before this repetition's first change: the last change of the one before holds.
+        --rep_;
+        index_ = c.size() - 1;
+    } else {
+        index_ = static_cast<size_t>(after - c.begin()) - 1;
+    }
+}
+
+uint64_t MemoryHost::Answer(int64_t pos, uint8_t* state16) {
+    const std::vector<bissgen::Change>& c = capture_.changes;
+    if (c.empty()) return zb::kNoFurtherChange;
+    const size_t last = c.size() - 1;
+    // The change after (rep, index), as a repetition and an index; false at the very end.
+    auto following = [&](int64_t& rep, size_t& index) {
+        if (index < last) {
+            ++index;
+            return true;
+        }
+        if (rep + 1 >= repeats_) return false;
+        ++rep;
+        index = 0;
+        return true;
+    };
+    auto holds = [&](int64_t rep, size_t index) {
+        if (At(rep, index) > pos) return false;
+        return !following(rep, index) || At(rep, index) > pos;
+    };
+    if (pos < At(0, 0)) {
+        // Before the first change its levels apply, and it is the next change.
+        rep_ = 0;
+        index_ = 0;
+    } else if (!holds(rep_, index_)) {
+        // The decoder asks once per change, in order: try the change after the last one answered
+        // before searching.
+        int64_t rep = rep_;
+        size_t index = index_;
+        if (following(rep, index) && holds(rep, index)) {
+            rep_ = rep;
+            index_ = index;
+        } else {
+            Seek(pos);
+        }
+    }
+    if (state16 != nullptr) {
+        SetChannel(state16, maChannel_, c[index_].ma);
+        SetChannel(state16, sloChannel_, c[index_].slo);
+    }
+    if (pos < At(rep_, index_)) return static_cast<uint64_t>(At(rep_, index_));
+    int64_t rep = rep_;
+    size_t index = index_;
+    return following(rep, index) ? static_cast<uint64_t>(At(rep, index)) : zb::kNoFurtherChange;
+}
+
+uint64_t ZB_CALL MemoryHost::SampleQuery(uint64_t position, uint8_t* state16) {
     MemoryHost* host = activeHost;
     if (state16 != nullptr) std::memset(state16, 0, 16);
     if (host == nullptr) return zb::kNoFurtherChange;
+    if (state16 == nullptr) host->NoteMisuse("sampleQuery without a state buffer");
+    host->CheckProgress();
     ++host->queries_;
     if (host->stopAfter_ != 0 && host->queries_ >= host->stopAfter_) host->stopWord_ = 1;
-
-    const std::vector<bissgen::Change>& changes = host->capture_.changes;
-    if (changes.empty()) return zb::kNoFurtherChange;
     // Positions beyond the signed range read as the end of the capture.
     const int64_t pos =
         position > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(position);
-
-    // The decoder asks once per change, in order: try the remembered change and the one after it
-    // before falling back to a binary search.
-    size_t index = queryCursor.host == host ? queryCursor.index : 0;
-    auto holds = [&](size_t i) {
-        return i < changes.size() && changes[i].position <= pos &&
-               (i + 1 == changes.size() || changes[i + 1].position > pos);
-    };
-    if (!holds(index)) {
-        if (holds(index + 1)) {
-            ++index;
-        } else {
-            auto after = std::upper_bound(changes.begin(), changes.end(), pos,
-                                          [](int64_t p, const bissgen::Change& c) { return p < c.position; });
-            // Before the first change the starting levels apply.
-            index = after == changes.begin() ? 0 : static_cast<size_t>(after - changes.begin()) - 1;
-        }
-    }
-    queryCursor = QueryCursor{host, index};
-
-    const bissgen::Change& now = changes[index];
-    if (state16 != nullptr) {
-        SetChannel(state16, host->maChannel_, now.ma);
-        SetChannel(state16, host->sloChannel_, now.slo);
-    }
-    if (index + 1 < changes.size()) {
-        // A query before the first change reports the first change as the next one.
-        const size_t next = changes[index].position > pos ? index : index + 1;
-        return static_cast<uint64_t>(changes[next].position);
-    }
-    return zb::kNoFurtherChange;
+    return host->Answer(pos, state16);
 }
 
-uint32_t MemoryHost::AbortPoll() {
+uint32_t ZB_CALL MemoryHost::AbortPoll() {
     MemoryHost* host = activeHost;
     if (host == nullptr) return 0;
+    host->CheckProgress();
     ++host->abortPolls_;
     return (host->abortFrom_ != 0 && host->abortPolls_ >= host->abortFrom_) ? 1u : 0u;
 }
 
-int32_t MemoryHost::ReportRow(const char* text, uint32_t length) {
+int32_t ZB_CALL MemoryHost::ReportRow(const char* text, uint32_t length) {
     MemoryHost* host = activeHost;
     if (host == nullptr) return 0;
+    if (host->reportEnded_)
+        host->NoteMisuse(text == nullptr ? "second end of the report" : "report line after the end");
     if (text == nullptr) {
+        if (length != 0) host->NoteMisuse("end of the report with a length");
         host->reportEnded_ = true;
         return 1;
     }
+    if (length > kMaxReportLine) host->NoteMisuse("report line of " + std::to_string(length) + " bytes");
     host->reportLines_.emplace_back(text, length);
     return 1;
 }

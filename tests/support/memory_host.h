@@ -1,6 +1,11 @@
-// An in-memory host for tests: it owns a HostRecord, serves a generated capture through the
-// record's sampleQuery callback exactly as a logic-analyzer host does, and records what the plug-in
-// hands back (report lines through the reportRow callback, abort and stop requests on demand).
+// The in-memory host of every native test, fuzz target and benchmark: it owns a HostRecord, serves
+// a generated capture through the record's sampleQuery callback exactly as a logic-analyzer host
+// does, and records what the plug-in hands back (report lines through the reportRow callback,
+// abort and stop requests on demand). A capture can be served repeated end to end and from any
+// starting sample, so a long capture, or one at the end of the 64-bit range, needs no more memory
+// than its first repetition. The host also notes the first breach of the host interface's rules
+// it sees (progress above 1000, a query without a state buffer, a report line after the end or
+// longer than a host takes).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +16,9 @@
 #include "bissgen/capture.h"
 
 namespace zbtest {
+
+// The longest report line a host takes, CR LF included (the NUL not).
+constexpr size_t kMaxReportLine = 2047;
 
 class MemoryHost {
   public:
@@ -25,10 +33,16 @@ class MemoryHost {
     zb::HostRecord& Record() { return record_; }
     // Makes this host the one whose callbacks answer (the callbacks carry no context pointer).
     void Activate();
+    // Serves the capture `times` times end to end, each repetition lastSample + 1 samples long,
+    // the first one moved to start at sample `base`; the record's lastSample follows.
+    void Repeat(int64_t times, int64_t base = 0);
+    // One repetition's length in samples.
+    int64_t Period() const { return period_; }
 
     // abortPoll answers "abort" from its n-th call on (0 = never).
     void AbortFromPoll(uint64_t n);
-    // The stop word is set once sampleQuery has been called n times (0 = never).
+    // The stop word is set once sampleQuery has been called n times from now on (0 = never); the
+    // query count and the stop word start again from 0.
     void StopAfterQueries(uint64_t n);
     // Route the report through reportRow (true) or through the named block (false, the default).
     void UseReportCallback(bool on);
@@ -36,15 +50,31 @@ class MemoryHost {
     bool ReportEnded() const { return reportEnded_; }
     uint64_t QueryCount() const { return queries_; }
     uint64_t AbortPollCount() const { return abortPolls_; }
+    // The first breach of the host interface seen, or empty.
+    const std::string& Misuse() const { return misuse_; }
 
   private:
-    static uint64_t SampleQuery(uint64_t position, uint8_t* state16);
-    static uint32_t AbortPoll();
-    static int32_t ReportRow(const char* text, uint32_t length);
+    static uint64_t ZB_CALL SampleQuery(uint64_t position, uint8_t* state16);
+    static uint32_t ZB_CALL AbortPoll();
+    static int32_t ZB_CALL ReportRow(const char* text, uint32_t length);
+    uint64_t Answer(int64_t position, uint8_t* state16);
+    // The change in force at `position` (at or after the first change).
+    void Seek(int64_t position);
+    int64_t At(int64_t rep, size_t index) const {
+        return base_ + rep * period_ + capture_.changes[index].position;
+    }
+    void NoteMisuse(const std::string& what);
+    void CheckProgress();
 
     bissgen::Capture capture_;
     int maChannel_;
     int sloChannel_;
+    int64_t period_ = 1;
+    int64_t repeats_ = 1;
+    int64_t base_ = 0;
+    // The change last answered: its repetition and its index in the capture.
+    int64_t rep_ = 0;
+    size_t index_ = 0;
     zb::HostRecord record_{};
     uint32_t stopWord_ = 0;
     uint64_t abortFrom_ = 0;
@@ -53,6 +83,7 @@ class MemoryHost {
     uint64_t queries_ = 0;
     std::vector<std::string> reportLines_;
     bool reportEnded_ = false;
+    std::string misuse_;
 };
 
 }  // namespace zbtest

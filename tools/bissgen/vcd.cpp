@@ -3,9 +3,8 @@
 #include "bissgen/vcd.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <fstream>
 
 namespace bissgen {
 
@@ -19,12 +18,6 @@ uint64_t Pow10(unsigned k) {
     while (k-- > 0) v *= 10;
     return v;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
 
 }  // namespace
 
@@ -55,35 +48,36 @@ uint64_t VcdTime(int64_t position, uint64_t sampleRate, unsigned exponent) {
     return static_cast<uint64_t>((scaled + sampleRate / 2) / sampleRate);
 }
 
-bool WriteVcd(const std::string& path, const Capture& capture, std::string* error) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        if (error != nullptr) *error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::FILE* f = file.get();
+void WriteVcd(std::ostream& out, const Capture& capture) {
     const VcdTimescale ts = ChooseTimescale(capture.sampleRate);
-    std::fprintf(f, "$version bissgen $end\n$timescale %s $end\n", ts.text.c_str());
-    std::fprintf(f, "$scope module bissgen $end\n$var wire 1 ! MA $end\n$var wire 1 \" SLO $end\n");
-    std::fprintf(f, "$upscope $end\n$enddefinitions $end\n");
+    out << "$version bissgen $end\n$timescale " << ts.text << " $end\n";
+    out << "$scope module bissgen $end\n$var wire 1 ! MA $end\n$var wire 1 \" SLO $end\n";
+    out << "$upscope $end\n$enddefinitions $end\n";
     Change now{0, 1, 1};
     if (!capture.changes.empty()) now = capture.changes.front();
-    std::fprintf(f, "#0\n$dumpvars\n%d!\n%d\"\n$end\n", now.ma, now.slo);
+    out << "#0\n$dumpvars\n" << int{now.ma} << "!\n" << int{now.slo} << "\"\n$end\n";
     for (size_t i = 1; i < capture.changes.size(); ++i) {
         const Change& c = capture.changes[i];
-        std::fprintf(f, "#%llu\n",
-                     static_cast<unsigned long long>(VcdTime(c.position, capture.sampleRate, ts.exponent)));
-        if (c.ma != now.ma) std::fprintf(f, "%d!\n", c.ma);
-        if (c.slo != now.slo) std::fprintf(f, "%d\"\n", c.slo);
+        out << '#' << VcdTime(c.position, capture.sampleRate, ts.exponent) << '\n';
+        if (c.ma != now.ma) out << int{c.ma} << "!\n";
+        if (c.slo != now.slo) out << int{c.slo} << "\"\n";
         now = c;
     }
     const int64_t lastChange = capture.changes.empty() ? 0 : capture.changes.back().position;
     if (capture.lastSample > lastChange) {
-        std::fprintf(
-            f, "#%llu\n",
-            static_cast<unsigned long long>(VcdTime(capture.lastSample, capture.sampleRate, ts.exponent)));
+        out << '#' << VcdTime(capture.lastSample, capture.sampleRate, ts.exponent) << '\n';
     }
-    if (std::ferror(f) != 0 || std::fclose(file.release()) != 0) {
+}
+
+bool WriteVcd(const std::string& path, const Capture& capture, std::string* error) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file) {
+        if (error != nullptr) *error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    WriteVcd(file, capture);
+    file.close();
+    if (!file) {
         if (error != nullptr) *error = "cannot write " + path;
         return false;
     }

@@ -1,7 +1,9 @@
 // Writes a capture as a Value Change Dump with two wires, MA and SLO, whose time unit is chosen
-// so that every sample falls on a whole number of units where the sample rate allows it.
+// so that every sample falls on a whole number of units where the sample rate allows it. The one
+// VCD writer of the tree: bissgen, zbhost's demo and generate, and the tests write through it.
 #pragma once
 
+#include <ostream>
 #include <string>
 
 #include "bissgen/capture.h"
@@ -19,6 +21,9 @@ VcdTimescale ChooseTimescale(uint64_t sampleRate);
 // Time of sample `position` in units of 10^-exponent s (rounded to the nearest unit).
 uint64_t VcdTime(int64_t position, uint64_t sampleRate, unsigned exponent);
 
+// The dump of `capture` into `out`, in units of ChooseTimescale(capture.sampleRate).
+void WriteVcd(std::ostream& out, const Capture& capture);
+// The same into a new file at `path`; false with a message when it cannot be written.
 bool WriteVcd(const std::string& path, const Capture& capture, std::string* error = nullptr);
 
 }  // namespace bissgen

@@ -1,26 +1,10 @@
-// VCD and CSV writers.
+// CSV writers: transitions with their times, or one row per sample.
 #include "capture_writers.h"
 
 #include <cinttypes>
 #include <cstdio>
 
 namespace zbhost {
-
-void WriteVcd(const bissgen::Capture& capture, std::ostream& out, const std::string& timescale,
-              uint64_t unitsPerSample) {
-    out << "$date generated $end\n$timescale " << timescale << " $end\n";
-    out << "$scope module biss $end\n$var wire 1 ! MA $end\n$var wire 1 \" SLO $end\n$upscope $end\n";
-    out << "$enddefinitions $end\n";
-    bool first = true;
-    for (const auto& c : capture.changes) {
-        out << '#' << static_cast<uint64_t>(c.position) * unitsPerSample << '\n';
-        if (first) out << "$dumpvars\n";
-        out << static_cast<int>(c.ma) << "!\n" << static_cast<int>(c.slo) << "\"\n";
-        if (first) out << "$end\n";
-        first = false;
-    }
-    out << '#' << static_cast<uint64_t>(capture.lastSample) * unitsPerSample << '\n';
-}
 
 void WriteCsvTransitions(const bissgen::Capture& capture, std::ostream& out) {
     out << "Time [s],MA,SLO\n";

@@ -65,7 +65,7 @@ DecodeLayout LayoutAfterDecode(const zb::HostRecord& record) {
     l.crc.bits = v.ConfiguredCrcBits();
     l.crc.polynomial = v.CrcPolynomial();
     l.crc.initial = v.CrcInitial();
-    l.crc.mask = zb::CrcMaskFor(l.crc.bits);
+    l.crc.mask = zb::CrcMask(l.crc.bits);
     l.slaves = static_cast<int32_t>(v.DataChannels()) + 1;
     l.sampleRate = record.sampleRate;
     l.rangeFrom = v.RangeFrom() == 0 ? 0 : v.CursorPosition(v.RangeFrom() - 1);

@@ -14,6 +14,7 @@
 
 #include "app.h"
 #include "bissgen/srzip.h"
+#include "bissgen/vcd.h"
 #include "capture_writers.h"
 #include "traffic.h"
 
@@ -54,17 +55,7 @@ bool WriteCaptureFile(const bissgen::Capture& capture, const std::string& path, 
         return false;
     }
     if (format == CaptureFormat::Vcd) {
-        // A timescale in which one sample is a whole number of units.
-        uint64_t scale = 1;
-        const char* unit = "s";
-        static const std::pair<const char*, uint64_t> kUnits[] = {
-            {"1s", 1}, {"1ms", 1000}, {"1us", 1000000}, {"1ns", 1000000000}, {"1ps", 1000000000000}};
-        for (const auto& [u, perSecond] : kUnits) {
-            unit = u;
-            scale = perSecond;
-            if (capture.sampleRate != 0 && perSecond % capture.sampleRate == 0) break;
-        }
-        WriteVcd(capture, out, unit, capture.sampleRate ? scale / capture.sampleRate : 1);
+        bissgen::WriteVcd(out, capture);
     } else {
         WriteCsvTransitions(capture, out);
     }

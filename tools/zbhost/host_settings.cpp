@@ -1,7 +1,5 @@
-// Parsing of the decoder settings given on the command line and their packing into the settings
-// words. The packed option fields go through SettingsView's field setters; the colour slots and
-// the SLO phase are packed here (slot k in bits 4k..4k+3 of the colour word, slot 8 in bits 3..0 of
-// the aux word, the phase as a 6-bit magnitude in bits 30..24 with its sign in bit 31).
+// Parsing of the decoder settings given on the command line. Every value is packed into the
+// settings words by SettingsView, the plug-in's own code, and the defaults are the plug-in's.
 #include "host_settings.h"
 
 #include <cctype>
@@ -12,10 +10,7 @@ namespace zbhost {
 
 namespace {
 
-constexpr uint16_t kStateVersion4 = zb::kSettingsVersion * 2 + 1;
 constexpr int32_t kMaxPhase = 63;
-constexpr uint32_t kSlotCount = 9;
-constexpr uint32_t kDefaultSlots[kSlotCount] = {0, 0, 2, 5, 5, 5, 0, 7, 13};
 
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -109,50 +104,15 @@ const char* SettingsHelp() {
 
 HostSettings::HostSettings() {
     block_.size = zb::kSettingsBlockSize;
-    zb::SettingsView v(&block_);
-    block_.channelTable[0] = 0;
-    block_.channelTable[1] = 1;
-    block_.decoderChannelCount = 2;
-    v.SetRangeFrom(0);
-    v.SetRangeTo(0);
-    v.SetMode(static_cast<uint32_t>(zb::DecodeMode::SingleCycle));
-    v.SetDataLength(12);
-    v.SetAutoLength(true);
-    v.SetValueType(static_cast<uint32_t>(zb::ValueType::Hex));
-    v.SetDataChannels(0);
-    v.SetRegisterColumns(8);
-    v.SetCombineTurns(false);
-    for (uint32_t k = 0; k < kSlotCount; ++k) SetColourSlot(k, kDefaultSlots[k]);
-    SetSloPhase(0);
-    v.SetSingleTurnBits(8);
-    v.SetCrcBits(6);
-    v.SetCrcPolynomial(0x43);
-    v.SetCrcInitial(0);
-    v.SetAlignmentBits(0);
-    v.SetProtocol(static_cast<int32_t>(zb::Protocol::BissC));
-    block_.settingsState = kStateVersion4;
+    zb::SettingsView(&block_).ApplyDefaults();
 }
 
 void HostSettings::LoadFrom(const zb::HostRecord& record) {
-    std::memcpy(&block_.optionWord, record.decoderWords, zb::kDecoderWordsSize);
+    std::memcpy(reinterpret_cast<uint8_t*>(&block_) + zb::kDecoderWordsOffset, record.decoderWords,
+                zb::kDecoderWordsSize);
     block_.channelTable[0] = record.channelTable[0];
     block_.channelTable[1] = record.channelTable[1];
     block_.settingsState = record.settingsState;
-}
-
-void HostSettings::SetColourSlot(uint32_t slot, uint32_t index) {
-    index &= 0xF;
-    if (slot < 8) {
-        block_.colourWord = (block_.colourWord & ~(0xFu << (4 * slot))) | (index << (4 * slot));
-    } else if (slot == 8) {
-        block_.auxWord = (block_.auxWord & ~0xFu) | index;
-    }
-}
-
-void HostSettings::SetSloPhase(int32_t phase) {
-    const uint32_t magnitude = static_cast<uint32_t>(phase < 0 ? -phase : phase);
-    const uint32_t clamped = magnitude > kMaxPhase ? kMaxPhase : magnitude;
-    block_.auxWord = (block_.auxWord & 0x00FFFFFFu) | (clamped << 24) | (phase < 0 ? 0x80000000u : 0u);
 }
 
 bool HostSettings::Apply(const SettingArg& arg, std::string& error) {
@@ -216,7 +176,7 @@ bool HostSettings::Apply(const SettingArg& arg, std::string& error) {
         v.SetDataChannels(static_cast<uint32_t>(n - 1));
     } else if (name == "slo-phase") {
         if (!ParseLong(value, -kMaxPhase, kMaxPhase, n)) return bad();
-        SetSloPhase(static_cast<int32_t>(n));
+        v.SetSloPhase(static_cast<int32_t>(n));
     } else if (name == "reg-columns") {
         if (value != "8" && value != "16") return bad();
         v.SetRegisterColumns(value == "16" ? 16 : 8);
@@ -246,7 +206,7 @@ bool HostSettings::Apply(const SettingArg& arg, std::string& error) {
             !ParseLong(value.substr(eq + 1), 0, 15, n)) {
             return bad();
         }
-        SetColourSlot(static_cast<uint32_t>(slot), static_cast<uint32_t>(n));
+        v.SetColourSlot(static_cast<uint32_t>(slot), static_cast<uint32_t>(n));
     } else {
         error = "unknown setting --" + name;
         return false;
@@ -255,7 +215,8 @@ bool HostSettings::Apply(const SettingArg& arg, std::string& error) {
 }
 
 void HostSettings::StoreInto(zb::HostRecord& record) const {
-    std::memcpy(record.decoderWords, &block_.optionWord, zb::kDecoderWordsSize);
+    std::memcpy(record.decoderWords, reinterpret_cast<const uint8_t*>(&block_) + zb::kDecoderWordsOffset,
+                zb::kDecoderWordsSize);
     record.channelTable[0] = block_.channelTable[0];
     record.channelTable[1] = block_.channelTable[1];
     record.decoderChannelCount = 2;

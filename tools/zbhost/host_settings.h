@@ -1,6 +1,7 @@
 // Decoder settings from the command line, written into the host record's settings words the way a
 // host restores a saved project: a complete, initialised (version 4) settings area, started either
-// from zbhost's copy of the defaults or from what the plug-in's DefaultSettings export wrote.
+// from the plug-in's defaults (SettingsView::ApplyDefaults, linked from the host interface) or from
+// what the plug-in's DefaultSettings export wrote.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +24,7 @@ const char* SettingsHelp();
 
 class HostSettings {
   public:
-    // Starts from the defaults (the values the plug-in's own defaults hold).
+    // Starts from the plug-in's defaults.
     HostSettings();
     // Starts from the settings area of `record` (for instance after the DefaultSettings export).
     void LoadFrom(const zb::HostRecord& record);
@@ -37,8 +38,6 @@ class HostSettings {
     void SetHostFlags(uint32_t flags) { block_.hostFlags = flags; }
 
   private:
-    void SetColourSlot(uint32_t slot, uint32_t index);
-    void SetSloPhase(int32_t phase);
     zb::DecoderSettings block_{};
 };
 

@@ -33,12 +33,13 @@ class PluginLibrary {
     // Loads the library and resolves the exports that zbhost needs; false with a message otherwise.
     bool Load(const std::string& path, std::string& error);
     const PluginExports& Exports() const { return exports_; }
+    // Any export of the loaded library by name; nullptr when it has none of that name.
+    void* Symbol(const char* name) const;
 
     // The plug-in file next to the running program (ZbBiSS64.so or ZbBiSS64.dll).
     static std::string DefaultPath();
 
   private:
-    void* Symbol(const char* name) const;
     void* handle_ = nullptr;
     PluginExports exports_;
 };
