@@ -2,7 +2,7 @@
 # Installs what the builds, tests and demo need on a fresh Debian machine (idempotent).
 set -euo pipefail
 packages=(cmake g++ make clang clang-format libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev
-          g++-mingw-w64-x86-64-posix wine64 xvfb imagemagick xdotool libzip-dev zlib1g-dev
+          g++-mingw-w64-x86-64-posix wine64 xvfb imagemagick xdotool libzip-dev zlib1g-dev libisal-dev
           sigrok-cli hyperfine)
 missing=()
 for p in "${packages[@]}"; do

@@ -34,7 +34,6 @@ const char* kUsage =
     "  --format auto|sr|vcd|csv  reader (default: by extension)\n"
     "  --ma CH, --slo CH         channel by probe name or 0-based number (default 0 and 1)\n"
     "  --samplerate RATE         e.g. 200MHz: turns VCD/CSV times into samples\n"
-    "  --max-changes N           refuse captures with more signal changes (default 50000000)\n"
     "Host:\n"
     "  --plugin PATH             the plug-in (default: ZbBiSS64 next to zbhost)\n"
     "  --temp-dir DIR            directory for the plug-in's temporary files (host message 0)\n"
@@ -130,12 +129,6 @@ bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std
             r.read.sampleRate = ParseSampleRate(v);
             if (r.read.sampleRate == 0) {
                 error = "bad sample rate '" + v + "'";
-                return false;
-            }
-        } else if (a == "--max-changes") {
-            if (!TakeValue(args, i, v, error)) return false;
-            if (!ParseCount(v, r.read.maxChanges) || r.read.maxChanges == 0) {
-                error = "bad --max-changes '" + v + "'";
                 return false;
             }
         } else if (a == "--plugin") {
@@ -290,20 +283,12 @@ int DecodeCapture(const DecodeRequest& r, const bissgen::Capture& capture) {
 
 int RunDecode(const DecodeRequest& r) {
     bissgen::Capture capture;
-    ProgressBar bar("reading", r.progress);
-    ReadOptions read = r.read;
-    read.progress = [](void* context, uint32_t permille) {
-        static_cast<ProgressBar*>(context)->Show(permille);
-    };
-    read.progressContext = &bar;
     try {
-        capture = ReadCapture(r.capturePath, r.format, read);
+        capture = ReadCapture(r.capturePath, r.format, r.read);
     } catch (const CaptureError& e) {
-        bar.Finish();
         std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
         return 1;
     }
-    bar.Finish();
     return DecodeCapture(r, capture);
 }
 
@@ -311,20 +296,31 @@ int RunDecode(const DecodeRequest& r) {
 static int RunRead(const std::vector<std::string>& args) {
     DecodeRequest r;
     std::string error;
-    if (!ParseDecodeArgs(args, r, error)) {
-        std::fprintf(stderr, "zbhost: %s\n", error.c_str());
+    try {
+        if (!ParseDecodeArgs(args, r, error)) {
+            std::fprintf(stderr, "zbhost: %s\n", error.c_str());
+            return 2;
+        }
+    } catch (const CaptureError& e) {
+        std::fprintf(stderr, "zbhost: %s\n", e.what());
         return 2;
     }
-    bissgen::Capture capture;
+    uint64_t changes = 0;
+    int64_t last = -1;
+    uint64_t rate = 0;
     try {
-        capture = ReadCapture(r.capturePath, r.format, r.read);
+        const std::unique_ptr<ChangeStream> stream = OpenCapture(r.capturePath, r.format, r.read);
+        ChangeBlock block;
+        while (stream->Next(block)) changes += block.Size();
+        last = stream->LastSample();
+        rate = stream->SampleRate();
     } catch (const CaptureError& e) {
         std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
         return 1;
     }
-    std::printf("%s: %lld samples at %llu Hz, %zu changes of MA and SLO\n", r.capturePath.c_str(),
-                static_cast<long long>(capture.lastSample + 1),
-                static_cast<unsigned long long>(capture.sampleRate), capture.changes.size());
+    std::printf("%s: %lld samples at %llu Hz, %llu changes of MA and SLO\n", r.capturePath.c_str(),
+                static_cast<long long>(last + 1), static_cast<unsigned long long>(rate),
+                static_cast<unsigned long long>(changes));
     return 0;
 }
 
