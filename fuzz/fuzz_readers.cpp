@@ -2,7 +2,8 @@
 // bytes as a sigrok session file, and well-formed session archives whose metadata and sample
 // members are arbitrary. A reader either fails with a CaptureError or yields a capture a host can
 // serve: changes in strictly increasing positions from 0, each a change of MA or SLO, the last
-// sample not before the last change.
+// sample not before the last change. A text capture is then served through a sample source with a
+// tiny window, whose answers to random queries must be those of the whole change list.
 #include <unistd.h>
 #include <zip.h>
 
@@ -13,6 +14,7 @@
 
 #include "capture_readers.h"
 #include "fuzz_input.h"
+#include "sample_source.h"
 
 namespace {
 
@@ -91,6 +93,39 @@ void Check(const bissgen::Capture& c) {
         ZB_FUZZ_CHECK2(c.lastSample >= c.changes.back().position, c.lastSample, c.changes.back().position);
 }
 
+// Queries at pseudo-random positions (and the steps after them) against the list.
+void CheckSource(const std::string& bytes, zbhost::CaptureFormat format, const zbhost::ReadOptions& options,
+                 const bissgen::Capture& c, uint32_t seed) {
+    if (c.changes.empty()) return;
+    zbhost::SampleSource source(zbhost::OpenCaptureBytes(bytes, format, options), 1);
+    const auto& ch = c.changes;
+    for (int q = 0; q < 16; ++q) {
+        seed = seed * 1103515245u + 12345u;
+        int64_t pos = static_cast<int64_t>(seed % static_cast<uint32_t>(c.lastSample + 2));
+        for (int step = 0; step < 8; ++step) {
+            uint8_t levels = 0;
+            const uint64_t next = source.Query(pos, levels);
+            size_t i = 0;
+            while (i + 1 < ch.size() && ch[i + 1].position <= pos) ++i;
+            ZB_FUZZ_CHECK2((levels & 3) == zbhost::PackLevels(ch[i].ma, ch[i].slo), levels, pos);
+            if (i + 1 < ch.size()) {
+                ZB_FUZZ_CHECK2(next == static_cast<uint64_t>(ch[i + 1].position), next, pos);
+            } else {
+                // The end of a capture whose length the reader learns at its end: one marked change
+                // at the last sample.
+                const bool atEnd = pos >= c.lastSample;
+                ZB_FUZZ_CHECK2(((levels & zbhost::SampleSource::kEndMark) != 0) == atEnd, levels, pos);
+                ZB_FUZZ_CHECK2(next == (atEnd ? zbhost::SampleSource::kNoFurtherChange
+                                              : static_cast<uint64_t>(c.lastSample)),
+                               next, pos);
+            }
+            if (next == zbhost::SampleSource::kNoFurtherChange) break;
+            pos = static_cast<int64_t>(next);
+        }
+    }
+    ZB_FUZZ_CHECK(source.Failure().empty());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -104,6 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.sampleRate = (in.U8() & 1) ? in.U32() : 0;
     options.unitSize = 1 + in.U8() % 8;
     options.threads = 1 + in.U8() % 2;
+    const uint32_t seed = in.U32();
     try {
         if (format <= 2) {
             const std::string bytes = in.Rest();
@@ -112,6 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                             : zbhost::CaptureFormat::Binary;
             const bissgen::Capture capture = zbhost::ReadAll(*zbhost::OpenCaptureBytes(bytes, kind, options));
             Check(capture);
+            CheckSource(bytes, kind, options, capture, seed);
         } else if (format == 3) {
             WriteFile(TempPath(), in.Rest());
             Check(zbhost::ReadCapture(TempPath(), zbhost::CaptureFormat::Srzip, options));

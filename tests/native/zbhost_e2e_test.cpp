@@ -1,6 +1,7 @@
 // End to end through zbhost's host side: generator traffic -> capture file (sigrok session, VCD,
-// CSV) -> reader -> the built plug-in driven through its exports, as zbhost drives it -> records
-// and report compared with what the generator sent.
+// CSV, raw samples) -> reader and sample source -> the built plug-in driven through its exports, as
+// zbhost drives it -> records and report compared with what the generator sent, and with the same
+// decode served from the whole change list in memory.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "bissgen/samples.h"
 #include "bissgen/srzip.h"
 #include "capture_readers.h"
 #include "capture_writers.h"
@@ -23,6 +25,9 @@ namespace {
 struct Decoded {
     std::vector<std::pair<uint64_t, uint64_t>> positions;  // (multi-turn, single-turn) per frame
     zbhost::ReportTable report;
+    std::vector<int64_t> recordPositions;
+    std::vector<uint32_t> codes;
+    std::string wire;
 };
 
 std::string TempDir() {
@@ -38,12 +43,12 @@ class ZbhostEndToEnd : public ::testing::TestWithParam<const char*> {
         ASSERT_TRUE(plugin_.Load(other != nullptr ? other : ZB_PLUGIN_PATH, error)) << error;
     }
 
-    Decoded Decode(const bissgen::Capture& capture, zbhost::ReportVia via,
+    Decoded Decode(zbhost::SampleSource& source, zbhost::ReportVia via,
                    const std::vector<zbhost::SettingArg>& extra = {}) {
         Decoded out;
         const std::string dir = TempDir();
         plugin_.Exports().SetMsgInfo(0, dir.c_str());
-        zbhost::HostSession session(plugin_.Exports(), capture);
+        zbhost::HostSession session(plugin_.Exports(), source);
         zbhost::HostSettings settings;
         std::string error;
         std::vector<zbhost::SettingArg> args = {{"data-length", "25"}, {"st-bits", "13"}};
@@ -52,6 +57,11 @@ class ZbhostEndToEnd : public ::testing::TestWithParam<const char*> {
         settings.StoreInto(session.Record());
         EXPECT_TRUE(session.Analyse(via, error)) << error;
         using zb::RecordKind;
+        for (uint32_t i = 0; i < session.RecordCount(); ++i) {
+            out.recordPositions.push_back(session.PositionAt(i));
+            out.codes.push_back(session.CodeAt(i));
+        }
+        out.wire = session.Report();
         for (uint32_t i = 0; i + 2 < session.RecordCount(); ++i) {
             const uint32_t c = session.CodeAt(i);
             if (zb::KindOf(c) == RecordKind::MultiTurnHigh &&
@@ -69,25 +79,36 @@ class ZbhostEndToEnd : public ::testing::TestWithParam<const char*> {
     zbhost::PluginLibrary plugin_;
 };
 
-bissgen::Capture WriteAndRead(const bissgen::Capture& c, const std::string& ext) {
+// The capture written as a file of the kind `ext`; its path.
+std::string WriteCapture(const bissgen::Capture& c, const std::string& ext) {
     const std::string path = TempDir() + "zbhost_e2e_" + std::to_string(getpid()) + "." + ext;
     std::string error;
     if (ext == "sr") {
         EXPECT_TRUE(bissgen::WriteSrzip(path, c, &error)) << error;
-    } else {
-        std::ofstream out(path, std::ios::binary);
-        if (ext == "vcd")
-            zbhost::WriteVcd(c, out, "1ns", 5);
-        else
-            zbhost::WriteCsvTransitions(c, out);
+        return path;
     }
+    std::ofstream out(path, std::ios::binary);
+    if (ext == "vcd") {
+        zbhost::WriteVcd(c, out, "1ns", 5);
+    } else if (ext == "csv") {
+        zbhost::WriteCsvTransitions(c, out);
+    } else {
+        std::vector<uint8_t> samples(static_cast<size_t>(c.lastSample + 1));
+        bissgen::SampleExpander(c).Fill(0, samples.size(), samples.data());
+        out.write(reinterpret_cast<const char*>(samples.data()),
+                  static_cast<std::streamsize>(samples.size()));
+    }
+    return path;
+}
+
+// A source that reads the file as the decode goes.
+std::unique_ptr<zbhost::SampleSource> OpenSource(const std::string& path) {
     zbhost::ReadOptions o;
     o.ma = "MA";
     o.slo = "SLO";
+    if (path.size() > 4 && path.compare(path.size() - 4, 4, ".bin") == 0) o.ma = "0", o.slo = "1";
     o.sampleRate = 200000000;
-    bissgen::Capture back = zbhost::ReadCapture(path, zbhost::CaptureFormat::Auto, o);
-    std::remove(path.c_str());
-    return back;
+    return std::make_unique<zbhost::SampleSource>(zbhost::OpenCapture(path, zbhost::CaptureFormat::Auto, o));
 }
 
 TEST_P(ZbhostEndToEnd, PositionsAndReportMatchTheGenerator) {
@@ -97,12 +118,13 @@ TEST_P(ZbhostEndToEnd, PositionsAndReportMatchTheGenerator) {
     spec.registerEvery = 0;
     const bissgen::Generator g = zbhost::MakeBulkTraffic(spec);
     const bissgen::Capture generated = g.Finish();
-    const bissgen::Capture capture = WriteAndRead(generated, GetParam());
-    ASSERT_EQ(capture.changes.size(), generated.changes.size());
-    ASSERT_EQ(capture.lastSample, generated.lastSample);
-
+    const std::string path = WriteCapture(generated, GetParam());
+    const auto source = OpenSource(path);
     const Decoded d = Decode(
-        capture, std::string(GetParam()) == "csv" ? zbhost::ReportVia::Callback : zbhost::ReportVia::Block);
+        *source, std::string(GetParam()) == "csv" ? zbhost::ReportVia::Callback : zbhost::ReportVia::Block);
+    std::remove(path.c_str());
+    EXPECT_EQ(source->Stats().changes, generated.changes.size());
+    EXPECT_EQ(source->LastSample(), generated.lastSample);
     const auto& frames = g.Frames();
     ASSERT_EQ(d.positions.size(), frames.size());
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -134,8 +156,9 @@ TEST_P(ZbhostEndToEnd, RegisterAccessesSeenFromTheMaster) {
     spec.minSamples = 0;
     spec.registerEvery = 10;
     const bissgen::Generator g = zbhost::MakeBulkTraffic(spec);
-    const bissgen::Capture capture = WriteAndRead(g.Finish(), GetParam());
-    const Decoded d = Decode(capture, zbhost::ReportVia::Block, {{"mode", "master"}});
+    const std::string path = WriteCapture(g.Finish(), GetParam());
+    const Decoded d = Decode(*OpenSource(path), zbhost::ReportVia::Block, {{"mode", "master"}});
+    std::remove(path.c_str());
     size_t rw = d.report.columns.size();
     for (size_t k = 0; k < d.report.columns.size(); ++k) {
         if (d.report.columns[k] == "R/W") rw = k;
@@ -155,6 +178,36 @@ TEST_P(ZbhostEndToEnd, RegisterAccessesSeenFromTheMaster) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, ZbhostEndToEnd, ::testing::Values("sr", "vcd", "csv"));
+// Read from the file as the decode goes, the records and the report are those of the whole change
+// list in memory: with the length detected (a first walk, then the decode from the start), with
+// the range between two cursors, and up to the end of a capture whose length the reader learns
+// only there.
+TEST_P(ZbhostEndToEnd, StreamedDecodeEqualsTheWholeList) {
+    zbhost::BulkTraffic spec;
+    spec.frames = 300;
+    spec.minSamples = 0;
+    spec.registerEvery = 10;
+    bissgen::Capture c = zbhost::MakeBulkTraffic(spec).Finish();
+    c.lastSample += 3;  // a quiet stretch after the last change
+    const std::string path = WriteCapture(c, GetParam());
+    const std::string middle = std::to_string(c.lastSample / 2), late = std::to_string(c.lastSample - 500);
+    const std::vector<std::vector<zbhost::SettingArg>> settings = {
+        {{"data-length", "auto"}},
+        {{"data-length", "auto"}, {"mode", "slave"}},
+        {{"range-from", "A"}, {"range-to", "B"}, {"cursor", "A=" + middle}, {"cursor", "B=" + late}},
+        {{"range-from", "A"}, {"cursor", "A=" + middle}, {"data-length", "auto"}},
+    };
+    for (const auto& s : settings) {
+        zbhost::SampleSource whole(c);
+        const Decoded want = Decode(whole, zbhost::ReportVia::Block, s);
+        const Decoded got = Decode(*OpenSource(path), zbhost::ReportVia::Block, s);
+        EXPECT_EQ(got.recordPositions, want.recordPositions) << s[0].first << "=" << s[0].second;
+        EXPECT_EQ(got.codes, want.codes);
+        EXPECT_EQ(got.wire, want.wire);
+    }
+    std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ZbhostEndToEnd, ::testing::Values("sr", "vcd", "csv", "bin"));
 
 }  // namespace

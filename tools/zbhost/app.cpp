@@ -1,6 +1,6 @@
-// The decode command: read the capture, load the plug-in, write the settings into a host record,
-// send the temporary directory (host message 0), call Analysis, then list labels, write the report
-// and draw the SVG.
+// The decode command: open the capture, load the plug-in, write the settings into a host record,
+// send the temporary directory (host message 0), call Analysis (which reads the capture through the
+// sample source as it decodes), then list labels, write the report and draw the SVG.
 #include "app.h"
 
 #include <chrono>
@@ -21,19 +21,24 @@ namespace zbhost {
 namespace {
 
 constexpr uint32_t kTempDirMessage = 0;
+// The first changes of a capture kept for a picture whose range is chosen from the capture's start
+// (more than the default picture spans).
+constexpr size_t kPictureStartChanges = 1000;
 constexpr size_t kTempDirMax = 259;
 
 const char* kUsage =
-    "usage: zbhost [decode] CAPTURE [options]     decode a capture (.sr, .vcd, .csv)\n"
+    "usage: zbhost [decode] CAPTURE [options]     decode a capture (.sr, .vcd, .csv, .bin; - for stdin)\n"
     "       zbhost demo [--out DIR]               make, decode and draw a built-in example\n"
     "       zbhost read CAPTURE [capture options] read a capture only and count its changes\n"
     "       zbhost info [--plugin PATH]           show what the plug-in says about itself\n"
     "       zbhost generate OUT [options]         write bulk example traffic (zbhost generate for help)\n"
     "\n"
     "Capture:\n"
-    "  --format auto|sr|vcd|csv  reader (default: by extension)\n"
+    "  --format auto|sr|vcd|csv|binary   reader (default: by extension; standard input needs it)\n"
     "  --ma CH, --slo CH         channel by probe name or 0-based number (default 0 and 1)\n"
-    "  --samplerate RATE         e.g. 200MHz: turns VCD/CSV times into samples\n"
+    "  --samplerate RATE         e.g. 200MHz: turns VCD/CSV times into samples; the rate of binary input\n"
+    "  --unitsize N              binary input: bytes per sample, 1..8 (default 1)\n"
+    "  --memory-limit MIB        changes kept for the decode's second walk over piped input (default 128)\n"
     "Host:\n"
     "  --plugin PATH             the plug-in (default: ZbBiSS64 next to zbhost)\n"
     "  --temp-dir DIR            directory for the plug-in's temporary files (host message 0)\n"
@@ -131,6 +136,22 @@ bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std
                 error = "bad sample rate '" + v + "'";
                 return false;
             }
+        } else if (a == "--unitsize") {
+            if (!TakeValue(args, i, v, error)) return false;
+            uint64_t n = 0;
+            if (!ParseCount(v, n) || n < 1 || n > 8) {
+                error = "bad --unitsize '" + v + "' (1..8 bytes per sample)";
+                return false;
+            }
+            r.read.unitSize = static_cast<unsigned>(n);
+        } else if (a == "--memory-limit") {
+            if (!TakeValue(args, i, v, error)) return false;
+            uint64_t mib = 0;
+            if (!ParseCount(v, mib) || mib < 1 || mib > (uint64_t{1} << 20)) {
+                error = "bad --memory-limit '" + v + "' (MiB, at least 1)";
+                return false;
+            }
+            r.memoryLimit = mib << 20;
         } else if (a == "--plugin") {
             if (!TakeValue(args, i, r.pluginPath, error)) return false;
         } else if (a == "--temp-dir") {
@@ -205,7 +226,7 @@ bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std
     return true;
 }
 
-int DecodeCapture(const DecodeRequest& r, const bissgen::Capture& capture) {
+int DecodeCapture(const DecodeRequest& r, SampleSource& source) {
     std::string error;
     PluginLibrary plugin;
     const std::string pluginPath = r.pluginPath.empty() ? PluginLibrary::DefaultPath() : r.pluginPath;
@@ -224,7 +245,9 @@ int DecodeCapture(const DecodeRequest& r, const bissgen::Capture& capture) {
     }
     x.SetMsgInfo(kTempDirMessage, tempDir.c_str());
 
-    HostSession session(x, capture);
+    // A picture needs the changes over its range after the decode; they are kept as they pass.
+    if (!r.svgPath.empty()) source.KeepForPicture(r.svgRange.from, r.svgRange.to, kPictureStartChanges);
+    HostSession session(x, source);
     session.ShowProgress(r.progress);
     HostSettings settings;
     if (r.useDefaultsExport) {
@@ -247,13 +270,16 @@ int DecodeCapture(const DecodeRequest& r, const bissgen::Capture& capture) {
     const bool wantReport = !r.reportPath.empty() || !r.reportCsvPath.empty();
     const auto start = std::chrono::steady_clock::now();
     if (!session.Analyse(wantReport ? r.reportVia : ReportVia::None, error)) {
-        std::fprintf(stderr, "zbhost: %s\n", error.c_str());
+        std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), error.c_str());
         return 1;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "zbhost: %u records from %lld samples (%zu changes) in %.3f s\n",
-                 session.RecordCount(), static_cast<long long>(capture.lastSample + 1),
-                 capture.changes.size(), seconds);
+    const ReadStats read = source.Stats();
+    std::fprintf(stderr,
+                 "zbhost: %u records from %lld samples (%llu changes) in %.3f s, of which %.3f s waiting for "
+                 "the capture\n",
+                 session.RecordCount(), static_cast<long long>(read.samples),
+                 static_cast<unsigned long long>(read.changes), seconds, read.waitSeconds);
 
     bool ok = true;
     auto write = [&](const std::string& path, auto&& body) {
@@ -266,7 +292,7 @@ int DecodeCapture(const DecodeRequest& r, const bissgen::Capture& capture) {
     };
     const bool anyOutput = wantReport || !r.labelsPath.empty() || !r.svgPath.empty();
     write(anyOutput ? r.labelsPath : std::string("-"),
-          [&](std::ostream& o) { WriteLabels(session, capture.sampleRate, r.labelsFormat, o); });
+          [&](std::ostream& o) { WriteLabels(session, source.SampleRate(), r.labelsFormat, o); });
     write(r.reportPath, [&](std::ostream& o) { o << session.Report(); });
     if (!r.reportCsvPath.empty()) {
         ReportTable table;
@@ -277,19 +303,27 @@ int DecodeCapture(const DecodeRequest& r, const bissgen::Capture& capture) {
             write(r.reportCsvPath, [&](std::ostream& o) { WriteReportCsv(table, o, r.reportColours); });
         }
     }
-    write(r.svgPath, [&](std::ostream& o) { WriteSvg(session, capture, r.svgRange, o); });
+    if (!r.svgPath.empty()) {
+        const bissgen::Capture picture = source.Picture();
+        if (!source.Failure().empty()) {
+            std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), source.Failure().c_str());
+            return 1;
+        }
+        write(r.svgPath, [&](std::ostream& o) { WriteSvg(session, picture, r.svgRange, o); });
+    }
     return ok ? 0 : 1;
 }
 
 int RunDecode(const DecodeRequest& r) {
-    bissgen::Capture capture;
+    std::unique_ptr<ChangeStream> stream;
     try {
-        capture = ReadCapture(r.capturePath, r.format, r.read);
+        stream = OpenCapture(r.capturePath, r.format, r.read);
     } catch (const CaptureError& e) {
         std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
         return 1;
     }
-    return DecodeCapture(r, capture);
+    SampleSource source(std::move(stream), r.memoryLimit);
+    return DecodeCapture(r, source);
 }
 
 // Reads a capture and tells what it holds, without the plug-in (a reader check and timing aid).
@@ -354,7 +388,7 @@ static int RunInfo(const std::vector<std::string>& args) {
         std::printf("display name: %s\n", name);
     }
     if (x.GetReportColumnStr && x.DefaultSettings) {
-        bissgen::Capture empty;
+        SampleSource empty{bissgen::Capture{}};
         HostSession session(x, empty);
         x.DefaultSettings(&session.Record());
         std::printf("columns:      %s\n", session.ColumnHeader().c_str());

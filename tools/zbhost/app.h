@@ -15,6 +15,7 @@ struct DecodeRequest {
     std::string capturePath;
     CaptureFormat format = CaptureFormat::Auto;
     ReadOptions read;
+    uint64_t memoryLimit = SampleSource::kDefaultMemoryLimit;
     std::string pluginPath;
     bool useDefaultsExport = false;
     std::vector<SettingArg> settings;
@@ -35,8 +36,8 @@ struct DecodeRequest {
 bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& request, std::string& error);
 // Reads the capture, decodes it through the plug-in and writes the outputs; the exit status.
 int RunDecode(const DecodeRequest& request);
-// Decodes an already-read capture (used by RunDecode and the demo).
-int DecodeCapture(const DecodeRequest& request, const bissgen::Capture& capture);
+// Decodes the capture the source serves (used by RunDecode).
+int DecodeCapture(const DecodeRequest& request, SampleSource& source);
 int RunDemo(const std::vector<std::string>& args);
 int RunGenerate(const std::vector<std::string>& args);
 int RunApp(int argc, char** argv);

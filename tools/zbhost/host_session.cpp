@@ -22,6 +22,7 @@ namespace zbhost {
 namespace {
 constexpr int kMaChannel = 0;
 constexpr int kSloChannel = 1;
+constexpr int kEndChannel = 127;              // no signal; marks the end of a capture of unknown length
 constexpr uint64_t kProgressEvery = 1 << 14;  // sampleQuery calls between progress polls
 constexpr uint32_t kLabelBuffer = 256;
 
@@ -42,16 +43,17 @@ std::string BlockObjectName(const std::string& name) {
     return out.substr(0, 250);
 }
 
-HostSession::HostSession(const PluginExports& plugin, const bissgen::Capture& capture)
-    : plugin_(plugin), capture_(capture) {
+HostSession::HostSession(const PluginExports& plugin, SampleSource& source)
+    : plugin_(plugin), source_(source) {
+    const int64_t last = source.LengthKnown() ? source.LastSample() : kUnknownLength;
     record_.sampleQuery = &HostSession::SampleQuery;
     record_.abortPoll = &HostSession::AbortPoll;
     record_.reportRow = nullptr;
     record_.captureChannelCount = 2;
-    record_.lastSample = capture.lastSample;
+    record_.lastSample = last;
     record_.firstValidSample = 0;
-    record_.lastValidSample = capture.lastSample;
-    record_.sampleRate = capture.sampleRate;
+    record_.lastValidSample = last;
+    record_.sampleRate = source.SampleRate();
     record_.stopFlag = &stopWord_;
     record_.channelTable[0] = kMaChannel;
     record_.channelTable[1] = kSloChannel;
@@ -62,39 +64,41 @@ HostSession::~HostSession() {
     if (active_ == this) active_ = nullptr;
 }
 
-// The change in force at `position`. Sequential queries (the decode asks once per change, in
-// order) are answered from the cursor in constant time; anything else is a binary search.
-size_t HostSession::Locate(int64_t position) {
-    const auto& c = capture_.changes;
-    const size_t n = c.size();
-    if (cursor_ < n && c[cursor_].position <= position) {
-        if (cursor_ + 1 == n || position < c[cursor_ + 1].position) return cursor_;
-        if (cursor_ + 2 == n || position < c[cursor_ + 2].position) return ++cursor_;
-    }
-    const auto after = std::upper_bound(c.begin(), c.end(), position,
-                                        [](int64_t p, const bissgen::Change& ch) { return p < ch.position; });
-    cursor_ = after == c.begin() ? 0 : static_cast<size_t>(after - c.begin() - 1);
-    return cursor_;
-}
-
 uint64_t ZB_CALL HostSession::SampleQuery(uint64_t position, uint8_t* state16) {
     HostSession* self = active_;
-    if (state16 != nullptr) std::memset(state16, 0, 16);
-    if (self == nullptr || self->capture_.changes.empty()) return zb::kNoFurtherChange;
-    if ((++self->queries_ % kProgressEvery) == 0) self->DrawProgress();
-    const int64_t pos = static_cast<int64_t>(position);
-    const size_t i = self->Locate(pos);
-    const bissgen::Change& ch = self->capture_.changes[i];
-    if (state16 != nullptr) {
-        state16[kMaChannel / 8] |= static_cast<uint8_t>(ch.ma << (kMaChannel % 8));
-        state16[kSloChannel / 8] |= static_cast<uint8_t>(ch.slo << (kSloChannel % 8));
+    uint8_t state[16] = {};
+    uint64_t next = zb::kNoFurtherChange;
+    if (self != nullptr) {
+        if ((++self->queries_ % kProgressEvery) == 0) self->DrawProgress();
+        uint8_t levels = 0;
+        next = self->source_.Query(static_cast<int64_t>(position), levels);
+        state[kMaChannel / 8] |= static_cast<uint8_t>((levels & kMaLevel) << (kMaChannel % 8));
+        state[kSloChannel / 8] |= static_cast<uint8_t>(((levels & kSloLevel) >> 1) << (kSloChannel % 8));
+        if ((levels & (SampleSource::kEndMark | SampleSource::kFailMark)) != 0) {
+            // The end of a capture of unknown length: a change on a channel that carries nothing,
+            // so that the walk reads it as a step, and the stop word, so that it ends there. A
+            // failure stops the walk too, for good.
+            if ((levels & SampleSource::kEndMark) != 0) state[kEndChannel / 8] |= 1u << (kEndChannel % 8);
+            self->stopWord_ = 1;
+            self->endStop_ = (levels & SampleSource::kEndMark) != 0;
+        } else if (self->endStop_) {
+            self->stopWord_ = 0;  // the next walk has begun
+            self->endStop_ = false;
+        }
     }
-    if (i + 1 >= self->capture_.changes.size()) return zb::kNoFurtherChange;
-    return static_cast<uint64_t>(self->capture_.changes[i + 1].position);
+    if (state16 != nullptr) std::memcpy(state16, state, sizeof state);
+    return next;
 }
 
 uint32_t ZB_CALL HostSession::AbortPoll() {
-    if (active_ != nullptr) active_->DrawProgress();
+    HostSession* self = active_;
+    if (self == nullptr) return 0;
+    // Published records mean that the decode walk is over: the report that follows must not stop.
+    if (self->endStop_ && self->record_.positionArray != nullptr) {
+        self->stopWord_ = 0;
+        self->endStop_ = false;
+    }
+    self->DrawProgress();
     return 0;
 }
 
@@ -112,12 +116,16 @@ int32_t ZB_CALL HostSession::ReportRow(const char* text, uint32_t length) {
 }
 
 void HostSession::DrawProgress() {
-    progress_.Show(record_.progress);
+    // Without the capture's length the plug-in cannot tell its progress; the share read can.
+    progress_.Show(source_.LengthKnown() ? record_.progress : source_.ReadPermille());
 }
 
 bool HostSession::Analyse(ReportVia via, std::string& error) {
     active_ = this;
-    cursor_ = 0;
+    stopWord_ = 0;
+    endStop_ = false;
+    record_.positionArray = nullptr;
+    record_.codeArray = nullptr;
     report_.clear();
     reportEnded_ = false;
     std::memset(record_.reportBlockName, 0, sizeof record_.reportBlockName);
@@ -133,6 +141,10 @@ bool HostSession::Analyse(ReportVia via, std::string& error) {
     }
     count_ = plugin_.Analysis(&record_);
     progress_.Finish();
+    if (!source_.Failure().empty()) {
+        error = source_.Failure();
+        return false;
+    }
     if (count_ > 0 && (record_.codeArray == nullptr || record_.positionArray == nullptr)) {
         error = "the plug-in returned records without their arrays";
         count_ = 0;
