@@ -8,6 +8,7 @@ namespace zbhost {
 
 namespace {
 constexpr size_t kWordBytes = 8;
+constexpr size_t kIdleWords = 8;
 
 unsigned LowestSetBit(uint64_t v) {
     return static_cast<unsigned>(__builtin_ctzll(v));
@@ -56,10 +57,14 @@ namespace {
 // The scan of whole words of samples of U bytes (U divides 8): each sample is compared with the one
 // before it (the word shifted by one sample, the previous word's last sample shifted in), so every
 // change costs a few instructions wherever it lies in the word. Words in which nothing differs
-// from the last sample are passed four at a time.
+// from the last sample are passed kIdleWords at a time (the compiler turns the test into vector
+// instructions).
 template <unsigned U>
 void ScanWordsOf(const uint8_t* data, size_t words, uint64_t wordMask, unsigned maBit, unsigned sloBit,
-                 uint64_t& previous, int64_t& samples, ChangeBlock& out) {
+                 uint64_t& previousOut, int64_t& samplesOut, ChangeBlock& out) {
+    // Locals: the stores into the block's byte array could alias the scanner's own fields.
+    uint64_t previous = previousOut;
+    int64_t samples = samplesOut;
     constexpr unsigned kBits = U * 8;
     constexpr unsigned kPerWord = 8 / U;
     constexpr uint64_t kSlot = kBits == 64 ? ~uint64_t{0} : (uint64_t{1} << (kBits % 64)) - 1;
@@ -67,15 +72,16 @@ void ScanWordsOf(const uint8_t* data, size_t words, uint64_t wordMask, unsigned 
     uint64_t repeated = previous * kBroadcast;
     size_t w = 0;
     while (w < words) {
-        if (w + 4 <= words) {
-            uint64_t a, b, c, d;
-            std::memcpy(&a, data + w * 8, 8);
-            std::memcpy(&b, data + w * 8 + 8, 8);
-            std::memcpy(&c, data + w * 8 + 16, 8);
-            std::memcpy(&d, data + w * 8 + 24, 8);
-            if ((((a ^ repeated) | (b ^ repeated) | (c ^ repeated) | (d ^ repeated)) & wordMask) == 0) {
-                w += 4;
-                samples += 4 * kPerWord;
+        if (w + kIdleWords <= words) {
+            uint64_t differs = 0;
+            for (size_t k = 0; k < kIdleWords; ++k) {
+                uint64_t v;
+                std::memcpy(&v, data + (w + k) * 8, 8);
+                differs |= v ^ repeated;
+            }
+            if ((differs & wordMask) == 0) {
+                w += kIdleWords;
+                samples += kIdleWords * kPerWord;
                 continue;
             }
         }
@@ -108,6 +114,8 @@ void ScanWordsOf(const uint8_t* data, size_t words, uint64_t wordMask, unsigned 
         samples += kPerWord;
         ++w;
     }
+    previousOut = previous;
+    samplesOut = samples;
 }
 
 }  // namespace
