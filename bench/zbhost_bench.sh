@@ -31,7 +31,9 @@ peak() {  # peak resident set of the last command of a pipeline, in KiB
   awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt"
 }
 
-# Runs the named commands with hyperfine and prints medians, ratios to the first and peak memory.
+# Runs the named commands with hyperfine and prints the wall-time medians, the mean processor time
+# (user + system, all threads; steadier than wall time on a shared machine), their ratios to the
+# first command and the peak memory.
 compare() {
   local json=$1; shift
   local args=() names=() mems=()
@@ -45,10 +47,13 @@ cut = sys.argv.index("--")
 names, mems = sys.argv[2:cut], sys.argv[cut + 1:]
 results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
 base = results[names[0]]["median"]
-print(f"{'command':<22} {'median s':>9} {'min s':>7} {'max s':>7} {'ratio':>6} {'peak MiB':>9}")
+cpuBase = results[names[0]]["user"] + results[names[0]]["system"]
+print(f"{'command':<22} {'median s':>9} {'min s':>7} {'max s':>7} {'ratio':>6} {'cpu s':>7} {'ratio':>6} {'peak MiB':>9}")
 for name, mem in zip(names, mems):
     r = results[name]
-    print(f"{name:<22} {r['median']:9.3f} {r['min']:7.3f} {r['max']:7.3f} {r['median']/base:6.2f} {int(mem)/1024:9.1f}")
+    cpu = r["user"] + r["system"]
+    print(f"{name:<22} {r['median']:9.3f} {r['min']:7.3f} {r['max']:7.3f} {r['median']/base:6.2f} {cpu:7.3f} "
+          f"{cpu/cpuBase:6.2f} {int(mem)/1024:9.1f}")
 PY
 }
 
