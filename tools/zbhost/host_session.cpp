@@ -2,6 +2,8 @@
 // session that runs a decode is reached through one static pointer.
 #include "host_session.h"
 
+#include "plugin/decoder_settings.h"
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -124,6 +126,12 @@ bool HostSession::Analyse(ReportVia via, std::string& error) {
     active_ = this;
     stopWord_ = 0;
     endStop_ = false;
+    // The decode range's end, as the plug-in reads it from the settings: the buffer tail, or the
+    // cursor that range-to names (a number beyond the six cursors reads as position 0).
+    zb::DecoderSettings settings{};
+    std::memcpy(&settings.optionWord, record_.decoderWords, zb::kDecoderWordsSize);
+    const uint32_t to = zb::SettingsView(&settings).RangeTo();
+    source_.EndWalksAt(to == 0 ? INT64_MAX : to <= zb::kCursorCount ? record_.cursorPosition[to - 1] : 0);
     record_.positionArray = nullptr;
     record_.codeArray = nullptr;
     report_.clear();

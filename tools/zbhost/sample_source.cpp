@@ -99,9 +99,12 @@ bool SampleSource::Pull() {
 void SampleSource::MarkEnd() {
     if (lengthKnown_ || endMarked_ || blocks_.empty()) return;
     endMarked_ = true;
+    // A walk that ends at a cursor no later than the last sample ends there by itself: the plug-in
+    // clamps its range to lastSample only, so there the answer stays "no further change".
+    const int64_t last = lastSample_;
+    if (walkEnd_ <= last) return;
     Invalidate();  // the last block may move
     ChangeBlock& b = *blocks_.back();
-    const int64_t last = lastSample_;
     if (last == b.positions.back()) {
         b.levels.back() |= kEndMark;
     } else if (last > b.positions.back()) {

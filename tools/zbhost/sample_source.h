@@ -12,7 +12,9 @@
 // When the capture's length is not known before the end has been read (VCD, CSV, raw samples),
 // the host cannot give the plug-in its last sample up front. The source then answers as if one
 // more change came at the last sample, marked with kEndMark: the host raises its stop word there,
-// so that both walks end exactly at the last sample, as they would with the length known.
+// so that both walks end exactly at the last sample, as they would with the length known. When the
+// decode range ends at a cursor no later than the last sample, the walks end at the cursor, and
+// there is no such change (see EndWalksAt).
 #pragma once
 
 #include <cstdint>
@@ -81,6 +83,11 @@ class SampleSource {
     // The share of the input read so far, per mille (0 when unknown).
     uint32_t ReadPermille() const { return stream_->ReadPermille(); }
 
+    // Where the plug-in's walks end when they do not reach the end of the capture: the decode
+    // range's end (a cursor); INT64_MAX (the default) for a range up to the buffer tail. Set before
+    // the decode.
+    void EndWalksAt(int64_t position) { walkEnd_ = position; }
+
     // Keeps, from here on, what a picture of [from, to) needs as the changes pass: the change in
     // force at `from` and those up to `to`, and the first `firstChanges` of the capture (for a
     // range chosen from the capture's start; from and to are then -1).
@@ -129,6 +136,7 @@ class SampleSource {
     int64_t newestRead_ = -1;  // the latest position read so far (re-reads stay below it)
     int64_t lastSample_ = -1;  // once the end has been read
     bool endMarked_ = false;
+    int64_t walkEnd_ = INT64_MAX;
 
     struct PictureKeep {
         bool on = false;
