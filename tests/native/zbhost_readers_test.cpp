@@ -166,13 +166,17 @@ TEST(ZbhostSrzip, RoundTripsAcrossLayouts) {
 }
 
 // Writes a zip archive with the given members.
-void WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& members) {
+// Writes a zip archive with the given members, deflated or stored.
+void WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& members,
+              zip_int32_t method = ZIP_CM_DEFLATE) {
     int code = 0;
     zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     ASSERT_NE(z, nullptr);
     for (const auto& [name, data] : members) {
         zip_source_t* s = zip_source_buffer(z, data.data(), data.size(), 0);
-        ASSERT_GE(zip_file_add(z, name.c_str(), s, ZIP_FL_OVERWRITE), 0);
+        const zip_int64_t index = zip_file_add(z, name.c_str(), s, ZIP_FL_OVERWRITE);
+        ASSERT_GE(index, 0);
+        ASSERT_EQ(zip_set_file_compression(z, static_cast<zip_uint64_t>(index), method, 0), 0);
     }
     ASSERT_EQ(zip_close(z), 0);
 }
@@ -254,6 +258,27 @@ TEST(ZbhostSrzip, BrokenFilesFailCleanly) {
     }
 }
 
+// Members stored without compression read as deflated ones; a change at a member's first sample
+// counts, a repeated level across the boundary does not.
+TEST(ZbhostSrzip, StoredAndDeflatedMembersReadAlike) {
+    const std::string meta = Meta("capturefile=logic-1\ntotal probes=2\nsamplerate=1 MHz\nunitsize=1\n");
+    const std::vector<std::pair<std::string, std::string>> members = {
+        {"metadata", meta},
+        {"logic-1-1", std::string("\0\0\1\1", 4)},
+        {"logic-1-2", "\3\3\2"},
+        {"logic-1-3", "\2\1"}};
+    for (const zip_int32_t method : {ZIP_CM_STORE, ZIP_CM_DEFLATE}) {
+        const std::string path = TempPath("stored.sr");
+        WriteZip(path, members, method);
+        const Capture c = zbhost::ReadCapture(path, zbhost::CaptureFormat::Srzip, {});
+        std::vector<int64_t> positions;
+        for (const Change& ch : c.changes) positions.push_back(ch.position);
+        EXPECT_EQ(positions, (std::vector<int64_t>{0, 2, 4, 6, 8})) << "method " << method;
+        EXPECT_EQ(c.lastSample, 8);
+        std::remove(path.c_str());
+    }
+}
+
 TEST(ZbhostSrzip, TruncatedAndGarbageArchivesFail) {
     const Capture c = RandomCapture(3, 20000, 2000);
     const std::string path = TempPath("trunc.sr");
@@ -331,6 +356,22 @@ TEST(ZbhostVcd, ReadsChangesAtTheSampleRate) {
     EXPECT_EQ(c.changes[1].position, 6);
 }
 
+// Both lines read low from position 0 until the file sets them, and a change after the last time
+// (no time closes the file) is kept.
+TEST(ZbhostVcd, StartsLowAndKeepsAChangeAfterTheLastTime) {
+    zbhost::ReadOptions o;
+    o.ma = "clk";
+    o.slo = "data";
+    const Capture c = ReadVcdText(std::string(kVcdHead) + "#5\n1!\n#9\n1#\n", o);
+    ASSERT_EQ(c.changes.size(), 3u);
+    EXPECT_EQ(c.changes[0].position, 0);
+    EXPECT_EQ(c.changes[0].ma + c.changes[0].slo, 0);
+    EXPECT_EQ(c.changes[1].position, 5);
+    EXPECT_EQ(c.changes[2].position, 9);
+    EXPECT_EQ(c.changes[2].slo, 1);
+    EXPECT_EQ(c.lastSample, 9);
+}
+
 TEST(ZbhostVcd, BrokenFilesFail) {
     const std::pair<std::string, const char*> cases[] = {
         {"$var wire 1 ! clk $end\n$var wire 1 # data $end\n$enddefinitions $end\n#0\n1!\n", "timescale"},
@@ -357,9 +398,12 @@ TEST(ZbhostVcd, BrokenFilesFail) {
             EXPECT_NE(std::string(e.what()).find(expect), std::string::npos) << e.what();
         }
     }
-    // An over-long token is refused without growing without bound.
+    // An over-long token is refused without growing without bound; 4096 characters are the most.
     zbhost::ReadOptions o;
     EXPECT_THROW(ReadVcdText(std::string(kVcdHead) + std::string(100000, 'b'), o), CaptureError);
+    const std::string comment = std::string(kVcdHead) + "$comment ";
+    EXPECT_NO_THROW(ReadVcdText(comment + std::string(4096, 'c') + " $end\n#0\n", o));
+    EXPECT_THROW(ReadVcdText(comment + std::string(4097, 'c') + " $end\n#0\n", o), CaptureError);
 }
 
 TEST(ZbhostVcd, WriterRoundTrip) {

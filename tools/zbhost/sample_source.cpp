@@ -103,7 +103,7 @@ void SampleSource::MarkEnd() {
     // clamps its range to lastSample only, so there the answer stays "no further change".
     const int64_t last = lastSample_;
     if (walkEnd_ <= last) return;
-    Invalidate();  // the last block may move
+    // The last block may grow here: the callers (Locate, Picture) find the entry in use afterwards.
     ChangeBlock& b = *blocks_.back();
     if (last == b.positions.back()) {
         b.levels.back() |= kEndMark;
