@@ -1,44 +1,91 @@
 #!/usr/bin/env bash
-# zbhost against sigrok-cli on one large sigrok session file: 200 MHz sampling, at least 600,000,000
-# samples, about 4,000 BiSS-C frames at 2.5 MHz with register accesses riding on CDM/CDS.
-# Measures, side by side in one run: sigrok-cli only reading the file (-O null), zbhost only reading
-# it (zbhost read), and zbhost decoding it through the plug-in up to the report (wire text and CSV);
-# medians of several runs with hyperfine, peak memory with /usr/bin/time -v.
-# Usage: bench/zbhost_bench.sh [BUILD_DIR] [RUNS]   (default build/native, 5 runs)
-# ZB_PLUGIN=path selects another plug-in file than the one built next to zbhost.
+# zbhost's reading path against sigrok-cli reading the same sigrok session files, side by side in
+# one run with hyperfine (medians of interleaved runs), and the peak memory of each command.
+#
+#   typical: 200 MHz sampling, about 640,000,000 samples, 4,000 BiSS-C frames at 2.3 MHz with
+#            register accesses on CDM/CDS. sigrok-cli only reading it (-O null), zbhost only reading
+#            it (zbhost read), zbhost decoding it to the report CSV. Target: decode <= 0.4 x sigrok.
+#   dense:   100 MHz sampling, about 1,020,000,000 samples, 10 MHz frames back to back with random
+#            32-bit positions (about 170 million changes). sigrok-cli -O null, zbhost read, zbhost
+#            decoding every frame to the report CSV, the same with the labels written, and the same
+#            capture piped as raw samples (sigrok-cli -O binary | zbhost -), whose report must equal
+#            the file's. Targets: decode <= 4 x sigrok, peak memory < 256 MiB. Making this capture
+#            takes the generator a few minutes and about 14 GB of memory (once; it is kept).
+#
+# Usage: bench/zbhost_bench.sh [typical|dense|all] [RUNS] [BUILD_DIR]   (default typical, 5, build/native)
+# ZB_BENCH_DIR picks where the captures go (default BUILD_DIR/bench); ZB_PLUGIN another plug-in.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build/native}
+which=${1:-typical}
 runs=${2:-5}
-zbhost=$build/tools/zbhost/zbhost
-work=$build/bench
-capture=$work/zbhost_large.sr
+build=${3:-build/native}
+zbhost=$(realpath "$build/tools/zbhost/zbhost")
+bissgen=$(realpath "$build/tools/bissgen/bissgen")
+work=${ZB_BENCH_DIR:-$build/bench}
 mkdir -p "$work"
-rm -f "$work/report.txt" "$work/report.csv"
 [[ -x $zbhost ]] || { echo "build zbhost first: scripts/build.sh native" >&2; exit 1; }
+plugin=${ZB_PLUGIN:+--plugin $ZB_PLUGIN}
 
-if [[ ! -s $capture ]]; then
-  "$zbhost" generate "$capture" --frames 4000 --samples 600000000 --clock 2.5MHz --samplerate 200MHz
-fi
-"$zbhost" read "$capture"
-
-sigrok="sigrok-cli -i $capture -O null"
-reader="$zbhost read $capture"
-decode="$zbhost $capture ${ZB_PLUGIN:+--plugin $ZB_PLUGIN} --no-progress --report $work/report.txt --report-csv $work/report.csv"
-
-hyperfine --warmup 1 --runs "$runs" --export-json "$work/zbhost_bench.json" \
-  -n sigrok-read "$sigrok" -n zbhost-read "$reader" -n zbhost-decode "$decode"
-
-peak() {  # peak resident set of a command in KiB
-  /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ {print $2}'
+peak() {  # peak resident set of the last command of a pipeline, in KiB
+  /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
+  awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt"
 }
-python3 - "$work/zbhost_bench.json" "$(peak $sigrok)" "$(peak $reader)" "$(peak $decode)" <<'PY'
+
+# Runs the named commands with hyperfine and prints the wall-time medians, the mean processor time
+# (user + system, all threads; steadier than wall time on a shared machine), their ratios to the
+# first command and the peak memory.
+compare() {
+  local json=$1; shift
+  local args=() names=() mems=()
+  while (($#)); do
+    names+=("$1"); args+=(-n "$1" "$2"); mems+=("$(peak sh -c "$2")"); shift 2
+  done
+  hyperfine --warmup 1 --runs "$runs" --export-json "$json" "${args[@]}" >/dev/null
+  python3 - "$json" "${names[@]}" -- "${mems[@]}" <<'PY'
 import json, sys
+cut = sys.argv.index("--")
+names, mems = sys.argv[2:cut], sys.argv[cut + 1:]
 results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
-mem = dict(zip(["sigrok-read", "zbhost-read", "zbhost-decode"], sys.argv[2:5]))
-base = results["sigrok-read"]["median"]
-print(f"{'command':<14} {'median s':>9} {'min s':>7} {'max s':>7} {'vs sigrok':>9} {'peak MiB':>9}")
-for name in ["sigrok-read", "zbhost-read", "zbhost-decode"]:
+base = results[names[0]]["median"]
+cpuBase = results[names[0]]["user"] + results[names[0]]["system"]
+print(f"{'command':<22} {'median s':>9} {'min s':>7} {'max s':>7} {'ratio':>6} {'cpu s':>7} {'ratio':>6} {'peak MiB':>9}")
+for name, mem in zip(names, mems):
     r = results[name]
-    print(f"{name:<14} {r['median']:9.3f} {r['min']:7.3f} {r['max']:7.3f} {r['median']/base:9.2f} {int(mem[name])/1024:9.1f}")
+    cpu = r["user"] + r["system"]
+    print(f"{name:<22} {r['median']:9.3f} {r['min']:7.3f} {r['max']:7.3f} {r['median']/base:6.2f} {cpu:7.3f} "
+          f"{cpu/cpuBase:6.2f} {int(mem)/1024:9.1f}")
 PY
+}
+
+if [[ $which == typical || $which == all ]]; then
+  capture=$work/zbhost_typical.sr
+  [[ -s $capture ]] || "$zbhost" generate "$capture" --frames 4000 --samples 640000000 --clock 2.3MHz \
+    --samplerate 200MHz
+  "$zbhost" read "$capture"
+  echo "== typical capture"
+  compare "$work/zbhost_typical.json" \
+    sigrok-read "sigrok-cli -i $capture -O null" \
+    zbhost-read "$zbhost read $capture" \
+    zbhost-decode "$zbhost $capture $plugin --no-progress --report-csv $work/typical.csv"
+fi
+
+if [[ $which == dense || $which == all ]]; then
+  capture=$work/zbhost_dense.sr
+  [[ -s $capture ]] || "$bissgen" --frames 1950000 --clock-hz 10e6 --sample-rate 100e6 --pause-ns 1000 \
+    --timeout-ns 500 --data-bits 32 --st-bits 20 --sr "$capture" >/dev/null
+  "$zbhost" read "$capture"
+  settings="$plugin --no-progress --data-length 32 --data-length auto --st-bits 20"
+  echo "== dense capture"
+  compare "$work/zbhost_dense.json" \
+    sigrok-read "sigrok-cli -i $capture -O null" \
+    zbhost-read "$zbhost read $capture" \
+    zbhost-decode "$zbhost $capture $settings --report-csv $work/dense.csv" \
+    zbhost-decode-labels "$zbhost $capture $settings --report-csv $work/dense.csv --labels /dev/null" \
+    zbhost-piped "sigrok-cli -i $capture -O binary | $zbhost - --format binary --samplerate 100MHz \
+      --unitsize 1 $settings --report-csv $work/dense-piped.csv"
+  # Where the decode's time goes, as zbhost tells it (decode, of which waiting for the readers).
+  "$zbhost" "$capture" $settings --report-csv "$work/dense.csv"
+  sigrok-cli -i "$capture" -O binary | "$zbhost" - --format binary --samplerate 100MHz --unitsize 1 $settings \
+    --report-csv "$work/dense-piped.csv"
+  cmp "$work/dense.csv" "$work/dense-piped.csv" && echo "piped report = file report"
+fi

@@ -1,8 +1,9 @@
-// Fuzz target: zbhost's capture readers with arbitrary files: VCD and CSV text, raw bytes as a
-// sigrok session file, and well-formed session archives whose metadata and sample members are
-// arbitrary. A reader either fails with a CaptureError or returns a capture a host can serve:
-// changes in strictly increasing positions from 0, levels 0 or 1, the last sample not before the
-// last change, and no more changes than the limit allows.
+// Fuzz target: zbhost's capture readers with arbitrary files: VCD and CSV text, raw samples, raw
+// bytes as a sigrok session file, and well-formed session archives whose metadata and sample
+// members are arbitrary. A reader either fails with a CaptureError or yields a capture a host can
+// serve: changes in strictly increasing positions from 0, each a change of MA or SLO, the last
+// sample not before the last change. A text capture is then served through a sample source with a
+// tiny window, whose answers to random queries must be those of the whole change list.
 #include <unistd.h>
 #include <zip.h>
 
@@ -13,10 +14,9 @@
 
 #include "capture_readers.h"
 #include "fuzz_input.h"
+#include "sample_source.h"
 
 namespace {
-
-constexpr uint64_t kMaxChanges = 20000;
 
 void RemoveTempFile();
 
@@ -78,49 +78,88 @@ bool WriteArchive(const std::string& path, const std::string& metadata, const st
 }
 
 void Check(const bissgen::Capture& c) {
-    ZB_FUZZ_CHECK2(c.changes.size() <= kMaxChanges, c.changes.size(), 0);
     for (size_t i = 0; i < c.changes.size(); ++i) {
         const bissgen::Change& ch = c.changes[i];
         ZB_FUZZ_CHECK2(ch.ma <= 1 && ch.slo <= 1, ch.ma, ch.slo);
         if (i == 0) {
-            ZB_FUZZ_CHECK2(ch.position >= 0, ch.position, 0);
+            ZB_FUZZ_CHECK2(ch.position == 0, ch.position, 0);
         } else {
-            ZB_FUZZ_CHECK2(ch.position > c.changes[i - 1].position, ch.position, c.changes[i - 1].position);
+            const bissgen::Change& before = c.changes[i - 1];
+            ZB_FUZZ_CHECK2(ch.position > before.position, ch.position, before.position);
+            ZB_FUZZ_CHECK(ch.ma != before.ma || ch.slo != before.slo);
         }
     }
     if (!c.changes.empty())
         ZB_FUZZ_CHECK2(c.lastSample >= c.changes.back().position, c.lastSample, c.changes.back().position);
 }
 
+// Queries at pseudo-random positions (and the steps after them) against the list.
+void CheckSource(const std::string& bytes, zbhost::CaptureFormat format, const zbhost::ReadOptions& options,
+                 const bissgen::Capture& c, uint32_t seed) {
+    if (c.changes.empty()) return;
+    zbhost::SampleSource source(zbhost::OpenCaptureBytes(bytes, format, options), 1);
+    const auto& ch = c.changes;
+    for (int q = 0; q < 16; ++q) {
+        seed = seed * 1103515245u + 12345u;
+        int64_t pos = static_cast<int64_t>(seed % static_cast<uint32_t>(c.lastSample + 2));
+        for (int step = 0; step < 8; ++step) {
+            uint8_t levels = 0;
+            const uint64_t next = source.Query(pos, levels);
+            size_t i = 0;
+            while (i + 1 < ch.size() && ch[i + 1].position <= pos) ++i;
+            ZB_FUZZ_CHECK2((levels & 3) == zbhost::PackLevels(ch[i].ma, ch[i].slo), levels, pos);
+            if (i + 1 < ch.size()) {
+                ZB_FUZZ_CHECK2(next == static_cast<uint64_t>(ch[i + 1].position), next, pos);
+            } else {
+                // The end of a capture whose length the reader learns at its end: one marked change
+                // at the last sample.
+                const bool atEnd = pos >= c.lastSample;
+                ZB_FUZZ_CHECK2(((levels & zbhost::SampleSource::kEndMark) != 0) == atEnd, levels, pos);
+                ZB_FUZZ_CHECK2(next == (atEnd ? zbhost::SampleSource::kNoFurtherChange
+                                              : static_cast<uint64_t>(c.lastSample)),
+                               next, pos);
+            }
+            if (next == zbhost::SampleSource::kNoFurtherChange) break;
+            pos = static_cast<int64_t>(next);
+        }
+    }
+    ZB_FUZZ_CHECK(source.Failure().empty());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zbfuzz::FuzzInput in(data, size);
-    const uint8_t format = in.U8() % 4;
+    const uint8_t format = in.U8() % 5;
     zbhost::ReadOptions options;
-    options.maxChanges = kMaxChanges;
     options.ma = in.Text(6);
     options.slo = in.Text(6);
     if (options.ma.empty()) options.ma = "0";
     if (options.slo.empty()) options.slo = "1";
     options.sampleRate = (in.U8() & 1) ? in.U32() : 0;
+    options.unitSize = 1 + in.U8() % 8;
+    options.threads = 1 + in.U8() % 2;
+    const uint32_t seed = in.U32();
     try {
-        bissgen::Capture capture;
-        if (format == 0 || format == 1) {
-            std::istringstream text(in.Rest());
-            capture = format == 0 ? zbhost::ReadVcd(text, options) : zbhost::ReadCsv(text, options);
-        } else if (format == 2) {
+        if (format <= 2) {
+            const std::string bytes = in.Rest();
+            const auto kind = format == 0   ? zbhost::CaptureFormat::Vcd
+                              : format == 1 ? zbhost::CaptureFormat::Csv
+                                            : zbhost::CaptureFormat::Binary;
+            const bissgen::Capture capture = zbhost::ReadAll(*zbhost::OpenCaptureBytes(bytes, kind, options));
+            Check(capture);
+            CheckSource(bytes, kind, options, capture, seed);
+        } else if (format == 3) {
             WriteFile(TempPath(), in.Rest());
-            capture = zbhost::ReadSrzip(TempPath(), options);
+            Check(zbhost::ReadCapture(TempPath(), zbhost::CaptureFormat::Srzip, options));
         } else {
             const int layout = in.U8() % 3;
             const uint16_t metaSize = in.U16();
             const std::string rest = in.Rest();
             const size_t split = rest.empty() ? 0 : metaSize % (rest.size() + 1);
             if (!WriteArchive(TempPath(), rest.substr(0, split), rest.substr(split), layout)) return 0;
-            capture = zbhost::ReadSrzip(TempPath(), options);
+            Check(zbhost::ReadCapture(TempPath(), zbhost::CaptureFormat::Srzip, options));
         }
-        Check(capture);
     } catch (const zbhost::CaptureError&) {
         // A clear refusal is a valid outcome.
     }

@@ -4,11 +4,11 @@
 # and zbhost need, without the Windows cross-compiler, wine, the fuzzing and the test tools)
 set -euo pipefail
 if [[ ${1:-} == demo ]]; then
-  packages=(cmake g++ make pkg-config libzip-dev zlib1g-dev googletest libgtest-dev libbenchmark-dev)
+  packages=(cmake g++ make pkg-config libzip-dev zlib1g-dev libisal-dev googletest libgtest-dev libbenchmark-dev)
 else
   packages=(cmake g++ make pkg-config clang clang-format libclang-rt-14-dev libgtest-dev googletest
             libbenchmark-dev g++-mingw-w64-x86-64-posix wine64 xvfb imagemagick xdotool libzip-dev
-            zlib1g-dev sigrok-cli hyperfine python3)
+            zlib1g-dev libisal-dev sigrok-cli hyperfine python3)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,8 @@
 // Long and odd captures through the whole Analysis call: more than 3,000,000 records read back
 // across the result stores' spill boundaries and checked against the generator's truth, a stop
 // request at every tenth of a decode, a capture without any change, MA stuck at one level, SLO
-// toggling faster than MA, and positions at the very end of the signed 64-bit range.
+// toggling faster than MA, positions at the very end of the signed 64-bit range, and a capture of
+// more than 50,000,000 changes served by zbhost's sample source.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +19,9 @@
 #include "support/engine_records.h"
 #include "support/memory_host.h"
 #include "support/scratch_dir.h"
+
+// zbhost's host side, with the plug-in's Analysis linked in.
+#include "host_session.h"
 
 extern "C" uint32_t Analysis(zb::HostRecord* host);
 
@@ -274,6 +278,91 @@ TEST_F(LongCapture, PositionsAtTheEndOfTheSignedRange) {
             EXPECT_EQ(r.pos[i] - base, lowRecords.pos[i]) << i;
         }
     }
+}
+
+// The template repeated `repeats` times as a change stream: as long a capture as wanted, made as
+// it is read. Each block starts at a checkpoint (the number of the change it starts with).
+class RepeatingStream : public zbhost::ChangeStream {
+  public:
+    RepeatingStream(const bissgen::Capture& unit, int64_t repeats)
+        : unit_(unit), period_(unit.lastSample + 1), repeats_(repeats) {}
+    bool Next(zbhost::ChangeBlock& out) override {
+        out.Clear();
+        const auto& c = unit_.changes;
+        if (rep_ >= repeats_) return false;
+        out.start.valid = true;
+        out.start.where = static_cast<uint64_t>(rep_) * c.size() + index_;
+        if (haveLast_) out.start.inForcePosition = lastPosition_, out.start.inForceLevels = lastLevels_;
+        while (out.Size() < zbhost::kBlockChanges && rep_ < repeats_) {
+            const uint8_t levels = zbhost::PackLevels(c[index_].ma, c[index_].slo);
+            // A repetition that starts at the levels the last one ended at has no change there.
+            if (!haveLast_ || levels != lastLevels_) {
+                lastPosition_ = rep_ * period_ + c[index_].position;
+                lastLevels_ = levels;
+                haveLast_ = true;
+                out.Push(lastPosition_, levels);
+            }
+            if (++index_ == c.size()) index_ = 0, ++rep_;
+        }
+        return true;
+    }
+    bool CanRestart() const override { return true; }
+    void Restart(const zbhost::Checkpoint& from) override {
+        rep_ = static_cast<int64_t>(from.where / unit_.changes.size());
+        index_ = static_cast<size_t>(from.where % unit_.changes.size());
+        haveLast_ = from.inForcePosition >= 0;
+        lastPosition_ = from.inForcePosition;
+        lastLevels_ = from.inForceLevels;
+    }
+    uint64_t SampleRate() const override { return unit_.sampleRate; }
+    int64_t LastSample() const override { return period_ * repeats_ - 1; }
+    bool LengthKnown() const override { return true; }
+
+  private:
+    const bissgen::Capture& unit_;
+    int64_t period_, repeats_;
+    int64_t rep_ = 0;
+    size_t index_ = 0;
+    bool haveLast_ = false;
+    int64_t lastPosition_ = -1;
+    uint8_t lastLevels_ = 0;
+};
+
+// No limit on the changes remains: a capture of more than 50,000,000 changes (the old host's
+// refusal) is served in bounded memory. The decode covers the last 20 repetitions, after a cursor
+// that lies beyond change 50,000,000, with the length detected (two walks from the cursor).
+TEST_F(LongCapture, PastFiftyMillionChangesThroughTheSampleSource) {
+    const Template t = MakeTemplate();
+    const int64_t perRepeat = static_cast<int64_t>(t.capture.changes.size()) - 1;
+    const int64_t repeats = 50'000'000 / perRepeat + 40;
+    const int64_t period = t.capture.lastSample + 1;
+    zbhost::SampleSource source(std::make_unique<RepeatingStream>(t.capture, repeats));
+    zbhost::PluginExports exports;
+    exports.Analysis = &Analysis;
+    zbhost::HostSession session(exports, source);
+    zb::DecoderSettings block;
+    zb::CopySettingsIn(session.Record(), block);
+    zb::SettingsView view(&block);
+    view.ApplyDefaults();
+    view.SetDataLength(12);
+    view.SetSingleTurnBits(12);
+    view.SetAutoLength(true);
+    view.SetRangeFrom(2);  // cursor A
+    zb::CopySettingsOut(block, session.Record());
+    const int64_t base = (repeats - 20) * period;
+    session.Record().cursorPosition[1] = base;
+    std::string error;
+    ASSERT_TRUE(session.Analyse(zbhost::ReportVia::None, error)) << error;
+    Records r;
+    for (uint32_t i = 0; i < session.RecordCount(); ++i) {
+        r.pos.push_back(session.PositionAt(i));
+        r.code.push_back(session.CodeAt(i));
+    }
+    ExpectHostInvariants(r);
+    ExpectFramesMatchTruth(r, t, period, base, 20 * t.frames.size());
+    const zbhost::ReadStats stats = source.Stats();
+    EXPECT_GT(stats.changes, 50'000'000u);
+    EXPECT_EQ(stats.samples, repeats * period);
 }
 
 }  // namespace

@@ -67,7 +67,8 @@ class ZbhostSvgPlugin : public ::testing::Test {
 
 TEST_F(ZbhostSvgPlugin, NarrowBoxesShowTheShortFormNeverACutLongOne) {
     const bissgen::Capture capture = zbhost::MakeDemoTraffic().Finish();
-    zbhost::HostSession session(plugin_.Exports(), capture);
+    zbhost::SampleSource source(capture);
+    zbhost::HostSession session(plugin_.Exports(), source);
     zbhost::HostSettings settings;
     std::string error;
     for (const zbhost::SettingArg& a :

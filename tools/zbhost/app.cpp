@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace zbhost {
 
@@ -13,7 +14,7 @@ namespace {
 constexpr char kVersion[] = "zbhost 1.1";
 
 const char* kCommands =
-    "usage: zbhost [decode] CAPTURE [options]     decode a capture (.sr, .vcd, .csv)\n"
+    "usage: zbhost [decode] CAPTURE [options]     decode a capture (.sr, .vcd, .csv, .bin; - for stdin)\n"
     "       zbhost demo [--out DIR]               make, decode and draw a built-in example\n"
     "       zbhost read CAPTURE [capture options] read a capture only and count its changes\n"
     "       zbhost info [--plugin PATH]           show what the plug-in says about itself\n"
@@ -24,12 +25,13 @@ const char* kCommands =
 
 const char* kDecodeOptions =
     "Capture:\n"
-    "  --format auto|sr|vcd|csv  reader (default: by extension)\n"
+    "  --format auto|sr|vcd|csv|binary   reader (default: by extension; standard input needs it)\n"
     "  --ma CH, --slo CH         channel by probe name, 0-based number or sigrok name (D3); by\n"
     "                            default the probes named MA and SLO (or CLK, CLOCK, SCK... and\n"
     "                            DATA, SL, SDA...), else the first two channels\n"
-    "  --samplerate RATE         e.g. 200MHz: turns VCD/CSV times into samples\n"
-    "  --max-changes N           refuse captures with more signal changes (default 50000000)\n"
+    "  --samplerate RATE         e.g. 200MHz: turns VCD/CSV times into samples; the rate of binary input\n"
+    "  --unitsize N              binary input: bytes per sample, 1..8 (default 1)\n"
+    "  --memory-limit MIB        changes kept for the decode's second walk over piped input (default 128)\n"
     "Positions (--range, --svg-range, --plot-range, --cursor) are samples (12000) or times with a\n"
     "unit (1.2ms, 350us, 2s, 1500ns). A RANGE is FROM:TO; either end may be left out, TO may be\n"
     "+LENGTH, and 'all' is the whole capture.\n"
@@ -91,20 +93,31 @@ void PrintHelp(std::FILE* out, bool commands) {
 int RunRead(const std::vector<std::string>& args) {
     DecodeRequest r;
     std::string error;
-    if (!ParseDecodeArgs(args, r, error)) {
-        std::fprintf(stderr, "zbhost: %s\n", error.c_str());
+    try {
+        if (!ParseDecodeArgs(args, r, error)) {
+            std::fprintf(stderr, "zbhost: %s\n", error.c_str());
+            return 2;
+        }
+    } catch (const CaptureError& e) {
+        std::fprintf(stderr, "zbhost: %s\n", e.what());
         return 2;
     }
-    bissgen::Capture capture;
+    uint64_t changes = 0;
+    int64_t last = -1;
+    uint64_t rate = 0;
     try {
-        capture = ReadCapture(r.capturePath, r.format, r.read);
+        const std::unique_ptr<ChangeStream> stream = OpenCapture(r.capturePath, r.format, r.read);
+        ChangeBlock block;
+        while (stream->Next(block)) changes += block.Size();
+        last = stream->LastSample();
+        rate = stream->SampleRate();
     } catch (const CaptureError& e) {
         std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
         return 1;
     }
-    std::printf("%s: %lld samples at %llu Hz, %zu changes of MA and SLO\n", r.capturePath.c_str(),
-                static_cast<long long>(capture.lastSample + 1),
-                static_cast<unsigned long long>(capture.sampleRate), capture.changes.size());
+    std::printf("%s: %lld samples at %llu Hz, %llu changes of MA and SLO\n", r.capturePath.c_str(),
+                static_cast<long long>(last + 1), static_cast<unsigned long long>(rate),
+                static_cast<unsigned long long>(changes));
     return 0;
 }
 
@@ -145,7 +158,7 @@ int RunInfo(const std::vector<std::string>& args) {
     std::printf("plug-in:      %s\n", path.c_str());
     PrintPluginName(x);
     if (x.GetReportColumnStr && x.DefaultSettings) {
-        bissgen::Capture empty;
+        SampleSource empty{bissgen::Capture{}};
         HostSession session(x, empty);
         x.DefaultSettings(&session.Record());
         std::printf("columns:      %s\n", session.ColumnHeader().c_str());
@@ -203,12 +216,20 @@ bool ParseDecodeArgs(const std::vector<std::string>& args, DecodeRequest& r, std
                 error = "bad sample rate '" + v + "'";
                 return false;
             }
-        } else if (a == "--max-changes") {
+        } else if (a == "--unitsize") {
             if (!TakeValue(args, i, v, error)) return false;
-            if (!ParseCount(v, r.read.maxChanges) || r.read.maxChanges == 0) {
-                error = "bad --max-changes '" + v + "'";
+            if (!ParseCount(v, n) || n < 1 || n > 8) {
+                error = "bad --unitsize '" + v + "' (1..8 bytes per sample)";
                 return false;
             }
+            r.read.unitSize = static_cast<unsigned>(n);
+        } else if (a == "--memory-limit") {
+            if (!TakeValue(args, i, v, error)) return false;
+            if (!ParseCount(v, n) || n < 1 || n > (uint64_t{1} << 20)) {
+                error = "bad --memory-limit '" + v + "' (MiB, at least 1)";
+                return false;
+            }
+            r.memoryLimit = n << 20;
         } else if (a == "--range") {
             if (!TakeValue(args, i, v, error) || !ParseRangeOption(a, v, r.range, error)) return false;
         } else if (a == "--plugin") {

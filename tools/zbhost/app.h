@@ -18,6 +18,7 @@ struct DecodeRequest {
     std::string capturePath;
     CaptureFormat format = CaptureFormat::Auto;
     ReadOptions read = AutoChannels();
+    uint64_t memoryLimit = SampleSource::kDefaultMemoryLimit;
     std::string pluginPath;
     bool useDefaultsExport = false;
     std::vector<SettingArg> settings;  // cursor positions may be times until the capture is read

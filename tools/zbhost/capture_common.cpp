@@ -28,7 +28,8 @@ CaptureFormat ParseFormatName(const std::string& name) {
     if (n == "sr" || n == "srzip") return CaptureFormat::Srzip;
     if (n == "vcd") return CaptureFormat::Vcd;
     if (n == "csv") return CaptureFormat::Csv;
-    throw CaptureError("unknown capture format '" + name + "' (use sr, vcd or csv)");
+    if (n == "binary" || n == "bin" || n == "raw") return CaptureFormat::Binary;
+    throw CaptureError("unknown capture format '" + name + "' (use sr, vcd, csv or binary)");
 }
 
 CaptureFormat FormatFromPath(const std::string& path) {
@@ -36,7 +37,10 @@ CaptureFormat FormatFromPath(const std::string& path) {
     if (EndsWith(p, ".sr") || EndsWith(p, ".srzip")) return CaptureFormat::Srzip;
     if (EndsWith(p, ".vcd")) return CaptureFormat::Vcd;
     if (EndsWith(p, ".csv")) return CaptureFormat::Csv;
-    throw CaptureError("cannot tell the format of '" + path + "' from its name; use --format sr|vcd|csv");
+    if (EndsWith(p, ".bin") || EndsWith(p, ".raw")) return CaptureFormat::Binary;
+    if (path == "-") throw CaptureError("standard input needs --format vcd|csv|binary");
+    throw CaptureError("cannot tell the format of '" + path +
+                       "' from its name; use --format sr|vcd|csv|binary");
 }
 
 namespace {
@@ -188,12 +192,42 @@ uint64_t ParseSampleRate(const std::string& text) {
     return static_cast<uint64_t>(std::llround(rate));
 }
 
-bissgen::Capture ReadCapture(const std::string& path, CaptureFormat format, const ReadOptions& options) {
+namespace {
+std::unique_ptr<ChangeStream> OpenText(ByteInput input, CaptureFormat format, const ReadOptions& options) {
+    std::unique_ptr<ChangeStream> reader;
+    if (format == CaptureFormat::Vcd)
+        reader = OpenVcd(std::move(input), options);
+    else if (format == CaptureFormat::Csv)
+        reader = OpenCsv(std::move(input), options);
+    else
+        reader = OpenBinary(std::move(input), options);
+    return std::make_unique<ThreadedStream>(std::move(reader));
+}
+}  // namespace
+
+std::unique_ptr<ChangeStream> OpenCapture(const std::string& path, CaptureFormat format,
+                                          const ReadOptions& options) {
     if (format == CaptureFormat::Auto) format = FormatFromPath(path);
-    if (format == CaptureFormat::Srzip) return ReadSrzip(path, options);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw CaptureError("cannot open '" + path + "'");
-    return format == CaptureFormat::Vcd ? ReadVcd(in, options) : ReadCsv(in, options);
+    if (path == "-") {
+        if (format == CaptureFormat::Srzip) {
+            throw CaptureError("a sigrok session file cannot be read from standard input; give its name");
+        }
+        return OpenText(ByteInput::StandardInput(), format, options);
+    }
+    if (format == CaptureFormat::Srzip) return OpenSrzip(path, options);
+    return OpenText(ByteInput::File(path), format, options);
+}
+
+std::unique_ptr<ChangeStream> OpenCaptureBytes(std::string bytes, CaptureFormat format,
+                                               const ReadOptions& options, bool canSeek) {
+    if (format == CaptureFormat::Auto || format == CaptureFormat::Srzip) {
+        throw CaptureError("captures in memory are VCD, CSV or raw samples");
+    }
+    return OpenText(ByteInput::Memory(std::move(bytes), canSeek), format, options);
+}
+
+bissgen::Capture ReadCapture(const std::string& path, CaptureFormat format, const ReadOptions& options) {
+    return ReadAll(*OpenCapture(path, format, options));
 }
 
 }  // namespace zbhost

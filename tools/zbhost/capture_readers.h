@@ -1,44 +1,57 @@
-// The capture readers of zbhost: sigrok session files (srzip), VCD and CSV exports. Each streams the
-// file, keeps only the changes of the two chosen channels (MA and SLO) and fails with a CaptureError
-// whose message names the problem; a broken or hostile file never crashes the reader.
+// The capture readers of zbhost: sigrok session files (srzip), VCD and CSV exports, and raw logic
+// samples (sigrok-cli's binary output). Each opens its input, checks the header and the channels
+// at once, and then yields the changes of the two chosen channels (MA and SLO) as a ChangeStream,
+// piece by piece, so that memory does not grow with the capture. Broken input ends in a
+// CaptureError whose message names the problem; it never crashes the reader.
 #pragma once
 
 #include <cstdint>
-#include <istream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bissgen/capture.h"
-#include "change_builder.h"
+#include "byte_input.h"
+#include "change_stream.h"
 
 namespace zbhost {
 
-enum class CaptureFormat { Auto, Srzip, Vcd, Csv };
+enum class CaptureFormat { Auto, Srzip, Vcd, Csv, Binary };
 
 struct ReadOptions {
     // A probe name, or the channel's 0-based number in the file when no probe has that name.
     std::string ma = "0";
     std::string slo = "1";
-    // Samples per second used to turn VCD and CSV times into sample positions; 0 = the file's own.
+    // Samples per second: turns VCD and CSV times into sample positions (0 = the file's own), and
+    // gives raw samples their rate.
     uint64_t sampleRate = 0;
-    uint64_t maxChanges = kDefaultMaxChanges;
-    // Told the share of the file read so far, in per mille (sigrok session files); may be null.
-    void (*progress)(void* context, uint32_t permille) = nullptr;
-    void* progressContext = nullptr;
+    // Bytes per sample of raw binary input (1..8).
+    unsigned unitSize = 1;
+    // Threads that inflate the members of a session file (0: one per processor).
+    unsigned threads = 0;
 };
 
-// Picks the reader by the file name's extension (.sr, .vcd, .csv); throws for an unknown one.
+// Picks the reader by the file name's extension (.sr, .vcd, .csv, .bin); throws for an unknown one.
 CaptureFormat FormatFromPath(const std::string& path);
 CaptureFormat ParseFormatName(const std::string& name);
 
-// Reads the capture at `path` with the chosen (or guessed) reader.
+// Opens the capture at `path`, "-" for standard input (which needs --format), with the chosen (or
+// guessed) reader. The text and raw readers run in a thread of their own.
+std::unique_ptr<ChangeStream> OpenCapture(const std::string& path, CaptureFormat format,
+                                          const ReadOptions& options);
+// The same for a VCD, CSV or raw capture held in memory (tests and fuzzing), read like a pipe
+// unless `canSeek`.
+std::unique_ptr<ChangeStream> OpenCaptureBytes(std::string bytes, CaptureFormat format,
+                                               const ReadOptions& options, bool canSeek = true);
+// Reads the whole capture at `path` into one change list.
 bissgen::Capture ReadCapture(const std::string& path, CaptureFormat format, const ReadOptions& options);
 
 // True when this build can read sigrok session files.
 bool SrzipSupported();
-bissgen::Capture ReadSrzip(const std::string& path, const ReadOptions& options);
-bissgen::Capture ReadVcd(std::istream& in, const ReadOptions& options);
-bissgen::Capture ReadCsv(std::istream& in, const ReadOptions& options);
+std::unique_ptr<ChangeStream> OpenSrzip(const std::string& path, const ReadOptions& options);
+std::unique_ptr<ChangeStream> OpenVcd(ByteInput input, const ReadOptions& options);
+std::unique_ptr<ChangeStream> OpenCsv(ByteInput input, const ReadOptions& options);
+std::unique_ptr<ChangeStream> OpenBinary(ByteInput input, const ReadOptions& options);
 
 // Finds the channel for `spec` among `names` (by name first, then as a 0-based number); throws a
 // CaptureError naming `role` and listing the channels when there is none.

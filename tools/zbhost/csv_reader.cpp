@@ -1,12 +1,15 @@
 // Reads logic-analyzer CSV exports: an optional header row with the channel names, then one row
 // per sample or one row per transition. A first column named "Time..." (seconds, or the unit in
 // brackets such as "Time [us]") or "Sample..." places each row; without one every row is the next
-// sample. Comment lines start with ';' or '#'. Each row gives the levels from its position on.
+// sample. Comment lines start with ';' or '#'. Each row gives the levels from its position on. The
+// header is read when the file is opened, the rows block by block; each block starts at a line whose
+// offset and row count make a checkpoint.
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 
 #include "capture_readers.h"
+#include "change_builder.h"
 
 namespace zbhost {
 
@@ -18,17 +21,21 @@ constexpr size_t kMaxColumns = 1024;
 enum class PositionColumn { None, Time, Sample };
 
 // Reads one line without its end; false at the end of the input.
-bool ReadLine(std::streambuf* buf, std::string& line, uint64_t lineNumber) {
+bool ReadLine(ByteInput& in, std::string& line, uint64_t lineNumber) {
     line.clear();
-    int c = buf->sbumpc();
+    int c = in.Get();
     if (c == EOF) return false;
     while (c != EOF && c != '\n') {
         if (line.size() >= kMaxLine)
             throw CaptureError("CSV line " + std::to_string(lineNumber) + " is too long");
         if (c != '\r') line.push_back(static_cast<char>(c));
-        c = buf->sbumpc();
+        c = in.Get();
     }
     return true;
+}
+
+bool IsComment(const std::string& trimmed) {
+    return trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#';
 }
 
 std::string Trim(const std::string& s) {
@@ -106,52 +113,93 @@ void ReadComment(const std::string& line, std::vector<std::string>& names, uint6
     }
 }
 
-}  // namespace
+class CsvStream : public ChangeStream {
+  public:
+    CsvStream(ByteInput input, const ReadOptions& options);
+    bool Next(ChangeBlock& out) override;
+    bool CanRestart() const override { return in_.CanSeek(); }
+    void Restart(const Checkpoint& from) override;
+    uint64_t SampleRate() const override { return sampleRate_; }
+    int64_t LastSample() const override { return lastSample_; }
+    bool LengthKnown() const override { return false; }
+    uint32_t ReadPermille() const override {
+        return in_.Size() ? static_cast<uint32_t>(in_.Offset() * 1000 / in_.Size()) : 0;
+    }
 
-bissgen::Capture ReadCsv(std::istream& in, const ReadOptions& options) {
-    bissgen::Capture capture;
-    capture.sampleRate = options.sampleRate;
-    std::streambuf* buf = in.rdbuf();
-    std::string line;
-    uint64_t lineNumber = 0;
+  private:
+    // The sample position and levels of one row; throws for a malformed row.
+    int64_t RowPosition(const std::vector<std::string>& f);
+    uint8_t Level(const std::string& v) const;
+
+    ByteInput in_;
+    uint64_t sampleRate_ = 0;
+    int64_t lastSample_ = -1;
+    char separator_ = ',';
+    size_t columns_ = 0;
+    size_t ma_ = 0;
+    size_t slo_ = 0;
+    PositionColumn positionColumn_ = PositionColumn::None;
+    double timeUnit_ = 1;
+    bool haveOrigin_ = false;
+    long double origin_ = 0;
+    // The parser's place: rows read, the last row's position, the line number.
+    int64_t rows_ = 0;
+    int64_t position_ = 0;
+    uint64_t lineNumber_ = 0;
+    ChangeBuilder builder_;
+    bool ended_ = false;
+    Checkpoint next_;
+    // A line already read that the next block starts with (the header line of a file without one,
+    // or the row that ended the last block), with the offset it started at.
+    bool holding_ = false;
+    std::string line_;
+    std::vector<std::string> fields_;
+};
+
+CsvStream::CsvStream(ByteInput input, const ReadOptions& options) : in_(std::move(input)) {
+    sampleRate_ = options.sampleRate;
     std::vector<std::string> header;
-    char separator = ',';
-    std::vector<std::string> firstRow;
     std::vector<std::string> commentNames;
     uint64_t commentRate = 0;
-    while (ReadLine(buf, line, ++lineNumber)) {
-        const std::string t = Trim(line);
+    uint64_t headerOffset = 0;
+    for (;;) {
+        headerOffset = in_.Offset();
+        if (!ReadLine(in_, line_, ++lineNumber_)) break;
+        const std::string t = Trim(line_);
         if (!t.empty() && t[0] == ';') ReadComment(t, commentNames, commentRate);
-        if (t.empty() || t[0] == ';' || t[0] == '#') continue;
-        separator = line.find(',') != std::string::npos   ? ','
-                    : line.find(';') != std::string::npos ? ';'
-                                                          : '\t';
-        header = Split(line, separator);
+        if (IsComment(t)) continue;
+        separator_ = line_.find(',') != std::string::npos   ? ','
+                     : line_.find(';') != std::string::npos ? ';'
+                                                            : '\t';
+        header = Split(line_, separator_);
         break;
     }
     if (header.empty()) throw CaptureError("CSV: no rows");
+    columns_ = header.size();
     bool allNumbers = true;
     for (const auto& h : header) allNumbers = allNumbers && IsNumber(h);
+    next_.valid = true;
+    next_.where = in_.Offset();
+    next_.line = lineNumber_;
     if (allNumbers) {
-        // No header row: the channels are known by number only.
-        firstRow = header;
+        // No header row: the channels are known by number only, and the line is the first row.
         for (size_t i = 0; i < header.size(); ++i) header[i] = std::to_string(i);
-    }
-    PositionColumn positionColumn = PositionColumn::None;
-    double timeUnit = 1;
-    if (!allNumbers) {
+        next_.where = headerOffset;
+        next_.line = --lineNumber_;
+        holding_ = true;
+    } else {
         const std::string first = Lower(header[0]);
         if (first.compare(0, 4, "time") == 0) {
-            positionColumn = PositionColumn::Time;
-            timeUnit = TimeUnit(header[0]);
+            positionColumn_ = PositionColumn::Time;
+            timeUnit_ = TimeUnit(header[0]);
         } else if (NamedTimeUnit(first) > 0) {
-            positionColumn = PositionColumn::Time;
-            timeUnit = NamedTimeUnit(first);
+            positionColumn_ = PositionColumn::Time;
+            timeUnit_ = NamedTimeUnit(first);
         } else if (first.compare(0, 6, "sample") == 0) {
-            positionColumn = PositionColumn::Sample;
+            positionColumn_ = PositionColumn::Sample;
         }
     }
-    const size_t dataStart = positionColumn == PositionColumn::None ? 0 : 1;
+    const size_t dataStart = positionColumn_ == PositionColumn::None ? 0 : 1;
     std::vector<std::string> names(header.begin() + static_cast<std::ptrdiff_t>(dataStart), header.end());
     // Some exports name every column by its type ("logic") and list the channel names in a comment.
     if (commentNames.size() == names.size()) {
@@ -159,63 +207,106 @@ bissgen::Capture ReadCsv(std::istream& in, const ReadOptions& options) {
         for (const auto& n : names) typed = typed && (Lower(n) == "logic" || IsNumber(n));
         if (typed) names = commentNames;
     }
-    if (capture.sampleRate == 0) capture.sampleRate = commentRate;
+    if (sampleRate_ == 0) sampleRate_ = commentRate;
     if (names.empty()) throw CaptureError("CSV: no channel columns");
-    const size_t ma = dataStart + ResolveChannel(options.ma, names, "MA");
-    const size_t slo = dataStart + ResolveChannel(options.slo, names, "SLO");
-    if (positionColumn == PositionColumn::Time && capture.sampleRate == 0) {
+    ma_ = dataStart + ResolveChannel(options.ma, names, "MA");
+    slo_ = dataStart + ResolveChannel(options.slo, names, "SLO");
+    if (positionColumn_ == PositionColumn::Time && sampleRate_ == 0) {
         throw CaptureError("CSV with a time column: give the sample rate with --samplerate");
     }
-    ChangeBuilder builder(capture, options.maxChanges);
-    int64_t rowIndex = 0;
-    int64_t position = 0;
-    bool haveOrigin = false;
-    long double origin = 0;
-    auto level = [&](const std::string& v) -> uint8_t {
-        if (v == "0") return 0;
-        if (v == "1") return 1;
-        throw CaptureError("CSV line " + std::to_string(lineNumber) + ": level '" + v.substr(0, 20) +
-                           "' is not 0 or 1");
-    };
-    auto row = [&](const std::vector<std::string>& f) {
-        if (f.size() != header.size()) {
-            throw CaptureError("CSV line " + std::to_string(lineNumber) + ": " + std::to_string(f.size()) +
-                               " fields, the header has " + std::to_string(header.size()));
-        }
-        int64_t p = rowIndex;
-        if (positionColumn != PositionColumn::None) {
-            char* end = nullptr;
-            const long double v = std::strtold(f[0].c_str(), &end);
-            if (f[0].empty() || *end != '\0' || !std::isfinite(static_cast<double>(v))) {
-                throw CaptureError("CSV line " + std::to_string(lineNumber) + ": bad position '" +
-                                   f[0].substr(0, 30) + "'");
-            }
-            if (!haveOrigin) origin = v, haveOrigin = true;
-            const long double samples =
-                positionColumn == PositionColumn::Time
-                    ? (v - origin) * timeUnit * static_cast<long double>(capture.sampleRate)
-                    : v - origin;
-            if (samples < 0)
-                throw CaptureError("CSV line " + std::to_string(lineNumber) + ": time goes backwards");
-            if (samples > 4e18L)
-                throw CaptureError("CSV line " + std::to_string(lineNumber) + ": position too large");
-            p = static_cast<int64_t>(std::llround(static_cast<double>(samples)));
-            if (p < position)
-                throw CaptureError("CSV line " + std::to_string(lineNumber) + ": time goes backwards");
-        }
-        builder.Set(p, level(f[ma]), level(f[slo]));
-        position = p;
-        ++rowIndex;
-    };
-    if (!firstRow.empty()) row(firstRow);
-    while (ReadLine(buf, line, ++lineNumber)) {
-        const std::string t = Trim(line);
-        if (t.empty() || t[0] == ';' || t[0] == '#') continue;
-        row(Split(line, separator));
+}
+
+uint8_t CsvStream::Level(const std::string& v) const {
+    if (v == "0") return 0;
+    if (v == "1") return 1;
+    throw CaptureError("CSV line " + std::to_string(lineNumber_) + ": level '" + v.substr(0, 20) +
+                       "' is not 0 or 1");
+}
+
+int64_t CsvStream::RowPosition(const std::vector<std::string>& f) {
+    const std::string where = "CSV line " + std::to_string(lineNumber_);
+    if (f.size() != columns_) {
+        throw CaptureError(where + ": " + std::to_string(f.size()) + " fields, the header has " +
+                           std::to_string(columns_));
     }
-    if (rowIndex == 0) throw CaptureError("CSV: a header but no samples");
-    capture.lastSample = position;
-    return capture;
+    if (positionColumn_ == PositionColumn::None) return rows_;
+    char* end = nullptr;
+    const long double v = std::strtold(f[0].c_str(), &end);
+    if (f[0].empty() || *end != '\0' || !std::isfinite(static_cast<double>(v))) {
+        throw CaptureError(where + ": bad position '" + f[0].substr(0, 30) + "'");
+    }
+    if (!haveOrigin_) origin_ = v, haveOrigin_ = true;
+    const long double samples = positionColumn_ == PositionColumn::Time
+                                    ? (v - origin_) * timeUnit_ * static_cast<long double>(sampleRate_)
+                                    : v - origin_;
+    if (samples < 0) throw CaptureError(where + ": time goes backwards");
+    if (samples > 4e18L) throw CaptureError(where + ": position too large");
+    const int64_t p = static_cast<int64_t>(std::llround(static_cast<double>(samples)));
+    if (p < position_) throw CaptureError(where + ": time goes backwards");
+    return p;
+}
+
+bool CsvStream::Next(ChangeBlock& out) {
+    out.Clear();
+    if (ended_) return false;
+    builder_.SetOutput(out);
+    out.start = next_;
+    uint64_t offset = 0;
+    for (;;) {
+        if (holding_) {
+            holding_ = false;
+            offset = next_.where;
+            ++lineNumber_;
+        } else {
+            offset = in_.Offset();
+            if (!ReadLine(in_, line_, ++lineNumber_)) break;
+        }
+        if (IsComment(Trim(line_))) continue;
+        fields_ = Split(line_, separator_);
+        const int64_t p = RowPosition(fields_);
+        const uint8_t levels = PackLevels(Level(fields_[ma_]), Level(fields_[slo_]));
+        if (builder_.IsOpen() && p > builder_.OpenPosition()) {
+            builder_.Commit();
+            // A full block ends at a row with a later position: all before it is final.
+            if (out.Size() >= kBlockChanges) {
+                next_ = Checkpoint{};
+                next_.valid = true;
+                next_.where = offset;
+                next_.position = position_;
+                next_.time = static_cast<uint64_t>(rows_);
+                next_.line = lineNumber_ - 1;
+                builder_.Save(next_);
+                holding_ = true;
+                --lineNumber_;
+                return true;
+            }
+        }
+        builder_.Set(p, levels);
+        position_ = p;
+        ++rows_;
+    }
+    if (rows_ == 0) throw CaptureError("CSV: a header but no samples");
+    builder_.Commit();
+    ended_ = true;
+    lastSample_ = position_;
+    return !out.Empty();
+}
+
+void CsvStream::Restart(const Checkpoint& from) {
+    in_.Seek(from.where);
+    next_ = from;
+    holding_ = false;
+    ended_ = false;
+    position_ = from.position;
+    rows_ = static_cast<int64_t>(from.time);
+    lineNumber_ = from.line;
+    builder_.Restore(from);
+}
+
+}  // namespace
+
+std::unique_ptr<ChangeStream> OpenCsv(ByteInput input, const ReadOptions& options) {
+    return std::make_unique<CsvStream>(std::move(input), options);
 }
 
 }  // namespace zbhost

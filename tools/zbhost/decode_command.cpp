@@ -1,8 +1,10 @@
 // The decode command's flow: open every output under a temporary name and make the plug-in's
-// temporary directory (so a missing directory fails at once, not after the decode), read the
+// temporary directory (so a missing directory fails at once, not after the decode), open the
 // capture, resolve the positions given as times, load the plug-in, write the settings into a host
-// record, send the temporary directory (host message 0), call Analysis, print the summary, write
-// the outputs and give them their names.
+// record, send the temporary directory (host message 0), call Analysis (which reads the capture
+// through the sample source as it decodes), print the summary, write the outputs and give them
+// their names.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -19,6 +21,9 @@ namespace {
 
 constexpr uint32_t kTempDirMessage = 0;
 constexpr int kInterruptedStatus = 130;
+// The first changes of a capture kept for a picture whose range is chosen from the capture's start
+// (more than the default picture spans).
+constexpr size_t kPictureStartChanges = 1000;
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -90,7 +95,7 @@ class Outputs {
 
 // Cursor positions may be times: they become samples once the capture's rate is known. --range
 // becomes cursors D and E and the decode range between them.
-bool ResolveSettings(const DecodeRequest& r, const bissgen::Capture& capture,
+bool ResolveSettings(const DecodeRequest& r, uint64_t sampleRate, int64_t lastSample,
                      std::vector<SettingArg>& settings, std::string& error) {
     settings.clear();
     bool explicitRange = false;
@@ -104,7 +109,7 @@ bool ResolveSettings(const DecodeRequest& r, const bissgen::Capture& capture,
         PositionArg p;
         int64_t samples = 0;
         if (!ParsePosition(s.second.substr(eq + 1), false, p, error) ||
-            !ResolvePosition(p, capture.sampleRate, "--cursor", samples, error)) {
+            !ResolvePosition(p, sampleRate, "--cursor", samples, error)) {
             error = "--cursor " + s.second + ": " + error;
             return false;
         }
@@ -116,8 +121,7 @@ bool ResolveSettings(const DecodeRequest& r, const bissgen::Capture& capture,
         return false;
     }
     int64_t from = 0, to = 0;
-    if (!ResolveRange(r.range, capture.sampleRate, capture.lastSample, "--range", from, to, error))
-        return false;
+    if (!ResolveRange(r.range, sampleRate, lastSample, "--range", from, to, error)) return false;
     settings.insert(settings.end(), {{"cursor", "D=" + std::to_string(from)},
                                      {"cursor", "E=" + std::to_string(to)},
                                      {"range-from", "D"},
@@ -125,27 +129,22 @@ bool ResolveSettings(const DecodeRequest& r, const bissgen::Capture& capture,
     return true;
 }
 
-bool ReadTheCapture(const DecodeRequest& r, bissgen::Capture& capture, ReadStats& stats) {
-    ProgressBar bar("reading", r.progress);
-    ReadOptions read = r.read;
-    read.progress = [](void* context, uint32_t permille) {
-        static_cast<ProgressBar*>(context)->Show(permille);
-    };
-    read.progressContext = &bar;
+// Opens the capture; its changes are read as the decode asks for them.
+std::unique_ptr<SampleSource> OpenTheCapture(const DecodeRequest& r) {
     ForgetChannelPicks();
-    const auto start = std::chrono::steady_clock::now();
     try {
-        capture = ReadCapture(r.capturePath, r.format, read);
+        return std::make_unique<SampleSource>(OpenCapture(r.capturePath, r.format, r.read), r.memoryLimit);
     } catch (const CaptureError& e) {
-        bar.Finish();
         std::fprintf(stderr, "zbhost: %s: %s\n", r.capturePath.c_str(), e.what());
-        return false;
+        return nullptr;
     }
-    bar.Finish();
-    stats.seconds = SecondsSince(start);
-    stats.samples = capture.lastSample + 1;
-    stats.changes = capture.changes.size();
-    return true;
+}
+
+// The last sample that positions are checked against before the decode. A capture read as a
+// stream (VCD, CSV, raw samples) tells its length only at its end: until then a range may reach
+// anywhere, and an open end means the capture's end.
+int64_t KnownLastSample(const SampleSource& source) {
+    return source.LengthKnown() ? source.LastSample() : INT64_MAX / 2;
 }
 
 int Decode(const DecodeRequest& r) {
@@ -159,19 +158,19 @@ int Decode(const DecodeRequest& r) {
     PrivateTempDir tempDir;
     if (!tempDir.Create(r.tempDir, error)) return fail(1);
 
-    bissgen::Capture capture;
-    ReadStats stats;
-    if (!ReadTheCapture(r, capture, stats)) return 1;
+    const std::unique_ptr<SampleSource> opened = OpenTheCapture(r);
+    if (!opened) return 1;
+    SampleSource& source = *opened;
     ThrowIfInterrupted();
+    const uint64_t rate = source.SampleRate();
     std::vector<SettingArg> settingArgs;
-    int64_t svgFrom = -1, svgTo = -1, plotFrom = 0, plotTo = 0;
-    if (!ResolveSettings(r, capture, settingArgs, error)) return fail(2);
-    if (r.svgRange.given && !ResolveRange(r.svgRange, capture.sampleRate, capture.lastSample, "--svg-range",
-                                          svgFrom, svgTo, error))
+    int64_t svgFrom = -1, svgTo = -1;
+    if (!ResolveSettings(r, rate, KnownLastSample(source), settingArgs, error)) return fail(2);
+    if (r.svgRange.given &&
+        !ResolveRange(r.svgRange, rate, KnownLastSample(source), "--svg-range", svgFrom, svgTo, error))
         return fail(2);
-    if (r.plotRange.given && !ResolveRange(r.plotRange, capture.sampleRate, capture.lastSample,
-                                           "--plot-range", plotFrom, plotTo, error))
-        return fail(2);
+    // A picture needs the changes over its range after the decode; they are kept as they pass.
+    if (outputs.Wanted(Outputs::kSvg)) source.KeepForPicture(svgFrom, svgTo, kPictureStartChanges);
 
     // The plug-in is unloaded (and its stores delete their files) before the directory goes.
     PluginLibrary plugin;
@@ -180,7 +179,7 @@ int Decode(const DecodeRequest& r) {
     const PluginExports& x = plugin.Exports();
     x.SetMsgInfo(kTempDirMessage, tempDir.Path().c_str());
 
-    HostSession session(x, capture);
+    HostSession session(x, source);
     session.ShowProgress(r.progress);
     HostSettings settings;
     if (r.useDefaultsExport) {
@@ -204,7 +203,10 @@ int Decode(const DecodeRequest& r) {
         ThrowIfInterrupted();
         return fail(1);
     }
-    const double decodeSeconds = SecondsSince(start);
+    const ReadStats stats = source.Stats();
+    // The capture is read while the plug-in decodes: the decode's own time is what it did not
+    // spend waiting for the readers.
+    const double decodeSeconds = std::max(0.0, SecondsSince(start) - stats.waitSeconds);
     const DecodeLayout layout = LayoutAfterDecode(session.Record());
     const RecordView records = session.Records();
 
@@ -219,6 +221,14 @@ int Decode(const DecodeRequest& r) {
             "well (--data-length N --data-length auto) to keep them");
     }
     if (!r.quiet) PrintSummary(summary, stderr);
+    // Ranges of the pictures are checked against the capture's length, now that it is known.
+    const int64_t lastSample = source.LastSample() >= 0 ? source.LastSample() : KnownLastSample(source);
+    int64_t plotFrom = 0, plotTo = 0;
+    if (r.plotRange.given &&
+        !ResolveRange(r.plotRange, rate, lastSample, "--plot-range", plotFrom, plotTo, error))
+        return fail(2);
+    if (r.svgRange.given && !ResolveRange(r.svgRange, rate, lastSample, "--svg-range", svgFrom, svgTo, error))
+        return fail(2);
     if (outputs.Wanted(Outputs::kPlot) && !CanPlot(layout, r.plotValue, error)) return fail(2);
 
     if (outputs.Wanted(Outputs::kSummary)) WriteSummaryJson(summary, outputs.Stream(Outputs::kSummary));
@@ -227,7 +237,7 @@ int Decode(const DecodeRequest& r) {
         WriteFramesTable(records, layout, format, outputs.Stream(Outputs::kFrames));
     }
     if (outputs.Wanted(Outputs::kLabels))
-        WriteLabels(session, capture.sampleRate, r.labelsFormat, outputs.Stream(Outputs::kLabels));
+        WriteLabels(session, rate, r.labelsFormat, outputs.Stream(Outputs::kLabels));
     ThrowIfInterrupted();
     if (outputs.Wanted(Outputs::kReport)) outputs.Stream(Outputs::kReport) << session.Report();
     if (outputs.Wanted(Outputs::kReportCsv)) {
@@ -244,7 +254,12 @@ int Decode(const DecodeRequest& r) {
         range.from = svgFrom;
         range.to = svgTo;
         range.width = r.svgWidth;
-        WriteSvg(session, capture, range, outputs.Stream(Outputs::kSvg));
+        const bissgen::Capture picture = source.Picture();
+        if (!source.Failure().empty()) {
+            error = r.capturePath + ": " + source.Failure();
+            return fail(1);
+        }
+        WriteSvg(session, picture, range, outputs.Stream(Outputs::kSvg));
     }
     if (outputs.Wanted(Outputs::kPlot)) {
         PlotOptions plot;

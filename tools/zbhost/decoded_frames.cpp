@@ -69,8 +69,11 @@ DecodeLayout LayoutAfterDecode(const zb::HostRecord& record) {
     l.slaves = static_cast<int32_t>(v.DataChannels()) + 1;
     l.sampleRate = record.sampleRate;
     l.rangeFrom = v.RangeFrom() == 0 ? 0 : v.CursorPosition(v.RangeFrom() - 1);
-    l.rangeTo = v.RangeTo() == 0 ? record.lastSample + 1 : v.CursorPosition(v.RangeTo() - 1);
-    if (l.rangeTo > record.lastSample + 1) l.rangeTo = record.lastSample + 1;
+    // (The length of a capture read as a stream stays unknown when the decode ended at a cursor.)
+    l.rangeTo = v.RangeTo() != 0                ? v.CursorPosition(v.RangeTo() - 1)
+                : record.lastSample < INT64_MAX ? record.lastSample + 1
+                                                : INT64_MAX;
+    if (record.lastSample < INT64_MAX && l.rangeTo > record.lastSample + 1) l.rangeTo = record.lastSample + 1;
     return l;
 }
 

@@ -24,6 +24,7 @@ namespace zbhost {
 namespace {
 constexpr int kMaChannel = 0;
 constexpr int kSloChannel = 1;
+constexpr int kEndChannel = 127;              // no signal; marks the end of a capture of unknown length
 constexpr uint64_t kProgressEvery = 1 << 14;  // sampleQuery calls between progress polls
 constexpr uint32_t kLabelBuffer = 256;
 
@@ -37,16 +38,17 @@ std::string BlockObjectName(const std::string& name) {
     return out.substr(0, 250);
 }
 
-HostSession::HostSession(const PluginExports& plugin, const bissgen::Capture& capture)
-    : plugin_(plugin), capture_(capture) {
+HostSession::HostSession(const PluginExports& plugin, SampleSource& source)
+    : plugin_(plugin), source_(source) {
+    const int64_t last = source.LengthKnown() ? source.LastSample() : kUnknownLength;
     record_.sampleQuery = &HostSession::SampleQuery;
     record_.abortPoll = &HostSession::AbortPoll;
     record_.reportRow = nullptr;
     record_.captureChannelCount = 2;
-    record_.lastSample = capture.lastSample;
+    record_.lastSample = last;
     record_.firstValidSample = 0;
-    record_.lastValidSample = capture.lastSample;
-    record_.sampleRate = capture.sampleRate;
+    record_.lastValidSample = last;
+    record_.sampleRate = source.SampleRate();
     record_.stopFlag = &stopWord_;
     record_.channelTable[0] = kMaChannel;
     record_.channelTable[1] = kSloChannel;
@@ -58,45 +60,46 @@ HostSession::~HostSession() {
     SetInterruptStopWord(nullptr);
 }
 
-// The change in force at `position`. Sequential queries (the decode asks once per change, in
-// order) are answered from the cursor in constant time; anything else is a binary search.
-size_t HostSession::Locate(int64_t position) {
-    const auto& c = capture_.changes;
-    const size_t n = c.size();
-    if (cursor_ < n && c[cursor_].position <= position) {
-        if (cursor_ + 1 == n || position < c[cursor_ + 1].position) return cursor_;
-        if (cursor_ + 2 == n || position < c[cursor_ + 2].position) return ++cursor_;
-    }
-    const auto after = std::upper_bound(c.begin(), c.end(), position,
-                                        [](int64_t p, const bissgen::Change& ch) { return p < ch.position; });
-    cursor_ = after == c.begin() ? 0 : static_cast<size_t>(after - c.begin() - 1);
-    return cursor_;
-}
-
 uint64_t ZB_CALL HostSession::SampleQuery(uint64_t position, uint8_t* state16) {
     HostSession* self = active_;
-    if (state16 != nullptr) std::memset(state16, 0, 16);
-    if (self == nullptr || self->capture_.changes.empty()) return zb::kNoFurtherChange;
-    const int64_t pos = static_cast<int64_t>(position);
-    self->NotePosition(pos);
-    if ((++self->queries_ % kProgressEvery) == 0) self->DrawProgress();
-    const size_t i = self->Locate(pos);
-    const bissgen::Change& ch = self->capture_.changes[i];
-    if (state16 != nullptr) {
-        state16[kMaChannel / 8] |= static_cast<uint8_t>(ch.ma << (kMaChannel % 8));
-        state16[kSloChannel / 8] |= static_cast<uint8_t>(ch.slo << (kSloChannel % 8));
+    uint8_t state[16] = {};
+    uint64_t next = zb::kNoFurtherChange;
+    if (self != nullptr) {
+        self->NotePosition(static_cast<int64_t>(position));
+        if ((++self->queries_ % kProgressEvery) == 0) self->DrawProgress();
+        uint8_t levels = 0;
+        next = self->source_.Query(static_cast<int64_t>(position), levels);
+        state[kMaChannel / 8] |= static_cast<uint8_t>((levels & kMaLevel) << (kMaChannel % 8));
+        state[kSloChannel / 8] |= static_cast<uint8_t>(((levels & kSloLevel) >> 1) << (kSloChannel % 8));
+        if ((levels & (SampleSource::kEndMark | SampleSource::kFailMark)) != 0) {
+            // The end of a capture of unknown length: a change on a channel that carries nothing,
+            // so that the walk reads it as a step, and the stop word, so that it ends there. A
+            // failure stops the walk too, for good.
+            if ((levels & SampleSource::kEndMark) != 0) state[kEndChannel / 8] |= 1u << (kEndChannel % 8);
+            self->stopWord_ = 1;
+            self->endStop_ = (levels & SampleSource::kEndMark) != 0;
+        } else if (self->endStop_) {
+            self->stopWord_ = 0;  // the next walk has begun
+            self->endStop_ = false;
+        }
     }
-    if (i + 1 >= self->capture_.changes.size()) return zb::kNoFurtherChange;
-    return static_cast<uint64_t>(self->capture_.changes[i + 1].position);
+    if (state16 != nullptr) std::memcpy(state16, state, sizeof state);
+    return next;
 }
 
 // Also the moment to pass an interrupt on: the stop word ends the walk (it may have been cleared
 // by Analysis after the interrupt arrived).
 uint32_t ZB_CALL HostSession::AbortPoll() {
-    if (active_ == nullptr) return 0;
-    active_->DrawProgress();
+    HostSession* self = active_;
+    if (self == nullptr) return 0;
+    // Published records mean that the decode walk is over: the report that follows must not stop.
+    if (self->endStop_ && self->record_.positionArray != nullptr) {
+        self->stopWord_ = 0;
+        self->endStop_ = false;
+    }
+    self->DrawProgress();
     if (!InterruptRequested()) return 0;
-    active_->stopWord_ = 1;
+    self->stopWord_ = 1;
     return 1;
 }
 
@@ -131,7 +134,10 @@ void HostSession::StartPhase() {
 }
 
 void HostSession::DrawProgress() {
-    uint32_t value = record_.progress > 1000 ? 1000 : record_.progress;
+    // Without the capture's length the plug-in cannot tell its progress; the share read can.
+    uint32_t value = !source_.LengthKnown()    ? source_.ReadPermille()
+                     : record_.progress > 1000 ? 1000
+                                               : record_.progress;
     if (staleValid_ && value == stale_)
         value = 0;
     else
@@ -147,18 +153,24 @@ void HostSession::DrawProgress() {
 
 bool HostSession::Analyse(ReportVia via, std::string& error) {
     active_ = this;
-    cursor_ = 0;
-    report_.clear();
-    // Automatic length detection walks the capture before the decode does.
+    stopWord_ = 0;
+    endStop_ = false;
     zb::DecoderSettings settings{};
     zb::CopySettingsIn(record_, settings);
     const zb::SettingsView view(&settings);
+    // The decode range's end, as the plug-in reads it from the settings: the buffer tail, or the
+    // cursor that range-to names (a number beyond the six cursors reads as position 0).
+    const uint32_t to = view.RangeTo();
+    source_.EndWalksAt(to == 0 ? INT64_MAX : to <= zb::kCursorCount ? record_.cursorPosition[to - 1] : 0);
+    record_.positionArray = nullptr;
+    record_.codeArray = nullptr;
+    report_.clear();
+    // Automatic length detection walks the capture before the decode does.
     const bool twoWalks = view.AutoLength() && (!view.IsRegisterMode() || !view.IsBissB());
     phases_ = (twoWalks ? 2 : 1) + (via != ReportVia::None ? 1 : 0);
     phase_ = phaseBase_ = phaseMax_ = shown_ = 0;
     staleValid_ = false;
     lastQuery_ = -1;
-    stopWord_ = 0;
     SetInterruptStopWord(&stopWord_);
     reportEnded_ = false;
     std::memset(record_.reportBlockName, 0, sizeof record_.reportBlockName);
@@ -174,10 +186,20 @@ bool HostSession::Analyse(ReportVia via, std::string& error) {
         SetInterruptSharedBlock(BlockObjectName(blockName_));
     }
     count_ = plugin_.Analysis(&record_);
+    // A capture read as a stream has told its length by now if the walks reached its end; what
+    // is read from the record afterwards (the decoded range) then sees the capture as it was.
+    if (!source_.LengthKnown() && source_.LastSample() >= 0) {
+        record_.lastSample = source_.LastSample();
+        record_.lastValidSample = source_.LastSample();
+    }
     SetInterruptStopWord(nullptr);
     progress_.Finish();
     if (InterruptRequested()) {
         error = "interrupted";
+        return false;
+    }
+    if (!source_.Failure().empty()) {
+        error = source_.Failure();
         return false;
     }
     if (count_ > 0 && (record_.codeArray == nullptr || record_.positionArray == nullptr)) {

@@ -1,17 +1,17 @@
 // The host side of one decode: a host record laid out as the host interface prescribes, the sample
-// access served from a change list through the sampleQuery callback, the abort poll, the progress
-// bar (one bar over the whole decode: the length detection's walk, the decode walk and the report),
-// and the report collected from the named shared-memory block or the row callback.
+// access served from a sample source through the sampleQuery callback, the abort poll, the
+// progress bar (one bar over the whole decode: the length detection's walk, the decode walk and the
+// report), and the report collected from the named shared-memory block or the row callback.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "bissgen/capture.h"
 #include "decoded_frames.h"
 #include "plugin_library.h"
 #include "progress_bar.h"
+#include "sample_source.h"
 
 namespace zbhost {
 
@@ -28,8 +28,10 @@ struct Label {
 
 class HostSession {
   public:
-    // MA is served on capture channel 0 and SLO on channel 1; the capture must outlive the session.
-    HostSession(const PluginExports& plugin, const bissgen::Capture& capture);
+    // MA is served on capture channel 0 and SLO on channel 1; the source must outlive the session.
+    // A source whose length is not known yet gets lastSample kUnknownLength, and its end is
+    // signalled as SampleSource describes.
+    HostSession(const PluginExports& plugin, SampleSource& source);
     ~HostSession();
     HostSession(const HostSession&) = delete;
     HostSession& operator=(const HostSession&) = delete;
@@ -38,7 +40,7 @@ class HostSession {
     void ShowProgress(bool on) { progress_ = ProgressBar("decoding", on); }
 
     // Calls Analysis; the report arrives as wire text in Report(). False with a message when the
-    // plug-in published no report although one was asked for.
+    // plug-in published no report although one was asked for, or when reading the capture failed.
     bool Analyse(ReportVia via, std::string& error);
     uint32_t RecordCount() const { return count_; }
     int64_t PositionAt(uint32_t i) const { return record_.positionArray[i]; }
@@ -59,7 +61,6 @@ class HostSession {
     static uint64_t ZB_CALL SampleQuery(uint64_t position, uint8_t* state16);
     static uint32_t ZB_CALL AbortPoll();
     static int32_t ZB_CALL ReportRow(const char* text, uint32_t length);
-    size_t Locate(int64_t position);
     void DrawProgress();
     void NotePosition(int64_t position);
     void StartPhase();
@@ -67,10 +68,12 @@ class HostSession {
 
     static HostSession* active_;
     const PluginExports& plugin_;
-    const bissgen::Capture& capture_;
+    SampleSource& source_;
     zb::HostRecord record_{};
     uint32_t stopWord_ = 0;
-    size_t cursor_ = 0;
+    // The stop word was raised at the end of a capture of unknown length; it is lowered again when
+    // the next walk asks for samples, or once the records are published (before the report).
+    bool endStop_ = false;
     uint64_t queries_ = 0;
     uint32_t count_ = 0;
     ProgressBar progress_{"decoding", false};
@@ -89,6 +92,9 @@ class HostSession {
     std::string report_;
     bool reportEnded_ = false;
 };
+
+// lastSample while the length of the capture is not known.
+constexpr int64_t kUnknownLength = INT64_MAX;
 
 // The POSIX shared-memory object name of a block: "/" + name with '/' turned into '_'.
 std::string BlockObjectName(const std::string& name);

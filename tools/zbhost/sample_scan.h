@@ -7,25 +7,39 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "change_builder.h"
+#include "change_block.h"
 
 namespace zbhost {
 
 class SampleScanner {
   public:
     // unitSize 1..8; maBit and sloBit below unitSize * 8.
-    SampleScanner(unsigned unitSize, unsigned maBit, unsigned sloBit, ChangeBuilder& out);
+    SampleScanner(unsigned unitSize, unsigned maBit, unsigned sloBit);
 
-    // Feeds the next bytes of the stream; a sample split across two calls is joined.
-    void Feed(const uint8_t* data, size_t size);
+    // Feeds the next bytes of the stream and appends its changes to `out`; a sample split across
+    // two calls is joined. The first sample always gives a change.
+    void Feed(const uint8_t* data, size_t size, ChangeBlock& out);
+    // Goes on from sample `next` as if the samples before it had ended at `levels` (packed).
+    void Resume(int64_t next, uint8_t levels);
+    // Starts again at sample `first`, whose levels give a change whatever they are.
+    void Start(int64_t first) {
+        samples_ = first;
+        started_ = false;
+        carried_ = 0;
+    }
     // Samples seen so far (whole samples only).
     int64_t SampleCount() const { return samples_; }
     // Bytes of an incomplete sample held back at the end of the stream.
     size_t PendingBytes() const { return carried_; }
+    unsigned UnitSize() const { return unit_; }
 
   private:
-    void TakeSample(uint64_t sample);
-    void ScanWords(const uint8_t* data, size_t words);
+    void TakeSample(uint64_t sample, ChangeBlock& out);
+    void ScanWords(const uint8_t* data, size_t words, ChangeBlock& out);
+    uint8_t Levels(uint64_t bits) const {
+        return PackLevels(static_cast<uint8_t>((bits >> maBit_) & 1),
+                          static_cast<uint8_t>((bits >> sloBit_) & 1));
+    }
     static uint64_t Load(const uint8_t* p, unsigned size);
 
     unsigned unit_;
@@ -39,7 +53,6 @@ class SampleScanner {
     int64_t samples_ = 0;
     uint8_t carry_[8] = {};
     size_t carried_ = 0;
-    ChangeBuilder& out_;
 };
 
 }  // namespace zbhost

@@ -1,7 +1,8 @@
 // Reads sigrok session files (srzip): a zip archive with an ini-style "metadata" member that
 // describes the logic channels and the sample rate, and the raw samples in members named after
-// "capturefile" ("logic-1-1", "logic-1-2", ... or one member "logic-1"). The members are inflated
-// in fixed-size pieces and scanned for changes, so memory does not grow with the sample count.
+// "capturefile" ("logic-1-1", "logic-1-2", ... or one member "logic-1"). Opening reads the
+// metadata and the members' sizes (so the sample count is known at once); the members are then
+// inflated and scanned in parallel by the session stream.
 #include <zip.h>
 
 #include <cstdlib>
@@ -9,14 +10,13 @@
 #include <vector>
 
 #include "capture_readers.h"
-#include "sample_scan.h"
+#include "session_stream.h"
 
 namespace zbhost {
 
 namespace {
 
 constexpr zip_uint64_t kMaxMetadataBytes = 1 << 20;
-constexpr size_t kReadPiece = 1 << 20;  // a multiple of every sample size that divides 8
 constexpr int kMaxProbes = 64;
 constexpr unsigned kMaxChunks = 10'000'000;
 
@@ -141,39 +141,15 @@ std::string ReadMetadata(zip_t* z) {
     return text;
 }
 
-void ScanMember(zip_t* z, zip_int64_t index, const std::string& name, SampleScanner& scanner,
-                std::vector<uint8_t>& buffer) {
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat_index(z, static_cast<zip_uint64_t>(index), 0, &st) != 0) {
-        throw CaptureError("cannot read member '" + name + "': " + ZipMessage(z));
-    }
-    Member f(zip_fopen_index(z, static_cast<zip_uint64_t>(index), 0));
-    if (!f) throw CaptureError("cannot open member '" + name + "': " + ZipMessage(z));
-    zip_uint64_t total = 0;
-    for (;;) {
-        const zip_int64_t got = zip_fread(f.get(), buffer.data(), buffer.size());
-        if (got < 0) {
-            throw CaptureError("member '" + name +
-                               "' is damaged: " + zip_error_strerror(zip_file_get_error(f.get())));
-        }
-        if (got == 0) break;
-        total += static_cast<zip_uint64_t>(got);
-        scanner.Feed(buffer.data(), static_cast<size_t>(got));
-    }
-    if ((st.valid & ZIP_STAT_SIZE) && total != st.size)
-        throw CaptureError("member '" + name + "' is truncated");
-}
-
 }  // namespace
 
 bool SrzipSupported() {
     return true;
 }
 
-bissgen::Capture ReadSrzip(const std::string& path, const ReadOptions& options) {
+std::unique_ptr<ChangeStream> OpenSrzip(const std::string& path, const ReadOptions& options) {
     int error = 0;
-    Archive z(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
+    Archive z(OpenArchive(path, ZIP_RDONLY | ZIP_CHECKCONS, &error));
     if (!z) {
         zip_error_t ze;
         zip_error_init_with_code(&ze, error);
@@ -182,37 +158,59 @@ bissgen::Capture ReadSrzip(const std::string& path, const ReadOptions& options) 
         throw CaptureError("cannot open '" + path + "' as a sigrok session: " + message);
     }
     const Metadata meta = ParseMetadata(ReadMetadata(z.get()));
-    const size_t ma = ResolveChannel(options.ma, meta.names, "MA");
-    const size_t slo = ResolveChannel(options.slo, meta.names, "SLO");
-
-    bissgen::Capture capture;
-    capture.sampleRate = options.sampleRate != 0 ? options.sampleRate : meta.sampleRate;
-    ChangeBuilder builder(capture, options.maxChanges);
-    SampleScanner scanner(static_cast<unsigned>(meta.unitSize), static_cast<unsigned>(ma),
-                          static_cast<unsigned>(slo), builder);
-    std::vector<uint8_t> buffer(kReadPiece);
+    SessionLayout layout;
+    layout.path = path;
+    layout.unitSize = static_cast<unsigned>(meta.unitSize);
+    layout.maBit = static_cast<unsigned>(ResolveChannel(options.ma, meta.names, "MA"));
+    layout.sloBit = static_cast<unsigned>(ResolveChannel(options.slo, meta.names, "SLO"));
+    layout.sampleRate = options.sampleRate != 0 ? options.sampleRate : meta.sampleRate;
 
     // The sample members in order: one member named like capturefile, or capturefile-1, -2, ...
-    std::vector<std::pair<zip_int64_t, std::string>> members;
+    std::vector<std::pair<zip_int64_t, std::string>> names;
     const zip_int64_t single = zip_name_locate(z.get(), meta.captureFile.c_str(), 0);
-    if (single >= 0) members.emplace_back(single, meta.captureFile);
+    if (single >= 0) names.emplace_back(single, meta.captureFile);
     for (unsigned k = 1; k <= kMaxChunks && single < 0; ++k) {
         const std::string name = meta.captureFile + "-" + std::to_string(k);
         const zip_int64_t index = zip_name_locate(z.get(), name.c_str(), 0);
         if (index < 0) break;
-        members.emplace_back(index, name);
+        names.emplace_back(index, name);
     }
-    for (size_t k = 0; k < members.size(); ++k) {
-        ScanMember(z.get(), members[k].first, members[k].second, scanner, buffer);
-        if (options.progress != nullptr) {
-            options.progress(options.progressContext, static_cast<uint32_t>((k + 1) * 1000 / members.size()));
+    if (names.empty()) throw CaptureError("no sample data member '" + meta.captureFile + "-1'");
+    uint64_t bytes = 0;
+    for (const auto& [index, name] : names) {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(z.get(), static_cast<zip_uint64_t>(index), 0, &st) != 0) {
+            throw CaptureError("cannot read member '" + name + "': " + ZipMessage(z.get()));
         }
+        const zip_uint64_t needed = ZIP_STAT_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
+        if ((st.valid & needed) != needed) throw CaptureError("member '" + name + "' has no size or CRC");
+        if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
+            throw CaptureError("member '" + name + "' is encrypted");
+        }
+        if (st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE) {
+            throw CaptureError("member '" + name + "' is compressed with method " +
+                               std::to_string(st.comp_method) +
+                               " (only stored and deflated members are read)");
+        }
+        // Every member holds whole samples, so that the members can be scanned each on its own.
+        if (st.size % static_cast<zip_uint64_t>(meta.unitSize) != 0) {
+            throw CaptureError("member '" + name + "' ends inside a sample");
+        }
+        SampleMember m;
+        m.index = static_cast<uint64_t>(index);
+        m.name = name;
+        m.size = st.size;
+        m.crc = st.crc;
+        m.method = static_cast<uint16_t>(st.comp_method);
+        m.firstSample = static_cast<int64_t>(bytes / static_cast<uint64_t>(meta.unitSize));
+        if (st.size > (uint64_t{1} << 60) - bytes) throw CaptureError("the members hold too many samples");
+        bytes += st.size;
+        layout.members.push_back(std::move(m));
     }
-    if (members.empty()) throw CaptureError("no sample data member '" + meta.captureFile + "-1'");
-    if (scanner.PendingBytes() != 0) throw CaptureError("sample data ends inside a sample");
-    if (scanner.SampleCount() == 0) throw CaptureError("the capture holds no samples");
-    capture.lastSample = scanner.SampleCount() - 1;
-    return capture;
+    layout.samples = static_cast<int64_t>(bytes / static_cast<uint64_t>(meta.unitSize));
+    if (layout.samples == 0) throw CaptureError("the capture holds no samples");
+    return OpenSessionStream(std::move(layout), options.threads);
 }
 
 }  // namespace zbhost

@@ -7,7 +7,7 @@ bool SrzipSupported() {
     return false;
 }
 
-bissgen::Capture ReadSrzip(const std::string& path, const ReadOptions&) {
+std::unique_ptr<ChangeStream> OpenSrzip(const std::string& path, const ReadOptions&) {
     throw CaptureError("'" + path + "': this build reads no sigrok session files (.sr); use VCD or CSV");
 }
 

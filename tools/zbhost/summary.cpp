@@ -228,7 +228,7 @@ void PrintSummary(const DecodeSummary& s, std::FILE* out) {
         if (l.slaves > 1) data += ", " + std::to_string(l.slaves) + " slaves";
         std::fprintf(out, "  data       %s\n", data.c_str());
     }
-    std::fprintf(out, "  time       reading %.3f s, decoding %.3f s\n", s.read.seconds, s.decodeSeconds);
+    std::fprintf(out, "  time       reading %.3f s, decoding %.3f s\n", s.read.waitSeconds, s.decodeSeconds);
     for (const std::string& note : s.notes) std::fprintf(out, "  note       %s\n", note.c_str());
     for (const std::string& hint : s.hints) std::fprintf(out, "  hint       %s\n", hint.c_str());
 }
@@ -293,7 +293,7 @@ void WriteSummaryJson(const DecodeSummary& s, std::ostream& out) {
              ", \"incomplete\": " + u(a.incomplete) + "},\n";
     }
     j += "  \"wall_time_s\": {\"reading\": ";
-    AppendJsonNumberOrNull(j, true, s.read.seconds);
+    AppendJsonNumberOrNull(j, true, s.read.waitSeconds);
     j += ", \"decoding\": ";
     AppendJsonNumberOrNull(j, true, s.decodeSeconds);
     j += "},\n";

@@ -12,16 +12,11 @@
 
 #include "channel_pick.h"
 #include "decoded_frames.h"
+#include "sample_source.h"
 
 namespace zbhost {
 
 // What reading the capture took and found.
-struct ReadStats {
-    double seconds = 0;
-    int64_t samples = 0;
-    uint64_t changes = 0;
-};
-
 struct FrameCounts {
     uint64_t frames = 0, crcGood = 0, crcBad = 0, cutShort = 0, busy = 0, timeouts = 0;
     uint64_t nErrActive = 0, nWarnActive = 0;  // frames in which a slave reported it (bit 0 on the line)

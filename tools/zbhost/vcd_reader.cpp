@@ -1,12 +1,15 @@
 // Reads value change dumps (VCD): the header declares the time unit ($timescale) and the wires
 // ($var ... $end); the body lists times (#n) and value changes ("1!", "b101 !"). Times become sample
 // positions through a sample rate (by default one sample per time unit). Scalar values 0 and 1 are
-// levels; x reads as 0 and z as 1 (an undriven line held by its pull-up).
+// levels; x reads as 0 and z as 1 (an undriven line held by its pull-up). The header is read when
+// the file is opened; the body block by block, each block starting at a time token whose offset
+// and state make a checkpoint.
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <map>
 
 #include "capture_readers.h"
+#include "change_builder.h"
 
 namespace zbhost {
 
@@ -15,35 +18,35 @@ namespace {
 constexpr size_t kMaxToken = 4096;
 constexpr size_t kMaxVars = 100000;
 
-class Tokenizer {
-  public:
-    explicit Tokenizer(std::istream& in) : buf_(in.rdbuf()) {}
-    // The next whitespace-separated token; false at the end of the input.
-    bool Next(std::string& token) {
-        token.clear();
-        int c;
-        while ((c = buf_->sbumpc()) != EOF && IsSpace(c)) {
-        }
-        if (c == EOF) return false;
-        do {
-            if (token.size() >= kMaxToken) throw CaptureError("VCD token longer than 4096 characters");
-            token.push_back(static_cast<char>(c));
-        } while ((c = buf_->sbumpc()) != EOF && !IsSpace(c));
-        return true;
-    }
+bool IsSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
-  private:
-    static bool IsSpace(int c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+// The next whitespace-separated token and the offset of its first byte; false at the end.
+bool NextToken(ByteInput& in, std::string& token, uint64_t& offset) {
+    token.clear();
+    int c;
+    while ((c = in.Get()) != EOF && IsSpace(c)) {
     }
-    std::streambuf* buf_;
-};
+    if (c == EOF) return false;
+    offset = in.Offset() - 1;
+    do {
+        if (token.size() >= kMaxToken) throw CaptureError("VCD token longer than 4096 characters");
+        token.push_back(static_cast<char>(c));
+    } while ((c = in.Get()) != EOF && !IsSpace(c));
+    return true;
+}
+
+bool NextToken(ByteInput& in, std::string& token) {
+    uint64_t offset = 0;
+    return NextToken(in, token, offset);
+}
 
 // Collects the tokens up to "$end".
-std::vector<std::string> UntilEnd(Tokenizer& tokens, const char* what) {
+std::vector<std::string> UntilEnd(ByteInput& in, const char* what) {
     std::vector<std::string> out;
     std::string t;
-    while (tokens.Next(t)) {
+    while (NextToken(in, t)) {
         if (t == "$end") return out;
         if (out.size() < 64) out.push_back(t);
     }
@@ -104,115 +107,196 @@ int Level(char c) {
     }
 }
 
-}  // namespace
+class VcdStream : public ChangeStream {
+  public:
+    VcdStream(ByteInput input, const ReadOptions& options);
+    bool Next(ChangeBlock& out) override;
+    bool CanRestart() const override { return in_.CanSeek(); }
+    void Restart(const Checkpoint& from) override;
+    uint64_t SampleRate() const override { return sampleRate_; }
+    int64_t LastSample() const override { return lastSample_; }
+    bool LengthKnown() const override { return false; }
+    uint32_t ReadPermille() const override {
+        return in_.Size() ? static_cast<uint32_t>(in_.Offset() * 1000 / in_.Size()) : 0;
+    }
 
-bissgen::Capture ReadVcd(std::istream& in, const ReadOptions& options) {
-    Tokenizer tokens(in);
+  private:
+    void ReadHeader(const ReadOptions& options);
+    int64_t TimeToPosition(const std::string& t);
+    void Apply(const std::string& code, int level);
+
+    ByteInput in_;
+    uint64_t sampleRate_ = 0;
+    int64_t lastSample_ = -1;
+    std::string maCode_;
+    std::string sloCode_;
+    unsigned __int128 numerator_ = 0;
+    unsigned __int128 denominator_ = 1;
+    ChangeBuilder builder_;
+    uint8_t levels_ = 0;
+    int64_t position_ = 0;
+    uint64_t lastTime_ = 0;
+    bool ended_ = false;
+    Checkpoint next_;       // where the next block starts
+    bool holding_ = false;  // the time token at next_ is already read: it opens the next block
+    std::string token_;
+    std::string code_;
+};
+
+VcdStream::VcdStream(ByteInput input, const ReadOptions& options) : in_(std::move(input)) {
+    ReadHeader(options);
+    next_.valid = true;
+    next_.where = in_.Offset();
+}
+
+void VcdStream::ReadHeader(const ReadOptions& options) {
     std::string t;
     bool haveTimescale = false;
     Timescale ts;
     std::vector<std::string> names;  // declaration order = channel number
     std::vector<std::string> codes;  // identifier code per declaration
-    std::vector<std::string> scopes;
     bool definitionsDone = false;
-    while (!definitionsDone && tokens.Next(t)) {
+    while (!definitionsDone && NextToken(in_, t)) {
         if (t == "$timescale") {
-            ts = ParseTimescale(UntilEnd(tokens, "$timescale"));
+            ts = ParseTimescale(UntilEnd(in_, "$timescale"));
             haveTimescale = true;
         } else if (t == "$var") {
-            const auto v = UntilEnd(tokens, "$var");
+            const auto v = UntilEnd(in_, "$var");
             if (v.size() < 4) throw CaptureError("VCD: incomplete $var");
             if (names.size() >= kMaxVars) throw CaptureError("VCD: too many variables");
             codes.push_back(v[2]);
             std::string name = v[3];
             if (v.size() >= 5 && v[4][0] == '[') name += v[4];
             names.push_back(name);
-        } else if (t == "$scope") {
-            const auto v = UntilEnd(tokens, "$scope");
-            scopes.push_back(v.size() >= 2 ? v[1] : "");
-        } else if (t == "$upscope") {
-            UntilEnd(tokens, "$upscope");
-            if (!scopes.empty()) scopes.pop_back();
         } else if (t == "$enddefinitions") {
-            UntilEnd(tokens, "$enddefinitions");
+            UntilEnd(in_, "$enddefinitions");
             definitionsDone = true;
         } else if (t[0] == '$') {
-            UntilEnd(tokens, t.c_str());
+            UntilEnd(in_, t.c_str());  // $scope, $upscope, $date, $version, $comment, ...
         } else {
             throw CaptureError("VCD: unexpected '" + t.substr(0, 40) + "' before $enddefinitions");
         }
     }
     if (!definitionsDone) throw CaptureError("VCD: no $enddefinitions (not a VCD file, or cut short)");
     if (!haveTimescale) throw CaptureError("VCD: no $timescale, so times cannot become sample positions");
-    const size_t ma = ResolveChannel(options.ma, names, "MA");
-    const size_t slo = ResolveChannel(options.slo, names, "SLO");
-    const std::string maCode = codes[ma];
-    const std::string sloCode = codes[slo];
-
-    bissgen::Capture capture;
+    maCode_ = codes[ResolveChannel(options.ma, names, "MA")];
+    sloCode_ = codes[ResolveChannel(options.slo, names, "SLO")];
     if (options.sampleRate != 0) {
-        capture.sampleRate = options.sampleRate;
+        sampleRate_ = options.sampleRate;
     } else {
         // One sample per time unit: 10^e / multiplier samples per second.
         const uint64_t scale = Pow10(ts.exponent);
         if (scale % ts.multiplier != 0 || scale / ts.multiplier == 0) {
             throw CaptureError("VCD: this $timescale needs --samplerate");
         }
-        capture.sampleRate = scale / ts.multiplier;
+        sampleRate_ = scale / ts.multiplier;
     }
-    const unsigned __int128 numerator = static_cast<unsigned __int128>(ts.multiplier) * capture.sampleRate;
-    const unsigned __int128 denominator = Pow10(ts.exponent);
+    numerator_ = static_cast<unsigned __int128>(ts.multiplier) * sampleRate_;
+    denominator_ = Pow10(ts.exponent);
+}
 
-    ChangeBuilder builder(capture, options.maxChanges);
-    uint8_t levels[2] = {0, 0};
-    int64_t position = 0;
-    bool seenTime = false;
-    uint64_t lastTime = 0;
-    auto apply = [&](const std::string& code, int level) {
-        if (level < 0) return;
-        bool hit = false;
-        if (code == maCode) levels[0] = static_cast<uint8_t>(level), hit = true;
-        if (code == sloCode) levels[1] = static_cast<uint8_t>(level), hit = true;
-        if (hit) builder.Set(position, levels[0], levels[1]);
-    };
-    builder.Set(0, 0, 0);
-    while (tokens.Next(t)) {
-        const char c = t[0];
+int64_t VcdStream::TimeToPosition(const std::string& t) {
+    if (t.size() < 2 || t.size() > 21 || t.find_first_not_of("0123456789", 1) != std::string::npos) {
+        throw CaptureError("VCD: bad time '" + t.substr(0, 40) + "'");
+    }
+    errno = 0;
+    const uint64_t time = std::strtoull(t.c_str() + 1, nullptr, 10);
+    if (errno == ERANGE) throw CaptureError("VCD: bad time '" + t.substr(0, 40) + "'");
+    if (time < lastTime_) throw CaptureError("VCD: time goes backwards at #" + std::to_string(time));
+    const unsigned __int128 p =
+        (static_cast<unsigned __int128>(time) * numerator_ + denominator_ / 2) / denominator_;
+    if (p > static_cast<unsigned __int128>(INT64_MAX / 2))
+        throw CaptureError("VCD: time beyond the sample range");
+    lastTime_ = time;
+    return static_cast<int64_t>(p);
+}
+
+void VcdStream::Apply(const std::string& code, int level) {
+    if (level < 0) return;
+    bool hit = false;
+    if (code == maCode_) {
+        levels_ = static_cast<uint8_t>((levels_ & ~kMaLevel) | (level ? kMaLevel : 0));
+        hit = true;
+    }
+    if (code == sloCode_) {
+        levels_ = static_cast<uint8_t>((levels_ & ~kSloLevel) | (level ? kSloLevel : 0));
+        hit = true;
+    }
+    if (hit) builder_.Set(position_, levels_);
+}
+
+bool VcdStream::Next(ChangeBlock& out) {
+    out.Clear();
+    if (ended_) return false;
+    builder_.SetOutput(out);
+    out.start = next_;
+    // Both lines start low at position 0 until the file says otherwise (only the body's start has
+    // no change in force: the first block commits the one at position 0).
+    if (next_.inForcePosition < 0) builder_.Set(0, levels_);
+    uint64_t offset = 0;
+    for (;;) {
+        if (holding_) {
+            holding_ = false;  // the time token that ended the last block is in token_
+            offset = next_.where;
+        } else if (!NextToken(in_, token_, offset)) {
+            break;
+        }
+        const char c = token_[0];
         if (c == '#') {
-            if (t.size() < 2 || t.size() > 21 || t.find_first_not_of("0123456789", 1) != std::string::npos) {
-                throw CaptureError("VCD: bad time '" + t.substr(0, 40) + "'");
+            const uint64_t timeBefore = lastTime_;
+            const int64_t p = TimeToPosition(token_);
+            if (builder_.IsOpen() && p > builder_.OpenPosition()) {
+                builder_.Commit();
+                // A full block ends at a time that starts a later position: all before is final.
+                if (out.Size() >= kBlockChanges) {
+                    next_ = Checkpoint{};
+                    next_.valid = true;
+                    next_.where = offset;
+                    next_.position = position_;
+                    next_.time = timeBefore;
+                    builder_.Save(next_);
+                    holding_ = true;
+                    lastTime_ = timeBefore;  // the held token is read again from its text
+                    return true;
+                }
             }
-            errno = 0;
-            const uint64_t time = std::strtoull(t.c_str() + 1, nullptr, 10);
-            if (errno == ERANGE) throw CaptureError("VCD: bad time '" + t.substr(0, 40) + "'");
-            if (seenTime && time < lastTime) {
-                throw CaptureError("VCD: time goes backwards at #" + std::to_string(time));
-            }
-            const unsigned __int128 p =
-                (static_cast<unsigned __int128>(time) * numerator + denominator / 2) / denominator;
-            if (p > static_cast<unsigned __int128>(INT64_MAX / 2))
-                throw CaptureError("VCD: time beyond the sample range");
-            position = static_cast<int64_t>(p);
-            seenTime = true;
-            lastTime = time;
+            position_ = p;
         } else if (c == '$') {
-            if (t == "$comment") UntilEnd(tokens, "$comment");
+            if (token_ == "$comment") UntilEnd(in_, "$comment");
             // $dumpvars, $dumpall, $dumpon, $dumpoff and their $end only bracket value changes.
         } else if (Level(c) >= 0) {
-            apply(t.substr(1), Level(c));
+            code_.assign(token_, 1, std::string::npos);
+            Apply(code_, Level(c));
         } else if (c == 'b' || c == 'B') {
-            std::string code;
-            if (!tokens.Next(code)) throw CaptureError("VCD ends inside a vector value");
-            apply(code, Level(t.back()));
+            if (!NextToken(in_, code_)) throw CaptureError("VCD ends inside a vector value");
+            Apply(code_, Level(token_.back()));
         } else if (c == 'r' || c == 'R') {
-            std::string code;
-            if (!tokens.Next(code)) throw CaptureError("VCD ends inside a real value");
+            if (!NextToken(in_, code_)) throw CaptureError("VCD ends inside a real value");
         } else {
-            throw CaptureError("VCD: unexpected '" + t.substr(0, 40) + "'");
+            throw CaptureError("VCD: unexpected '" + token_.substr(0, 40) + "'");
         }
     }
-    capture.lastSample = position;
-    return capture;
+    builder_.Commit();
+    ended_ = true;
+    lastSample_ = position_;
+    return !out.Empty();
+}
+
+void VcdStream::Restart(const Checkpoint& from) {
+    in_.Seek(from.where);
+    next_ = from;
+    holding_ = false;
+    ended_ = false;
+    position_ = from.position;
+    lastTime_ = from.time;
+    levels_ = from.inForcePosition >= 0 ? from.inForceLevels : 0;
+    builder_.Restore(from);
+}
+
+}  // namespace
+
+std::unique_ptr<ChangeStream> OpenVcd(ByteInput input, const ReadOptions& options) {
+    return std::make_unique<VcdStream>(std::move(input), options);
 }
 
 }  // namespace zbhost
