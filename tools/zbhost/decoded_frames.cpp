@@ -62,10 +62,11 @@ DecodeLayout LayoutAfterDecode(const zb::HostRecord& record) {
     l.multiTurnBits = positionBits - l.singleTurnBits;
     l.singleTurnSetting = v.SingleTurnBits();
     l.combined = v.CombineTurns();
-    l.crc.bits = v.ConfiguredCrcBits();
-    l.crc.polynomial = v.CrcPolynomial();
-    l.crc.initial = v.CrcInitial();
-    l.crc.mask = zb::CrcMask(l.crc.bits);
+    // The CRC frames were parsed with: in the register-access modes the 4-bit one.
+    l.crc.bits = v.EffectiveCrcBits();
+    l.crc.polynomial = v.EffectiveCrcPolynomial();
+    l.crc.initial = v.EffectiveCrcInitial();
+    l.crc.mask = v.EffectiveCrcMask();
     l.slaves = static_cast<int32_t>(v.DataChannels()) + 1;
     l.sampleRate = record.sampleRate;
     l.rangeFrom = v.RangeFrom() == 0 ? 0 : v.CursorPosition(v.RangeFrom() - 1);
