@@ -42,46 +42,31 @@ void FillPattern(void* p, size_t size, unsigned seed) {
     for (size_t i = 0; i < size; ++i) Bytes(p)[i] = static_cast<uint8_t>((i * 7 + seed) ^ (i >> 8));
 }
 
-TEST(DecoderSettingsCopy, CopyInTakesEveryFieldFromItsHostOffsetAndNothingElse) {
+// Each field taken from its host offset into the block and written back there, nothing else; the
+// dialog's answer (1 when accepted, else 2) written back at its own offset.
+TEST(DecoderSettingsCopy, EveryFieldAtItsOffsetAndNothingElse) {
     HostRecord host;
     FillPattern(&host, sizeof host, 3);
     DecoderSettings block;
     std::memset(&block, 0xEE, sizeof block);
     CopySettingsIn(host, block);
-
     std::vector<uint8_t> expected(kSettingsBlockSize, 0);
     const uint32_t size = 1256;
     std::memcpy(expected.data(), &size, 4);
-    for (const FieldPlace& f : kCopiedFields) {
+    for (const FieldPlace& f : kCopiedFields)
         std::memcpy(expected.data() + f.blockOffset, Bytes(&host) + f.hostOffset, f.width);
-    }
-    for (size_t i = 0; i < kSettingsBlockSize; ++i) {
-        ASSERT_EQ(Bytes(&block)[i], expected[i]) << "block byte 0x" << std::hex << i;
-    }
-    EXPECT_EQ(block.dialogAccepted, 0u);
-}
+    EXPECT_EQ(std::vector<uint8_t>(Bytes(&block), Bytes(&block) + kSettingsBlockSize), expected);
 
-TEST(DecoderSettingsCopy, CopyOutWritesEveryFieldToItsHostOffsetAndNothingElse) {
-    struct Case {
-        uint32_t dialogAccepted;
-        uint32_t dialogResult;
-    };
-    for (const Case c : {Case{0, 2}, Case{1, 1}, Case{0x80000000u, 1}}) {
-        DecoderSettings block;
+    for (const auto& [accepted, result] : {std::pair{0u, 2u}, {1u, 1u}, {0x80000000u, 1u}}) {
         FillPattern(&block, sizeof block, 11);
-        block.dialogAccepted = c.dialogAccepted;
-        HostRecord host;
+        block.dialogAccepted = accepted;
         std::memset(&host, 0xEE, sizeof host);
         CopySettingsOut(block, host);
-
-        std::vector<uint8_t> expected(sizeof(HostRecord), 0xEE);
-        for (const FieldPlace& f : kCopiedFields) {
+        expected.assign(sizeof host, 0xEE);
+        for (const FieldPlace& f : kCopiedFields)
             std::memcpy(expected.data() + f.hostOffset, Bytes(&block) + f.blockOffset, f.width);
-        }
-        std::memcpy(expected.data() + kDialogResultOffset, &c.dialogResult, 4);
-        for (size_t i = 0; i < sizeof(HostRecord); ++i) {
-            ASSERT_EQ(Bytes(&host)[i], expected[i]) << "host byte 0x" << std::hex << i;
-        }
+        std::memcpy(expected.data() + kDialogResultOffset, &result, 4);
+        EXPECT_EQ(std::vector<uint8_t>(Bytes(&host), Bytes(&host) + sizeof host), expected) << accepted;
     }
 }
 

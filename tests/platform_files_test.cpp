@@ -1,6 +1,7 @@
 // The platform layer on the real system, in both builds (natively and under wine): files written,
 // read back, cut and mapped; paths, temporary names and UTF-8 paths; page buffers; named shared
-// blocks; and the injected create, write, map, page and block faults.
+// blocks. The injected faults are exercised by the fault loop (fault_injection_test.cpp), the
+// report writer's spool test and the analysis driver's lost records.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -213,45 +214,6 @@ TEST_F(Platform, NamedSharedBlocks) {
 #else
     EXPECT_STREQ(object, "/a_b_cdefgh");  // a slash, then the name with its slashes replaced
 #endif
-}
-
-// ---- Injected faults --------------------------------------------------------------------------
-
-TEST_F(Platform, InjectedFaults) {
-    char out[512];
-    InjectedFaults().createFailures = 2;  // consumed one by one
-    EXPECT_FALSE(File::Create(dir_.File("fault.bin").c_str(), false).IsOpen());
-    EXPECT_FALSE(CreateUniqueTempFile(dir_.Path().c_str(), "Zb", out, sizeof out));
-    EXPECT_EQ(dir_.EntryCount(), 0u);
-    EXPECT_TRUE(File::Create(dir_.File("fault.bin").c_str(), false).IsOpen());
-
-    // A write beyond the budget writes what fits and fails ("disk full").
-    const std::pair<int64_t, int64_t> budgets[] = {{-1, 100}, {100, 100}, {60, 60}, {0, 0}};
-    const std::string data(100, 'z');
-    for (const auto& [budget, written] : budgets) {
-        File file = NewFile("budget" + std::to_string(budget) + ".bin");
-        InjectedFaults().writeBudget = budget;
-        EXPECT_EQ(file.Append(data.data(), data.size()), written == 100) << budget;
-        EXPECT_EQ(file.Size(), written) << budget;
-        if (budget >= 0) {
-            EXPECT_EQ(InjectedFaults().writeBudget, budget - written);
-        }
-        InjectedFaults().writeBudget = 3;
-        EXPECT_FALSE(file.WriteAt(0, "wxyz", 4));
-        InjectedFaults().writeBudget = -1;
-        EXPECT_EQ(ReadAll(file).substr(0, 3), "wxy") << budget;
-    }
-
-    File file = NewFile("nomap.bin", "abcd");
-    SharedBlock block;
-    PageBuffer pages;
-    InjectedFaults().mapFails = InjectedFaults().sharedBlockFails = InjectedFaults().pagesFail = true;
-    EXPECT_FALSE(FileMapping::Map(file, 4).IsMapped());
-    EXPECT_FALSE(block.Create("zb_platform_fault", 16));
-    EXPECT_FALSE(pages.Allocate(100));
-    InjectedFaults() = Faults{};
-    EXPECT_TRUE(FileMapping::Map(file, 4).IsMapped());
-    EXPECT_TRUE(pages.Allocate(100));
 }
 
 }  // namespace

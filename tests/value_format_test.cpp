@@ -1,6 +1,6 @@
 // The value formatter: every format's padding and masking in both forms, Gray conversion, character
 // names and the cut to the caller's buffer, as a table of cases (tests/golden/value_format.table);
-// the two forms against each other, Gray and back, and the host-facing calls.
+// the two forms against each other, and the host-facing calls.
 #include "labels/value_format.h"
 
 #include <gtest/gtest.h>
@@ -81,25 +81,6 @@ TEST(ValueFormat, FormsAgreeBelow32Bits) {
     }
     EXPECT_EQ(Format32(0, 5, kHex, 8, nullptr, 16), 0u);
     EXPECT_EQ(Format64(0, 5, 1, kBin, 64, nullptr, 16), 0u);
-}
-
-// To Gray and back again gives the value (30 bits survive the 32-bit form, 62 the 64-bit form).
-TEST(ValueFormat, GrayRoundTrip) {
-    for (uint64_t v :
-         {0ull, 1ull, 2ull, 0x2AAAAAAAull, 0x3FFFFFFFull, 0x3FFFFFFFFFFFFFFFull, 0x123456789ABCDEFull}) {
-        char gray[32], back[32];
-        if (v >> 30 == 0) {
-            Format32(kToGray, static_cast<uint32_t>(v), kDec, 0, gray, sizeof gray);
-            Format32(kFromGray, static_cast<uint32_t>(std::stoull(gray)), kDec, 0, back, sizeof back);
-        } else {
-            Format64(kToGray, static_cast<uint32_t>(v), static_cast<uint32_t>(v >> 32), kDec, 0, gray,
-                     sizeof gray);
-            const uint64_t g = std::stoull(gray);
-            Format64(kFromGray, static_cast<uint32_t>(g), static_cast<uint32_t>(g >> 32), kDec, 0, back,
-                     sizeof back);
-        }
-        EXPECT_EQ(std::stoull(back), v);
-    }
 }
 
 // The host-facing calls take the flags from the call's host record and set the call's status;

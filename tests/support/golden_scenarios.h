@@ -1,10 +1,7 @@
 // The golden cases: in tests/golden/cases.conf each names a capture the generator makes and the
 // decoder settings it is decoded with (the file's head describes the format); in records.conf
-// each names a list of records that labels and report are made of without a decode. Read by the
-// native golden test, and cases.conf also by the Windows host program that decodes the same
-// captures through the DLL, so this depends on the generator only: the settings are plain values
-// that each side writes into its settings block in its own way. A line the reader does not
-// understand fails the whole file.
+// each names a list of records that labels and report are made of without a decode. A line the
+// reader does not understand fails the whole file.
 #pragma once
 
 #include <cstdint>
@@ -177,15 +174,9 @@ inline bissgen::Timing CaseTiming() {
 
 }  // namespace golden
 
-// The directory of the golden files: the build's ZB_GOLDEN_DIR, else the environment's (the
-// Windows host programs get it there).
+// The directory of the golden files, as the build names it.
 inline std::string GoldenDirectory() {
-#ifdef ZB_GOLDEN_DIR
     return ZB_GOLDEN_DIR;
-#else
-    const char* dir = std::getenv("ZB_GOLDEN_DIR");
-    return dir != nullptr ? dir : "tests/golden";
-#endif
 }
 
 // The cases of `dir`/`name`; empty, with the reason in `error`, when the file cannot be read or
