@@ -1,6 +1,7 @@
 // The traffic generator, checked from outside: its CRCs against published and worked values, its
-// register accesses bit by bit, and the lines it draws read back by a small bit sampler written
-// here (rising edges of MA, SLO taken a line delay later) and compared with what was asked for.
+// register accesses bit by bit, the step rule of broken frames, the VCD timescale and the traffic
+// scenarios. The lines it draws are read back by the decoder in the round trips
+// (round_trip_test.cpp), over every layout, CRC width, chain, line delay and a jittering clock.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,57 +18,6 @@
 namespace {
 
 using namespace bissgen;
-
-// ---- An independent reader of the two lines --------------------------------------------------
-
-struct SampledBit {
-    int64_t rise;
-    uint8_t bit;
-};
-
-uint8_t SloAt(const Capture& c, int64_t pos) {
-    auto it = std::upper_bound(c.changes.begin(), c.changes.end(), pos,
-                               [](int64_t p, const Change& ch) { return p < ch.position; });
-    return it == c.changes.begin() ? c.changes.front().slo : std::prev(it)->slo;
-}
-
-// Every rising edge of MA with the SLO level `delay` samples later, in bursts split wherever two
-// rising edges lie more than 2 clock periods apart; a one-edge burst (the end of a CDM 1 pause)
-// is dropped.
-std::vector<std::vector<SampledBit>> SampleFrames(const Capture& c, int64_t delay, double period) {
-    std::vector<std::vector<SampledBit>> bursts;
-    uint8_t ma = c.changes.front().ma;
-    int64_t last = -1;
-    for (const Change& ch : c.changes) {
-        if (ma == 0 && ch.ma == 1) {
-            if (last < 0 || static_cast<double>(ch.position - last) > 2 * period) bursts.emplace_back();
-            bursts.back().push_back({ch.position, SloAt(c, ch.position + delay)});
-            last = ch.position;
-        }
-        ma = ch.ma;
-    }
-    bursts.erase(std::remove_if(bursts.begin(), bursts.end(), [](const auto& b) { return b.size() < 2; }),
-                 bursts.end());
-    return bursts;
-}
-
-// The MA level held longest between `from` and `to`.
-int LongestMaLevel(const Capture& c, int64_t from, int64_t to) {
-    int64_t best = -1;
-    int level = 1;
-    for (size_t i = 0; i < c.changes.size(); ++i) {
-        const int64_t a = std::max(from, c.changes[i].position);
-        const int64_t b = std::min(to, i + 1 < c.changes.size() ? c.changes[i + 1].position : to);
-        if (b - a > best) best = b - a, level = c.changes[i].ma;
-    }
-    return level;
-}
-
-uint64_t TakeBits(const std::vector<SampledBit>& bits, size_t& at, int count) {
-    uint64_t v = 0;
-    for (int i = 0; i < count && at < bits.size(); ++i) v = (v << 1) | bits[at++].bit;
-    return v;
-}
 
 // ---- CRC --------------------------------------------------------------------------------------
 
@@ -101,108 +51,6 @@ TEST(BissgenCrc, PublishedAndWorkedValues) {
     EXPECT_EQ(ControlCrc4((1u << 10) | 0x42, 11), 0x7u);
     EXPECT_EQ(ControlCrc4(0xA5, 8), 0x4u);
 }
-
-// ---- Frames on the wire -----------------------------------------------------------------------
-
-struct LayoutCase {
-    const char* name;
-    Protocol protocol;
-    int mt, st, align, crcBits;
-    uint32_t poly, init;
-    int slaves, ackClocks;
-    int64_t delay;
-    double clockHz, jitter;
-};
-
-class BissgenFrameLayout : public testing::TestWithParam<LayoutCase> {};
-
-TEST_P(BissgenFrameLayout, SampledBitsMatchTheRequest) {
-    const LayoutCase& lc = GetParam();
-    Timing timing;
-    timing.sampleRate = 100000000;
-    timing.clockHz = lc.clockHz;
-    timing.lineDelay = lc.delay;
-    timing.jitter = lc.jitter;
-    const Layout layout{lc.protocol, lc.mt, lc.st, lc.align, {lc.crcBits, lc.poly, lc.init}};
-    Generator gen(timing, layout, 42);
-    SplitMix64 rnd(7);
-    std::vector<Frame> sent;
-    for (int f = 0; f < 6; ++f) {
-        Frame fr;
-        fr.ackClocks = lc.ackClocks + f % 2;
-        fr.cdm = f % 2;
-        fr.cds = (f / 2) % 2;
-        fr.slaves.clear();
-        for (int s = 0; s < lc.slaves; ++s) {
-            SlaveWord w;
-            w.multiTurn = rnd.Bits(lc.mt);
-            w.singleTurn = rnd.Bits(lc.st);
-            w.alignment = rnd.Bits(lc.align);
-            w.err = static_cast<uint8_t>(rnd.Bits(1));
-            w.warn = static_cast<uint8_t>(rnd.Bits(1));
-            w.crcXor = (f == 3 && s == 0) ? 1u : 0u;
-            fr.slaves.push_back(w);
-        }
-        sent.push_back(fr);
-        gen.AddFrame(fr);
-    }
-    const Capture cap = gen.Finish();
-    ASSERT_EQ(cap.changes.front().position, 0);
-    for (size_t i = 1; i < cap.changes.size(); ++i) {
-        ASSERT_LT(cap.changes[i - 1].position, cap.changes[i].position);
-        ASSERT_TRUE(cap.changes[i - 1].ma != cap.changes[i].ma ||
-                    cap.changes[i - 1].slo != cap.changes[i].slo);
-    }
-    EXPECT_GT(cap.lastSample, cap.changes.back().position);
-
-    const auto frames = SampleFrames(cap, lc.delay, 100e6 / lc.clockHz);
-    ASSERT_EQ(frames.size(), sent.size());
-    for (size_t f = 0; f < frames.size(); ++f) {
-        SCOPED_TRACE(testing::Message() << lc.name << " frame " << f);
-        const auto& bits = frames[f];
-        size_t at = 0;
-        EXPECT_EQ(TakeBits(bits, at, sent[f].ackClocks), 0u) << "acknowledge";
-        EXPECT_EQ(TakeBits(bits, at, 1), 1u) << "start bit";
-        if (lc.protocol == Protocol::BissC) {
-            EXPECT_EQ(TakeBits(bits, at, 1), static_cast<uint64_t>(sent[f].cds));
-        }
-        for (const SlaveWord& w : sent[f].slaves) {
-            EXPECT_EQ(TakeBits(bits, at, lc.mt), w.multiTurn);
-            EXPECT_EQ(TakeBits(bits, at, lc.st), w.singleTurn);
-            EXPECT_EQ(TakeBits(bits, at, lc.align), w.alignment);
-            EXPECT_EQ(TakeBits(bits, at, 1), w.err);
-            EXPECT_EQ(TakeBits(bits, at, 1), w.warn);
-            const uint64_t whole = (lc.st + lc.align >= 64 ? 0 : w.multiTurn << (lc.st + lc.align)) |
-                                   (lc.align >= 64 ? 0 : w.singleTurn << lc.align) | w.alignment;
-            const CrcParams crc{lc.crcBits, lc.poly, lc.init};
-            EXPECT_EQ(TakeBits(bits, at, lc.crcBits),
-                      FrameCrc(crc, whole, lc.mt + lc.st + lc.align, w.err, w.warn) ^ w.crcXor);
-        }
-        EXPECT_EQ(at, bits.size()) << "nothing after the last CRC bit";
-        // The pause: MA stays high for CDM 0 and is mostly low for CDM 1.
-        const int64_t next = f + 1 < gen.Frames().size() ? gen.Frames()[f + 1].firstFall : cap.lastSample;
-        EXPECT_EQ(LongestMaLevel(cap, bits.back().rise, next), sent[f].cdm == 1 ? 0 : 1);
-        EXPECT_EQ(gen.Frames()[f].rises.back(), bits.back().rise);
-    }
-}
-
-const LayoutCase kLayouts[] = {
-    {"C 12 bit", Protocol::BissC, 0, 12, 0, 6, 0x43, 0, 1, 1, 0, 2e6, 0},
-    {"B 12 bit", Protocol::BissB, 0, 12, 0, 6, 0x43, 0, 1, 1, 0, 2e6, 0},
-    {"C mt st align", Protocol::BissC, 12, 13, 2, 6, 0x43, 0, 1, 2, 3, 2.5e6, 0},
-    {"C 64 bit crc16", Protocol::BissC, 0, 64, 0, 16, 0x1021, 0xFFFF, 1, 1, 0, 1e6, 0},
-    {"C 1 bit crc1", Protocol::BissC, 0, 1, 0, 1, 0x1, 0, 1, 1, 0, 3e6, 0},
-    {"C chain of 3", Protocol::BissC, 4, 10, 1, 6, 0x43, 0x15, 3, 1, 5, 2e6, 0},
-    {"C chain of 8 jitter", Protocol::BissC, 0, 18, 0, 8, 0x97, 0, 8, 1, 7, 2e6, 5},
-    {"B delay above half period", Protocol::BissB, 8, 8, 0, 6, 0x43, 0, 1, 1, 40, 2e6, 3},
-    {"C odd clock ratio", Protocol::BissC, 3, 9, 0, 6, 0x43, 0, 2, 3, 2, 3e6, 1},
-};
-std::string CaseName(const testing::TestParamInfo<LayoutCase>& info) {
-    std::string name = info.param.name;
-    for (char& ch : name) ch = isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-    return name;
-}
-INSTANTIATE_TEST_SUITE_P(Layouts, BissgenFrameLayout, testing::ValuesIn(kLayouts), CaseName);
 
 // ---- Register accesses ------------------------------------------------------------------------
 

@@ -160,6 +160,7 @@ TEST(RoundTrip, SingleCycleFramesOfEveryLayoutCrcAndChain) {
         {"BiSS-B MT 4 + ST 20", 4, 20, 0, 6, 0x43, bissgen::Protocol::BissB, false, 0},
         {"line delay 7", 0, 18, 0, 6, 0x43, bissgen::Protocol::BissC, false, 7},
         {"BiSS-B line delay 20", 6, 10, 1, 5, 0x15, bissgen::Protocol::BissB, false, 20},
+        {"line delay above half a period", 0, 12, 0, 6, 0x43, bissgen::Protocol::BissC, false, 60},
     };
     for (const LayoutCase& c : cases) {
         TrafficSetup s;
@@ -180,11 +181,13 @@ TEST(RoundTrip, SingleCycleFramesOfEveryLayoutCrcAndChain) {
                                           bits % 3 == 0 ? 0x5u & zb::CrcMask(bits) : 0u};
         RoundTripFrames(s, 8, static_cast<uint64_t>(bits), std::to_string(bits) + "-bit CRC");
     }
+    // The chains run on a clock of an odd sample ratio (66.7 samples).
     for (int n = 1; n <= 8; ++n) {
         TrafficSetup s;
         s.layout.multiTurnBits = 3;
         s.layout.singleTurnBits = 9;
         s.slaves = n;
+        s.timing.clockHz = 3e6;
         RoundTripFrames(s, 4, static_cast<uint64_t>(n), std::to_string(n) + " slaves");
     }
 }
@@ -414,11 +417,13 @@ TEST(RoundTrip, RegisterAccessesInBothViews) {
     }
 }
 
+// The length is found, and every frame read whole, on a clock whose edges jitter.
 TEST(RoundTrip, AutoLengthFindsTheGeneratedLength) {
     for (int bits : {7, 13, 26, 40}) {
         TrafficSetup s;
         s.autoLength = true;
         s.layout.singleTurnBits = bits;
+        s.timing.jitter = bits / 2;  // MA edges off by up to 20 of the clock's 100 samples
         bissgen::Generator g(s.timing, s.layout, static_cast<uint64_t>(bits));
         bissgen::SplitMix64 rng(static_cast<uint64_t>(bits));
         for (int f = 0; f < 30; ++f) {
