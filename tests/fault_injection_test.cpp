@@ -4,9 +4,9 @@
 // of them with exactly that one failing. Whatever fails, the call must end in a defined outcome: the
 // records whole (kept in memory) or the single failure record when memory for them failed; the
 // report whole, empty, or not published, as the writer says; no file left behind; and the next
-// call without faults whole again. An older, smaller block of the report's name and a report
-// through the row callback have tests of their own; records lost beyond the memory fallback are the
-// analysis driver's (analysis_driver_test.cpp).
+// call without faults whole again. An older, smaller block of the report's name has a test of its
+// own; records lost beyond the memory fallback are the analysis driver's (analysis_driver_test.cpp).
+// A report through the row callback makes no file at all (report_writer_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -189,20 +189,6 @@ TEST_F(FaultInjection, AnOlderSmallerBlockReceivesOnlyTheWholeLinesThatFit) {
     }
 }
 #endif
-
-// A report through the host's row callback needs no file: it is whole even when nothing can be
-// created, and the records are intact.
-TEST_F(FaultInjection, CallbackReportIsWholeWhenNoFileCanBeCreated) {
-    host_->UseReportCallback(true);
-    InjectedFaults().createFailures = 1000;
-    EXPECT_EQ(Analyse(), baseline_);
-    InjectedFaults() = Faults{};
-    EXPECT_TRUE(host_->ReportEnded());
-    std::string text;
-    for (const std::string& line : host_->ReportLines()) text += line;
-    EXPECT_EQ(text, baselineReport_);
-    EXPECT_EQ(zb::LastReportOutcome(), zb::ReportOutcome::Delivered);
-}
 
 }  // namespace
 }  // namespace zbtest

@@ -102,41 +102,22 @@ class PrivateLatin1Locale {
 bool UseCodePage(CodePage page) {
 #if defined(_WIN32)
     const UINT acp = GetACP();
-    switch (page) {
-        case CodePage::Ascii:
-            return acp == 20127;
-        case CodePage::Utf8:
-            return acp == CP_UTF8;
-        case CodePage::Latin1:
-            return acp == 1252 || acp == 28591;
-    }
-    return false;
+    return page == CodePage::Ascii  ? acp == 20127
+           : page == CodePage::Utf8 ? acp == CP_UTF8
+                                    : acp == 1252 || acp == 28591;
 #else
-    std::vector<const char*> names;
-    switch (page) {
-        case CodePage::Ascii:
-            names = {"C"};
-            break;
-        case CodePage::Utf8:
-            names = {"C.UTF-8", "C.utf8", "en_US.UTF-8"};
-            break;
-        case CodePage::Latin1:
-            names = {"en_US.ISO-8859-1", "en_US.iso88591", "de_DE.ISO-8859-1", "de_DE.iso88591"};
-            break;
-    }
-    const auto codesetMatches = [page] {
-        const std::string codeset = nl_langinfo(CODESET);
-        switch (page) {
-            case CodePage::Ascii:
-                return codeset == "ANSI_X3.4-1968";
-            case CodePage::Utf8:
-                return codeset == "UTF-8";
-            case CodePage::Latin1:
-                return codeset == "ISO-8859-1";
-        }
-        return false;
+    struct Names {
+        std::vector<const char*> locales;
+        std::string codeset;
     };
-    for (const char* name : names) {
+    static const Names kNames[] = {
+        {{"C"}, "ANSI_X3.4-1968"},
+        {{"C.UTF-8", "C.utf8", "en_US.UTF-8"}, "UTF-8"},
+        {{"en_US.ISO-8859-1", "en_US.iso88591", "de_DE.ISO-8859-1", "de_DE.iso88591"}, "ISO-8859-1"},
+    };
+    const Names& names = kNames[static_cast<int>(page)];
+    const auto codesetMatches = [&names] { return nl_langinfo(CODESET) == names.codeset; };
+    for (const char* name : names.locales) {
         if (std::setlocale(LC_ALL, name) != nullptr && codesetMatches()) return true;
     }
     if (page == CodePage::Latin1) {
@@ -296,25 +277,19 @@ TEST_F(TextForHost, Utf8CodePageKeepsTheTextAndCutsOnCharacterBoundaries) {
 
 // ---- Which host decides --------------------------------------------------------------------------
 
-TEST_F(TextForHost, TheHostRecordDecides) {
+// No record at all is converted as for a host that does not take UTF-8 (a UTF-8 host keeps the
+// text: the first table).
+TEST_F(TextForHost, NoHostRecordConvertsAsAPlainHost) {
     if (!UseCodePage(CodePage::Utf8) && !UseCodePage(CodePage::Latin1))
         GTEST_SKIP() << "nothing converts here";
-    // Unterminated "aé" in three bytes: any conversion must cut it, a UTF-8 host keeps it.
-    HostRecord utf8Host = HostWithFlags(HostFlag::kUtf8);
-    GuardedBuffer kept("a\xC3\xA9", 3);
-    ConvertForHostInPlace(&utf8Host, kept.data(), kept.size());
-    EXPECT_EQ(std::string(kept.data(), 3), "a\xC3\xA9");
-
-    HostRecord plainHost = HostWithFlags(0);
-    GuardedBuffer converted("a\xC3\xA9", 3);
+    // Unterminated "aé" in three bytes: any conversion must cut it.
+    const HostRecord plainHost = HostWithFlags(0);
+    GuardedBuffer converted("a\xC3\xA9", 3), alone("a\xC3\xA9", 3);
     ConvertForHostInPlace(&plainHost, converted.data(), converted.size());
-    EXPECT_NE(std::string(converted.data(), 3), "a\xC3\xA9");
-    EXPECT_TRUE(converted.GuardIntact());
-
-    // No record at all: converted as for a host that does not take UTF-8.
-    GuardedBuffer alone("a\xC3\xA9", 3);
     ConvertForHostInPlace(nullptr, alone.data(), alone.size());
+    EXPECT_NE(std::string(converted.data(), 3), "a\xC3\xA9");
     EXPECT_EQ(std::string(alone.data(), 3), std::string(converted.data(), 3));
+    EXPECT_TRUE(alone.GuardIntact());
 }
 
 // ---- Degenerate arguments ------------------------------------------------------------------------

@@ -387,10 +387,10 @@ class DataConvExport : public Exports {
         return text_[0] == '#' ? "<untouched>" : std::string(text_);
     }
     static uint64_t List(const uint32_t* list) { return reinterpret_cast<uintptr_t>(list); }
-    void ExpectColours(uint32_t mask, uint32_t back, uint32_t text) {
-        EXPECT_EQ(record_.labelColourMask, mask);
-        EXPECT_EQ(record_.labelBackColour, back);
-        EXPECT_EQ(record_.labelTextColour, text);
+    // Acknowledge's colours: red (slot 0 = 14) with white text.
+    void ExpectRed() {
+        EXPECT_TRUE(record_.labelColourMask == 24 && record_.labelBackColour == kRed &&
+                    record_.labelTextColour == kWhite);
     }
 
     HostRecord record_{};
@@ -399,7 +399,7 @@ class DataConvExport : public Exports {
 
 TEST_F(DataConvExport, CodesListsBuffersAndBadArguments) {
     EXPECT_EQ(Label(0xDEADBEEF00000000ull | MakeCode(RecordKind::Ack)), "ACK");  // the low 32 bits
-    ExpectColours(24, kRed, kWhite);
+    ExpectRed();
     record_.hostFlags |= zb::HostFlag::kCodeList;
     const uint32_t list[] = {3, MakeCode(RecordKind::MultiTurnHigh), MakeCode(RecordKind::MultiTurnMid),
                              MakeCode(RecordKind::MultiTurnLow, 5)};
@@ -414,7 +414,7 @@ TEST_F(DataConvExport, CodesListsBuffersAndBadArguments) {
     // colour, which fuzz/fuzz_dataconv.cpp checks for every input.)
     record_.hostFlags = zb::HostFlag::kUtf8;
     EXPECT_EQ(Label(MakeCode(RecordKind::Ack), 1), "");
-    ExpectColours(24, kRed, kWhite);
+    ExpectRed();
     EXPECT_EQ(Label(zb::MakeStatus(zb::StatusCode::Timeout, 3), 5), "Time");
     char keep[8] = "keep";
     EXPECT_EQ(x().DataConv(nullptr, MakeCode(RecordKind::Ack), keep, sizeof keep), 1u);
