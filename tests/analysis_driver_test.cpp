@@ -154,13 +154,12 @@ TEST_F(AnalysisDriver, TheRangeEndClampsToTheLastValidSample) {
 TEST_F(AnalysisDriver, StopRequestEndsTheWalkAndClosesTheFrame) {
     MemoryHost full(Frames({1, 2, 3, 4, 5, 6}, 12, kCrc6));
     Settings(full);
-    const std::vector<Rec> all = Analyse(full);
+    Analyse(full);
     const uint64_t queries = full.QueryCount();
     MemoryHost host(Frames({1, 2, 3, 4, 5, 6}, 12, kCrc6));
     host.StopAfterQueries(queries / 2);
     Settings(host);
     const std::vector<Rec> out = Analyse(host);
-    EXPECT_LT(out.size(), all.size());
     EXPECT_GT(Count(out, RecordKind::Crc), 0);
     EXPECT_LT(Count(out, RecordKind::Crc), 6);
     EXPECT_EQ(out.back().code, S(StatusCode::Idle));
@@ -213,13 +212,25 @@ TEST_F(AnalysisDriver, EverySamplingPhaseDecodesAsTheGeneralPath) {
 // in about one frame of eight), it needs three frames (a gap ends a frame only at the next frame's
 // first edge, so one more frame is sent), it scores with the effective CRC (the 4-bit CRC in the
 // register-access modes, whatever is stored), and it does not run for BiSS-B in those modes (the
-// detected length keeps what was stored, and no estimate is published at the first frame).
+// detected length keeps what was stored, and no clock estimate is published at the first frame).
 TEST_F(AnalysisDriver, AutoLength) {
     std::mt19937_64 rng(7);
     std::vector<uint64_t> random20;
     for (int i = 0; i < 30; ++i) random20.push_back(rng() & 0xFFFFF);
     const zb::FrameCrcParams crc3{3, 0x3, 0, 0x7}, crc4{4, 0x13, 0, 0xF};
     const std::vector<uint64_t> five13 = {0x1ABC, 0x0123, 0x1FFF, 0x0A5A, 0x1234};
+    // The pass keeps the first 24 frames: their mean clock period is the estimate published at the
+    // first frame. The clock slows from 1000 to 1140 samples at the 24th frame, so one frame more or
+    // less in the estimate changes it.
+    const bissgen::Capture slowing = [] {
+        LineBuilder line(1000);
+        for (int f = 0; f < 40; ++f) {
+            if (f == 23) line.SetPeriod(1140);
+            line.Clocks(FrameBits(1, 2, 0, 0x5A5, 12, 1, 1, zb::FrameCrc(kCrc6, 0x5A5, 12, 1, 1), 6));
+            line.Hold(1, 1, 10000);
+        }
+        return line.Finish(1000);
+    }();
     struct Case {
         const char* name;
         bissgen::Capture capture;
@@ -241,6 +252,8 @@ TEST_F(AnalysisDriver, AutoLength) {
          0, 6, 0x43, 13, P},
         {"not for BiSS-B in the register modes", Frames({1, 2, 3, 4, 5}, 12, kCrc6, nullptr, -1),
          zb::DecodeMode::RegisterMaster, 1, 6, 0x43, 9, 0},
+        {"the estimate of 24 frames", slowing, zb::DecodeMode::SingleCycle, 0, 6, 0x43, 12,
+         (23 * 1000 + 1140) / 24},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -255,8 +268,8 @@ TEST_F(AnalysisDriver, AutoLength) {
         const std::vector<Rec> out = Analyse(host);
         EXPECT_EQ(view.DetectedLength(), c.detected);
         ASSERT_GE(out.size(), 3u);
-        EXPECT_EQ(out[2].code == C(RecordKind::ClockPeriod, P) && out[2].pos == out[0].pos + 2,
-                  c.estimate != 0);
+        const Rec estimate = R(out[0].pos + 2, C(RecordKind::ClockPeriod, c.estimate != 0 ? c.estimate : P));
+        EXPECT_EQ(out[2] == estimate, c.estimate != 0);
         if (c.detected == 20) {  // every frame decodes with its length and a good CRC
             EXPECT_EQ(std::count_if(out.begin(), out.end(),
                                     [](const Rec& r) { return r.code == C(RecordKind::Crc, r.code & 0xFF); }),
@@ -284,26 +297,6 @@ TEST_F(AnalysisDriver, ZeroLengthDecodesWithSixtyFourBitsWhenDetectionFails) {
                                             C(RecordKind::Crc, zb::FrameCrc(kCrc6, value, 64, 1, 1))}));
     view.SetAutoLength(false);
     EXPECT_EQ(Analyse(host), kFailure);
-}
-
-// The pass keeps the first 24 frames: their clock periods make the estimate published at the first
-// frame. The clock slows from 1000 to 1140 samples at the 24th frame, so one frame more or less in
-// the estimate changes it.
-TEST_F(AnalysisDriver, AutoLengthEstimatesTheClockFromTheFirstTwentyFourFrames) {
-    LineBuilder line(1000);
-    for (int f = 0; f < 40; ++f) {
-        if (f == 23) line.SetPeriod(1140);
-        const uint32_t crc = zb::FrameCrc(kCrc6, 0x5A5, 12, 1, 1);
-        line.Clocks(FrameBits(1, 2, 0, 0x5A5, 12, 1, 1, crc, 6));
-        line.Hold(1, 1, 10000);
-    }
-    MemoryHost host(line.Finish(1000));
-    zb::SettingsView view = Settings(host);
-    view.SetAutoLength(true);
-    const std::vector<Rec> out = Analyse(host);
-    EXPECT_EQ(view.DetectedLength(), 12u);
-    ASSERT_GE(out.size(), 3u);
-    EXPECT_EQ(out[2].code, C(RecordKind::ClockPeriod, (23 * 1000 + 1140) / 24));
 }
 
 // Channel numbers as the table keeps them (16 bits). The host's state carries 128 channels; a
@@ -391,15 +384,9 @@ uint64_t ZB_CALL StuckQuery(uint64_t, uint8_t* state) {
     return 5;  // always the same position: would never end without the cursor's guard
 }
 
-// Hosts that give nothing to decode: a capture without a change and a host that does not advance
-// give one Idle record; no host record at all fails the decode.
+// Hosts that give nothing to decode: a host that does not advance gives one Idle record (as does a
+// capture without a change: long_capture_test.cpp); no host record at all fails the decode.
 TEST_F(AnalysisDriver, HostsThatGiveNothing) {
-    bissgen::Capture flat;
-    flat.lastSample = 1000;
-    flat.changes = {{0, 1, 1}};
-    MemoryHost still(flat);
-    Settings(still);
-    EXPECT_EQ(Analyse(still), (std::vector<Rec>{R(0, S(StatusCode::Idle))}));
     MemoryHost stuck(Frames({1}, 12, kCrc6));
     stuck.Record().sampleQuery = &StuckQuery;
     Settings(stuck);

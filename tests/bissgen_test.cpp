@@ -89,7 +89,8 @@ TEST(BissgenControl, AccessesBitByBit) {
     // A command: CTS 0, IDS 0xA5 and command 2, CRC over the 11 bits; no answer.
     ExpectSteps(PlanAccess(BusCommand(0xA5, 2)), "1 0 1010010110 0011", "0 0 0000000000 0000");
 
-    RegisterAccess refused, both, burst, silent, offer, corrupt;
+    // Accesses of each kind (corrupted CRCs are pinned by the register golden captures).
+    RegisterAccess refused, both, burst, silent, offer;
     refused.refuse = true;
     both.kind = AccessKind::Write;
     both.masterRw = 3;
@@ -97,9 +98,6 @@ TEST(BissgenControl, AccessesBitByBit) {
     silent.neverStarts = true;
     silent.waitFrames = 5;
     offer.offerMore = true;
-    corrupt.corruptAddressCrc = true;
-    corrupt.corruptByte = 0;
-    corrupt.headerCds = 0x8001;
     const std::tuple<const char*, RegisterAccess, size_t, uint8_t, bool> cases[] = {
         {"slave never starts", silent, 18 + 5, 2, true},
         {"stop bit 0 not taken up", offer, 18 + 14 + 2, 2, true},
@@ -116,11 +114,6 @@ TEST(BissgenControl, AccessesBitByBit) {
     const AccessPlan offered = PlanAccess(offer);
     EXPECT_EQ(offered.steps.at(31).cds, 0) << "stop bit 0";
     EXPECT_EQ(offered.steps.at(32).cdm + offered.steps.at(33).cdm, 0);
-    const AccessPlan good = PlanAccess(RegisterAccess{}), bad = PlanAccess(corrupt);
-    EXPECT_EQ(bad.addressCrc, good.addressCrc ^ 1u);
-    EXPECT_EQ(bad.byteCrcs.at(0), good.byteCrcs.at(0) ^ 1u);
-    EXPECT_EQ(bad.steps.front().cds + bad.steps.at(15).cds, 2);  // the header's CDS bits 0 and 15
-    EXPECT_EQ(bad.steps.at(14).cds, 0);
 }
 
 // A frame broken off before its CDS bit: the slave's answer waits for the next whole frame, and no

@@ -169,35 +169,6 @@ TEST(DecoderSettingsUpgrade, EachVersionResetsExactlyTheFieldsItPredates) {
     }
 }
 
-TEST(DecoderSettingsUpgrade, SingleTurnBitsAreCutToThePositionBits) {
-    struct Row {
-        int32_t dataLength, alignment, singleTurn;
-        bool autoLength;
-        uint32_t detected;
-        int32_t expectedSingleTurn, expectedMultiTurn;
-    };
-    const Row rows[] = {
-        {12, 2, 20, false, 0, 10, 0},  // 12 - 2 position bits
-        {12, 2, 10, false, 0, 10, 0},  // exactly fits
-        {12, 2, 4, false, 0, 4, 6},    // fits with room for multi-turn bits
-        {12, 0, 30, true, 20, 20, 0},  // the detected length counts
-        {0, 0, 30, false, 0, 30, 0},   // no position bits: nothing to cut to
-    };
-    for (const Row& r : rows) {
-        DecoderSettings block{};
-        SettingsView view(&block);
-        view.SetVersion(4);
-        view.SetDataLength(r.dataLength);
-        view.SetAlignmentBits(r.alignment);
-        view.SetSingleTurnBits(r.singleTurn);
-        view.SetAutoLength(r.autoLength);
-        view.SetDetectedLength(r.detected);
-        view.Normalise();
-        EXPECT_EQ(view.SingleTurnBits(), r.expectedSingleTurn) << "dataLength " << r.dataLength;
-        EXPECT_EQ(view.MultiTurnBits(), r.expectedMultiTurn) << "dataLength " << r.dataLength;
-    }
-}
-
 // ---- Clamps and derived values ---------------------------------------------------------------
 
 // What each setter keeps of a value and how the getters clamp it.
@@ -245,37 +216,47 @@ TEST(DecoderSettingsView, SetThenGetClampsAsSpecified) {
     EXPECT_EQ(v.ColourSlot(9), 0u);
 }
 
+// The derived lengths; and the single-turn bits a version 4 block keeps when normalised: cut to the
+// position bits, unless there are none.
 TEST(DecoderSettingsView, DataLengthPositionAndMultiTurnBits) {
     struct Row {
         int32_t dataLength;
         bool autoLength;
         uint32_t detected;
         int32_t alignment, singleTurn;
-        int32_t effective, position, multiTurn;
+        int32_t effective, position, multiTurn, normalisedSingleTurn;
     };
     const Row rows[] = {
-        {12, false, 20, 0, 8, 12, 12, 4},   // auto off: the configured length
-        {12, true, 20, 0, 8, 20, 20, 12},   // auto on with a detection
-        {12, true, 0, 0, 8, 12, 12, 4},     // auto on, nothing detected
-        {24, true, 40, 3, 8, 40, 37, 29},   // alignment comes off the detected length
-        {4, false, 0, 3, 8, 4, 1, 0},       // fewer position bits than single-turn bits
-        {12, true, 2, 11, 8, 2, 0, 0},      // alignment clamped by the configured length only
-        {12, false, 0, 0, -5, 12, 12, 17},  // a negative stored single-turn count is not clamped
-        {12, false, 0, 0, INT32_MIN, 12, 12, INT32_MAX},  // ... and does not overflow
+        {12, false, 20, 0, 8, 12, 12, 4, 8},    // auto off: the configured length
+        {12, true, 20, 0, 8, 20, 20, 12, 8},    // auto on with a detection
+        {12, true, 0, 0, 8, 12, 12, 4, 8},      // auto on, nothing detected
+        {24, true, 40, 3, 8, 40, 37, 29, 8},    // alignment comes off the detected length
+        {4, false, 0, 3, 8, 4, 1, 0, 1},        // fewer position bits than single-turn bits
+        {12, true, 2, 11, 8, 2, 0, 0, 8},       // alignment clamped by the configured length only
+        {12, false, 0, 2, 20, 12, 10, 0, 10},   // cut to 12 - 2 position bits
+        {12, false, 0, 2, 10, 12, 10, 0, 10},   // exactly fits
+        {12, false, 0, 2, 4, 12, 10, 6, 4},     // fits with room for multi-turn bits
+        {12, true, 20, 0, 30, 20, 20, 0, 20},   // the detected length counts
+        {0, false, 0, 0, 30, 0, 0, 0, 30},      // no position bits: nothing to cut to
+        {12, false, 0, 0, -5, 12, 12, 17, -5},  // a negative stored single-turn count is not clamped
+        {12, false, 0, 0, INT32_MIN, 12, 12, INT32_MAX, INT32_MIN},  // ... and does not overflow
     };
     for (const Row& r : rows) {
         DecoderSettings block{};
         SettingsView view(&block);
+        view.SetVersion(4);
         view.SetDataLength(r.dataLength);
         view.SetAutoLength(r.autoLength);
         view.SetDetectedLength(r.detected);
         view.SetAlignmentBits(r.alignment);
         view.SetSingleTurnBits(r.singleTurn);
         SCOPED_TRACE("dataLength " + std::to_string(r.dataLength) + " detected " +
-                     std::to_string(r.detected));
+                     std::to_string(r.detected) + " single-turn " + std::to_string(r.singleTurn));
         EXPECT_EQ(view.EffectiveDataLength(), r.effective);
         EXPECT_EQ(view.PositionBits(), r.position);
         EXPECT_EQ(view.MultiTurnBits(), r.multiTurn);
+        view.Normalise();
+        EXPECT_EQ(view.SingleTurnBits(), r.normalisedSingleTurn);
     }
 }
 

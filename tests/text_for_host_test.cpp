@@ -159,12 +159,6 @@ class TextForHost : public ::testing::Test {
     void SetUp() override { savedLocale_ = std::setlocale(LC_ALL, nullptr); }
     void TearDown() override { std::setlocale(LC_ALL, savedLocale_.c_str()); }
 
-    static HostRecord HostWithFlags(uint32_t flags) {
-        HostRecord host{};
-        host.hostFlags = flags;
-        return host;
-    }
-
     std::string savedLocale_;
 };
 
@@ -199,7 +193,8 @@ TEST_F(TextForHost, UnchangedTextsInEveryCodePage) {
         std::vector<Row> all(std::begin(rows), std::end(rows));
         if (page == CodePage::Ascii) all.push_back({"an ASCII code page cannot encode it", kGruesse, 0});
         for (const Row& r : all) {
-            const HostRecord host = HostWithFlags(r.flags);
+            HostRecord host{};
+            host.hostFlags = r.flags;
             GuardedBuffer buffer(r.text, 64);
             const std::vector<char> before(buffer.data(), buffer.data() + 64);
             ConvertForHostInPlace(&host, buffer.data(), buffer.size());
@@ -283,7 +278,7 @@ TEST_F(TextForHost, NoHostRecordConvertsAsAPlainHost) {
     if (!UseCodePage(CodePage::Utf8) && !UseCodePage(CodePage::Latin1))
         GTEST_SKIP() << "nothing converts here";
     // Unterminated "aé" in three bytes: any conversion must cut it.
-    const HostRecord plainHost = HostWithFlags(0);
+    const HostRecord plainHost{};
     GuardedBuffer converted("a\xC3\xA9", 3), alone("a\xC3\xA9", 3);
     ConvertForHostInPlace(&plainHost, converted.data(), converted.size());
     ConvertForHostInPlace(nullptr, alone.data(), alone.size());
