@@ -269,35 +269,27 @@ TEST(DecoderSettingsView, PackedSettersReplaceOnlyTheirOwnBits) {
         std::function<void(SettingsView&, uint32_t)> set;
         uint32_t fieldMask;
     };
+// One row per setter: the word it writes, its field there, and the call (also the row's name).
+// clang-format off
+#define ZB_SETTER(word, mask, call) {#call, &DecoderSettings::word, [](SettingsView& v, uint32_t x) { v.call; }, mask}
+    // clang-format on
     const Row rows[] = {
-        {"rangeFrom", &DecoderSettings::optionWord, [](SettingsView& v, uint32_t x) { v.SetRangeFrom(x); },
-         0x0000000F},
-        {"rangeTo", &DecoderSettings::optionWord, [](SettingsView& v, uint32_t x) { v.SetRangeTo(x); },
-         0x000000F0},
-        {"mode", &DecoderSettings::optionWord, [](SettingsView& v, uint32_t x) { v.SetMode(x); }, 0x00000F00},
-        {"dataLength", &DecoderSettings::optionWord,
-         [](SettingsView& v, uint32_t x) { v.SetDataLength(static_cast<int32_t>(x)); }, 0x000FF000},
-        {"valueType", &DecoderSettings::optionWord, [](SettingsView& v, uint32_t x) { v.SetValueType(x); },
-         0x00F00000},
-        {"dataChannels", &DecoderSettings::optionWord,
-         [](SettingsView& v, uint32_t x) { v.SetDataChannels(x); }, 0x0F000000},
-        {"combineTurns", &DecoderSettings::optionWord,
-         [](SettingsView& v, uint32_t x) { v.SetCombineTurns(x != 0); }, 0x10000000},
-        {"autoLength", &DecoderSettings::optionWord,
-         [](SettingsView& v, uint32_t x) { v.SetAutoLength(x != 0); }, 0x20000000},
-        {"registerColumns", &DecoderSettings::optionWord,
-         [](SettingsView& v, uint32_t x) { v.SetRegisterColumns(x ? 16 : 8); }, 0x40000000},
-        {"colourSlot 0", &DecoderSettings::colourWord,
-         [](SettingsView& v, uint32_t x) { v.SetColourSlot(0, x); }, 0x0000000F},
-        {"colourSlot 5", &DecoderSettings::colourWord,
-         [](SettingsView& v, uint32_t x) { v.SetColourSlot(5, x); }, 0x00F00000},
-        {"colourSlot 7", &DecoderSettings::colourWord,
-         [](SettingsView& v, uint32_t x) { v.SetColourSlot(7, x); }, 0xF0000000},
-        {"colourSlot 8", &DecoderSettings::auxWord,
-         [](SettingsView& v, uint32_t x) { v.SetColourSlot(8, x); }, 0x0000000F},
-        {"detectedLength", &DecoderSettings::auxWord,
-         [](SettingsView& v, uint32_t x) { v.SetDetectedLength(x); }, 0x000003F0},
+        ZB_SETTER(optionWord, 0x0000000F, SetRangeFrom(x)),
+        ZB_SETTER(optionWord, 0x000000F0, SetRangeTo(x)),
+        ZB_SETTER(optionWord, 0x00000F00, SetMode(x)),
+        ZB_SETTER(optionWord, 0x000FF000, SetDataLength(static_cast<int32_t>(x))),
+        ZB_SETTER(optionWord, 0x00F00000, SetValueType(x)),
+        ZB_SETTER(optionWord, 0x0F000000, SetDataChannels(x)),
+        ZB_SETTER(optionWord, 0x10000000, SetCombineTurns(x != 0)),
+        ZB_SETTER(optionWord, 0x20000000, SetAutoLength(x != 0)),
+        ZB_SETTER(optionWord, 0x40000000, SetRegisterColumns(x ? 16 : 8)),
+        ZB_SETTER(colourWord, 0x0000000F, SetColourSlot(0, x)),
+        ZB_SETTER(colourWord, 0x00F00000, SetColourSlot(5, x)),
+        ZB_SETTER(colourWord, 0xF0000000, SetColourSlot(7, x)),
+        ZB_SETTER(auxWord, 0x0000000F, SetColourSlot(8, x)),
+        ZB_SETTER(auxWord, 0x000003F0, SetDetectedLength(x)),
     };
+#undef ZB_SETTER
     for (const Row& r : rows) {
         for (uint32_t background : {0u, 0xFFFFFFFFu, 0xA5A5A5A5u}) {
             for (uint32_t value : {0u, 1u, 0xFFFFFFFFu}) {
