@@ -1,6 +1,6 @@
 // The analysis driver over a host that serves a hand-built capture: decode ranges and their
 // failures, stop requests, every sampling walk against the general path, automatic data length,
-// empty captures, channels beyond the host's state, lost
+// progress, empty captures, channels beyond the host's state, lost
 // records, and the sample cursor under hosts that misreport their changes.
 #include <gtest/gtest.h>
 
@@ -297,6 +297,24 @@ TEST_F(AnalysisDriver, ZeroLengthDecodesWithSixtyFourBitsWhenDetectionFails) {
                                             C(RecordKind::Crc, zb::FrameCrc(kCrc6, value, 64, 1, 1))}));
     view.SetAutoLength(false);
     EXPECT_EQ(Analyse(host), kFailure);
+}
+
+// The last progress value the walk writes, from a cursor: the share of the range up to the last
+// change inside it.
+TEST_F(AnalysisDriver, ProgressFollowsTheWalkFromACursor) {
+    std::vector<int64_t> starts;
+    MemoryHost host(Frames({1, 2, 3, 4}, 12, kCrc6, &starts));
+    host.Record().cursorPosition[1] = starts[1] - 2 * P;
+    zb::SettingsView view = Settings(host);
+    view.SetRangeFrom(2);
+    Analyse(host);
+    const auto& ch = host.Record();
+    // The last change inside the range gives the last progress value the walk writes.
+    const int64_t start = starts[1] - 2 * P, end = ch.lastSample;
+    int64_t lastChange = 0;
+    for (const auto& c : Frames({1, 2, 3, 4}, 12, kCrc6).changes)
+        if (c.position < end) lastChange = c.position;
+    EXPECT_EQ(ch.progress, static_cast<uint32_t>((lastChange - start) * 1000 / (end - start)));
 }
 
 // Channel numbers as the table keeps them (16 bits). The host's state carries 128 channels; a

@@ -1,6 +1,6 @@
 // The frame parser fed change by change on hand-built lines: the worked example record for record,
-// the sampling phase, the clock average and its records, and walks that end mid-frame (those that
-// end at the largest position are fuzz/fuzz_decoder.cpp's). Values, chains and CRCs of every layout, CDM 1
+// the sampling phase, the clock average and its records, and walks that end mid-frame or at the
+// largest position. Values, chains and CRCs of every layout, CDM 1
 // and frames cut off by a clock gap are the round trips' (round_trip_test.cpp); the register-access modes'
 // records the golden cases'.
 #include <gtest/gtest.h>
@@ -168,6 +168,47 @@ TEST(FrameParser, EndOfWalkClosesTheFrameOrThePause) {
     const std::vector<Rec> closed = ParserHarness().Run(whole.Changes(), w.back() + 100);
     EXPECT_EQ(zb::KindOf(closed[closed.size() - 2].code), RecordKind::Stop);
     EXPECT_EQ(closed.back(), R(w.back() + 3 * P, S(StatusCode::Idle)));
+}
+
+// A capture that ends at the largest position there is: whatever state the walk ends in, the
+// closing records are held at INT64_MAX (never past it) and the order of the records is kept.
+TEST(FrameParser, WalkEndingAtTheLargestPosition) {
+    struct Case {
+        const char* name;
+        int bitsSent;    // clocks of the worked frame sent before the end
+        int pauseMaLow;  // then MA held low for this many periods (0: none)
+        int64_t endGap;  // moves the frame this many samples before the end of the walk (< 0: later)
+    } cases[] = {
+        {"after the last CRC bit", 24, 0, 0},
+        {"in the pause, MA low", 24, 3, 0},
+        {"inside the data field", 10, 0, 0},
+        {"inside the data field, end a little later", 10, 0, 3},
+        {"during the acknowledge", 2, 0, 1},
+        // The CDM bit falls within a clock of the end, so a clock after it lies past INT64_MAX.
+        {"after the last CRC bit, the pause reaching past the end", 24, 0, -4 * P - P / 2},
+        {"after the last CRC bit, the pause one sample past the end", 24, 0, -4 * P - 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LineBuilder line(P, INT64_MAX - (30 + c.pauseMaLow) * P - c.endGap - P / 2);
+        std::vector<int> bits = WorkedBits();
+        bits.resize(static_cast<size_t>(c.bitsSent));
+        line.Clocks(bits);
+        if (c.pauseMaLow > 0) line.Hold(0, 1, c.pauseMaLow * P);
+        const std::vector<Rec> out = ParserHarness().Run(line.Changes(), INT64_MAX);
+        ASSERT_FALSE(out.empty());
+        for (size_t i = 1; i < out.size(); ++i) {
+            const RecordKind k = zb::KindOf(out[i].code);
+            const bool shared = k == RecordKind::SingleTurnMid || k == RecordKind::SingleTurnLow;
+            EXPECT_TRUE(out[i].pos > out[i - 1].pos ||
+                        (out[i].pos == out[i - 1].pos && (shared || out[i].pos == INT64_MAX)))
+                << i;
+        }
+        EXPECT_EQ(zb::KindOf(out.back().code), RecordKind::Status);
+        if (c.endGap < 0) {
+            EXPECT_EQ(out.back().pos, INT64_MAX);
+        }
+    }
 }
 
 }  // namespace

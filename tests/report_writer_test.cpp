@@ -151,10 +151,29 @@ TEST_F(ReportWriterTest, CallbackDelivery) {
     EXPECT_FALSE(ReportFlushHeader(call_));  // the host refused the line
 }
 
-// Without a writer every operation says so; without a host record there is none. What each call
-// refuses with a writer open is checked against a model by fuzz/fuzz_report_writer.cpp.
-TEST_F(ReportWriterTest, CallsWithoutAWriterOrAHost) {
+// Refused calls set their code, and a call that succeeds sets it back; without a writer every
+// operation says so; without a host record there is none. That a refused call changes nothing is
+// checked against a model by fuzz/fuzz_report_writer.cpp.
+TEST_F(ReportWriterTest, RefusedCallsSetTheirCode) {
+    OpenTwoColumns();  // columns 0, 1; pairs 0..11
     using Op = bool (*)(CallContext&);
+    const std::pair<Op, ReportStatusCode> cases[] = {
+        {[](CallContext& k) { return ReportSetColumnName(k, 48, "X"); }, ReportStatusCode::ColumnRefused},
+        {[](CallContext& k) { return ReportSetColumnName(k, 0, nullptr); }, ReportStatusCode::NoText},
+        {[](CallContext& k) { return ReportSetColourPair(k, 16, 1, 2); }, ReportStatusCode::PairRefused},
+        {[](CallContext& k) { return ReportSetCellColour(k, 48, 0); }, ReportStatusCode::ColumnRefused},
+        {[](CallContext& k) { return ReportSetCellColour(k, 0, 12); }, ReportStatusCode::PairRefused},
+        {[](CallContext& k) { return ReportSetCell(k, 2, "X"); }, ReportStatusCode::ColumnRefused},
+        {[](CallContext& k) { return ReportSetCell(k, 0, nullptr); }, ReportStatusCode::NoText},
+    };
+    for (const auto& [op, code] : cases) {
+        call_.status = ReportStatusCode::Ok;
+        EXPECT_FALSE(op(call_));
+        EXPECT_EQ(call_.status, code);
+    }
+    EXPECT_TRUE(ReportSetCellColour(call_, 1, 11));
+    EXPECT_EQ(call_.status, ReportStatusCode::Ok);
+    ReportClose(call_);
     const Op withoutWriter[] = {
         [](CallContext& k) { return ReportSetColumnName(k, 0, "A"); },
         [](CallContext& k) { return ReportSetColourPair(k, 0, 1, 2); },
