@@ -65,7 +65,7 @@ TEST_F(Platform, FilesAppendReadWriteAtResizeAndTruncate) {
     EXPECT_EQ(ReadAll(file), "new");
 }
 
-TEST_F(Platform, CreateOpenMoveAndClose) {
+TEST_F(Platform, CreateOpenAndClose) {
     const std::string path = dir_.File("twice.bin");
     EXPECT_FALSE(File::Open(path.c_str()).IsOpen());
     { NewFile("twice.bin", "abc"); }
@@ -75,14 +75,8 @@ TEST_F(Platform, CreateOpenMoveAndClose) {
         EXPECT_TRUE(opened.Append("d", 1));
         EXPECT_EQ(ReadAll(opened), "abcd");
     }
-    File a = File::Create(path.c_str(), false);
-    EXPECT_EQ(a.Size(), 0) << "truncated";
-    const intptr_t handle = a.NativeHandle();
-    File b(std::move(a));
-    File c;
-    c = std::move(b);
-    EXPECT_FALSE(a.IsOpen() || b.IsOpen());
-    EXPECT_EQ(c.NativeHandle(), handle);
+    File c = File::Create(path.c_str(), false);
+    EXPECT_EQ(c.Size(), 0) << "truncated";
     c.Close();
     c.Close();
     char byte;
@@ -140,28 +134,20 @@ TEST_F(Platform, TemporaryDirectoryAndUniqueFiles) {
     EXPECT_EQ(dir_.EntryCount(), 0u);
 }
 
-TEST_F(Platform, MappingsShowTheFileAndWriteThrough) {
+// The view shows the file and outlives the file's handle; nothing maps with no size or no file.
+TEST_F(Platform, MappingsShowTheFile) {
     std::vector<uint32_t> values(5000);
     for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<uint32_t>(i * 2654435761u);
     const size_t bytes = values.size() * sizeof(uint32_t);
     File file = NewFile("map.bin", std::string(reinterpret_cast<const char*>(values.data()), bytes));
     FileMapping mapping = FileMapping::Map(file, bytes);
+    file.Close();
     ASSERT_TRUE(mapping.IsMapped());
     EXPECT_EQ(mapping.Size(), bytes);
     EXPECT_EQ(std::memcmp(mapping.Data(), values.data(), bytes), 0);
-    // The view outlives the file's handle and moves with its object.
-    File reader = File::Open(dir_.File("map.bin").c_str());
-    file.Close();
-    FileMapping moved;
-    moved = std::move(mapping);
+    mapping.Release();
     EXPECT_FALSE(mapping.IsMapped());
-    static_cast<uint32_t*>(moved.Data())[0] = 0xDEADBEEF;
-    moved.Release();
-    EXPECT_FALSE(moved.IsMapped());
-    uint32_t first = 0;
-    ASSERT_EQ(reader.ReadAt(0, &first, sizeof first), sizeof first);
-    EXPECT_EQ(first, 0xDEADBEEFu);
-    EXPECT_FALSE(FileMapping::Map(reader, 0).IsMapped());
+    EXPECT_FALSE(FileMapping::Map(File::Open(dir_.File("map.bin").c_str()), 0).IsMapped());
     EXPECT_FALSE(FileMapping::Map(File(), 16).IsMapped());
 }
 

@@ -132,24 +132,19 @@ bool UseCodePage(CodePage page) {
 // A buffer with guard bytes after the part the callee may use.
 class GuardedBuffer {
   public:
-    GuardedBuffer(const std::string& content, size_t size) : bytes_(size + kGuard, kGuardByte) {
+    GuardedBuffer(const std::string& content, size_t size) : bytes_(size + 16, kGuard), size_(size) {
         std::memcpy(bytes_.data(), content.data(), std::min(content.size(), size));
         if (content.size() < size) bytes_[content.size()] = '\0';
-        size_ = size;
     }
     char* data() { return bytes_.data(); }
     size_t size() const { return size_; }
     std::string Text() const { return std::string(bytes_.data(), strnlen(bytes_.data(), size_)); }
     bool GuardIntact() const {
-        for (size_t i = size_; i < bytes_.size(); ++i) {
-            if (static_cast<unsigned char>(bytes_[i]) != kGuardByte) return false;
-        }
-        return true;
+        return std::all_of(bytes_.begin() + size_, bytes_.end(), [](char c) { return c == kGuard; });
     }
 
   private:
-    static constexpr size_t kGuard = 16;
-    static constexpr unsigned char kGuardByte = 0xCC;
+    static constexpr char kGuard = '\xCC';
     std::vector<char> bytes_;
     size_t size_;
 };

@@ -43,7 +43,8 @@ struct GoldenScenario {
     std::string description;
     std::function<bissgen::Capture()> capture;
     ScenarioSettings settings;
-    std::vector<std::pair<int64_t, uint32_t>> records;  // a record list instead of a decode
+    std::vector<int64_t> positions;  // a record list instead of a decode
+    std::vector<uint32_t> codes;
 };
 
 namespace golden {
@@ -223,8 +224,8 @@ inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = Gold
                     problem = where + ": \"" + word + "\" is not position:code";
                     break;
                 }
-                cases.back().records.emplace_back(
-                    std::strtoll(word.c_str(), nullptr, 10),
+                cases.back().positions.push_back(std::strtoll(word.c_str(), nullptr, 10));
+                cases.back().codes.push_back(
                     static_cast<uint32_t>(std::strtoul(word.c_str() + colon + 1, nullptr, 16)));
             }
             continue;
@@ -257,7 +258,7 @@ inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = Gold
         }
     }
     for (size_t i = 0; problem.empty() && i < cases.size(); ++i) {
-        if (!cases[i].records.empty()) {
+        if (!cases[i].codes.empty()) {
             cases[i].capture = [rate = cases[i].settings.sampleRate] {
                 bissgen::Capture none;
                 none.sampleRate = rate;
