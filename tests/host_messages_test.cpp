@@ -109,12 +109,12 @@ TEST(HostMessages, FlagsAreSetByTheExactNameAndNeverCleared) {
 // larger), the rest is 0, and the stored length reads 88; the getter copies as many bytes as the
 // caller's first word asks for (88 for 0 or more), and writes 88 there.
 TEST(HostMessages, Block12KeepsNBytesAndReadsBack88) {
+    uint8_t record[200];
+    for (int i = 0; i < 200; ++i) record[i] = static_cast<uint8_t>(0x80 + i);
+    HostMessageStore store{};
     for (const auto& [n, kept] :
          {std::pair{4u, 4u}, {1u, 1u}, {40u, 40u}, {88u, 88u}, {0u, 88u}, {200u, 88u}}) {
-        HostMessageStore store{};
         std::memset(store.block12, 0x77, sizeof store.block12);
-        uint8_t record[200];
-        for (int i = 0; i < 200; ++i) record[i] = static_cast<uint8_t>(0x80 + i);
         std::memcpy(record, &n, 4);
         StoreHostMessage(store, Message(12), record);
         uint32_t first;
@@ -123,12 +123,7 @@ TEST(HostMessages, Block12KeepsNBytesAndReadsBack88) {
         for (size_t i = 4; i < 88; ++i)
             ASSERT_EQ(store.block12[i], i < kept ? record[i] : 0) << n << " byte " << i;
     }
-    HostMessageStore store{};
-    uint8_t record[88];
-    for (int i = 0; i < 88; ++i) record[i] = static_cast<uint8_t>(i + 1);
-    const uint32_t n88 = 88;
-    std::memcpy(record, &n88, 4);
-    StoreHostMessage(store, Message(12), record);
+    // Read back from the last record kept, all 88 bytes of it.
     for (const auto& [n, copied] : {std::pair{8u, 8u}, {2u, 2u}, {0u, 88u}, {500u, 88u}}) {
         uint8_t out[100];
         std::memset(out, 0xEE, sizeof out);

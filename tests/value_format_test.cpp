@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "abi/host_record.h"
 
@@ -99,15 +100,11 @@ TEST(FormatValue, TheCallsHostRecordDecides) {
     host.hostFlags = 0;
     EXPECT_EQ(FormatValue64(call, 5, 1, kBin, 40, text, 4), 3u);
     EXPECT_STREQ(text, "100");
-    const struct {
-        uint64_t value;
-        int32_t width;
-        const char* text;
-    } autoRows[] = {
-        {0xFFFFFFFFu, 32, "FFFFFFFF"}, {0x100000000u, 40, "0100000000"}, {~0ull, 64, "FFFFFFFFFFFFFFFF"}};
-    for (const auto& r : autoRows) {
-        EXPECT_EQ(FormatValueAuto(call, r.value, kHex, r.width, text, sizeof text), std::strlen(r.text));
-        EXPECT_STREQ(text, r.text);
+    for (const auto& [value, width, hex] : {std::tuple{0xFFFFFFFFull, 32, "FFFFFFFF"},
+                                            {0x100000000ull, 40, "0100000000"},
+                                            {~0ull, 64, "FFFFFFFFFFFFFFFF"}}) {
+        EXPECT_EQ(FormatValueAuto(call, value, kHex, width, text, sizeof text), std::strlen(hex));
+        EXPECT_STREQ(text, hex);
     }
 
     call.Remember(nullptr);

@@ -162,17 +162,6 @@ inline ScenarioSettings Settings(Words& w) {
     return s;
 }
 
-// The generator's timing of every case: 20 MS/s, MA at 2 MHz (10 samples per clock).
-inline bissgen::Timing CaseTiming() {
-    bissgen::Timing t;
-    t.sampleRate = 20000000;
-    t.clockHz = 2000000;
-    t.pauseNs = 20000;
-    t.timeoutNs = 5000;
-    t.leadNs = 10000;
-    return t;
-}
-
 }  // namespace golden
 
 // The directory of the golden files, as the build names it.
@@ -268,7 +257,13 @@ inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = Gold
             continue;
         }
         cases[i].capture = [s = scripts[i]] {
-            bissgen::Generator gen(golden::CaseTiming(), s.layout);
+            bissgen::Timing t;  // every case's: 20 MS/s, MA at 2 MHz (10 samples per clock)
+            t.sampleRate = 20000000;
+            t.clockHz = 2000000;
+            t.pauseNs = 20000;
+            t.timeoutNs = 5000;
+            t.leadNs = 10000;
+            bissgen::Generator gen(t, s.layout);
             for (const bissgen::RegisterAccess& a : s.accesses) gen.QueueAccess(a);
             for (const bissgen::Frame& f : s.frames) gen.AddFrame(f);
             if (s.flush) gen.FlushControl(s.filler);
