@@ -92,27 +92,14 @@ void FuzzSettings(const zb::HostRecord& r) {
 
 // The size of the data a host passes with message `code` (its first u32 for message 12).
 size_t MessageDataSize(uint32_t code, const uint8_t* bytes, size_t textSize) {
-    switch (code) {
-        case 0:
-        case 10:
-            return textSize;  // a text and its NUL
-        case 2:
-            return 16 * sizeof(uint32_t);
-        case 5:
-        case 6:
-            return 4;
-        case 7:
-            return 32;
-        case 8:
-            return 8;
-        case 12: {
-            uint32_t n = 0;
-            std::memcpy(&n, bytes, 4);
-            return n >= 4 && n <= 88 ? n : 88;
-        }
-        default:
-            return 96;
+    if (code == 0 || code == 10) return textSize;  // a text and its NUL
+    if (code == 12) {
+        uint32_t n = 0;
+        std::memcpy(&n, bytes, 4);
+        return n >= 4 && n <= 88 ? n : 88;
     }
+    const size_t sizes[] = {0, 96, 16 * sizeof(uint32_t), 96, 96, 4, 4, 32, 8};  // by code
+    return code < 9 ? sizes[code] : 96;
 }
 
 void FuzzMessages(zbfuzz::FuzzInput& in) {

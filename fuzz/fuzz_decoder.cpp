@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "abi/host_record.h"
 #include "abi/record_code.h"
@@ -14,7 +13,6 @@
 #include "support/memory_host.h"
 
 extern "C" uint32_t Analysis(zb::HostRecord* host);
-extern "C" uint32_t DataConv(zb::HostRecord* host, uint64_t codeOrList, char* text, uint32_t size);
 
 namespace {
 
@@ -75,22 +73,6 @@ void CheckRecords(const zb::HostRecord& r, uint32_t count) {
         expectTriple = triple;
     }
     ZB_FUZZ_CHECK2(expectPlace == 0, expectPlace, count);
-}
-
-// Labels a few records the way a host that passes code lists does.
-void LabelSome(zb::HostRecord& r, uint32_t count) {
-    const uint32_t n = std::min<uint32_t>(count, 24);
-    r.hostFlags |= zb::HostFlag::kCodeList;
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t left = std::min<uint32_t>(count - i, 3);
-        std::vector<uint32_t> list(1 + left);
-        list[0] = left;
-        for (uint32_t k = 0; k < left; ++k) list[1 + k] = r.codeArray[i + k];
-        std::vector<char> text(16);
-        DataConv(&r, reinterpret_cast<uintptr_t>(list.data()), text.data(),
-                 static_cast<uint32_t>(text.size()));
-        ZB_FUZZ_CHECK(std::memchr(text.data(), '\0', text.size()) != nullptr);
-    }
 }
 
 }  // namespace
@@ -187,6 +169,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (blockName[0] != '\0') {
         zbfuzz::CheckReportLines(zbfuzz::SplitLines(zbfuzz::TakeSharedBlock(blockName)));
     }
-    LabelSome(r, count);
     return 0;
 }

@@ -56,10 +56,6 @@ void CheckRow(const std::string& line, const Model& m, bool exactTexts) {
     }
 }
 
-std::string CText(const std::string& s) {
-    return std::string(s.c_str());  // the writer sees a NUL-terminated text
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -96,13 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 0: {
                 const int32_t column = static_cast<int8_t>(in.U8());
                 const bool noText = (in.U8() & 0xF) == 0;
-                const std::string text = CText(in.Text(300));
-                const bool done = zb::ReportSetColumnName(call, column, noText ? nullptr : text.c_str());
-                const bool ok = column >= 0 && column < zb::kReportMaxColumns && !noText;
+                const std::string text = in.Text(300).c_str();  // the writer sees a NUL-terminated text
                 want = !(column >= 0 && column < zb::kReportMaxColumns) ? ReportStatusCode::ColumnRefused
                        : noText                                         ? ReportStatusCode::NoText
                                                                         : ReportStatusCode::Ok;
-                ZB_FUZZ_CHECK(done == ok);
+                const bool ok = want == ReportStatusCode::Ok;
+                ZB_FUZZ_CHECK(zb::ReportSetColumnName(call, column, noText ? nullptr : text.c_str()) == ok);
                 if (ok) {
                     m.slot[column] = text.substr(0, zb::kReportSlotSize - 1);
                     if (column + 1 > m.columns) m.columns = column + 1;
@@ -140,29 +135,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 4: {
                 const int32_t column = static_cast<int8_t>(in.U8());
                 const int32_t pair = static_cast<int8_t>(in.U8());
-                const bool columnOk = column >= 0 && column < zb::kReportMaxColumns;
-                const bool ok = columnOk && pair >= 0 && pair < m.pairs;
+                want = !(column >= 0 && column < zb::kReportMaxColumns) ? ReportStatusCode::ColumnRefused
+                       : !(pair >= 0 && pair < m.pairs)                 ? ReportStatusCode::PairRefused
+                                                                        : ReportStatusCode::Ok;
+                const bool ok = want == ReportStatusCode::Ok;
                 ZB_FUZZ_CHECK(zb::ReportSetCellColour(call, column, pair) == ok);
                 if (ok) m.cellPair[column] = pair;
-                want = !columnOk ? ReportStatusCode::ColumnRefused
-                       : !ok     ? ReportStatusCode::PairRefused
-                                 : ReportStatusCode::Ok;
                 break;
             }
             case 5: {
                 const int32_t column = static_cast<int8_t>(in.U8());
                 const bool noText = (in.U8() & 0xF) == 0;
-                const std::string text = CText(in.Text(300));
-                const bool columnOk = column >= 0 && column < m.columns;
-                const bool ok = columnOk && !noText;
+                const std::string text = in.Text(300).c_str();  // the writer sees a NUL-terminated text
+                want = !(column >= 0 && column < m.columns) ? ReportStatusCode::ColumnRefused
+                       : noText                             ? ReportStatusCode::NoText
+                                                            : ReportStatusCode::Ok;
+                const bool ok = want == ReportStatusCode::Ok;
                 ZB_FUZZ_CHECK(zb::ReportSetCell(call, column, noText ? nullptr : text.c_str()) == ok);
                 if (ok) {
                     m.slot[column] = text.substr(0, zb::kReportSlotSize - 1);
                     m.rowPending = true;
                 }
-                want = !columnOk ? ReportStatusCode::ColumnRefused
-                       : noText  ? ReportStatusCode::NoText
-                                 : ReportStatusCode::Ok;
                 break;
             }
             default: {

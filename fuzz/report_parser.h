@@ -25,14 +25,9 @@ struct ParsedRow {
     std::vector<std::string> cells;  // unescaped contents; an empty slot reads as " "
 };
 
-inline bool IsUpperHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
+// A digit or upper-case letter as a number of base 36; -1 for any other character.
 inline int DigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
-    return -1;
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'Z' ? c - 'A' + 10 : -1;
 }
 
 inline bool EndsInCrLf(const std::string& line) {
@@ -49,7 +44,7 @@ inline bool ParseHeaderLine(const std::string& line, ParsedHeader& out) {
     while (line.compare(pos, kClock.size(), kClock) != 0) {
         if (pos + 12 > line.size() - 2) return false;
         for (size_t i = 0; i < 12; ++i) {
-            if (!IsUpperHex(line[pos + i])) return false;
+            if (DigitValue(line[pos + i]) < 0 || DigitValue(line[pos + i]) > 15) return false;
         }
         out.colours.push_back(line.substr(pos, 6));
         out.colours.push_back(line.substr(pos + 6, 6));

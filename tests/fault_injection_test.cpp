@@ -1,12 +1,10 @@
-// Fault injection through the whole Analysis call a host makes, in the manner of SQLite's fault
-// simulation: one call without faults counts the fault points it passes (every create, write, map,
-// shared block and page allocation of the platform layer); then the call is repeated once for each
-// of them with exactly that one failing. Whatever fails, the call must end in a defined outcome: the
-// records whole (kept in memory) or the single failure record when memory for them failed; the
-// report whole, empty, or not published, as the writer says; no file left behind; and the next
-// call without faults whole again. An older, smaller block of the report's name and a report
-// through the row callback have tests of their own; records lost beyond the memory fallback are the
-// analysis driver's (analysis_driver_test.cpp).
+// Fault injection through the whole Analysis call a host makes, as SQLite's fault simulation does:
+// one call without faults counts the fault points it passes (every create, write, map, shared block
+// and page allocation of the platform layer), then the call is repeated with each one failing in
+// turn. Each must end defined: the records whole (in memory) or the one failure record when their
+// memory failed; the report whole, empty or not published, as the writer says; no file left; the
+// next call whole again. An older, smaller report block has a test of its own; lost records are
+// analysis_driver_test.cpp's, a callback report (no file at all) report_writer_test.cpp's.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -189,20 +187,6 @@ TEST_F(FaultInjection, AnOlderSmallerBlockReceivesOnlyTheWholeLinesThatFit) {
     }
 }
 #endif
-
-// A report through the host's row callback needs no file: it is whole even when nothing can be
-// created, and the records are intact.
-TEST_F(FaultInjection, CallbackReportIsWholeWhenNoFileCanBeCreated) {
-    host_->UseReportCallback(true);
-    InjectedFaults().createFailures = 1000;
-    EXPECT_EQ(Analyse(), baseline_);
-    InjectedFaults() = Faults{};
-    EXPECT_TRUE(host_->ReportEnded());
-    std::string text;
-    for (const std::string& line : host_->ReportLines()) text += line;
-    EXPECT_EQ(text, baselineReport_);
-    EXPECT_EQ(zb::LastReportOutcome(), zb::ReportOutcome::Delivered);
-}
 
 }  // namespace
 }  // namespace zbtest

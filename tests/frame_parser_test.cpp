@@ -1,7 +1,8 @@
 // The frame parser fed change by change on hand-built lines: the worked example record for record,
-// the sampling phase, the clock average and its records, broken frames and their status, and walks
-// that end mid-frame or at the largest position. Values, chains and CRCs of every layout are the
-// round trips' (round_trip_test.cpp).
+// the sampling phase, the clock average and its records, and walks that end mid-frame or at the
+// largest position. Values, chains and CRCs of every layout, CDM 1
+// and frames cut off by a clock gap are the round trips' (round_trip_test.cpp); the register-access modes'
+// records the golden cases'.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,16 +49,6 @@ TEST(FrameParser, WorkedExampleRecordForRecord) {
         R(e24 + 3 * P, S(StatusCode::Idle)),
     };
     EXPECT_TRUE(SameRecords(ParserHarness().Run(line.Changes(), line.Now()), expected));
-}
-
-// MA held low for 4 periods after the frame (a pause, not yet a gap) is the master's CDM 1.
-TEST(FrameParser, CdmOneWhenMaStaysLowInThePause) {
-    LineBuilder line(P);
-    const std::vector<int64_t> e = line.Clocks(WorkedBits());
-    line.Hold(0, 1, 4 * P);
-    line.Hold(1, 1, 3 * P);
-    const std::vector<Rec> cdm = OfKind(ParserHarness().Run(line.Changes(), line.Now()), RecordKind::Cdm);
-    EXPECT_EQ(cdm, std::vector<Rec>{R(e[23] + 2 * P, C(RecordKind::Cdm, 1))});
 }
 
 // Where the first acknowledge lands for a SLO fall near the edge at 110, by sampling phase.
@@ -163,57 +154,6 @@ TEST(FrameParser, ClockAverageAndItsRecords) {
               std::vector<Rec>{R(lastEdges[1] + 2 * P + 1, C(RecordKind::ClockPeriod, P))});
 }
 
-// Frames cut off by a clock gap: one status record with the acknowledge count, then Idle.
-TEST(FrameParser, BrokenFramesAtAGap) {
-    struct Case {
-        const char* name;
-        bool completeFrameFirst;
-        int ack;
-        int dataBitsSent;  // -1: break off in the acknowledge
-        uint64_t sampleRate;
-        StatusCode status;
-    } cases[] = {
-        {"cut in data, no CRC seen yet", false, 2, 5, 0, StatusCode::Error},
-        {"busy acknowledge", true, 5, -1, 0, StatusCode::Busy},
-        {"long acknowledge without sample rate", true, 8, -1, 0, StatusCode::Busy},
-        {"acknowledge over 40 us", true, 6, -1, 1000000, StatusCode::Timeout},
-        {"acknowledge of exactly 40 us", true, 5, -1, 1000000, StatusCode::Busy},
-        {"one acknowledge clock", true, 1, 3, 1000000, StatusCode::Error},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        LineBuilder line(P);
-        if (c.completeFrameFirst) {
-            line.Clocks(WorkedBits());
-            line.Hold(1, 1, 10 * P);
-        }
-        std::vector<int> bits(c.ack, 0);
-        if (c.dataBitsSent >= 0) {
-            bits.push_back(1);  // start
-            bits.push_back(0);  // CDS
-            for (int i = 0; i < c.dataBitsSent; ++i) bits.push_back(i & 1);
-        }
-        const std::vector<int64_t> e = line.Clocks(bits);
-        line.Hold(1, 1, 20 * P);
-        line.Clock(1);
-        line.Hold(1, 1, 3 * P);
-        ParserHarness h;
-        h.format.sampleRate = c.sampleRate;
-        const std::vector<Rec> out = h.Run(line.Changes(), line.Now());
-        const int64_t lastEdge = e.back();
-        const int64_t at = c.dataBitsSent > 0 ? e[c.ack + 2] : lastEdge + 1;
-        const auto it = std::find_if(out.begin(), out.end(), [](const Rec& r) {
-            return zb::KindOf(r.code) == RecordKind::Status && r.code != S(StatusCode::Idle);
-        });
-        ASSERT_NE(it, out.end());
-        // Nothing after the Idle: the edge after the gap starts no frame.
-        EXPECT_EQ(std::vector<Rec>(it, out.end()),
-                  (std::vector<Rec>{
-                      R(at, S(c.status, c.ack)),
-                      R(std::max(at, lastEdge + 1) + (at == lastEdge + 1 ? 1 : 0), S(StatusCode::Idle))}));
-    }
-}
-
 // The end of the walk closes what is open: a frame (Error at its data field's start, Idle two
 // samples after the end) or the pause after a frame (its Idle where the pause would have ended).
 TEST(FrameParser, EndOfWalkClosesTheFrameOrThePause) {
@@ -228,29 +168,6 @@ TEST(FrameParser, EndOfWalkClosesTheFrameOrThePause) {
     const std::vector<Rec> closed = ParserHarness().Run(whole.Changes(), w.back() + 100);
     EXPECT_EQ(zb::KindOf(closed[closed.size() - 2].code), RecordKind::Stop);
     EXPECT_EQ(closed.back(), R(w.back() + 3 * P, S(StatusCode::Idle)));
-}
-
-// The auto-length pass's clock estimate is published with the first frame; in the register-access
-// modes the frames keep only those records.
-TEST(FrameParser, FirstFrameRecordsAndRegisterMode) {
-    LineBuilder line(P);
-    const std::vector<int64_t> e = line.Clocks(WorkedBits());
-    line.Hold(1, 1, 5 * P);
-    line.Hold(0, 1, 2 * P);
-    ParserHarness estimate;
-    estimate.format.clockEstimate = 11;
-    const std::vector<Rec> out = estimate.Run(line.Changes(), line.Now());
-    EXPECT_EQ(std::vector<Rec>(out.begin(), out.begin() + 5),
-              (std::vector<Rec>{R(e[0], C(RecordKind::FirstFrame)), R(e[0] + 1, S(StatusCode::Idle)),
-                                R(e[0] + 2, C(RecordKind::ClockPeriod, 11)), R(e[0] + 3, S(StatusCode::Idle)),
-                                R(e[0] + 4, C(RecordKind::Ack))}));
-
-    ParserHarness registers;
-    registers.format.registerMode = true;
-    std::vector<RecordKind> kinds;
-    for (const Rec& r : registers.Run(line.Changes(), line.Now())) kinds.push_back(zb::KindOf(r.code));
-    EXPECT_EQ(kinds,
-              (std::vector<RecordKind>{RecordKind::FirstFrame, RecordKind::Status, RecordKind::ClockPeriod}));
 }
 
 // A capture that ends at the largest position there is: whatever state the walk ends in, the

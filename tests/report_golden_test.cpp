@@ -66,23 +66,11 @@ std::string RenderScenario(const GoldenScenario& scenario, std::vector<std::stri
     zb::CallContext call;
     zb::DecodeEngine engine(call);
     call.Remember(&host.Record());
-    const int64_t* positions = nullptr;
-    const uint32_t* codes = nullptr;
-    uint32_t count = 0;
-    std::vector<int64_t> listedPositions;
-    std::vector<uint32_t> listedCodes;
-    const bool listed = !scenario.records.empty();
-    if (listed) {
-        for (const auto& [pos, code] : scenario.records) {
-            listedPositions.push_back(pos);
-            listedCodes.push_back(code);
-        }
-        positions = listedPositions.data();
-        codes = listedCodes.data();
-        count = static_cast<uint32_t>(listedCodes.size());
-    } else {
-        count = zb::AnalyseCapture(engine, &block, &positions, &codes);
-    }
+    const int64_t* positions = scenario.positions.data();
+    const uint32_t* codes = scenario.codes.data();
+    uint32_t count = static_cast<uint32_t>(scenario.codes.size());
+    const bool listed = count > 0;
+    if (!listed) count = zb::AnalyseCapture(engine, &block, &positions, &codes);
     zb::ColumnWidths widths = {};
     zb::BuildReport(call, widths, block, positions, codes, count);
 

@@ -85,9 +85,12 @@ TEST_F(ReportRows, ProgressFollowsTheRecords) {
     EXPECT_EQ(host_.progress, 1000u * 6 / 7);
 }
 
-// A stop request ends the record loop but the report still closes: the frame rows with their
-// header only, the register rows with the note that no control data was seen.
-TEST_F(ReportRows, AStopRequestStillClosesTheReport) {
+// No records make no report. A stop request ends the record loop but the report still closes: the
+// frame rows with their header only, the register rows with the note that no control data was seen.
+TEST_F(ReportRows, NoRecordsOrAStopRequest) {
+    Build({});
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(endCalls, 0);
     stopWord_ = 1;
     Build({MakeCode(RecordKind::Ack), MakeStatus(StatusCode::Idle)});
     EXPECT_EQ(lines.size(), 1u);
@@ -99,12 +102,6 @@ TEST_F(ReportRows, AStopRequestStillClosesTheReport) {
     Build({MakeCode(RecordKind::Idl, 0x1FF)});
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[1].find("\"No control data\""), std::string::npos);
-}
-
-TEST_F(ReportRows, NoRecordsNoReport) {
-    Build({});
-    EXPECT_TRUE(lines.empty());
-    EXPECT_EQ(endCalls, 0);
 }
 
 }  // namespace

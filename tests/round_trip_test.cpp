@@ -160,6 +160,7 @@ TEST(RoundTrip, SingleCycleFramesOfEveryLayoutCrcAndChain) {
         {"BiSS-B MT 4 + ST 20", 4, 20, 0, 6, 0x43, bissgen::Protocol::BissB, false, 0},
         {"line delay 7", 0, 18, 0, 6, 0x43, bissgen::Protocol::BissC, false, 7},
         {"BiSS-B line delay 20", 6, 10, 1, 5, 0x15, bissgen::Protocol::BissB, false, 20},
+        {"line delay above half a period", 0, 12, 0, 6, 0x43, bissgen::Protocol::BissC, false, 60},
     };
     for (const LayoutCase& c : cases) {
         TrafficSetup s;
@@ -180,69 +181,81 @@ TEST(RoundTrip, SingleCycleFramesOfEveryLayoutCrcAndChain) {
                                           bits % 3 == 0 ? 0x5u & zb::CrcMask(bits) : 0u};
         RoundTripFrames(s, 8, static_cast<uint64_t>(bits), std::to_string(bits) + "-bit CRC");
     }
+    // The chains run on a clock of an odd sample ratio (66.7 samples).
     for (int n = 1; n <= 8; ++n) {
         TrafficSetup s;
         s.layout.multiTurnBits = 3;
         s.layout.singleTurnBits = 9;
         s.slaves = n;
+        s.timing.clockHz = 3e6;
         RoundTripFrames(s, 4, static_cast<uint64_t>(n), std::to_string(n) + " slaves");
     }
 }
 
 // A busy acknowledge that completes is an ordinary frame; frames the master cuts off give one
-// status with the acknowledge count (Error before any CRC or with a single acknowledge clock,
-// Timeout when the acknowledge lasted over 40 us, else Busy), then Idle.
+// status with the acknowledge count (Error before any CRC was seen or with a single acknowledge
+// clock, Timeout when the acknowledge lasted over 40 us by the sample rate, else Busy), then Idle:
+// right after the status, or after the frame's last edge when the cut came in the data field.
 TEST(RoundTrip, BusyAndCutOffFrames) {
     struct CutCase {
         const char* name;
         int ackClocks;
         int cutAfter;  // -2: cut in the middle of the data field
         StatusCode status;
+        bool crcSeen = true;  // complete frames come first
+        uint64_t sampleRate = 200000000;
     } cases[] = {
         {"cut in data", 1, -2, StatusCode::Error},
+        {"cut in data, no CRC seen yet", 3, -2, StatusCode::Error, false},
         {"busy, cut in acknowledge", 6, 6, StatusCode::Busy},
         {"busy, cut in data", 4, -2, StatusCode::Busy},
         {"acknowledge over 40 us", 90, 90, StatusCode::Timeout},
+        {"acknowledge over 40 us, no sample rate", 90, 90, StatusCode::Busy, true, 0},
         {"acknowledge of 81 clocks is exactly 40 us", 81, 81, StatusCode::Busy},
     };
     for (const CutCase& c : cases) {
         SCOPED_TRACE(c.name);
         TrafficSetup s;
         bissgen::Generator g(s.timing, s.layout, 3);
-        g.AddFrame(bissgen::Frame{});  // a complete frame first: a CRC has been seen
-        bissgen::Frame busy;
-        busy.ackClocks = 12;
-        g.AddFrame(busy);  // a long acknowledge that completes is no error
-        bissgen::Frame cut;
+        bissgen::Frame busy, cut;
+        busy.ackClocks = 12;  // a long acknowledge that completes is no error
         cut.ackClocks = c.ackClocks;
         const int dataEdge = c.ackClocks + 2;
         cut.cutAfter = c.cutAfter == -2 ? dataEdge + 5 : c.cutAfter;
+        if (c.crcSeen) {
+            g.AddFrame(bissgen::Frame{});
+            g.AddFrame(busy);
+        }
         g.AddFrame(cut);
         g.AddFrame(bissgen::Frame{});
-        const std::vector<Rec> all = Decode(g.Finish(), s);
-        const FrameTruth& t = g.Frames()[2];
+        bissgen::Capture capture = g.Finish();
+        capture.sampleRate = c.sampleRate;
+        const std::vector<Rec> all = Decode(capture, s);
+        const FrameTruth& t = g.Frames()[c.crcSeen ? 2 : 0];
         ASSERT_TRUE(t.cut);
-        std::vector<Rec> expected;
-        const int64_t period = static_cast<int64_t>(g.PeriodSamples());
-        ExpectFrame(expected, g.Frames()[0], s, period, true);
-        ExpectFrame(expected, g.Frames()[1], s, period, true);
-        ExpectFrame(expected, g.Frames()[3], s, period, false);
         // The complete frames decode in full; of the cut frame only its status and Idle follow.
+        std::vector<Rec> expected;
+        for (const FrameTruth& f : g.Frames()) {
+            if (!f.cut)
+                ExpectFrame(expected, f, s, static_cast<int64_t>(g.PeriodSamples()),
+                            &f != &g.Frames().back());
+        }
         std::vector<Rec> fields = FieldRecords(all);
-        fields.erase(std::remove_if(fields.begin(), fields.end(),
-                                    [&](const Rec& r) {
-                                        return r.pos > t.firstFall && r.pos < g.Frames()[3].firstFall;
-                                    }),
-                     fields.end());
+        fields.erase(
+            std::remove_if(fields.begin(), fields.end(),
+                           [&](const Rec& r) { return r.pos > t.firstFall && r.pos < (&t + 1)->firstFall; }),
+            fields.end());
         EXPECT_TRUE(SameRecords(fields, expected));
-        const int64_t at = c.cutAfter == -2 ? t.rises[static_cast<size_t>(dataEdge)] : t.rises.back() + 1;
+        const int64_t last = t.rises.back();
+        const int64_t at = c.cutAfter == -2 ? t.rises[static_cast<size_t>(dataEdge)] : last + 1;
         const auto it = std::find_if(all.begin(), all.end(), [](const Rec& r) {
             return zb::KindOf(r.code) == RecordKind::Status && r.code != S(StatusCode::Idle);
         });
         ASSERT_NE(it, all.end());
-        EXPECT_EQ(*it, R(at, S(c.status, static_cast<uint32_t>(c.ackClocks))));
         ASSERT_NE(it + 1, all.end());
-        EXPECT_EQ((it + 1)->code, S(StatusCode::Idle));
+        EXPECT_EQ(std::vector<Rec>(it, it + 2),
+                  (std::vector<Rec>{R(at, S(c.status, static_cast<uint32_t>(c.ackClocks))),
+                                    R(at == last + 1 ? at + 1 : last + 1, S(StatusCode::Idle))}));
     }
 }
 
@@ -404,29 +417,13 @@ TEST(RoundTrip, RegisterAccessesInBothViews) {
     }
 }
 
-TEST(RoundTrip, AccessesFollowOneAnother) {
-    TrafficSetup s;
-    s.mode = zb::DecodeMode::RegisterSlave;
-    bissgen::Generator g(s.timing, s.layout, 12);
-    g.AddFrame(bissgen::Frame{});
-    g.QueueAccess(Access(bissgen::AccessKind::Read, {0x12, 0x34}), 2);
-    g.QueueAccess(Access(bissgen::AccessKind::Command, {}), 2);
-    g.QueueAccess(Access(bissgen::AccessKind::Write, {0x56}), 2);
-    g.FlushControl();
-    const bissgen::Capture capture = g.Finish();
-    std::vector<Rec> expected;
-    for (const auto& a : g.Accesses()) {
-        const std::vector<Rec> one = ExpectAccess(g, a, true, capture.sampleRate);
-        expected.insert(expected.end(), one.begin(), one.end());
-    }
-    EXPECT_TRUE(SameRecords(ControlRecords(Decode(capture, s)), expected));
-}
-
+// The length is found, and every frame read whole, on a clock whose edges jitter.
 TEST(RoundTrip, AutoLengthFindsTheGeneratedLength) {
     for (int bits : {7, 13, 26, 40}) {
         TrafficSetup s;
         s.autoLength = true;
         s.layout.singleTurnBits = bits;
+        s.timing.jitter = bits / 2;  // MA edges off by up to 20 of the clock's 100 samples
         bissgen::Generator g(s.timing, s.layout, static_cast<uint64_t>(bits));
         bissgen::SplitMix64 rng(static_cast<uint64_t>(bits));
         for (int f = 0; f < 30; ++f) {

@@ -35,9 +35,7 @@ TEST(Utf8, WellFormednessFollowsTheShortestFormRules) {
     };
     const Row rows[] = {
         {"empty", "", true},
-        {"ASCII", "Multi-Turn: 5", true},
         {"smallest two-byte U+0080", "\xC2\x80", true},
-        {"e acute", "\xC3\xA9", true},
         {"smallest three-byte U+0800", "\xE0\xA0\x80", true},
         {"last before surrogates U+D7FF", "\xED\x9F\xBF", true},
         {"first after surrogates U+E000", "\xEE\x80\x80", true},
@@ -45,24 +43,16 @@ TEST(Utf8, WellFormednessFollowsTheShortestFormRules) {
         {"smallest four-byte U+10000", "\xF0\x90\x80\x80", true},
         {"largest U+10FFFF", "\xF4\x8F\xBF\xBF", true},
         {"stray continuation", "\x80", false},
-        {"continuation after ASCII", "ab\xBF", false},
         {"overlong slash C0 AF", "\xC0\xAF", false},
-        {"overlong C1", "\xC1\xBF", false},
         {"overlong three-byte", "\xE0\x9F\xBF", false},
         {"overlong four-byte", "\xF0\x8F\xBF\xBF", false},
         {"surrogate U+D800", "\xED\xA0\x80", false},
         {"surrogate U+DFFF", "\xED\xBF\xBF", false},
         {"above U+10FFFF", "\xF4\x90\x80\x80", false},
         {"lead F5", "\xF5\x80\x80\x80", false},
-        {"byte FF", "\xFF", false},
         {"cut two-byte at the end", "a\xC3", false},
-        {"cut three-byte at the end", "\xE2\x82", false},
         {"cut four-byte at the end", "\xF0\x9F\x98", false},
         {"ASCII where a continuation belongs", "\xE2\x28\xA1", false},
-        {"Latin-1 byte",
-         "Gr\xFC\xDF"
-         "e",
-         false},
     };
     for (const Row& r : rows) EXPECT_EQ(platform::IsValidUtf8(r.text), r.valid) << r.name;
     EXPECT_FALSE(platform::IsValidUtf8(nullptr));
@@ -112,41 +102,22 @@ class PrivateLatin1Locale {
 bool UseCodePage(CodePage page) {
 #if defined(_WIN32)
     const UINT acp = GetACP();
-    switch (page) {
-        case CodePage::Ascii:
-            return acp == 20127;
-        case CodePage::Utf8:
-            return acp == CP_UTF8;
-        case CodePage::Latin1:
-            return acp == 1252 || acp == 28591;
-    }
-    return false;
+    return page == CodePage::Ascii  ? acp == 20127
+           : page == CodePage::Utf8 ? acp == CP_UTF8
+                                    : acp == 1252 || acp == 28591;
 #else
-    std::vector<const char*> names;
-    switch (page) {
-        case CodePage::Ascii:
-            names = {"C"};
-            break;
-        case CodePage::Utf8:
-            names = {"C.UTF-8", "C.utf8", "en_US.UTF-8"};
-            break;
-        case CodePage::Latin1:
-            names = {"en_US.ISO-8859-1", "en_US.iso88591", "de_DE.ISO-8859-1", "de_DE.iso88591"};
-            break;
-    }
-    const auto codesetMatches = [page] {
-        const std::string codeset = nl_langinfo(CODESET);
-        switch (page) {
-            case CodePage::Ascii:
-                return codeset == "ANSI_X3.4-1968";
-            case CodePage::Utf8:
-                return codeset == "UTF-8";
-            case CodePage::Latin1:
-                return codeset == "ISO-8859-1";
-        }
-        return false;
+    struct Names {
+        std::vector<const char*> locales;
+        std::string codeset;
     };
-    for (const char* name : names) {
+    static const Names kNames[] = {
+        {{"C"}, "ANSI_X3.4-1968"},
+        {{"C.UTF-8", "C.utf8", "en_US.UTF-8"}, "UTF-8"},
+        {{"en_US.ISO-8859-1", "en_US.iso88591", "de_DE.ISO-8859-1", "de_DE.iso88591"}, "ISO-8859-1"},
+    };
+    const Names& names = kNames[static_cast<int>(page)];
+    const auto codesetMatches = [&names] { return nl_langinfo(CODESET) == names.codeset; };
+    for (const char* name : names.locales) {
         if (std::setlocale(LC_ALL, name) != nullptr && codesetMatches()) return true;
     }
     if (page == CodePage::Latin1) {
@@ -161,24 +132,19 @@ bool UseCodePage(CodePage page) {
 // A buffer with guard bytes after the part the callee may use.
 class GuardedBuffer {
   public:
-    GuardedBuffer(const std::string& content, size_t size) : bytes_(size + kGuard, kGuardByte) {
+    GuardedBuffer(const std::string& content, size_t size) : bytes_(size + 16, kGuard), size_(size) {
         std::memcpy(bytes_.data(), content.data(), std::min(content.size(), size));
         if (content.size() < size) bytes_[content.size()] = '\0';
-        size_ = size;
     }
     char* data() { return bytes_.data(); }
     size_t size() const { return size_; }
     std::string Text() const { return std::string(bytes_.data(), strnlen(bytes_.data(), size_)); }
     bool GuardIntact() const {
-        for (size_t i = size_; i < bytes_.size(); ++i) {
-            if (static_cast<unsigned char>(bytes_[i]) != kGuardByte) return false;
-        }
-        return true;
+        return std::all_of(bytes_.begin() + size_, bytes_.end(), [](char c) { return c == kGuard; });
     }
 
   private:
-    static constexpr size_t kGuard = 16;
-    static constexpr unsigned char kGuardByte = 0xCC;
+    static constexpr char kGuard = '\xCC';
     std::vector<char> bytes_;
     size_t size_;
 };
@@ -187,12 +153,6 @@ class TextForHost : public ::testing::Test {
   protected:
     void SetUp() override { savedLocale_ = std::setlocale(LC_ALL, nullptr); }
     void TearDown() override { std::setlocale(LC_ALL, savedLocale_.c_str()); }
-
-    static HostRecord HostWithFlags(uint32_t flags) {
-        HostRecord host{};
-        host.hostFlags = flags;
-        return host;
-    }
 
     std::string savedLocale_;
 };
@@ -212,7 +172,6 @@ TEST_F(TextForHost, UnchangedTextsInEveryCodePage) {
     };
     const Row rows[] = {
         {"UTF-8 host", kGruesse, HostFlag::kUtf8},
-        {"UTF-8 host among other flags", kGruesse, HostFlag::kUtf8 | HostFlag::kShortLabels | 0x1},
         {"pure ASCII", "Multi-Turn: 5", 0},
         {"invalid UTF-8 byte 0x80",
          "abc\x80"
@@ -223,14 +182,14 @@ TEST_F(TextForHost, UnchangedTextsInEveryCodePage) {
          "e",
          0},
         {"cut sequence", "abc\xE2\x86", 0},
-        {"empty", "", 0},
     };
     for (CodePage page : {CodePage::Ascii, CodePage::Utf8, CodePage::Latin1}) {
         if (!UseCodePage(page)) continue;
         std::vector<Row> all(std::begin(rows), std::end(rows));
         if (page == CodePage::Ascii) all.push_back({"an ASCII code page cannot encode it", kGruesse, 0});
         for (const Row& r : all) {
-            const HostRecord host = HostWithFlags(r.flags);
+            HostRecord host{};
+            host.hostFlags = r.flags;
             GuardedBuffer buffer(r.text, 64);
             const std::vector<char> before(buffer.data(), buffer.data() + 64);
             ConvertForHostInPlace(&host, buffer.data(), buffer.size());
@@ -308,25 +267,19 @@ TEST_F(TextForHost, Utf8CodePageKeepsTheTextAndCutsOnCharacterBoundaries) {
 
 // ---- Which host decides --------------------------------------------------------------------------
 
-TEST_F(TextForHost, TheHostRecordDecides) {
+// No record at all is converted as for a host that does not take UTF-8 (a UTF-8 host keeps the
+// text: the first table).
+TEST_F(TextForHost, NoHostRecordConvertsAsAPlainHost) {
     if (!UseCodePage(CodePage::Utf8) && !UseCodePage(CodePage::Latin1))
         GTEST_SKIP() << "nothing converts here";
-    // Unterminated "aé" in three bytes: any conversion must cut it, a UTF-8 host keeps it.
-    HostRecord utf8Host = HostWithFlags(HostFlag::kUtf8);
-    GuardedBuffer kept("a\xC3\xA9", 3);
-    ConvertForHostInPlace(&utf8Host, kept.data(), kept.size());
-    EXPECT_EQ(std::string(kept.data(), 3), "a\xC3\xA9");
-
-    HostRecord plainHost = HostWithFlags(0);
-    GuardedBuffer converted("a\xC3\xA9", 3);
+    // Unterminated "aé" in three bytes: any conversion must cut it.
+    const HostRecord plainHost{};
+    GuardedBuffer converted("a\xC3\xA9", 3), alone("a\xC3\xA9", 3);
     ConvertForHostInPlace(&plainHost, converted.data(), converted.size());
-    EXPECT_NE(std::string(converted.data(), 3), "a\xC3\xA9");
-    EXPECT_TRUE(converted.GuardIntact());
-
-    // No record at all: converted as for a host that does not take UTF-8.
-    GuardedBuffer alone("a\xC3\xA9", 3);
     ConvertForHostInPlace(nullptr, alone.data(), alone.size());
+    EXPECT_NE(std::string(converted.data(), 3), "a\xC3\xA9");
     EXPECT_EQ(std::string(alone.data(), 3), std::string(converted.data(), 3));
+    EXPECT_TRUE(alone.GuardIntact());
 }
 
 // ---- Degenerate arguments ------------------------------------------------------------------------

@@ -1,10 +1,7 @@
 // The golden cases: in tests/golden/cases.conf each names a capture the generator makes and the
 // decoder settings it is decoded with (the file's head describes the format); in records.conf
-// each names a list of records that labels and report are made of without a decode. Read by the
-// native golden test, and cases.conf also by the Windows host program that decodes the same
-// captures through the DLL, so this depends on the generator only: the settings are plain values
-// that each side writes into its settings block in its own way. A line the reader does not
-// understand fails the whole file.
+// each names a list of records that labels and report are made of without a decode. A line the
+// reader does not understand fails the whole file.
 #pragma once
 
 #include <cstdint>
@@ -46,7 +43,8 @@ struct GoldenScenario {
     std::string description;
     std::function<bissgen::Capture()> capture;
     ScenarioSettings settings;
-    std::vector<std::pair<int64_t, uint32_t>> records;  // a record list instead of a decode
+    std::vector<int64_t> positions;  // a record list instead of a decode
+    std::vector<uint32_t> codes;
 };
 
 namespace golden {
@@ -164,28 +162,11 @@ inline ScenarioSettings Settings(Words& w) {
     return s;
 }
 
-// The generator's timing of every case: 20 MS/s, MA at 2 MHz (10 samples per clock).
-inline bissgen::Timing CaseTiming() {
-    bissgen::Timing t;
-    t.sampleRate = 20000000;
-    t.clockHz = 2000000;
-    t.pauseNs = 20000;
-    t.timeoutNs = 5000;
-    t.leadNs = 10000;
-    return t;
-}
-
 }  // namespace golden
 
-// The directory of the golden files: the build's ZB_GOLDEN_DIR, else the environment's (the
-// Windows host programs get it there).
+// The directory of the golden files, as the build names it.
 inline std::string GoldenDirectory() {
-#ifdef ZB_GOLDEN_DIR
     return ZB_GOLDEN_DIR;
-#else
-    const char* dir = std::getenv("ZB_GOLDEN_DIR");
-    return dir != nullptr ? dir : "tests/golden";
-#endif
 }
 
 // The cases of `dir`/`name`; empty, with the reason in `error`, when the file cannot be read or
@@ -232,8 +213,8 @@ inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = Gold
                     problem = where + ": \"" + word + "\" is not position:code";
                     break;
                 }
-                cases.back().records.emplace_back(
-                    std::strtoll(word.c_str(), nullptr, 10),
+                cases.back().positions.push_back(std::strtoll(word.c_str(), nullptr, 10));
+                cases.back().codes.push_back(
                     static_cast<uint32_t>(std::strtoul(word.c_str() + colon + 1, nullptr, 16)));
             }
             continue;
@@ -266,7 +247,7 @@ inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = Gold
         }
     }
     for (size_t i = 0; problem.empty() && i < cases.size(); ++i) {
-        if (!cases[i].records.empty()) {
+        if (!cases[i].codes.empty()) {
             cases[i].capture = [rate = cases[i].settings.sampleRate] {
                 bissgen::Capture none;
                 none.sampleRate = rate;
@@ -276,7 +257,13 @@ inline std::vector<GoldenScenario> GoldenScenarios(const std::string& dir = Gold
             continue;
         }
         cases[i].capture = [s = scripts[i]] {
-            bissgen::Generator gen(golden::CaseTiming(), s.layout);
+            bissgen::Timing t;  // every case's: 20 MS/s, MA at 2 MHz (10 samples per clock)
+            t.sampleRate = 20000000;
+            t.clockHz = 2000000;
+            t.pauseNs = 20000;
+            t.timeoutNs = 5000;
+            t.leadNs = 10000;
+            bissgen::Generator gen(t, s.layout);
             for (const bissgen::RegisterAccess& a : s.accesses) gen.QueueAccess(a);
             for (const bissgen::Frame& f : s.frames) gen.AddFrame(f);
             if (s.flush) gen.FlushControl(s.filler);
