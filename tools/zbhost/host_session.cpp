@@ -26,7 +26,6 @@ constexpr int kMaChannel = 0;
 constexpr int kSloChannel = 1;
 constexpr int kEndChannel = 127;              // no signal; marks the end of a capture of unknown length
 constexpr uint64_t kProgressEvery = 1 << 14;  // sampleQuery calls between progress polls
-constexpr uint32_t kLabelBuffer = 256;
 
 }  // namespace
 
@@ -265,9 +264,15 @@ bool HostSession::ReadReportBlock(std::string& error) {
 #endif
 }
 
-Label HostSession::LabelOf(uint32_t i) {
-    Label label;
-    if (i >= count_) return label;
+void HostSession::LabelInto(uint32_t i, RawLabel& label) {
+    label.coloured = false;
+    label.length = 0;
+    std::memset(label.text, 0, sizeof label.text);
+    if (i >= count_) {
+        label.position = 0;
+        label.code = 0;
+        return;
+    }
     label.position = record_.positionArray[i];
     label.code = record_.codeArray[i];
     uint32_t list[4] = {0, 0, 0, 0};
@@ -275,15 +280,28 @@ Label HostSession::LabelOf(uint32_t i) {
     list[0] = n;
     for (uint32_t k = 0; k < n; ++k) list[1 + k] = record_.codeArray[i + k];
     record_.hostFlags |= zb::HostFlag::kCodeList;
-    char text[kLabelBuffer] = {};
     record_.labelColourMask = 0;
     active_ = this;
-    plugin_.DataConv(&record_, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(list)), text, kLabelBuffer);
-    text[kLabelBuffer - 1] = '\0';
-    label.text = text;
+    plugin_.DataConv(&record_, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(list)), label.text,
+                     RawLabel::kCapacity);
+    label.text[RawLabel::kCapacity - 1] = '\0';
+    label.length = std::strlen(label.text);
     label.coloured = record_.labelColourMask == 24;
     label.textColour = record_.labelTextColour;
     label.backColour = record_.labelBackColour;
+}
+
+Label HostSession::LabelOf(uint32_t i) {
+    Label label;
+    if (i >= count_) return label;
+    RawLabel raw;
+    LabelInto(i, raw);
+    label.position = raw.position;
+    label.code = raw.code;
+    label.text.assign(raw.text, raw.length);
+    label.coloured = raw.coloured;
+    label.textColour = raw.textColour;
+    label.backColour = raw.backColour;
     return label;
 }
 

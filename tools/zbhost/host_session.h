@@ -26,6 +26,19 @@ struct Label {
     uint32_t backColour = 0;
 };
 
+// A label as DataConv wrote it, in a buffer of its own: listings of millions of records ask for
+// one label after the other into the same RawLabel, without a string each.
+struct RawLabel {
+    static constexpr uint32_t kCapacity = 256;  // the text buffer handed to DataConv
+    int64_t position = 0;
+    uint32_t code = 0;
+    bool coloured = false;
+    uint32_t textColour = 0;  // COLORREF 0x00BBGGRR
+    uint32_t backColour = 0;
+    size_t length = 0;
+    char text[kCapacity] = {};
+};
+
 class HostSession {
   public:
     // MA is served on capture channel 0 and SLO on channel 1; the source must outlive the session.
@@ -50,6 +63,8 @@ class HostSession {
 
     // The label of record i through DataConv, with the codes of the next two records as the list.
     Label LabelOf(uint32_t i);
+    // The same into `label` (its text cut to RawLabel::kCapacity - 1 characters).
+    void LabelInto(uint32_t i, RawLabel& label);
     // The same in its short form: asked with the short-form host flag set, which is then put back
     // as it was.
     Label ShortLabelOf(uint32_t i);

@@ -191,11 +191,67 @@ std::string FormatSecondsAt(double seconds, double resolution) {
     return Fixed(seconds / u.seconds, std::min(12, DecimalsFor(resolution / u.seconds))) + " " + u.name;
 }
 
+SampleSeconds::SampleSeconds(uint64_t sampleRate)
+    : rate_(sampleRate),
+      decimals_(sampleRate == 0
+                    ? 0
+                    : std::clamp(static_cast<int>(std::ceil(std::log10(static_cast<double>(sampleRate)))), 0,
+                                 12)) {}
+
+size_t SampleSeconds::Format(int64_t sample, char* out) const {
+    if (rate_ == 0) return 0;
+    const double v = static_cast<double>(sample) / static_cast<double>(rate_);
+    if (sample < 0 || !(v < 1e6)) {
+        const std::string text = Fixed(v, decimals_);
+        const size_t n = std::min(text.size(), kSize - 1);
+        std::memcpy(out, text.data(), n);
+        return n;
+    }
+    // The double v is m * 2^-shift exactly; v * 10^decimals rounded to an integer, half to even on
+    // the exact binary value, is what printf's "%.*f" shows (without its decimal point). Below a
+    // million seconds the mantissa times 10^12 fits in 128 bits and the result in 64.
+    static constexpr uint64_t kPow10[13] = {1,           10,           100,          1000,      10000,
+                                            100000,      1000000,      10000000,     100000000, 1000000000,
+                                            10000000000, 100000000000, 1000000000000};
+    __extension__ typedef unsigned __int128 Wide;
+    uint64_t scaled = 0;
+    if (v > 0) {
+        int exponent = 0;
+        const double fraction = std::frexp(v, &exponent);  // v = fraction * 2^exponent, 0.5 <= fraction < 1
+        const auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 53));
+        const int shift = 53 - exponent;  // at least 33, as v < 2^20
+        const Wide wide = static_cast<Wide>(mantissa) * kPow10[decimals_];
+        if (shift < 128) {
+            scaled = static_cast<uint64_t>(wide >> shift);
+            const Wide rest = wide & ((Wide{1} << shift) - 1);
+            const Wide half = Wide{1} << (shift - 1);
+            if (rest > half || (rest == half && (scaled & 1) != 0)) ++scaled;
+        }
+    }
+    const uint64_t unit = kPow10[decimals_];
+    char digits[24];
+    size_t n = 0;
+    uint64_t whole = scaled / unit;
+    do {
+        digits[sizeof digits - 1 - n++] = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    std::memcpy(out, digits + sizeof digits - n, n);
+    if (decimals_ > 0) {
+        out[n++] = '.';
+        uint64_t part = scaled % unit;
+        for (int d = decimals_; d-- > 0;) {
+            out[n + static_cast<size_t>(d)] = static_cast<char>('0' + part % 10);
+            part /= 10;
+        }
+        n += static_cast<size_t>(decimals_);
+    }
+    return n;
+}
+
 std::string SecondsOfSample(int64_t sample, uint64_t sampleRate) {
-    if (sampleRate == 0) return "";
-    const int decimals =
-        std::clamp(static_cast<int>(std::ceil(std::log10(static_cast<double>(sampleRate)))), 0, 12);
-    return Fixed(static_cast<double>(sample) / static_cast<double>(sampleRate), decimals);
+    char text[SampleSeconds::kSize];
+    return std::string(text, SampleSeconds(sampleRate).Format(sample, text));
 }
 
 std::string Grouped(int64_t value) {
