@@ -241,12 +241,11 @@ int Decode(const DecodeRequest& r) {
     ThrowIfInterrupted();
     if (outputs.Wanted(Outputs::kReport)) outputs.Stream(Outputs::kReport) << session.Report();
     if (outputs.Wanted(Outputs::kReportCsv)) {
-        ReportTable table;
-        if (!ParseReport(session.Report(), table, error)) {
+        // Row by row: the report of a long capture has millions of rows.
+        if (!WriteReportCsv(session.Report(), outputs.Stream(Outputs::kReportCsv), r.reportColours, error)) {
             error = "the report cannot be read: " + error;
             return fail(1);
         }
-        WriteReportCsv(table, outputs.Stream(Outputs::kReportCsv), r.reportColours);
     }
     ThrowIfInterrupted();
     if (outputs.Wanted(Outputs::kSvg)) {

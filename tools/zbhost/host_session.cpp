@@ -55,6 +55,7 @@ HostSession::HostSession(const PluginExports& plugin, SampleSource& source)
 }
 
 HostSession::~HostSession() {
+    ReleaseReportBlock();
     if (active_ == this) active_ = nullptr;
     SetInterruptStopWord(nullptr);
 }
@@ -164,6 +165,7 @@ bool HostSession::Analyse(ReportVia via, std::string& error) {
     record_.positionArray = nullptr;
     record_.codeArray = nullptr;
     report_.clear();
+    ReleaseReportBlock();
     // Automatic length detection walks the capture before the decode does.
     const bool twoWalks = view.AutoLength() && (!view.IsRegisterMode() || !view.IsBissB());
     phases_ = (twoWalks ? 2 : 1) + (via != ReportVia::None ? 1 : 0);
@@ -229,9 +231,10 @@ bool HostSession::ReadReportBlock(std::string& error) {
     }
     MEMORY_BASIC_INFORMATION info{};
     const size_t size = VirtualQuery(view, &info, sizeof info) ? info.RegionSize : 0;
-    report_.assign(view, strnlen(view, size));
-    UnmapViewOfFile(view);
-    CloseHandle(h);
+    blockText_ = view;
+    blockSize_ = size;
+    blockLength_ = strnlen(view, size);
+    blockHandle_ = h;
     return true;
 #else
     const std::string object = BlockObjectName(blockName_);
@@ -255,13 +258,27 @@ bool HostSession::ReadReportBlock(std::string& error) {
         error = "cannot map the report block";
         return false;
     }
-    const char* text = static_cast<const char*>(view);
-    report_.assign(text, strnlen(text, size));
-    munmap(view, size);
+    // The mapping stays valid after the name is removed; the text is read in place.
+    blockText_ = static_cast<const char*>(view);
+    blockSize_ = size;
+    blockLength_ = strnlen(blockText_, size);
     shm_unlink(object.c_str());
     SetInterruptSharedBlock("");
     return true;
 #endif
+}
+
+void HostSession::ReleaseReportBlock() {
+    if (blockText_ == nullptr) return;
+#if defined(_WIN32)
+    UnmapViewOfFile(blockText_);
+    CloseHandle(static_cast<HANDLE>(blockHandle_));
+#else
+    munmap(const_cast<char*>(blockText_), blockSize_);
+#endif
+    blockText_ = nullptr;
+    blockSize_ = blockLength_ = 0;
+    blockHandle_ = nullptr;
 }
 
 void HostSession::LabelInto(uint32_t i, RawLabel& label) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decoded_frames.h"
@@ -58,7 +59,11 @@ class HostSession {
     uint32_t RecordCount() const { return count_; }
     int64_t PositionAt(uint32_t i) const { return record_.positionArray[i]; }
     uint32_t CodeAt(uint32_t i) const { return record_.codeArray[i]; }
-    const std::string& Report() const { return report_; }
+    // The report's wire text: in the shared-memory block itself (mapped until the session ends or
+    // analyses again), or as collected from the row callback.
+    std::string_view Report() const {
+        return blockText_ != nullptr ? std::string_view(blockText_, blockLength_) : report_;
+    }
     RecordView Records() const { return RecordView{record_.positionArray, record_.codeArray, count_}; }
 
     // The label of record i through DataConv, with the codes of the next two records as the list.
@@ -80,6 +85,7 @@ class HostSession {
     void NotePosition(int64_t position);
     void StartPhase();
     bool ReadReportBlock(std::string& error);
+    void ReleaseReportBlock();
 
     static HostSession* active_;
     const PluginExports& plugin_;
@@ -105,6 +111,12 @@ class HostSession {
     int64_t lastQuery_ = -1;
     std::string blockName_;
     std::string report_;
+    // The mapped report block: its view, the view's size, its text's length, and (Windows) the
+    // mapping's handle.
+    const char* blockText_ = nullptr;
+    size_t blockSize_ = 0;
+    size_t blockLength_ = 0;
+    void* blockHandle_ = nullptr;
     bool reportEnded_ = false;
 };
 
