@@ -22,7 +22,7 @@ void TextBuffer::Flush() {
     used_ = 0;
 }
 
-void TextBuffer::Put(std::string_view text) {
+void TextBuffer::PutSlow(std::string_view text) {
     while (!text.empty()) {
         if (used_ == buffer_.size()) Flush();
         const size_t n = std::min(text.size(), buffer_.size() - used_);
@@ -33,7 +33,11 @@ void TextBuffer::Put(std::string_view text) {
 }
 
 void TextBuffer::Blanks(size_t count) {
-    for (; count > 0; --count) Put(' ');
+    static constexpr char kBlanks[] = "                                ";
+    for (size_t n; count > 0; count -= n) {
+        n = std::min(count, sizeof kBlanks - 1);
+        Put(std::string_view(kBlanks, n));
+    }
 }
 
 void TextBuffer::Decimal(int64_t value, int width) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <ostream>
 #include <string_view>
 #include <vector>
@@ -23,7 +24,14 @@ class TextBuffer {
         if (used_ == buffer_.size()) Flush();
         buffer_[used_++] = c;
     }
-    void Put(std::string_view text);
+    void Put(std::string_view text) {
+        if (text.size() <= buffer_.size() - used_) {
+            std::memcpy(buffer_.data() + used_, text.data(), text.size());
+            used_ += text.size();
+            return;
+        }
+        PutSlow(text);
+    }
     // "%*" PRId64 with `width` (0: no padding).
     void Decimal(int64_t value, int width = 0);
     // "%0*X": upper-case hex, zero-padded to `digits`.
@@ -39,6 +47,7 @@ class TextBuffer {
     void Flush();
 
   private:
+    void PutSlow(std::string_view text);
     void Blanks(size_t count);
     std::ostream& out_;
     std::vector<char> buffer_;

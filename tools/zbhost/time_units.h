@@ -61,6 +61,10 @@ class SampleSeconds {
   private:
     uint64_t rate_;
     int decimals_;
+    // When the rate divides 10^decimals, a position's text is position * step_ exactly (below
+    // exactLimit_, where the double's error stays far below the last decimal).
+    uint64_t step_ = 0;
+    int64_t exactLimit_ = 0;
 };
 // 1234567 -> "1,234,567".
 std::string Grouped(int64_t value);
