@@ -4,6 +4,7 @@
 // hand, with exactly the text the printf formats named at each function would give.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -53,5 +54,62 @@ class TextBuffer {
     std::vector<char> buffer_;
     size_t used_ = 0;
 };
+
+// The field formats are written in line: a listing calls them for every field of every line.
+inline constexpr char kTextHexDigits[] = "0123456789ABCDEF";
+inline constexpr char kTextBlanks[] = "                                ";
+
+inline void TextBuffer::Blanks(size_t count) {
+    for (size_t n; count > 0; count -= n) {
+        n = std::min(count, sizeof kTextBlanks - 1);
+        Put(std::string_view(kTextBlanks, n));
+    }
+}
+
+inline void TextBuffer::Decimal(int64_t value, int width) {
+    char digits[24];
+    size_t n = 0;
+    // Counted as unsigned so that INT64_MIN has its digits too.
+    uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+        digits[sizeof digits - 1 - n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (value < 0) digits[sizeof digits - 1 - n++] = '-';
+    RightAligned(std::string_view(digits + sizeof digits - n, n), width > 0 ? static_cast<size_t>(width) : 0);
+}
+
+inline void TextBuffer::Hex(uint64_t value, int digits) {
+    char text[16];
+    size_t n = 0;
+    do {
+        text[sizeof text - 1 - n++] = kTextHexDigits[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    for (size_t want = static_cast<size_t>(std::clamp(digits, 0, 16)); n < want;)
+        text[sizeof text - 1 - n++] = '0';
+    Put(std::string_view(text + sizeof text - n, n));
+}
+
+inline void TextBuffer::Colour(uint32_t c) {
+    const char text[7] = {'#',
+                          kTextHexDigits[(c >> 4) & 0xF],
+                          kTextHexDigits[c & 0xF],
+                          kTextHexDigits[(c >> 12) & 0xF],
+                          kTextHexDigits[(c >> 8) & 0xF],
+                          kTextHexDigits[(c >> 20) & 0xF],
+                          kTextHexDigits[(c >> 16) & 0xF]};
+    Put(std::string_view(text, sizeof text));
+}
+
+inline void TextBuffer::RightAligned(std::string_view text, size_t width) {
+    if (text.size() < width) Blanks(width - text.size());
+    Put(text);
+}
+
+inline void TextBuffer::LeftAligned(std::string_view text, size_t width) {
+    Put(text);
+    if (text.size() < width) Blanks(width - text.size());
+}
 
 }  // namespace zbhost
