@@ -12,6 +12,10 @@
 #            the file's. Targets: decode <= 4 x sigrok, peak memory < 256 MiB. Making this capture
 #            takes the generator a few minutes and about 14 GB of memory (once; it is kept).
 #
+# The labels go to standard output, which hyperfine and the memory measurement discard: written
+# to /dev/null by name, a zbhost before the in-place writing of devices would replace /dev/null
+# with a plain file (it renamed its temporary file over the output).
+#
 # Usage: bench/zbhost_bench.sh [typical|dense|all] [RUNS] [BUILD_DIR]   (default typical, 5, build/native)
 # ZB_BENCH_DIR picks where the captures go (default BUILD_DIR/bench); ZB_PLUGIN another plug-in.
 set -euo pipefail
@@ -80,7 +84,7 @@ if [[ $which == dense || $which == all ]]; then
     sigrok-read "sigrok-cli -i $capture -O null" \
     zbhost-read "$zbhost read $capture" \
     zbhost-decode "$zbhost $capture $settings --report-csv $work/dense.csv" \
-    zbhost-decode-labels "$zbhost $capture $settings --report-csv $work/dense.csv --labels /dev/null" \
+    zbhost-decode-labels "$zbhost $capture $settings --report-csv $work/dense.csv --labels -" \
     zbhost-piped "sigrok-cli -i $capture -O binary | $zbhost - --format binary --samplerate 100MHz \
       --unitsize 1 $settings --report-csv $work/dense-piped.csv"
   # Where the decode's time goes, as zbhost tells it (decode, of which waiting for the readers).

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <memory>
 
 #include "app.h"
@@ -75,6 +76,12 @@ class Outputs {
         return true;
     }
     bool Wanted(Which w) const { return outputs_[w] && outputs_[w]->file.IsOpen(); }
+    // How many of the outputs go to standard output (they must then be written one after another).
+    int OnStandardOutput() const {
+        int n = 0;
+        for (const auto& o : outputs_) n += o && o->file.IsOpen() && o->path == "-" ? 1 : 0;
+        return n;
+    }
     std::ostream& Stream(Which w) { return outputs_[w]->file.Stream(); }
     // Renames every output to its name; false (with the first failure) when one could not be.
     bool CommitAll(std::string& error) {
@@ -232,22 +239,31 @@ int Decode(const DecodeRequest& r) {
     if (outputs.Wanted(Outputs::kPlot) && !CanPlot(layout, r.plotValue, error)) return fail(2);
 
     if (outputs.Wanted(Outputs::kSummary)) WriteSummaryJson(summary, outputs.Stream(Outputs::kSummary));
-    if (outputs.Wanted(Outputs::kFrames)) {
-        const TableFormat format = TableFormatFor(r.framesPath);
-        WriteFramesTable(records, layout, format, outputs.Stream(Outputs::kFrames));
-    }
+    // The frames table and the report read only the published records and the report text; they
+    // are written on a second thread while the labels, which ask the plug-in for every record, are
+    // written here (one after the other when two of them go to standard output).
+    auto writeTables = [&]() -> std::string {
+        std::string why;
+        if (outputs.Wanted(Outputs::kFrames)) {
+            const TableFormat format = TableFormatFor(r.framesPath);
+            WriteFramesTable(records, layout, format, outputs.Stream(Outputs::kFrames));
+        }
+        if (outputs.Wanted(Outputs::kReport)) outputs.Stream(Outputs::kReport) << session.Report();
+        // Row by row: the report of a long capture has millions of rows.
+        if (outputs.Wanted(Outputs::kReportCsv) &&
+            !WriteReportCsv(session.Report(), outputs.Stream(Outputs::kReportCsv), r.reportColours, why))
+            why = "the report cannot be read: " + why;
+        return why;
+    };
+    const bool tablesAside = outputs.Wanted(Outputs::kLabels) && outputs.OnStandardOutput() < 2 &&
+                             (outputs.Wanted(Outputs::kFrames) || outputs.Wanted(Outputs::kReport) ||
+                              outputs.Wanted(Outputs::kReportCsv));
+    std::future<std::string> tables;
+    if (tablesAside) tables = std::async(std::launch::async, writeTables);
     if (outputs.Wanted(Outputs::kLabels))
         WriteLabels(session, rate, r.labelsFormat, outputs.Stream(Outputs::kLabels));
-    ThrowIfInterrupted();
-    if (outputs.Wanted(Outputs::kReport)) outputs.Stream(Outputs::kReport) << session.Report();
-    if (outputs.Wanted(Outputs::kReportCsv)) {
-        ReportTable table;
-        if (!ParseReport(session.Report(), table, error)) {
-            error = "the report cannot be read: " + error;
-            return fail(1);
-        }
-        WriteReportCsv(table, outputs.Stream(Outputs::kReportCsv), r.reportColours);
-    }
+    error = tablesAside ? tables.get() : writeTables();
+    if (!error.empty()) return fail(1);
     ThrowIfInterrupted();
     if (outputs.Wanted(Outputs::kSvg)) {
         SvgRange range;

@@ -26,7 +26,6 @@ constexpr int kMaChannel = 0;
 constexpr int kSloChannel = 1;
 constexpr int kEndChannel = 127;              // no signal; marks the end of a capture of unknown length
 constexpr uint64_t kProgressEvery = 1 << 14;  // sampleQuery calls between progress polls
-constexpr uint32_t kLabelBuffer = 256;
 
 }  // namespace
 
@@ -56,6 +55,7 @@ HostSession::HostSession(const PluginExports& plugin, SampleSource& source)
 }
 
 HostSession::~HostSession() {
+    ReleaseReportBlock();
     if (active_ == this) active_ = nullptr;
     SetInterruptStopWord(nullptr);
 }
@@ -165,6 +165,7 @@ bool HostSession::Analyse(ReportVia via, std::string& error) {
     record_.positionArray = nullptr;
     record_.codeArray = nullptr;
     report_.clear();
+    ReleaseReportBlock();
     // Automatic length detection walks the capture before the decode does.
     const bool twoWalks = view.AutoLength() && (!view.IsRegisterMode() || !view.IsBissB());
     phases_ = (twoWalks ? 2 : 1) + (via != ReportVia::None ? 1 : 0);
@@ -230,9 +231,10 @@ bool HostSession::ReadReportBlock(std::string& error) {
     }
     MEMORY_BASIC_INFORMATION info{};
     const size_t size = VirtualQuery(view, &info, sizeof info) ? info.RegionSize : 0;
-    report_.assign(view, strnlen(view, size));
-    UnmapViewOfFile(view);
-    CloseHandle(h);
+    blockText_ = view;
+    blockSize_ = size;
+    blockLength_ = strnlen(view, size);
+    blockHandle_ = h;
     return true;
 #else
     const std::string object = BlockObjectName(blockName_);
@@ -256,18 +258,38 @@ bool HostSession::ReadReportBlock(std::string& error) {
         error = "cannot map the report block";
         return false;
     }
-    const char* text = static_cast<const char*>(view);
-    report_.assign(text, strnlen(text, size));
-    munmap(view, size);
+    // The mapping stays valid after the name is removed; the text is read in place.
+    blockText_ = static_cast<const char*>(view);
+    blockSize_ = size;
+    blockLength_ = strnlen(blockText_, size);
     shm_unlink(object.c_str());
     SetInterruptSharedBlock("");
     return true;
 #endif
 }
 
-Label HostSession::LabelOf(uint32_t i) {
-    Label label;
-    if (i >= count_) return label;
+void HostSession::ReleaseReportBlock() {
+    if (blockText_ == nullptr) return;
+#if defined(_WIN32)
+    UnmapViewOfFile(blockText_);
+    CloseHandle(static_cast<HANDLE>(blockHandle_));
+#else
+    munmap(const_cast<char*>(blockText_), blockSize_);
+#endif
+    blockText_ = nullptr;
+    blockSize_ = blockLength_ = 0;
+    blockHandle_ = nullptr;
+}
+
+void HostSession::LabelInto(uint32_t i, RawLabel& label) {
+    label.coloured = false;
+    label.length = 0;
+    std::memset(label.text, 0, sizeof label.text);
+    if (i >= count_) {
+        label.position = 0;
+        label.code = 0;
+        return;
+    }
     label.position = record_.positionArray[i];
     label.code = record_.codeArray[i];
     uint32_t list[4] = {0, 0, 0, 0};
@@ -275,15 +297,28 @@ Label HostSession::LabelOf(uint32_t i) {
     list[0] = n;
     for (uint32_t k = 0; k < n; ++k) list[1 + k] = record_.codeArray[i + k];
     record_.hostFlags |= zb::HostFlag::kCodeList;
-    char text[kLabelBuffer] = {};
     record_.labelColourMask = 0;
     active_ = this;
-    plugin_.DataConv(&record_, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(list)), text, kLabelBuffer);
-    text[kLabelBuffer - 1] = '\0';
-    label.text = text;
+    plugin_.DataConv(&record_, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(list)), label.text,
+                     RawLabel::kCapacity);
+    label.text[RawLabel::kCapacity - 1] = '\0';
+    label.length = std::strlen(label.text);
     label.coloured = record_.labelColourMask == 24;
     label.textColour = record_.labelTextColour;
     label.backColour = record_.labelBackColour;
+}
+
+Label HostSession::LabelOf(uint32_t i) {
+    Label label;
+    if (i >= count_) return label;
+    RawLabel raw;
+    LabelInto(i, raw);
+    label.position = raw.position;
+    label.code = raw.code;
+    label.text.assign(raw.text, raw.length);
+    label.coloured = raw.coloured;
+    label.textColour = raw.textColour;
+    label.backColour = raw.backColour;
     return label;
 }
 

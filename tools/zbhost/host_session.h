@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decoded_frames.h"
@@ -24,6 +25,19 @@ struct Label {
     bool coloured = false;
     uint32_t textColour = 0;  // COLORREF 0x00BBGGRR
     uint32_t backColour = 0;
+};
+
+// A label as DataConv wrote it, in a buffer of its own: listings of millions of records ask for
+// one label after the other into the same RawLabel, without a string each.
+struct RawLabel {
+    static constexpr uint32_t kCapacity = 256;  // the text buffer handed to DataConv
+    int64_t position = 0;
+    uint32_t code = 0;
+    bool coloured = false;
+    uint32_t textColour = 0;  // COLORREF 0x00BBGGRR
+    uint32_t backColour = 0;
+    size_t length = 0;
+    char text[kCapacity] = {};
 };
 
 class HostSession {
@@ -45,11 +59,17 @@ class HostSession {
     uint32_t RecordCount() const { return count_; }
     int64_t PositionAt(uint32_t i) const { return record_.positionArray[i]; }
     uint32_t CodeAt(uint32_t i) const { return record_.codeArray[i]; }
-    const std::string& Report() const { return report_; }
+    // The report's wire text: in the shared-memory block itself (mapped until the session ends or
+    // analyses again), or as collected from the row callback.
+    std::string_view Report() const {
+        return blockText_ != nullptr ? std::string_view(blockText_, blockLength_) : report_;
+    }
     RecordView Records() const { return RecordView{record_.positionArray, record_.codeArray, count_}; }
 
     // The label of record i through DataConv, with the codes of the next two records as the list.
     Label LabelOf(uint32_t i);
+    // The same into `label` (its text cut to RawLabel::kCapacity - 1 characters).
+    void LabelInto(uint32_t i, RawLabel& label);
     // The same in its short form: asked with the short-form host flag set, which is then put back
     // as it was.
     Label ShortLabelOf(uint32_t i);
@@ -65,6 +85,7 @@ class HostSession {
     void NotePosition(int64_t position);
     void StartPhase();
     bool ReadReportBlock(std::string& error);
+    void ReleaseReportBlock();
 
     static HostSession* active_;
     const PluginExports& plugin_;
@@ -90,6 +111,12 @@ class HostSession {
     int64_t lastQuery_ = -1;
     std::string blockName_;
     std::string report_;
+    // The mapped report block: its view, the view's size, its text's length, and (Windows) the
+    // mapping's handle.
+    const char* blockText_ = nullptr;
+    size_t blockSize_ = 0;
+    size_t blockLength_ = 0;
+    void* blockHandle_ = nullptr;
     bool reportEnded_ = false;
 };
 

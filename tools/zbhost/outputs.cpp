@@ -15,6 +15,7 @@
 #include "abi/record_code.h"
 #include "report_table.h"
 #include "safe_output.h"
+#include "text_buffer.h"
 #include "time_units.h"
 
 namespace zbhost {
@@ -200,23 +201,50 @@ FittedLabel FitLabel(const std::string& longForm, double width,
 }
 
 void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, std::ostream& out) {
-    if (format == LabelFormat::Csv) out << "position,time_s,code,label,text_colour,back_colour\n";
-    char line[512];
+    // Text lines are laid out as "%12" PRId64 "  %14s %s  %08X  %-22s  %s on %s" (time, "s"; or
+    // "-" and a blank without a rate; colours or "-"), CSV lines as position,time,code,label,colours.
+    TextBuffer text(out);
+    if (format == LabelFormat::Csv) text.Put("position,time_s,code,label,text_colour,back_colour\n");
+    const SampleSeconds seconds(sampleRate);
+    char time[SampleSeconds::kSize];
+    RawLabel l;
     for (uint32_t i = 0; i < session.RecordCount(); ++i) {
         if ((i % kInterruptCheckRecords) == 0) ThrowIfInterrupted();
-        const Label l = session.LabelOf(i);
-        const std::string t = SecondsOfSample(l.position, sampleRate);
-        const std::string fg = l.coloured ? CssColour(l.textColour) : "";
-        const std::string bg = l.coloured ? CssColour(l.backColour) : "";
+        session.LabelInto(i, l);
+        const std::string_view t(time, seconds.Format(l.position, time));
+        const std::string_view label(l.text, l.length);
         if (format == LabelFormat::Csv) {
-            std::snprintf(line, sizeof line, "%" PRId64 ",%s,%08X,", l.position, t.c_str(), l.code);
-            out << line << CsvField(l.text) << ',' << fg << ',' << bg << '\n';
+            text.Decimal(l.position);
+            text.Put(',');
+            text.Put(t);
+            text.Put(',');
+            text.Hex(l.code, 8);
+            text.Put(',');
+            text.CsvField(label);
+            text.Put(',');
+            if (l.coloured) text.Colour(l.textColour);
+            text.Put(',');
+            if (l.coloured) text.Colour(l.backColour);
         } else {
-            std::snprintf(line, sizeof line, "%12" PRId64 "  %14s %s  %08X  %-22s  %s on %s\n", l.position,
-                          t.empty() ? "-" : t.c_str(), t.empty() ? " " : "s", l.code, l.text.c_str(),
-                          l.coloured ? fg.c_str() : "-", l.coloured ? bg.c_str() : "-");
-            out << line;
+            text.Decimal(l.position, 12);
+            text.Put("  ");
+            text.RightAligned(t.empty() ? "-" : t, 14);
+            text.Put(t.empty() ? "    " : " s  ");
+            text.Hex(l.code, 8);
+            text.Put("  ");
+            text.LeftAligned(label, 22);
+            text.Put("  ");
+            if (l.coloured)
+                text.Colour(l.textColour);
+            else
+                text.Put('-');
+            text.Put(" on ");
+            if (l.coloured)
+                text.Colour(l.backColour);
+            else
+                text.Put('-');
         }
+        text.Put('\n');
     }
 }
 

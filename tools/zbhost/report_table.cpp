@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "text_buffer.h"
+
 namespace zbhost {
 
 namespace {
@@ -17,7 +19,7 @@ int ColourDigit(char c) {
     return -1;
 }
 
-bool ParseHexColour(const std::string& s, size_t at, uint32_t& out) {
+bool ParseHexColour(std::string_view s, size_t at, uint32_t& out) {
     if (at + 6 > s.size()) return false;
     uint32_t v = 0;
     for (size_t i = at; i < at + 6; ++i) {
@@ -30,21 +32,7 @@ bool ParseHexColour(const std::string& s, size_t at, uint32_t& out) {
     return true;
 }
 
-std::vector<std::string> SplitLines(const std::string& wire) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < wire.size()) {
-        size_t end = wire.find('\n', start);
-        if (end == std::string::npos) end = wire.size();
-        std::string line = wire.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
-
-bool ParseHeader(const std::string& line, ReportTable& table, std::string& error) {
+bool ParseHeader(std::string_view line, ReportTable& table, std::string& error) {
     if (line.compare(0, 2, "||") != 0) {
         error = "report header does not start with ||";
         return false;
@@ -62,7 +50,7 @@ bool ParseHeader(const std::string& line, ReportTable& table, std::string& error
         }
         table.colours.push_back(colour);
     }
-    std::string rest = line.substr(names + 2);
+    std::string_view rest = line.substr(names + 2);
     if (rest.compare(0, 5, "Clock") != 0) {
         error = "report header lacks the Clock column";
         return false;
@@ -74,13 +62,15 @@ bool ParseHeader(const std::string& line, ReportTable& table, std::string& error
             return false;
         }
         const size_t next = rest.find(',', 1);
-        table.columns.push_back(rest.substr(1, next == std::string::npos ? std::string::npos : next - 1));
-        rest = next == std::string::npos ? "" : rest.substr(next);
+        table.columns.emplace_back(
+            rest.substr(1, next == std::string_view::npos ? std::string_view::npos : next - 1));
+        rest = next == std::string_view::npos ? std::string_view() : rest.substr(next);
     }
     return true;
 }
 
-bool ParseRow(const std::string& line, const ReportTable& table, ReportRowData& row, std::string& error) {
+// Parses a row into `row`, reusing its cells' strings.
+bool ParseRow(std::string_view line, const ReportTable& table, ReportRowData& row, std::string& error) {
     const size_t columns = table.columns.size();
     if (line.compare(0, 2, "|@") != 0) {
         error = "row does not start with |@";
@@ -97,7 +87,7 @@ bool ParseRow(const std::string& line, const ReportTable& table, ReportRowData& 
         out = table.colours[static_cast<size_t>(d)];
         return true;
     };
-    row.cells.assign(columns, ReportCell{});
+    row.cells.resize(columns);
     for (size_t i = 0; i < columns; ++i) {
         if (!colour(4 + 2 * i, row.cells[i].textColour) || !colour(5 + 2 * i, row.cells[i].backColour)) {
             error = "row colour digit outside the colour table";
@@ -106,7 +96,8 @@ bool ParseRow(const std::string& line, const ReportTable& table, ReportRowData& 
     }
     size_t at = digitsEnd + 2;
     const size_t comma = line.find(',', at);
-    const std::string clock = line.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    const std::string clock(
+        line.substr(at, comma == std::string_view::npos ? std::string_view::npos : comma - at));
     char* end = nullptr;
     row.clock = std::strtoll(clock.c_str(), &end, 10);
     if (clock.empty() || *end != '\0') {
@@ -119,7 +110,8 @@ bool ParseRow(const std::string& line, const ReportTable& table, ReportRowData& 
             error = "row has fewer cells than columns";
             return false;
         }
-        std::string text;
+        std::string& text = row.cells[i].text;
+        text.clear();
         size_t p = at + 2;
         for (;;) {
             if (p >= line.size()) {
@@ -138,8 +130,8 @@ bool ParseRow(const std::string& line, const ReportTable& table, ReportRowData& 
                 ++p;
             }
         }
-        row.cells[i].text = text == " " ? "" : text;
-        at = p < line.size() ? p : std::string::npos;
+        if (text == " ") text.clear();
+        at = p < line.size() ? p : std::string_view::npos;
     }
     if (at != std::string::npos) {
         error = "row has more cells than columns";
@@ -150,23 +142,41 @@ bool ParseRow(const std::string& line, const ReportTable& table, ReportRowData& 
 
 }  // namespace
 
-bool ParseReport(const std::string& wire, ReportTable& table, std::string& error) {
-    table = ReportTable{};
-    const std::vector<std::string> lines = SplitLines(wire);
-    if (lines.empty()) {
+bool ReadReport(std::string_view wire, ReportTable& header,
+                const std::function<void(const ReportRowData&)>& visit, std::string& error) {
+    header = ReportTable{};
+    if (wire.empty()) {
         error = "the report is empty";
         return false;
     }
-    if (!ParseHeader(lines[0], table, error)) return false;
-    for (size_t i = 1; i < lines.size(); ++i) {
-        if (lines[i].empty()) continue;
-        ReportRowData row;
-        if (!ParseRow(lines[i], table, row, error)) {
-            error = "report line " + std::to_string(i + 1) + ": " + error;
+    ReportRowData row;
+    size_t start = 0;
+    for (size_t number = 1; start < wire.size(); ++number) {
+        size_t end = wire.find('\n', start);
+        if (end == std::string_view::npos) end = wire.size();
+        std::string_view line = wire.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (number == 1) {
+            if (!ParseHeader(line, header, error)) return false;
+            continue;
+        }
+        if (line.empty()) continue;
+        if (!ParseRow(line, header, row, error)) {
+            error = "report line " + std::to_string(number) + ": " + error;
             return false;
         }
-        table.rows.push_back(std::move(row));
+        visit(row);
     }
+    return true;
+}
+
+bool ParseReport(std::string_view wire, ReportTable& table, std::string& error) {
+    std::vector<ReportRowData> rows;
+    if (!ReadReport(
+            wire, table, [&](const ReportRowData& row) { rows.push_back(row); }, error))
+        return false;
+    table.rows = std::move(rows);
     return true;
 }
 
@@ -186,21 +196,56 @@ std::string CsvField(const std::string& text) {
     return out + "\"";
 }
 
-void WriteReportCsv(const ReportTable& table, std::ostream& out, bool withColours) {
-    out << "Clock";
+namespace {
+
+void CsvHeader(const ReportTable& table, TextBuffer& out, bool withColours) {
+    out.Put("Clock");
     for (const auto& name : table.columns) {
-        out << ',' << CsvField(name);
-        if (withColours) out << ',' << CsvField(name + " colour");
-    }
-    out << '\n';
-    for (const auto& row : table.rows) {
-        out << row.clock;
-        for (const auto& cell : row.cells) {
-            out << ',' << CsvField(cell.text);
-            if (withColours) out << ',' << CssColour(cell.backColour);
+        out.Put(',');
+        out.CsvField(name);
+        if (withColours) {
+            out.Put(',');
+            out.CsvField(name + " colour");
         }
-        out << '\n';
     }
+    out.Put('\n');
+}
+
+void CsvRow(const ReportRowData& row, TextBuffer& out, bool withColours) {
+    out.Decimal(row.clock);
+    for (const auto& cell : row.cells) {
+        out.Put(',');
+        out.CsvField(cell.text);
+        if (withColours) {
+            out.Put(',');
+            out.Colour(cell.backColour);
+        }
+    }
+    out.Put('\n');
+}
+
+}  // namespace
+
+void WriteReportCsv(const ReportTable& table, std::ostream& out, bool withColours) {
+    TextBuffer text(out);
+    CsvHeader(table, text, withColours);
+    for (const auto& row : table.rows) CsvRow(row, text, withColours);
+}
+
+bool WriteReportCsv(std::string_view wire, std::ostream& out, bool withColours, std::string& error) {
+    TextBuffer text(out);
+    ReportTable header;
+    bool headed = false;
+    const bool read = ReadReport(
+        wire, header,
+        [&](const ReportRowData& row) {
+            if (!headed) CsvHeader(header, text, withColours);
+            headed = true;
+            CsvRow(row, text, withColours);
+        },
+        error);
+    if (read && !headed) CsvHeader(header, text, withColours);
+    return read;
 }
 
 }  // namespace zbhost

@@ -221,9 +221,22 @@ bool OutputFile::Open(const std::string& path, std::string& error) {
         return true;
     }
     struct stat st {};
-    if (stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFDIR) != 0) {
+    const bool exists = stat(path.c_str(), &st) == 0;
+    if (exists && (st.st_mode & S_IFMT) == S_IFDIR) {
         error = "cannot write '" + path + "': it is a directory";
         return false;
+    }
+    if (exists && (st.st_mode & S_IFMT) != S_IFREG) {
+        // A device or a pipe (/dev/null, a FIFO) is written in place: a temporary file renamed
+        // over it would replace the device itself with a plain file.
+        errno = 0;
+        file_.open(path, std::ios::binary);
+        if (!file_) {
+            error = "cannot write '" + path + "': " + std::strerror(errno != 0 ? errno : EIO);
+            return false;
+        }
+        out_ = &file_;
+        return true;
     }
     temp_ = path + "." + std::to_string(ProcessId()) + ".part";
     slot_ = Register(temp_);
@@ -247,7 +260,14 @@ bool OutputFile::Commit(std::string& error) {
         Discard();
         return false;
     }
-    if (temp_.empty()) return true;
+    if (temp_.empty()) {
+        if (file_.is_open()) file_.close();
+        if (file_.fail()) {
+            error = "writing '" + path_ + "' failed";
+            return false;
+        }
+        return true;
+    }
     file_.close();
     std::error_code ec;
     if (!file_.fail()) std::filesystem::rename(temp_, path_, ec);

@@ -191,11 +191,87 @@ std::string FormatSecondsAt(double seconds, double resolution) {
     return Fixed(seconds / u.seconds, std::min(12, DecimalsFor(resolution / u.seconds))) + " " + u.name;
 }
 
+namespace {
+
+constexpr uint64_t kPow10[13] = {1,           10,           100,          1000,      10000,
+                                 100000,      1000000,      10000000,     100000000, 1000000000,
+                                 10000000000, 100000000000, 1000000000000};
+
+// `scaled` / 10^decimals written with exactly `decimals` decimals, as "%.*f" writes the quotient.
+size_t FixedPoint(uint64_t scaled, int decimals, char* out) {
+    const uint64_t unit = kPow10[decimals];
+    char digits[24];
+    size_t n = 0;
+    uint64_t whole = scaled / unit;
+    do {
+        digits[sizeof digits - 1 - n++] = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    std::memcpy(out, digits + sizeof digits - n, n);
+    if (decimals > 0) {
+        out[n++] = '.';
+        uint64_t part = scaled % unit;
+        for (int d = decimals; d-- > 0;) {
+            out[n + static_cast<size_t>(d)] = static_cast<char>('0' + part % 10);
+            part /= 10;
+        }
+        n += static_cast<size_t>(decimals);
+    }
+    return n;
+}
+
+}  // namespace
+
+SampleSeconds::SampleSeconds(uint64_t sampleRate)
+    : rate_(sampleRate),
+      decimals_(
+          sampleRate == 0
+              ? 0
+              : std::clamp(static_cast<int>(std::ceil(std::log10(static_cast<double>(sampleRate)))), 0, 12)) {
+    if (rate_ != 0 && kPow10[decimals_] % rate_ == 0) {
+        step_ = kPow10[decimals_] / rate_;
+        exactLimit_ = static_cast<int64_t>((uint64_t{1} << 52) / step_);
+    }
+}
+
+size_t SampleSeconds::Format(int64_t sample, char* out) const {
+    if (rate_ == 0) return 0;
+    // At a rate that divides 10^decimals the exact quotient lies on the decimal grid, and the
+    // double is within 2^-53 of it relatively: below 2^52 grid steps that is far less than half a
+    // step, so printf rounds the double back to the exact quotient.
+    if (sample >= 0 && sample < exactLimit_)
+        return FixedPoint(static_cast<uint64_t>(sample) * step_, decimals_, out);
+    const double v = static_cast<double>(sample) / static_cast<double>(rate_);
+    if (sample < 0 || !(v < 1e6)) {
+        const std::string text = Fixed(v, decimals_);
+        const size_t n = std::min(text.size(), kSize - 1);
+        std::memcpy(out, text.data(), n);
+        return n;
+    }
+    // The double v is mantissa * 2^-shift exactly; v * 10^decimals rounded to an integer, half to
+    // even on that exact value, is what printf shows (without its decimal point). Below a million
+    // seconds the mantissa times 10^12 fits in 128 bits and the result in 64.
+    __extension__ typedef unsigned __int128 Wide;
+    uint64_t scaled = 0;
+    if (v > 0) {
+        int exponent = 0;
+        const double fraction = std::frexp(v, &exponent);  // v = fraction * 2^exponent, 0.5 <= fraction < 1
+        const auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 53));
+        const int shift = 53 - exponent;  // at least 33, as v < 2^20
+        const Wide wide = static_cast<Wide>(mantissa) * kPow10[decimals_];
+        if (shift < 128) {
+            scaled = static_cast<uint64_t>(wide >> shift);
+            const Wide rest = wide & ((Wide{1} << shift) - 1);
+            const Wide half = Wide{1} << (shift - 1);
+            if (rest > half || (rest == half && (scaled & 1) != 0)) ++scaled;
+        }
+    }
+    return FixedPoint(scaled, decimals_, out);
+}
+
 std::string SecondsOfSample(int64_t sample, uint64_t sampleRate) {
-    if (sampleRate == 0) return "";
-    const int decimals =
-        std::clamp(static_cast<int>(std::ceil(std::log10(static_cast<double>(sampleRate)))), 0, 12);
-    return Fixed(static_cast<double>(sample) / static_cast<double>(sampleRate), decimals);
+    char text[SampleSeconds::kSize];
+    return std::string(text, SampleSeconds(sampleRate).Format(sample, text));
 }
 
 std::string Grouped(int64_t value) {

@@ -3,6 +3,7 @@
 // Also the text forms of times for summaries and tables, and axis ticks in sensible units.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,8 +45,27 @@ bool ResolveRange(const RangeArg& r, uint64_t sampleRate, int64_t lastSample, co
 std::string FormatSeconds(double seconds, int digits = 4);
 // A time to `resolution` seconds, in the unit that suits it: "4.200 us" for 4.2 us to 5 ns.
 std::string FormatSecondsAt(double seconds, double resolution);
-// Seconds of a sample position with as many decimals as one sample needs ("0.000123455").
+// Seconds of a sample position with as many decimals as one sample needs ("0.000123455"); empty
+// when the rate is unknown (0).
 std::string SecondsOfSample(int64_t sample, uint64_t sampleRate);
+
+// The same text for many positions at one rate, written into a caller's buffer without printf
+// (for the listings of millions of records).
+class SampleSeconds {
+  public:
+    static constexpr size_t kSize = 64;  // the buffer Format needs
+    explicit SampleSeconds(uint64_t sampleRate);
+    // Writes the seconds of `sample` into `out` and returns the length (0 when the rate is unknown).
+    size_t Format(int64_t sample, char* out) const;
+
+  private:
+    uint64_t rate_;
+    int decimals_;
+    // When the rate divides 10^decimals, a position's text is position * step_ exactly (below
+    // exactLimit_, where the double's error stays far below the last decimal).
+    uint64_t step_ = 0;
+    int64_t exactLimit_ = 0;
+};
 // 1234567 -> "1,234,567".
 std::string Grouped(int64_t value);
 

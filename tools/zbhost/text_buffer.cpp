@@ -1,0 +1,44 @@
+// TextBuffer: the hand-written field formats and the buffer's hand-over to the stream.
+#include "text_buffer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zbhost {
+
+TextBuffer::TextBuffer(std::ostream& out, size_t capacity)
+    : out_(out), buffer_(std::max<size_t>(capacity, 64)) {}
+
+TextBuffer::~TextBuffer() {
+    Flush();
+}
+
+void TextBuffer::Flush() {
+    if (used_ > 0) out_.write(buffer_.data(), static_cast<std::streamsize>(used_));
+    used_ = 0;
+}
+
+void TextBuffer::PutSlow(std::string_view text) {
+    while (!text.empty()) {
+        if (used_ == buffer_.size()) Flush();
+        const size_t n = std::min(text.size(), buffer_.size() - used_);
+        std::memcpy(buffer_.data() + used_, text.data(), n);
+        used_ += n;
+        text.remove_prefix(n);
+    }
+}
+
+void TextBuffer::CsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        Put(text);
+        return;
+    }
+    Put('"');
+    for (char c : text) {
+        if (c == '"') Put('"');
+        Put(c);
+    }
+    Put('"');
+}
+
+}  // namespace zbhost
