@@ -32,45 +32,42 @@ std::string Text(const Capture& c) {
 
 using zbtest::RandomCapture;
 
+// The capture as raw samples of `unit` bytes: MA and SLO on the given bits, every other bit random.
+std::string RawSamples(const Capture& c, unsigned unit, unsigned maBit, unsigned sloBit) {
+    std::string bytes(static_cast<size_t>(c.lastSample + 1) * unit, '\0');
+    std::mt19937_64 rng(unit);
+    const uint64_t lines = (uint64_t{1} << maBit) | (uint64_t{1} << sloBit);
+    size_t at = 0;
+    for (int64_t s = 0; s <= c.lastSample; ++s) {
+        while (at + 1 < c.changes.size() && c.changes[at + 1].position <= s) ++at;
+        const uint64_t v = (rng() & ~lines) | (uint64_t{c.changes[at].ma} << maBit) |
+                           (uint64_t{c.changes[at].slo} << sloBit);
+        std::memcpy(&bytes[static_cast<size_t>(s) * unit], &v, unit);
+    }
+    return bytes;
+}
+
 // ---- Change scanning ------------------------------------------------------------------------------
 
-TEST(ZbhostScanner, MatchesPlainScanForEverySampleSize) {
+// Fed in odd pieces that split samples and words, the scanner finds exactly the capture's changes,
+// for every sample size and any two bits.
+TEST(ZbhostScanner, FindsTheChangesForEverySampleSize) {
     for (unsigned unit = 1; unit <= 8; ++unit) {
         std::mt19937 rng(unit);
         const unsigned maBit = rng() % (unit * 8), sloBit = (maBit + 1 + rng() % (unit * 8 - 1)) % (unit * 8);
-        // Long idle stretches with other bits toggling (they must be ignored), and some bursts.
-        std::vector<uint8_t> data(unit * 5000);
-        uint64_t level = 0;
-        for (size_t s = 0; s < 5000; ++s) {
-            if (rng() % 50 == 0) level ^= uint64_t{1} << (rng() % 2 ? maBit : sloBit);
-            const uint64_t noise =
-                (uint64_t{rng()} << 32 | rng()) & ~((uint64_t{1} << maBit) | (uint64_t{1} << sloBit));
-            const uint64_t sample = level | noise;
-            std::memcpy(&data[s * unit], &sample, unit);
-        }
-        zbhost::ChangeBlock expected;
-        uint8_t last = 0xFF;
-        for (size_t s = 0; s < 5000; ++s) {
-            uint64_t v = 0;
-            std::memcpy(&v, &data[s * unit], unit);
-            const uint8_t levels = zbhost::PackLevels((v >> maBit) & 1, (v >> sloBit) & 1);
-            if (levels != last) expected.Push(static_cast<int64_t>(s), levels);
-            last = levels;
-        }
-        zbhost::ChangeBlock got;
+        const Capture c = RandomCapture(unit, 300, 50);
+        const std::string data = RawSamples(c, unit, maBit, sloBit);
+        zbhost::ChangeBlock got, want;
+        for (const Change& ch : c.changes) want.Push(ch.position, zbhost::PackLevels(ch.ma, ch.slo));
         zbhost::SampleScanner scanner(unit, maBit, sloBit);
-        // Odd piece sizes split samples and words.
-        size_t at = 0;
-        while (at < data.size()) {
-            const size_t n = std::min<size_t>(data.size() - at, 1 + rng() % 97);
-            scanner.Feed(data.data() + at, n, got);
-            at += n;
+        for (size_t at = 0, n = 0; at < data.size(); at += n) {
+            n = std::min<size_t>(data.size() - at, 1 + rng() % 97);
+            scanner.Feed(reinterpret_cast<const uint8_t*>(data.data()) + at, n, got);
         }
-        EXPECT_EQ(scanner.SampleCount(), 5000) << "unit " << unit;
+        EXPECT_EQ(scanner.SampleCount(), c.lastSample + 1) << "unit " << unit;
         EXPECT_EQ(scanner.PendingBytes(), 0u);
-        EXPECT_EQ(got.positions, expected.positions)
-            << "unit " << unit << " ma " << maBit << " slo " << sloBit;
-        EXPECT_EQ(got.levels, expected.levels) << "unit " << unit;
+        EXPECT_EQ(got.positions, want.positions) << "unit " << unit << " ma " << maBit << " slo " << sloBit;
+        EXPECT_EQ(got.levels, want.levels) << "unit " << unit;
     }
 }
 
@@ -317,16 +314,7 @@ TEST(ZbhostReaders, RawSamplesRoundTrip) {
     const Case cases[] = {{1, "0", "1", 0, 1}, {3, "D17", "4", 17, 4}, {8, "63", "D40", 63, 40}};
     for (const Case& k : cases) {
         const Capture c = RandomCapture(k.unit, 2000, 300);
-        std::string bytes(static_cast<size_t>(c.lastSample + 1) * k.unit, '\0');
-        std::mt19937_64 rng(k.unit);
-        const uint64_t lines = (uint64_t{1} << k.maBit) | (uint64_t{1} << k.sloBit);
-        size_t at = 0;
-        for (int64_t s = 0; s <= c.lastSample; ++s) {
-            while (at + 1 < c.changes.size() && c.changes[at + 1].position <= s) ++at;
-            const uint64_t v = (rng() & ~lines) | (uint64_t{c.changes[at].ma} << k.maBit) |
-                               (uint64_t{c.changes[at].slo} << k.sloBit);
-            std::memcpy(&bytes[static_cast<size_t>(s) * k.unit], &v, k.unit);
-        }
+        const std::string bytes = RawSamples(c, k.unit, k.maBit, k.sloBit);
         const Capture back = ReadText(bytes, CaptureFormat::Binary, {k.ma, k.slo, 24'000'000, k.unit});
         EXPECT_EQ(Text(back), Text(c)) << "unit " << k.unit;
         EXPECT_EQ(back.sampleRate, 24'000'000u);
