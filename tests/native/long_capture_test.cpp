@@ -30,19 +30,25 @@ namespace {
 
 using zb::RecordKind;
 
-// A host serving the template `repeats` times from sample `base`, its settings those of the
-// template's frames: 12 data bits, all single-turn, the length configured.
+// The settings of the template's frames: 12 data bits, all single-turn; the length configured or
+// detected, the range from the start or from cursor A.
+void Settings12(zb::HostRecord& record, bool autoLength, uint32_t rangeFrom = 0) {
+    zb::DecoderSettings block;
+    zb::CopySettingsIn(record, block);
+    zb::SettingsView view(&block);
+    view.ApplyDefaults();
+    view.SetAutoLength(autoLength);
+    view.SetDataLength(12);
+    view.SetSingleTurnBits(12);
+    view.SetRangeFrom(rangeFrom);
+    zb::CopySettingsOut(block, record);
+}
+
+// A host serving the template `repeats` times from sample `base`.
 struct RepeatingHost : MemoryHost {
     RepeatingHost(const bissgen::Capture& unit, int64_t repeats, int64_t base = 0) : MemoryHost(unit) {
         Repeat(repeats, base);
-        zb::DecoderSettings block;
-        zb::CopySettingsIn(Record(), block);
-        zb::SettingsView view(&block);
-        view.ApplyDefaults();
-        view.SetAutoLength(false);
-        view.SetDataLength(12);
-        view.SetSingleTurnBits(12);
-        zb::CopySettingsOut(block, Record());
+        Settings12(Record(), false);
     }
 };
 
@@ -327,15 +333,7 @@ TEST_F(LongCapture, PastFiftyMillionChangesThroughTheSampleSource) {
     zbhost::PluginExports exports;
     exports.Analysis = &Analysis;
     zbhost::HostSession session(exports, source);
-    zb::DecoderSettings block;
-    zb::CopySettingsIn(session.Record(), block);
-    zb::SettingsView view(&block);
-    view.ApplyDefaults();
-    view.SetDataLength(12);
-    view.SetSingleTurnBits(12);
-    view.SetAutoLength(true);
-    view.SetRangeFrom(2);  // cursor A
-    zb::CopySettingsOut(block, session.Record());
+    Settings12(session.Record(), true, 2);  // from cursor A
     const int64_t base = (repeats - 20) * period;
     session.Record().cursorPosition[1] = base;
     std::string error;
