@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -18,32 +19,19 @@
 
 namespace {
 
-void RemoveTempFile();
-
-// The archive the srzip cases are written to, removed when the process ends. The path lives on
-// the heap and is never destroyed: the exit handler that removes the file runs after the
-// destructors of function-local statics that were constructed later, and must still read it.
+// The archive the srzip cases are written to, one per process; removed after each input.
 const std::string& TempPath() {
-    static const std::string* path = [] {
+    static const std::string path = [] {
         const char* base = std::getenv("TMPDIR");
-        auto* p = new std::string(std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") +
-                                  "/zbfuzz_reader_" + std::to_string(getpid()) + ".sr");
-        std::atexit(RemoveTempFile);
-        return p;
+        return std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/zbfuzz_reader_" +
+               std::to_string(getpid()) + ".sr";
     }();
-    return *path;
+    return path;
 }
 
-void RemoveTempFile() {
-    std::remove(TempPath().c_str());
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
+struct RemoveTempFile {
+    ~RemoveTempFile() { std::remove(TempPath().c_str()); }
+};
 
 // A session archive holding `metadata` and the sample bytes in one member or in two chunks.
 bool WriteArchive(const std::string& path, const std::string& metadata, const std::string& samples,
@@ -150,13 +138,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(capture);
             CheckSource(bytes, kind, options, capture, seed);
         } else if (format == 3) {
-            WriteFile(TempPath(), in.Rest());
+            const RemoveTempFile cleanup;
+            std::ofstream(TempPath(), std::ios::binary | std::ios::trunc) << in.Rest();
             Check(zbhost::ReadCapture(TempPath(), zbhost::CaptureFormat::Srzip, options));
         } else {
             const int layout = in.U8() % 3;
             const uint16_t metaSize = in.U16();
             const std::string rest = in.Rest();
             const size_t split = rest.empty() ? 0 : metaSize % (rest.size() + 1);
+            const RemoveTempFile cleanup;
             if (!WriteArchive(TempPath(), rest.substr(0, split), rest.substr(split), layout)) return 0;
             Check(zbhost::ReadCapture(TempPath(), zbhost::CaptureFormat::Srzip, options));
         }

@@ -92,34 +92,22 @@ struct Field {
     [](SettingsView v, int64_t x) { v.set(x); }, ##__VA_ARGS__}
 #define ZB_HOST(name, member, ...) {#name, [](SettingsView v) -> int64_t { return v.Block()->member; }, \
     [](SettingsView v, int64_t x) { v.Block()->member = static_cast<decltype(v.Block()->member)>(x); }, ##__VA_ARGS__}
+#define ZB_SAME(name, ...) ZB_VIEW(name, name, Set##name, ##__VA_ARGS__)  // getter and setter named after the field
 // clang-format on
 const std::vector<Field>& Fields() {
     static const std::vector<Field> fields = [] {
+        // clang-format off
         std::vector<Field> f = {
-            ZB_VIEW(Mode, Mode, SetMode),
-            ZB_VIEW(RangeFrom, RangeFrom, SetRangeFrom),
-            ZB_VIEW(RangeTo, RangeTo, SetRangeTo),
-            ZB_VIEW(DataLength, DataLength, SetDataLength),
-            ZB_VIEW(AutoLength, AutoLength, SetAutoLength),
-            ZB_VIEW(DetectedLength, DetectedLength, SetDetectedLength),
-            ZB_VIEW(ValueType, ValueTypeSetting, SetValueType),
-            ZB_VIEW(DataChannels, DataChannels, SetDataChannels),
-            ZB_VIEW(CombineTurns, CombineTurns, SetCombineTurns),
-            ZB_VIEW(RegisterColumns, RegisterColumns, SetRegisterColumns),
-            ZB_VIEW(SingleTurnBits, SingleTurnBits, SetSingleTurnBits),
-            ZB_VIEW(AlignmentBits, AlignmentBitsStored, SetAlignmentBits),
-            ZB_VIEW(CrcBits, CrcBits, SetCrcBits),
-            ZB_VIEW(CrcPolynomial, CrcPolynomial, SetCrcPolynomial, true),
-            ZB_VIEW(CrcInitial, CrcInitial, SetCrcInitial, true),
-            ZB_HOST(Protocol, protocol),
-            ZB_VIEW(SloPhase, SloPhase, SetSloPhase),
-            ZB_VIEW(Version, Version, SetVersion),
-            ZB_HOST(HostFlags, hostFlags, true),
-            ZB_HOST(CaptureChannelCount, captureChannelCount),
-            ZB_HOST(SettingsState, settingsState),
-            ZB_HOST(DecoderChannelCount, decoderChannelCount),
+            ZB_SAME(Mode), ZB_SAME(RangeFrom), ZB_SAME(RangeTo), ZB_SAME(DataLength), ZB_SAME(AutoLength),
+            ZB_SAME(DetectedLength), ZB_VIEW(ValueType, ValueTypeSetting, SetValueType), ZB_SAME(DataChannels),
+            ZB_SAME(CombineTurns), ZB_SAME(RegisterColumns), ZB_SAME(SingleTurnBits),
+            ZB_VIEW(AlignmentBits, AlignmentBitsStored, SetAlignmentBits), ZB_SAME(CrcBits),
+            ZB_SAME(CrcPolynomial, true), ZB_SAME(CrcInitial, true), ZB_HOST(Protocol, protocol), ZB_SAME(SloPhase),
+            ZB_SAME(Version), ZB_HOST(HostFlags, hostFlags, true), ZB_HOST(CaptureChannelCount, captureChannelCount),
+            ZB_HOST(SettingsState, settingsState), ZB_HOST(DecoderChannelCount, decoderChannelCount),
             ZB_HOST(DialogAccepted, dialogAccepted),
         };
+        // clang-format on
         // Channels are read masked by the view and written as the host stores them.
         for (uint32_t k = 0; k < 2; ++k) {
             f.push_back(
@@ -137,6 +125,7 @@ const std::vector<Field>& Fields() {
 }
 #undef ZB_VIEW
 #undef ZB_HOST
+#undef ZB_SAME
 
 const Field* FieldNamed(const std::string& name) {
     for (const Field& f : Fields()) {

@@ -5,17 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iomanip>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "app.h"
 #include "bissgen/scenario.h"
-#include "bissgen/srzip.h"
-#include "bissgen/vcd.h"
-#include "capture_writers.h"
+#include "native/zbhost_files.h"
 #include "support/scratch_dir.h"
 #include "traffic.h"
 
@@ -23,23 +19,19 @@ namespace {
 
 using Row = std::map<std::string, std::string>;
 
-const char* Plugin() {
-    const char* other = std::getenv("ZBHOST_TEST_PLUGIN");
-    return other != nullptr ? other : ZB_PLUGIN_PATH;
-}
+using zbtest::Args;
+using zbtest::ReadFile;
 
-int Zbhost(std::vector<std::string> args) {
-    args.insert(args.begin(), "zbhost");
+// zbhost run as `zbhost FILE ARGS...` with the arguments of `line` (a word "@name" is the file of
+// that name in `dir`) and those every run here takes, its temporary directory `dir`.
+int Zbhost(const zbtest::ScratchDir& dir, const std::string& line) {
+    std::vector<std::string> args = {"zbhost"};
+    for (const std::string& a : Args(line)) args.push_back(a[0] == '@' ? dir.File(a.substr(1)) : a);
+    for (const std::string& a : Args("--no-progress --quiet --samplerate 200MHz --plugin")) args.push_back(a);
+    args.insert(args.end(), {zbtest::TestPlugin(), "--temp-dir", dir.Path()});
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     return zbhost::RunApp(static_cast<int>(argv.size()), argv.data());
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // A CSV table whose cells hold no commas or quotes, as the frames tables do.
@@ -192,16 +184,18 @@ void ExpectAccesses(const bissgen::Generator& g, bool slaveView, const std::vect
 }
 
 struct Case {
-    const char* name;
-    const char* ext;
+    const char* file;
     void (*traffic)(bissgen::ScenarioOptions&);
-    std::vector<std::string> args;
+    const char* args;
 };
 
 TEST(ZbhostDecode, FramesAndSummaryMatchTheGenerator) {
+    const auto registers = [](bissgen::ScenarioOptions& o) {
+        o.mode = bissgen::TrafficMode::Register;
+        o.frames = 600;
+    };
     const Case cases[] = {
-        {"scd",
-         "sr",
+        {"scd.sr",
          [](bissgen::ScenarioOptions& o) {
              o.frames = 60;
              o.layout.multiTurnBits = 12;
@@ -211,9 +205,8 @@ TEST(ZbhostDecode, FramesAndSummaryMatchTheGenerator) {
              o.cutEvery = 3;
              o.busyEvery = 4;
          },
-         {"--data-length", "25", "--data-length", "auto", "--st-bits", "13"}},
-        {"chain",
-         "vcd",
+         "--data-length 25 --data-length auto --st-bits 13"},
+        {"chain.vcd",
          [](bissgen::ScenarioOptions& o) {
              o.frames = 30;
              o.slaves = 3;
@@ -223,65 +216,27 @@ TEST(ZbhostDecode, FramesAndSummaryMatchTheGenerator) {
              o.cutEvery = 4;
              o.crcErrorEvery = 5;
          },
-         {"--data-length", "16", "--data-channels", "3", "--combine", "on", "--crc-bits", "16", "--crc-poly",
-          "1021"}},
-        {"master",
-         "csv",
-         [](bissgen::ScenarioOptions& o) {
-             o.mode = bissgen::TrafficMode::Register;
-             o.frames = 600;
-         },
-         {"--mode", "master", "--data-length", "12"}},
-        {"slave",
-         "vcd",
-         [](bissgen::ScenarioOptions& o) {
-             o.mode = bissgen::TrafficMode::Register;
-             o.frames = 600;
-         },
-         {"--mode", "slave", "--data-length", "12"}},
+         "--data-length 16 --data-channels 3 --combine on --crc-bits 16 --crc-poly 1021"},
+        {"master.csv", registers, "--mode master --data-length 12"},
+        {"slave.vcd", registers, "--mode slave --data-length 12"},
     };
     zbtest::ScratchDir dir("zbhost_decode");
     ASSERT_TRUE(dir.Ok());
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.file);
         bissgen::ScenarioOptions options;
         c.traffic(options);
         const bissgen::Generator g = bissgen::RunScenario(options);
-        const bissgen::Capture capture = g.Finish();
-        const std::string path = dir.File(std::string(c.name) + "." + c.ext);
-        std::string error;
-        if (std::string(c.ext) == "sr") {
-            ASSERT_TRUE(bissgen::WriteSrzip(path, capture, &error)) << error;
-        } else {
-            std::ofstream out(path, std::ios::binary);
-            if (std::string(c.ext) == "vcd")
-                bissgen::WriteVcd(out, capture);
-            else
-                zbhost::WriteCsvTransitions(capture, out);
-        }
-        std::vector<std::string> args = {path,
-                                         "--plugin",
-                                         Plugin(),
-                                         "--no-progress",
-                                         "--quiet",
-                                         "--samplerate",
-                                         "200MHz",
-                                         "--temp-dir",
-                                         dir.Path(),
-                                         "--frames",
-                                         dir.File("frames.csv"),
-                                         "--summary",
-                                         dir.File("summary.json"),
-                                         "--svg",
-                                         dir.File("wave.svg")};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        ASSERT_EQ(Zbhost(args), 0);
+        zbtest::WriteCaptureFile(g.Finish(), zbhost::FormatFromPath(c.file), dir.File(c.file));
+        ASSERT_EQ(Zbhost(dir, std::string("@") + c.file +
+                                  " --frames @frames.csv --summary @summary.json --svg @wave.svg " + c.args),
+                  0);
         const std::vector<Row> rows = ReadTable(dir.File("frames.csv"));
         const auto counts = ReadCounts(dir.File("summary.json"));
         if (options.mode == bissgen::TrafficMode::SingleCycle)
             ExpectFrames(g, options.slaves > 1, rows, counts);
         else
-            ExpectAccesses(g, std::string(c.name) == "slave", rows, counts);
+            ExpectAccesses(g, std::string(c.file) == "slave.vcd", rows, counts);
         const std::string wave = ReadFile(dir.File("wave.svg"));
         EXPECT_NE(wave.find("; the first frames"), std::string::npos);
         EXPECT_EQ(wave.find("nan"), std::string::npos);  // a range was chosen, and the picture drawn in it
@@ -298,33 +253,10 @@ TEST(ZbhostDecode, PicturesOfAWholeLongCaptureStaySmall) {
     const bissgen::Capture capture = zbhost::MakeBulkTraffic(spec).Finish();
     zbtest::ScratchDir dir("zbhost_pictures");
     ASSERT_TRUE(dir.Ok());
-    {
-        std::ofstream out(dir.File("long.vcd"), std::ios::binary);
-        bissgen::WriteVcd(out, capture);
-    }
-    ASSERT_EQ(Zbhost({dir.File("long.vcd"),
-                      "--plugin",
-                      Plugin(),
-                      "--no-progress",
-                      "--quiet",
-                      "--samplerate",
-                      "200MHz",
-                      "--temp-dir",
-                      dir.Path(),
-                      "--data-length",
-                      "25",
-                      "--st-bits",
-                      "13",
-                      "--range",
-                      "1s:2s",
-                      "--summary",
-                      dir.File("summary.json"),
-                      "--svg",
-                      dir.File("all.svg"),
-                      "--svg-range",
-                      "all",
-                      "--plot",
-                      dir.File("plot.svg")}),
+    zbtest::WriteCaptureFile(capture, zbhost::CaptureFormat::Vcd, dir.File("long.vcd"));
+    ASSERT_EQ(Zbhost(dir,
+                     "@long.vcd --data-length 25 --st-bits 13 --range 1s:2s --summary @summary.json "
+                     "--svg @all.svg --svg-range all --plot @plot.svg"),
               0);
     const std::string svg = ReadFile(dir.File("all.svg"));
     const std::string plot = ReadFile(dir.File("plot.svg"));
@@ -358,14 +290,8 @@ TEST(ZbhostDecode, PositionPlotKeepsAOneFrameGlitch) {
     }
     zbtest::ScratchDir dir("zbhost_glitch");
     ASSERT_TRUE(dir.Ok());
-    {
-        std::ofstream out(dir.File("glitch.vcd"), std::ios::binary);
-        bissgen::WriteVcd(out, g.Finish());
-    }
-    ASSERT_EQ(Zbhost({dir.File("glitch.vcd"), "--plugin", Plugin(), "--no-progress", "--quiet",
-                      "--samplerate", "200MHz", "--temp-dir", dir.Path(), "--data-length", "25", "--st-bits",
-                      "13", "--plot", dir.File("plot.svg"), "--svg-width", "200"}),
-              0);
+    zbtest::WriteCaptureFile(g.Finish(), zbhost::CaptureFormat::Vcd, dir.File("glitch.vcd"));
+    ASSERT_EQ(Zbhost(dir, "@glitch.vcd --data-length 25 --st-bits 13 --svg-width 200 --plot @plot.svg"), 0);
     const std::string plot = ReadFile(dir.File("plot.svg"));
     std::smatch path;
     ASSERT_TRUE(std::regex_search(plot, path, std::regex("stroke-width=\"1\" d=\"([^\"]*)\"")));

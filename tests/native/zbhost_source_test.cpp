@@ -4,19 +4,13 @@
 // length is the marked extra change. Piped input keeps the first walk for the second, and a query
 // that goes back beyond what it kept fails with a message instead of reading garbage.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <sstream>
 
-#include "bissgen/samples.h"
-#include "bissgen/srzip.h"
-#include "bissgen/vcd.h"
-#include "capture_readers.h"
-#include "capture_writers.h"
+#include "native/zbhost_files.h"
 #include "sample_source.h"
 
 namespace {
@@ -25,21 +19,10 @@ using bissgen::Capture;
 using zbhost::CaptureFormat;
 using zbhost::SampleSource;
 
-// About 300,000 changes (several blocks) at random distances; levels change at every one.
+// About 300,000 changes (several blocks) at random distances, and a tail without a change.
 Capture ManyChanges(uint32_t seed) {
-    std::mt19937 rng(seed);
-    Capture c;
-    c.sampleRate = 100'000'000;
-    uint8_t ma = 1, slo = 1;
-    int64_t pos = 0;
-    for (int i = 0; i < 300'000; ++i) {
-        c.changes.push_back(bissgen::Change{pos, ma, slo});
-        pos += 1 + static_cast<int64_t>(rng() % 9);
-        const uint32_t flip = 1 + rng() % 3;
-        ma ^= flip & 1;
-        slo ^= (flip >> 1) & 1;
-    }
-    c.lastSample = pos + 17;
+    Capture c = zbtest::RandomCapture(seed, 300'000, 9, 100'000'000);
+    c.lastSample += 18;
     return c;
 }
 
@@ -56,28 +39,6 @@ uint64_t Expected(const Capture& c, int64_t pos, bool marksEnd, uint8_t& levels)
     if (pos < c.lastSample) return static_cast<uint64_t>(c.lastSample);
     levels |= SampleSource::kEndMark;
     return SampleSource::kNoFurtherChange;
-}
-
-// The capture written in `format`; the path of the file.
-std::string WriteCapture(const Capture& c, CaptureFormat format) {
-    const std::string path = ::testing::TempDir() + "zbhost_source_" + std::to_string(getpid());
-    std::string error;
-    if (format == CaptureFormat::Srzip) {
-        EXPECT_TRUE(bissgen::WriteSrzip(path, c, &error, 50'000)) << error;  // 40 members
-        return path;
-    }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (format == CaptureFormat::Vcd) {
-        bissgen::WriteVcd(out, c);
-    } else if (format == CaptureFormat::Csv) {
-        zbhost::WriteCsvTransitions(c, out);
-    } else {
-        std::vector<uint8_t> samples(static_cast<size_t>(c.lastSample + 1));
-        bissgen::SampleExpander(c).Fill(0, samples.size(), samples.data());
-        out.write(reinterpret_cast<const char*>(samples.data()),
-                  static_cast<std::streamsize>(samples.size()));
-    }
-    return path;
 }
 
 // The queries of a decode: a first walk that stops early, a second from the start to the end, and
@@ -111,23 +72,18 @@ void RunPlan(SampleSource& source, const Capture& c, bool marksEnd, bool cursors
 
 TEST(ZbhostSource, AnswersAsTheWholeListForAnyQueries) {
     const Capture c = ManyChanges(7);
-    struct Case {
-        CaptureFormat format;
-        unsigned threads;
-    };
-    const Case cases[] = {{CaptureFormat::Srzip, 1},
-                          {CaptureFormat::Srzip, 3},
-                          {CaptureFormat::Vcd, 0},
-                          {CaptureFormat::Csv, 0},
-                          {CaptureFormat::Binary, 0}};
-    for (const Case& k : cases) {
-        const std::string path = WriteCapture(c, k.format);
-        zbhost::ReadOptions o;
-        o.sampleRate = c.sampleRate;
-        o.threads = k.threads;
+    const std::pair<CaptureFormat, unsigned> cases[] = {{CaptureFormat::Srzip, 1},
+                                                        {CaptureFormat::Srzip, 3},
+                                                        {CaptureFormat::Vcd, 0},
+                                                        {CaptureFormat::Csv, 0},
+                                                        {CaptureFormat::Binary, 0}};
+    const std::string path = zbtest::TempFile("source");
+    for (const auto& [format, threads] : cases) {
+        zbtest::WriteCaptureFile(c, format, path, 50'000);  // 40 members
         // A window of 1 MiB holds a few blocks: the walks back must read again from checkpoints.
-        SampleSource source(zbhost::OpenCapture(path, k.format, o), uint64_t{1} << 20);
-        const bool marksEnd = k.format != CaptureFormat::Srzip;
+        SampleSource source(zbhost::OpenCapture(path, format, {"0", "1", c.sampleRate, 1, threads}),
+                            uint64_t{1} << 20);
+        const bool marksEnd = format != CaptureFormat::Srzip;
         EXPECT_EQ(source.LengthKnown(), !marksEnd);
         RunPlan(source, c, marksEnd, true, path.c_str());
         EXPECT_EQ(source.Failure(), "");
@@ -135,16 +91,15 @@ TEST(ZbhostSource, AnswersAsTheWholeListForAnyQueries) {
         EXPECT_EQ(stats.changes, c.changes.size());  // parts read again count once
         EXPECT_GT(stats.restarts, 0u) << path;
         EXPECT_EQ(stats.samples, c.lastSample + 1);
-        std::remove(path.c_str());
     }
+    std::remove(path.c_str());
 }
 
 TEST(ZbhostSource, PipedInputKeepsTheFirstWalkOrFailsClearly) {
     const Capture c = ManyChanges(8);
     std::ostringstream vcd;
     bissgen::WriteVcd(vcd, c);
-    zbhost::ReadOptions o;
-    o.sampleRate = c.sampleRate;
+    const zbhost::ReadOptions o{"0", "1", c.sampleRate};
     // Within the limit the first walk is kept for the second.
     {
         SampleSource source(zbhost::OpenCaptureBytes(vcd.str(), CaptureFormat::Vcd, o, false));

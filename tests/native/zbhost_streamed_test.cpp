@@ -2,19 +2,12 @@
 // session, VCD, CSV, raw samples) read as the decode goes gives the records and the report of the
 // same capture served from memory, through the built plug-in driven by its exports.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 
-#include "bissgen/samples.h"
-#include "bissgen/srzip.h"
-#include "bissgen/vcd.h"
-#include "capture_readers.h"
-#include "capture_writers.h"
 #include "host_session.h"
 #include "host_settings.h"
+#include "native/zbhost_files.h"
 #include "plugin_library.h"
 #include "traffic.h"
 
@@ -26,34 +19,11 @@ struct Decoded {
     std::string wire;
 };
 
-// The capture written as a file of the kind `ext`; its path.
-std::string WriteCapture(const bissgen::Capture& c, const std::string& ext) {
-    const std::string path = ::testing::TempDir() + "zbhost_streamed_" + std::to_string(getpid()) + "." + ext;
-    if (ext == "sr") {
-        std::string error;
-        EXPECT_TRUE(bissgen::WriteSrzip(path, c, &error)) << error;
-        return path;
-    }
-    std::ofstream out(path, std::ios::binary);
-    if (ext == "vcd") {
-        bissgen::WriteVcd(out, c);
-    } else if (ext == "csv") {
-        zbhost::WriteCsvTransitions(c, out);
-    } else {
-        std::vector<uint8_t> samples(static_cast<size_t>(c.lastSample + 1));
-        bissgen::SampleExpander(c).Fill(0, samples.size(), samples.data());
-        out.write(reinterpret_cast<const char*>(samples.data()),
-                  static_cast<std::streamsize>(samples.size()));
-    }
-    return path;
-}
-
 class ZbhostStreamed : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
         std::string error;
-        const char* other = std::getenv("ZBHOST_TEST_PLUGIN");
-        ASSERT_TRUE(plugin_.Load(other != nullptr ? other : ZB_PLUGIN_PATH, error)) << error;
+        ASSERT_TRUE(plugin_.Load(zbtest::TestPlugin(), error)) << error;
     }
 
     Decoded Decode(zbhost::SampleSource& source, const std::vector<zbhost::SettingArg>& extra) {
@@ -93,7 +63,8 @@ TEST_P(ZbhostStreamed, DecodeEqualsTheWholeList) {
         // change, so the records there depend on where exactly the walk ends.
         c.changes.resize(c.changes.size() - 25);
         c.lastSample = c.changes.back().position + 7;
-        const std::string path = WriteCapture(c, GetParam());
+        const std::string path = zbtest::TempFile(std::string("streamed.") + GetParam());
+        zbtest::WriteCaptureFile(c, zbhost::FormatFromPath(path), path);
         const std::string middle = std::to_string(c.lastSample / 2), late = std::to_string(c.lastSample - 1),
                           beyond = std::to_string(c.lastSample + 1000);
         const std::vector<std::vector<zbhost::SettingArg>> settings = {
@@ -103,11 +74,8 @@ TEST_P(ZbhostStreamed, DecodeEqualsTheWholeList) {
             {{"range-from", "A"}, {"cursor", "A=" + middle}, {"data-length", "auto"}},
             {{"range-to", "B"}, {"cursor", "B=" + beyond}, {"data-length", "auto"}},
         };
-        zbhost::ReadOptions o;
         const bool raw = std::string(GetParam()) == "bin";
-        o.ma = raw ? "0" : "MA";
-        o.slo = raw ? "1" : "SLO";
-        o.sampleRate = 200000000;
+        const zbhost::ReadOptions o{raw ? "0" : "MA", raw ? "1" : "SLO", 200000000};
         for (const auto& s : settings) {
             zbhost::SampleSource whole(c);
             const Decoded want = Decode(whole, s);
