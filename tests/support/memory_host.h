@@ -58,23 +58,41 @@ class MemoryHost {
     static uint32_t ZB_CALL AbortPoll();
     static int32_t ZB_CALL ReportRow(const char* text, uint32_t length);
     uint64_t Answer(int64_t position, uint8_t* state16);
+    // Answer for the position at next_, the change after the last one answered.
+    uint64_t NextAnswer(uint8_t* state16) {
+        rep_ = nextRep_;
+        index_ = nextIndex_;
+        const bissgen::Change& now = capture_.changes[index_];
+        if (state16 != nullptr) {
+            state16[maByte_] |= now.ma != 0 ? maBit_ : 0;
+            state16[sloByte_] |= now.slo != 0 ? sloBit_ : 0;
+        }
+        if (++nextIndex_ == capture_.changes.size()) {
+            nextIndex_ = 0;
+            if (++nextRep_ == repeats_) return static_cast<uint64_t>(next_ = -1);
+        }
+        next_ = At(nextRep_, nextIndex_);
+        return static_cast<uint64_t>(next_);
+    }
     // The change in force at `position` (at or after the first change).
     void Seek(int64_t position);
     int64_t At(int64_t rep, size_t index) const {
         return base_ + rep * period_ + capture_.changes[index].position;
     }
     void NoteMisuse(const std::string& what);
-    void CheckProgress();
+    void NoteProgress();
 
     bissgen::Capture capture_;
-    int maChannel_;
-    int sloChannel_;
+    // Where MA and SLO go in the 16 bytes of levels.
+    int maByte_ = 0, sloByte_ = 0;
+    uint8_t maBit_ = 0, sloBit_ = 0;
     int64_t period_ = 1;
     int64_t repeats_ = 1;
     int64_t base_ = 0;
-    // The change last answered: its repetition and its index in the capture.
-    int64_t rep_ = 0;
-    size_t index_ = 0;
+    // The change last answered and the next one (at next_, -1 when none was told): a repetition
+    // and an index in the capture each.
+    int64_t rep_ = 0, nextRep_ = 0, next_ = -1;
+    size_t index_ = 0, nextIndex_ = 0;
     zb::HostRecord record_{};
     uint32_t stopWord_ = 0;
     uint64_t abortFrom_ = 0;
