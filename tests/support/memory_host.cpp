@@ -107,40 +107,18 @@ void MemoryHost::Seek(int64_t position) {
 
 // Out of line: the sequential step (NextAnswer) is the one that counts.
 __attribute__((noinline)) uint64_t MemoryHost::Answer(int64_t pos, uint8_t* state16) {
-    const std::vector<bissgen::Change>& c = capture_.changes;
-    if (c.empty()) return zb::kNoFurtherChange;
-    const size_t last = c.size() - 1;
-    // The change after (rep, index), as a repetition and an index; false at the very end.
-    auto following = [&](int64_t& rep, size_t& index) {
-        if (index < last) {
-            ++index;
-            return true;
-        }
-        if (rep + 1 >= repeats_) return false;
-        ++rep;
-        index = 0;
-        return true;
-    };
-    auto holds = [&](int64_t rep, size_t index) {
-        if (At(rep, index) > pos) return false;
-        return !following(rep, index) || At(rep, index) > pos;
-    };
+    if (capture_.changes.empty()) return zb::kNoFurtherChange;
+    nextRep_ = nextIndex_ = 0;
     if (pos < At(0, 0)) {
         // Before the first change its levels apply, and it is the next change.
-        rep_ = 0;
-        index_ = 0;
-    } else if (!holds(rep_, index_)) {
-        Seek(pos);
+        rep_ = index_ = 0;
+        WriteLevels(capture_.changes[0], state16);
+        return static_cast<uint64_t>(next_ = At(0, 0));
     }
-    if (state16 != nullptr) {
-        state16[maByte_] |= c[index_].ma != 0 ? maBit_ : 0;
-        state16[sloByte_] |= c[index_].slo != 0 ? sloBit_ : 0;
-    }
+    Seek(pos);
     nextRep_ = rep_;
     nextIndex_ = index_;
-    const bool more = pos < At(rep_, index_) || following(nextRep_, nextIndex_);
-    next_ = more ? At(nextRep_, nextIndex_) : -1;
-    return more ? static_cast<uint64_t>(next_) : zb::kNoFurtherChange;
+    return NextAnswer(state16);
 }
 
 uint64_t ZB_CALL MemoryHost::SampleQuery(uint64_t position, uint8_t* state16) {

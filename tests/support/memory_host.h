@@ -62,17 +62,18 @@ class MemoryHost {
     uint64_t NextAnswer(uint8_t* state16) {
         rep_ = nextRep_;
         index_ = nextIndex_;
-        const bissgen::Change& now = capture_.changes[index_];
-        if (state16 != nullptr) {
-            state16[maByte_] |= now.ma != 0 ? maBit_ : 0;
-            state16[sloByte_] |= now.slo != 0 ? sloBit_ : 0;
-        }
+        WriteLevels(capture_.changes[index_], state16);
         if (++nextIndex_ == capture_.changes.size()) {
             nextIndex_ = 0;
             if (++nextRep_ == repeats_) return static_cast<uint64_t>(next_ = -1);
         }
         next_ = At(nextRep_, nextIndex_);
         return static_cast<uint64_t>(next_);
+    }
+    void WriteLevels(const bissgen::Change& change, uint8_t* state16) const {
+        if (state16 == nullptr) return;
+        state16[maByte_] |= change.ma != 0 ? maBit_ : 0;
+        state16[sloByte_] |= change.slo != 0 ? sloBit_ : 0;
     }
     // The change in force at `position` (at or after the first change).
     void Seek(int64_t position);
