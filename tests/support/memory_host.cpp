@@ -20,9 +20,8 @@ constexpr char kCallbackReportName[] = "ZbTestReport";
 MemoryHost::MemoryHost(const bissgen::Capture& capture, int maChannel, int sloChannel) : capture_(capture) {
     // A channel outside 0..127 reads 0: its bit is 0 in byte 0.
     auto bitOf = [](int channel, int& byte, uint8_t& bit) {
-        const bool valid = channel >= 0 && channel < 128;
-        byte = valid ? channel / 8 : 0;
-        bit = static_cast<uint8_t>(valid ? 1u << (channel % 8) : 0u);
+        byte = channel >= 0 && channel < 128 ? channel / 8 : 0;
+        bit = static_cast<uint8_t>(channel >= 0 && channel < 128 ? 1u << (channel % 8) : 0u);
     };
     bitOf(maChannel, maByte_, maBit_);
     bitOf(sloChannel, sloByte_, sloBit_);
@@ -84,7 +83,7 @@ void MemoryHost::NoteMisuse(const std::string& what) {
     if (misuse_.empty()) misuse_ = what;
 }
 
-// Out of line and cold, so that the check in every callback stays a compare and a branch.
+// Out of line and cold, so that the checks in every callback stay a compare and a branch each.
 __attribute__((noinline, cold)) void MemoryHost::NoteProgress() {
     NoteMisuse("progress " + std::to_string(record_.progress) + " above 1000");
 }
@@ -125,7 +124,7 @@ uint64_t ZB_CALL MemoryHost::SampleQuery(uint64_t position, uint8_t* state16) {
     MemoryHost* host = activeHost;
     if (state16 != nullptr) std::memset(state16, 0, 16);
     if (host == nullptr) return zb::kNoFurtherChange;
-    if (state16 == nullptr) host->NoteMisuse("sampleQuery without a state buffer");
+    if (state16 == nullptr) host->NoteNoState();
     if (host->record_.progress > 1000) host->NoteProgress();
     ++host->queries_;
     if (host->stopAfter_ != 0 && host->queries_ >= host->stopAfter_) host->stopWord_ = 1;

@@ -1,11 +1,11 @@
 // The in-memory host of every native test, fuzz target and benchmark: it owns a HostRecord, serves
-// a generated capture through the record's sampleQuery callback exactly as a logic-analyzer host
-// does, and records what the plug-in hands back (report lines through the reportRow callback,
-// abort and stop requests on demand). A capture can be served repeated end to end and from any
-// starting sample, so a long capture, or one at the end of the 64-bit range, needs no more memory
-// than its first repetition. The host also notes the first breach of the host interface's rules
-// it sees (progress above 1000, a query without a state buffer, a report line after the end or
-// longer than a host takes).
+// a generated capture through the record's sampleQuery callback as a logic-analyzer host does (a
+// walk that asks for one change after another is answered without a search), and records what the
+// plug-in hands back (report lines through the reportRow callback, abort and stop requests). A
+// capture can be served repeated end to end and from any starting sample, so a long capture, or one
+// at the end of the 64-bit range, needs no more memory than its first repetition. The host also
+// notes the first breach of the host interface's rules it sees (progress above 1000, a query
+// without a state buffer, a report line after the end or longer than a host takes).
 #pragma once
 
 #include <cstdint>
@@ -72,8 +72,9 @@ class MemoryHost {
     }
     void WriteLevels(const bissgen::Change& change, uint8_t* state16) const {
         if (state16 == nullptr) return;
-        state16[maByte_] |= change.ma != 0 ? maBit_ : 0;
-        state16[sloByte_] |= change.slo != 0 ? sloBit_ : 0;
+        // Without a branch: the levels of data bits follow no pattern a branch predictor learns.
+        state16[maByte_] |= static_cast<uint8_t>(maBit_ & -static_cast<int>(change.ma != 0));
+        state16[sloByte_] |= static_cast<uint8_t>(sloBit_ & -static_cast<int>(change.slo != 0));
     }
     // The change in force at `position` (at or after the first change).
     void Seek(int64_t position);
@@ -82,6 +83,7 @@ class MemoryHost {
     }
     void NoteMisuse(const std::string& what);
     void NoteProgress();
+    __attribute__((noinline, cold)) void NoteNoState() { NoteMisuse("sampleQuery without a state buffer"); }
 
     bissgen::Capture capture_;
     // Where MA and SLO go in the 16 bytes of levels.
