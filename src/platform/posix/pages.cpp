@@ -40,7 +40,9 @@ void* MapPages(size_t size) {
     const size_t tail = kHugePage - (start - base);
     if (tail > 0) ::munmap(reinterpret_cast<void*>(start + size), tail);
     void* p = reinterpret_cast<void*>(start);
+#ifdef MADV_HUGEPAGE  // a Linux advice; other systems place pages their own way
     ::madvise(p, size, MADV_HUGEPAGE);
+#endif
     return p;
 }
 
