@@ -23,6 +23,29 @@ struct FrameCrcParams {
 uint32_t FrameCrc(const FrameCrcParams& params, uint64_t data, int32_t dataBits, uint32_t errBit,
                   uint32_t warnBit);
 
+// FrameCrc for one set of parameters, eight bits a step: the register is kept left-aligned in 32
+// bits, so one 256-entry table serves every width from 1 to 32. The bits that do not fill a byte
+// (the first dataBits % 8, then nErr and nWarn) go in one at a time. Parameters the table cannot
+// take (a mask that is not `bits` ones, a width beyond 32) are handed to FrameCrc.
+class FrameCrcTable {
+  public:
+    void Build(const FrameCrcParams& params);
+    uint32_t Crc(uint64_t data, int32_t dataBits, uint32_t errBit, uint32_t warnBit) const;
+
+  private:
+    // One bit into the left-aligned register.
+    uint32_t Step(uint32_t reg, uint32_t bit) const {
+        const uint32_t feedback = (reg >> 31) ^ (bit & 1u);
+        return (reg << 1) ^ (poly_ & (0u - feedback));
+    }
+    FrameCrcParams params_{0, 0, 0, 0};
+    bool tabled_ = false;
+    uint32_t shift_ = 0;    // 32 - width: the register's alignment
+    uint32_t poly_ = 0;     // polynomial, left-aligned
+    uint32_t initial_ = 0;  // initial value, left-aligned
+    uint32_t table_[256] = {};
+};
+
 // The 4-bit CRC (x^4 + x + 1, initial 0) over the low `bitCount` bits of value, MSB first.
 uint32_t ControlCrc4(uint64_t value, int32_t bitCount);
 

@@ -30,6 +30,7 @@ void SloHistory::Reset() {
 
 void FrameParser::Reset(const FrameFormat& format) {
     f_ = format;
+    crcTable_.Build(format.crc);
     s_ = State{};
 }
 
@@ -166,7 +167,7 @@ void FrameParser::EndOfData() {
 void FrameParser::EndOfSlave(int64_t pos) {
     SlaveFields& c = s_.cur;
     s_.crcSeen = true;
-    const uint32_t expected = FrameCrc(f_.crc, c.dataValue, f_.dataBits, c.errBit, c.warnBit);
+    const uint32_t expected = crcTable_.Crc(c.dataValue, f_.dataBits, c.errBit, c.warnBit);
     uint32_t payload = c.crcReceived & 0xFF;
     if (expected != c.crcReceived) payload |= kCrcMismatchFlag;
     StoreFrameRecord(MakeCode(RecordKind::Crc, payload), c.crcStartPos);

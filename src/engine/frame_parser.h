@@ -282,6 +282,7 @@ class FrameParser {
     RecordOutput& out_;
     RegisterAssembler& control_;
     FrameFormat f_;
+    FrameCrcTable crcTable_;  // f_.crc's table
 
     // Everything a decode changes; Reset puts it back to these values.
     struct State {
