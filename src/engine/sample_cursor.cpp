@@ -29,7 +29,8 @@ bool SampleCursor::OpenCursor(int64_t from, int64_t to) {
     std::memset(buffer_, 0, sizeof buffer_);
     answer_ = buffer_[0];
     last_ = buffer_[1];
-    watch_[0] = watch_[1] = WatchedBit{kZeroByte, 0};
+    watchByte_[0] = watchByte_[1] = kZeroByte;
+    std::memset(levelOf_, 0, sizeof levelOf_);
     levels_ = 0;
     nextChange_ = 0;
     open_ = true;
@@ -57,8 +58,10 @@ void SampleCursor::WatchChannels(int32_t first, int32_t second) {
     const int32_t channels[2] = {first, second};
     for (int k = 0; k < 2; ++k) {
         const int32_t c = channels[k];
-        watch_[k] = WatchedBit{kZeroByte, 0};
-        if (c >= 0 && c < 128) watch_[k] = WatchedBit{c >> 3, static_cast<uint32_t>(c & 7)};
+        const bool watched = c >= 0 && c < 128;
+        watchByte_[k] = watched ? c >> 3 : kZeroByte;
+        for (uint32_t v = 0; v < 256; ++v)
+            levelOf_[k][v] = static_cast<uint8_t>(watched ? ((v >> (c & 7)) & 1u) << k : 0u);
     }
     levels_ = WatchedLevels(last_);
 }

@@ -126,10 +126,10 @@ class SampleCursor {
         const int64_t n = static_cast<int64_t>(host_->sampleQuery(static_cast<uint64_t>(position), state));
         return n > position ? n : kNone;
     }
-    // The watched channels' levels in a state (see Levels).
+    // The watched channels' levels in a state (see Levels): each channel's byte looked up in its
+    // table, which holds the channel's level already at its place in Levels().
     uint32_t WatchedLevels(const uint8_t* state) const {
-        return ((static_cast<uint32_t>(state[watch_[0].byte]) >> watch_[0].shift) & 1u) |
-               (((static_cast<uint32_t>(state[watch_[1].byte]) >> watch_[1].shift) & 1u) << 1);
+        return static_cast<uint32_t>(levelOf_[0][state[watchByte_[0]]] | levelOf_[1][state[watchByte_[1]]]);
     }
     // Bytes 0..7 or 8..15 of a state as one word, little-endian (channel c at bit c % 64).
     static uint64_t Gather(const uint8_t* in) {
@@ -154,12 +154,10 @@ class SampleCursor {
     uint8_t* answer_ = buffer_[0];
     uint8_t* last_ = buffer_[1];
     uint32_t levels_ = 0;  // WatchedLevels(last_)
-    // Where the watched channels' levels are in a buffer.
-    struct WatchedBit {
-        int byte;
-        uint32_t shift;
-    };
-    WatchedBit watch_[2] = {{kZeroByte, 0}, {kZeroByte, 0}};
+    // The watched channels' bytes in a buffer, and for each of them the level bit (at the
+    // channel's place in Levels()) of every value of that byte: all 0 for a channel not watched.
+    int watchByte_[2] = {kZeroByte, kZeroByte};
+    uint8_t levelOf_[2][256] = {};
 };
 
 }  // namespace zb
