@@ -34,6 +34,19 @@ void FrameParser::Reset(const FrameFormat& format) {
     s_ = State{};
 }
 
+void FrameParser::SetAverage(int64_t average) {
+    s_.avgPeriod = average;
+    if (average < 1) {
+        s_.gapLimit = s_.clockLimit = INT64_MAX;
+        return;
+    }
+    // period > kGapPeriods x average; a product beyond 64 bits is above every period.
+    s_.gapLimit = average > INT64_MAX / kGapPeriods ? INT64_MAX : average * kGapPeriods;
+    // kPauseDen x period < kPauseNum x average, for whole periods: period <= (3 x average - 1) / 2.
+    const __int128 clock = (Wide(kPauseNum) * average - 1) / kPauseDen;
+    s_.clockLimit = clock > INT64_MAX ? INT64_MAX : static_cast<int64_t>(clock);
+}
+
 void FrameParser::BeginWalk(uint32_t maLevel, uint32_t sloLevel) {
     s_.prevMa = maLevel & 1u;
     s_.prevSlo = sloLevel & 1u;
