@@ -30,7 +30,7 @@ void SloHistory::Reset() {
 
 void FrameParser::Reset(const FrameFormat& format) {
     f_ = format;
-    crcTable_.Build(format.crc);
+    crcTable_.Build(format.crc, format.dataBits);
     s_ = State{};
 }
 
