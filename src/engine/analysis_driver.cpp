@@ -16,20 +16,17 @@ constexpr int32_t kMaxDataBits = 64;
 // The walk over the changes after the first: every change goes to the frame parser until the
 // range ends or the host asks to stop. kPoint as for FrameParser::OnChange.
 template <SamplePoint kPoint>
-int64_t WalkChanges(CallContext& call, FrameParser& parser, const CaptureLines& lines, SampleCursor& cursor,
-                    ProgressGate& progress, uint8_t* state, int64_t pos) {
+int64_t WalkChanges(CallContext& call, FrameParser& parser, SampleCursor& cursor, ProgressGate& progress,
+                    uint8_t* state, int64_t pos) {
     StopPoll stop(call);
-    // A channel beyond the 128 of the host's state reads as level 0 (BitOf masks it out).
-    const SampleCursor::ChannelBit maBit = cursor.BitOf(lines.maChannel);
-    const SampleCursor::ChannelBit sloBit = cursor.BitOf(lines.sloChannel);
-    // The first step through NextChange checks the cursor and sets the status; the rest advance
-    // and read the levels where the cursor keeps them.
+    // The cursor watches MA (level bit 0) and SLO (bit 1); a channel beyond the 128 of the host's
+    // state reads as level 0. The first step through NextChange checks the cursor and sets the
+    // status; the rest only advance.
     bool more = cursor.NextChange(pos, state);
     for (; more; more = cursor.Advance(pos)) {
         if (stop.Requested()) break;  // this change is not processed
-        const uint8_t* const levels = cursor.State();
-        parser.OnChange<kPoint>(pos, SampleCursor::LevelIn(levels, maBit),
-                                SampleCursor::LevelIn(levels, sloBit));
+        const uint32_t levels = cursor.Levels();
+        parser.OnChange<kPoint>(pos, levels & 1u, levels >> 1);
         if (pos >= progress.Next()) progress.Report(pos);
     }
     return pos;
@@ -58,9 +55,9 @@ bool WalkCapture(DecodeEngine& e, const CaptureLines& lines, int32_t sloPhase) {
     cursor.WatchChannels(lines.maChannel, lines.sloChannel);
     ProgressGate progress(call, start, cursor.CursorEnd() - start);
     const int64_t end =
-        sloPhase == 0  ? WalkChanges<SamplePoint::AtEdge>(call, parser, lines, cursor, progress, state, start)
-        : sloPhase < 0 ? WalkChanges<SamplePoint::Before>(call, parser, lines, cursor, progress, state, start)
-                       : WalkChanges<SamplePoint::After>(call, parser, lines, cursor, progress, state, start);
+        sloPhase == 0  ? WalkChanges<SamplePoint::AtEdge>(call, parser, cursor, progress, state, start)
+        : sloPhase < 0 ? WalkChanges<SamplePoint::Before>(call, parser, cursor, progress, state, start)
+                       : WalkChanges<SamplePoint::After>(call, parser, cursor, progress, state, start);
     parser.EndWalk(end);
     cursor.CloseCursor();
     return true;

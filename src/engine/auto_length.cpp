@@ -45,13 +45,11 @@ void CollectFrames(CallContext& call, const CaptureLines& lines, SampleCursor& c
     RawFrame current{};
     int64_t pos = 0;
     StopPoll stop(call);
-    const SampleCursor::ChannelBit maBit = cursor.BitOf(lines.maChannel);
-    const SampleCursor::ChannelBit sloBit = cursor.BitOf(lines.sloChannel);
-    cursor.WatchChannels(lines.maChannel, lines.sloChannel);
+    cursor.WatchChannels(lines.maChannel, lines.sloChannel);  // MA at level bit 0, SLO at bit 1
     for (bool more = cursor.NextChange(pos, levels); more; more = cursor.Advance(pos)) {
         if (stop.Requested()) break;
-        const uint32_t ma = SampleCursor::LevelIn(cursor.State(), maBit);
-        const uint32_t slo = SampleCursor::LevelIn(cursor.State(), sloBit);
+        const uint32_t ma = cursor.Levels() & 1u;
+        const uint32_t slo = cursor.Levels() >> 1;
         const bool rising = prevMa == 0 && ma == 1;
         prevMa = ma;
         if (!rising) continue;

@@ -30,7 +30,21 @@ void SloHistory::Reset() {
 
 void FrameParser::Reset(const FrameFormat& format) {
     f_ = format;
+    crcTable_.Build(format.crc, format.dataBits);
     s_ = State{};
+}
+
+void FrameParser::SetAverage(int64_t average) {
+    s_.avgPeriod = average;
+    if (average < 1) {
+        s_.gapLimit = s_.clockLimit = INT64_MAX;
+        return;
+    }
+    // period > kGapPeriods x average; a product beyond 64 bits is above every period.
+    s_.gapLimit = average > INT64_MAX / kGapPeriods ? INT64_MAX : average * kGapPeriods;
+    // kPauseDen x period < kPauseNum x average, for whole periods: period <= (3 x average - 1) / 2.
+    const __int128 clock = (Wide(kPauseNum) * average - 1) / kPauseDen;
+    s_.clockLimit = clock > INT64_MAX ? INT64_MAX : static_cast<int64_t>(clock);
 }
 
 void FrameParser::BeginWalk(uint32_t maLevel, uint32_t sloLevel) {
@@ -166,7 +180,7 @@ void FrameParser::EndOfData() {
 void FrameParser::EndOfSlave(int64_t pos) {
     SlaveFields& c = s_.cur;
     s_.crcSeen = true;
-    const uint32_t expected = FrameCrc(f_.crc, c.dataValue, f_.dataBits, c.errBit, c.warnBit);
+    const uint32_t expected = crcTable_.Crc(c.dataValue, f_.dataBits, c.errBit, c.warnBit);
     uint32_t payload = c.crcReceived & 0xFF;
     if (expected != c.crcReceived) payload |= kCrcMismatchFlag;
     StoreFrameRecord(MakeCode(RecordKind::Crc, payload), c.crcStartPos);

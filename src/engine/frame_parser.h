@@ -20,21 +20,6 @@ constexpr __int128 Wide(int64_t v) {
     return v;
 }
 
-// The period tests of every rising edge, exact for any sample counts. Real clock periods keep the
-// products far inside 64 bits, so they are computed there and only an overflow takes the wide path.
-// a > k * b:
-inline bool ExceedsMultiple(int64_t a, int64_t k, int64_t b) {
-    int64_t product;
-    if (!__builtin_mul_overflow(k, b, &product)) return a > product;
-    return Wide(a) > Wide(k) * b;
-}
-// k1 * a >= k2 * b:
-inline bool ScaledAtLeast(int64_t k1, int64_t a, int64_t k2, int64_t b) {
-    int64_t left;
-    int64_t right;
-    if (!__builtin_mul_overflow(k1, a, &left) && !__builtin_mul_overflow(k2, b, &right)) return left >= right;
-    return Wide(k1) * a >= Wide(k2) * b;
-}
 // The running average of the clock period: (3 * average + period) / 4, truncated toward zero.
 inline int64_t NextAverage(int64_t average, int64_t period) {
     int64_t sum;
@@ -224,12 +209,15 @@ class FrameParser {
     template <SamplePoint kPoint>
     void OnRisingEdge(int64_t pos) {
         if (s_.lastRisingEdge >= 0) {
+            // The period tests against limits derived from the average when it changes (SetAverage);
+            // a steady clock soon leaves the truncated average unchanged from edge to edge.
             const int64_t period = pos - s_.lastRisingEdge;
-            if (s_.avgPeriod >= 1 && ExceedsMultiple(period, kGapPeriods, s_.avgPeriod)) {
+            if (period > s_.gapLimit) {
                 EndFrameAtGap();
-            } else if (!(s_.avgPeriod > 0 && ScaledAtLeast(kPauseDen, period, kPauseNum, s_.avgPeriod))) {
-                s_.avgPeriod = s_.avgPeriod > 0 ? NextAverage(s_.avgPeriod, period) : period;
-                s_.clockPeriod = s_.avgPeriod;
+            } else if (period <= s_.clockLimit) {
+                const int64_t average = s_.avgPeriod > 0 ? NextAverage(s_.avgPeriod, period) : period;
+                if (average != s_.avgPeriod) SetAverage(average);
+                s_.clockPeriod = average;
                 ++s_.periodCount;
             }
         }
@@ -264,6 +252,7 @@ class FrameParser {
         if (s_.cur.bitCount >= f_.dataBits) EndOfData();
     }
     void FeedBit(int64_t pos, uint32_t bit);
+    void SetAverage(int64_t average);
     void OnMaChangeInPause(int64_t pos, uint32_t ma);
     void EndOfData();
     void StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos);
@@ -282,6 +271,7 @@ class FrameParser {
     RecordOutput& out_;
     RegisterAssembler& control_;
     FrameFormat f_;
+    FrameCrcTable crcTable_;  // f_.crc's table
 
     // Everything a decode changes; Reset puts it back to these values.
     struct State {
@@ -291,6 +281,12 @@ class FrameParser {
         int64_t lastMaChange = 0;
         int64_t lastRisingEdge = -1;
         int64_t avgPeriod = 0;
+        // From avgPeriod (SetAverage): a period above gapLimit ends the frame (more than
+        // kGapPeriods average periods); one up to clockLimit is a clock period and goes into the
+        // average (2 x period < 3 x average); between them lies a pause. Both are INT64_MAX while
+        // there is no average: every period then counts.
+        int64_t gapLimit = INT64_MAX;
+        int64_t clockLimit = INT64_MAX;
         int64_t clockPeriod = 0;  // the clock period of the records; the estimate until measured
         int32_t periodCount = 0;  // clock periods measured
         int64_t reportedPeriod = 0;

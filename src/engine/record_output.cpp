@@ -8,17 +8,15 @@ void RecordOutput::StoreValue(const ValueTriple& triple, uint64_t value, int64_t
     const uint32_t codes[3] = {MakeCode(triple.high, TripleHighPayload(value)),
                                MakeCode(triple.mid, TripleMidPayload(value)),
                                MakeCode(triple.low, TripleLowPayload(value))};
-    for (uint32_t code : codes) {
-        positionStore.AppendElement(p);
-        codeStore.AppendElement(code);
-    }
-    lastPos_ = p;
+    positionStore.AppendThree(p, p, p);
+    codeStore.AppendThree(codes[0], codes[1], codes[2]);
+    floor_ = PositionAfter(p, 1);
 }
 
 void RecordOutput::Reset(const char* directory) {
     codeStore.ResetStore(directory);
     positionStore.ResetStore(directory);
-    lastPos_ = 0;
+    floor_ = INT64_MIN;
 }
 
 void RecordOutput::StoreFailure(const char* directory) {

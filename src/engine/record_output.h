@@ -21,14 +21,14 @@ constexpr int64_t PositionAfter(int64_t pos, int64_t n) {
 class RecordOutput {
   public:
     // Appends (code, pos); a position not after the last stored one moves one sample past it.
-    // Inline: the parser stores about one record for every three changes. The last stored
-    // position is kept here rather than read back from the position store: this is the only
-    // writer between two resets, so the copy is always the store's last element.
+    // Inline: the parser stores about one record for every three changes. The first position a
+    // record may take is kept here rather than derived from the position store: this is the only
+    // writer between two resets, so it always follows the store's last element.
     void Store(uint32_t code, int64_t pos) {
         const int64_t p = NextPos(pos);
         positionStore.AppendElement(p);
         codeStore.AppendElement(code);
-        lastPos_ = p;
+        floor_ = PositionAfter(p, 1);
     }
     // A 64-bit value as three records sharing one position.
     void StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos);
@@ -42,12 +42,11 @@ class RecordOutput {
 
   private:
     // Where a record for `pos` goes: one sample past the last stored one when it would not lie
-    // after it.
-    int64_t NextPos(int64_t pos) const {
-        return positionStore.StoreCount() > 0 && pos <= lastPos_ ? PositionAfter(lastPos_, 1) : pos;
-    }
+    // after it. (At INT64_MAX the floor stays there, which is where such a record goes.)
+    int64_t NextPos(int64_t pos) const { return pos < floor_ ? floor_ : pos; }
 
-    int64_t lastPos_ = 0;
+    // One sample past the last stored position; before the first record, no position is too early.
+    int64_t floor_ = INT64_MIN;
 };
 
 }  // namespace zb

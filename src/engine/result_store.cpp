@@ -262,19 +262,19 @@ void ResultStore<T>::SyncFill() {
     Impl& s = *impl_;
     if (fill_ != nullptr)
         s.blockCount[s.currentBlock] = static_cast<uint32_t>(fill_ - s.block[s.currentBlock]);
-    s.totalCount = totalCount_;
+    s.totalCount = StoreCount();
 }
 
 template <typename T>
 void ResultStore<T>::PublishFill() {
     Impl& s = *impl_;
-    totalCount_ = s.totalCount;
+    countBase_ = s.totalCount;
     if (s.finished || s.block[0] == nullptr) {
-        fill_ = fillEnd_ = nullptr;
+        fill_ = fillEnd_ = fillStart_ = nullptr;
         return;
     }
     T* const current = s.block[s.currentBlock];
-    fill_ = current + s.blockCount[s.currentBlock];
+    fill_ = fillStart_ = current + s.blockCount[s.currentBlock];
     fillEnd_ = current + kStoreBlockElements;
 }
 

@@ -43,16 +43,30 @@ class ResultStore {
     // (spilling the older one) at once, out of line.
     uint64_t AppendElement(T value) {
         if (fill_ != fillEnd_) {
+            const uint64_t index = StoreCount();
             *fill_ = value;
-            const uint64_t index = totalCount_++;
             if (++fill_ == fillEnd_) BlockFilled();
             return index;
         }
         return AppendSlow(value);
     }
+    // Three AppendElement calls (the records of one value): when the current block has room for
+    // them and one more, they are written in one go.
+    void AppendThree(T first, T second, T third) {
+        if (fillEnd_ - fill_ > 3) {
+            fill_[0] = first;
+            fill_[1] = second;
+            fill_[2] = third;
+            fill_ += 3;
+            return;
+        }
+        AppendElement(first);
+        AppendElement(second);
+        AppendElement(third);
+    }
     // Any index below StoreCount(), while filling or after finishing; 0 when it cannot be read.
     T ElementAt(uint64_t index);
-    uint64_t StoreCount() const { return totalCount_; }
+    uint64_t StoreCount() const { return countBase_ + static_cast<uint64_t>(fill_ - fillStart_); }
     // Writes what is still in memory, maps the file and returns the mapped array (stable until the
     // next ResetStore or DestroyStore). Never null: without a usable file the array is in memory
     // (Degraded), and after a loss it is one zero element (Failed). A second call returns the
@@ -77,11 +91,14 @@ class ResultStore {
     struct Impl;
     // The append path's own copy of the fill state: the next free slot of the current block and
     // the block's end (both null while no block is allocated, after a failed allocation and once
-    // finished, which sends every append to AppendSlow), and the element count. The out-of-line
-    // operations bring Impl up to date from them (SyncFill) and hand them back (PublishFill).
+    // finished, which sends every append to AppendSlow), and where the slots were when they were
+    // handed out, with the element count at that time: the count follows from the slot pointer,
+    // so an append keeps no count of its own. The out-of-line operations bring Impl up to date
+    // from them (SyncFill) and hand them back (PublishFill).
     T* fill_ = nullptr;
     T* fillEnd_ = nullptr;
-    uint64_t totalCount_ = 0;
+    T* fillStart_ = nullptr;
+    uint64_t countBase_ = 0;
     std::unique_ptr<Impl> impl_;
 
     uint64_t AppendSlow(T value);

@@ -29,7 +29,9 @@ bool SampleCursor::OpenCursor(int64_t from, int64_t to) {
     std::memset(buffer_, 0, sizeof buffer_);
     answer_ = buffer_[0];
     last_ = buffer_[1];
-    watch_[0] = watch_[1] = WatchedByte{0, 0};
+    watchByte_[0] = watchByte_[1] = kZeroByte;
+    std::memset(levelOf_, 0, sizeof levelOf_);
+    levels_ = 0;
     nextChange_ = 0;
     open_ = true;
     call_.status = ReportStatusCode::Ok;
@@ -41,9 +43,11 @@ bool SampleCursor::FirstSample(int64_t from, uint8_t* state) {
     call_.status = ReportStatusCode::Ok;
     if (from > cursorEnd_) return false;
     const int64_t p = from > cursorStart_ ? from : cursorStart_;
-    nextChange_ = Query(p, buffer_[0]);
+    const int64_t next = Query(p, buffer_[0]);
+    nextChange_ = next == kNone ? cursorEnd_ : next;
     answer_ = buffer_[1];
     last_ = buffer_[0];
+    levels_ = WatchedLevels(last_);
     std::memcpy(state, State(), kStateBytes);
     // A host that knows no change after this sample still delivered its levels: the walk then ends
     // at its first step and the decode reports an idle line rather than a failure.
@@ -54,12 +58,12 @@ void SampleCursor::WatchChannels(int32_t first, int32_t second) {
     const int32_t channels[2] = {first, second};
     for (int k = 0; k < 2; ++k) {
         const int32_t c = channels[k];
-        watch_[k] = WatchedByte{0, 0};
-        if (c >= 0 && c < 128) {
-            watch_[k].byte = c >> 3;
-            watch_[k].mask = 0xFFu;
-        }
+        const bool watched = c >= 0 && c < 128;
+        watchByte_[k] = watched ? c >> 3 : kZeroByte;
+        for (uint32_t v = 0; v < 256; ++v)
+            levelOf_[k][v] = static_cast<uint8_t>(watched ? ((v >> (c & 7)) & 1u) << k : 0u);
     }
+    levels_ = WatchedLevels(last_);
 }
 
 }  // namespace zb

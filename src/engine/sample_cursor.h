@@ -39,45 +39,59 @@ class SampleCursor {
         return more;
     }
     // NextChange for a walk that has checked once that the cursor is open and that sets the status
-    // Ok once itself: the step itself, with the levels left in State() only.
+    // Ok once itself: the step itself, with the levels left in State() (and the watched channels'
+    // levels in Levels()) only.
     //
     // The host writes each answer into the buffer that does not hold the last reported state, so
     // that state stays at hand for the comparison without being copied; on a change the two
-    // buffers swap roles. Whether anything changed is decided on the watched channels' bytes
-    // first: when one of them differs, so does the whole state and the step is a change. The host
-    // has just written the new state, often byte by byte; single-byte loads take their values
-    // straight from those pending stores, while a wide load over all of them would wait until
-    // they reach the cache. So the 16 bytes are compared only when the watched bytes are equal.
+    // buffers swap roles. Whether anything changed is decided on the watched channels' levels
+    // first: when one of them differs, so does the whole state and the step is a change, and the
+    // levels are the walk's anyway. The host has just written the new state, often byte by byte;
+    // single-byte loads take their values straight from those pending stores, while a wide load
+    // over all of them would wait until they reach the cache. So the 16 bytes are compared only
+    // when the watched levels are equal.
+    //
+    // nextChange_ is never kNone here: FirstSample and every step put the end of the range in its
+    // place, so one comparison tells whether the range goes on.
     bool Advance(int64_t& pos) {
-        if (nextChange_ == kNone || nextChange_ >= cursorEnd_) {
-            pos = nextChange_ == kNone ? cursorEnd_ : nextChange_;
+        int64_t reported = nextChange_;
+        if (reported >= cursorEnd_) {
+            pos = reported;
             return false;
         }
-        int64_t reported = nextChange_;
         for (;;) {
             uint8_t* const state = answer_;
+            const int64_t next = Query(reported, state);
+            const uint32_t levels = WatchedLevels(state);
             const uint8_t* const last = last_;
-            reported = nextChange_;
-            nextChange_ = Query(reported, state);
-            if (((state[watch_[0].byte] ^ last[watch_[0].byte]) & watch_[0].mask) != 0 ||
-                ((state[watch_[1].byte] ^ last[watch_[1].byte]) & watch_[1].mask) != 0 ||
-                Gather(state) != Gather(last) || Gather(state + 8) != Gather(last + 8)) {
+            if (levels != levels_ || Gather(state) != Gather(last) || Gather(state + 8) != Gather(last + 8)) {
                 answer_ = last_;  // this answer is now the last reported state
                 last_ = state;
-                break;
+                levels_ = levels;
+                nextChange_ = next == kNone ? cursorEnd_ : next;
+                pos = reported;
+                return true;
             }
             // The host reported a position at which nothing changed: go on to the following one
-            // (its answer goes into the same buffer), but never past the end of the range.
-            if (nextChange_ == kNone) break;
-            if (nextChange_ >= cursorEnd_) {
-                pos = nextChange_;
+            // (its answer goes into the same buffer), but never past the end of the range. When
+            // the host knows no further change, the step ends here as a change: the walk sees the
+            // last levels once more at this position, and then the end of the range.
+            if (next == kNone) {
+                nextChange_ = cursorEnd_;
+                pos = reported;
+                return true;
+            }
+            if (next >= cursorEnd_) {
+                nextChange_ = next;
+                pos = next;
                 return false;
             }
+            reported = next;
         }
-        if (nextChange_ == kNone) nextChange_ = cursorEnd_;
-        pos = reported;
-        return true;
     }
+    // The levels of the watched channels in the last reported state: the first channel's at bit
+    // 0, the second's at bit 1 (0 for a channel that is not watched).
+    uint32_t Levels() const { return levels_; }
     // The levels of the last reported state (FirstSample or the last change), as the host wrote
     // them; valid until the next step.
     const uint8_t* State() const { return last_; }
@@ -105,12 +119,17 @@ class SampleCursor {
   private:
     static constexpr int kStateBytes = 16;
     // One call of the host. A host that answers with a position not after the one asked for would
-    // make the walk go round for ever; such an answer counts as "no further change".
+    // make the walk go round for ever; such an answer counts as "no further change". Positions
+    // asked for are never negative, so "no further change" (all ones, -1 as a signed position)
+    // and any answer beyond INT64_MAX fail the same comparison.
     int64_t Query(int64_t position, uint8_t* state) {
-        const uint64_t next = host_->sampleQuery(static_cast<uint64_t>(position), state);
-        if (next == kNoFurtherChange) return kNone;
-        const int64_t n = static_cast<int64_t>(next);
+        const int64_t n = static_cast<int64_t>(host_->sampleQuery(static_cast<uint64_t>(position), state));
         return n > position ? n : kNone;
+    }
+    // The watched channels' levels in a state (see Levels): each channel's byte looked up in its
+    // table, which holds the channel's level already at its place in Levels().
+    uint32_t WatchedLevels(const uint8_t* state) const {
+        return static_cast<uint32_t>(levelOf_[0][state[watchByte_[0]]] | levelOf_[1][state[watchByte_[1]]]);
     }
     // Bytes 0..7 or 8..15 of a state as one word, little-endian (channel c at bit c % 64).
     static uint64_t Gather(const uint8_t* in) {
@@ -127,16 +146,18 @@ class SampleCursor {
     int64_t cursorEnd_ = 0;
     int64_t nextChange_ = 0;
     // The two state buffers: answer_ takes the host's next answer, last_ holds the last reported
-    // state.
-    alignas(16) uint8_t buffer_[2][kStateBytes] = {};
+    // state. The host writes the first kStateBytes of a buffer; the byte after them stays 0 and is
+    // where an unwatched channel, or one outside 0..127, is read.
+    static constexpr int kBufferBytes = 2 * kStateBytes;
+    static constexpr int kZeroByte = kStateBytes;
+    alignas(16) uint8_t buffer_[2][kBufferBytes] = {};
     uint8_t* answer_ = buffer_[0];
     uint8_t* last_ = buffer_[1];
-    // The watched channels' bytes (mask 0xFF, or 0 when not watched).
-    struct WatchedByte {
-        int byte;
-        uint32_t mask;
-    };
-    WatchedByte watch_[2] = {{0, 0}, {0, 0}};
+    uint32_t levels_ = 0;  // WatchedLevels(last_)
+    // The watched channels' bytes in a buffer, and for each of them the level bit (at the
+    // channel's place in Levels()) of every value of that byte: all 0 for a channel not watched.
+    int watchByte_[2] = {kZeroByte, kZeroByte};
+    uint8_t levelOf_[2][256] = {};
 };
 
 }  // namespace zb

@@ -15,15 +15,16 @@ MemoryHost* activeHost = nullptr;
 
 constexpr char kCallbackReportName[] = "ZbTestReport";
 
-void SetChannel(uint8_t* state16, int channel, uint8_t level) {
-    if (channel < 0 || channel >= 128 || level == 0) return;
-    state16[channel / 8] = static_cast<uint8_t>(state16[channel / 8] | (1u << (channel % 8)));
-}
-
 }  // namespace
 
-MemoryHost::MemoryHost(const bissgen::Capture& capture, int maChannel, int sloChannel)
-    : capture_(capture), maChannel_(maChannel), sloChannel_(sloChannel) {
+MemoryHost::MemoryHost(const bissgen::Capture& capture, int maChannel, int sloChannel) : capture_(capture) {
+    // A channel outside 0..127 reads 0: its bit is 0 in byte 0.
+    auto bitOf = [](int channel, int& byte, uint8_t& bit) {
+        byte = channel >= 0 && channel < 128 ? channel / 8 : 0;
+        bit = static_cast<uint8_t>(channel >= 0 && channel < 128 ? 1u << (channel % 8) : 0u);
+    };
+    bitOf(maChannel, maByte_, maBit_);
+    bitOf(sloChannel, sloByte_, sloBit_);
     record_.sampleQuery = &MemoryHost::SampleQuery;
     record_.abortPoll = &MemoryHost::AbortPoll;
     record_.reportRow = nullptr;
@@ -42,6 +43,7 @@ void MemoryHost::Activate() {
     activeHost = this;
     rep_ = 0;
     index_ = 0;
+    next_ = -1;
 }
 
 void MemoryHost::Repeat(int64_t times, int64_t base) {
@@ -55,6 +57,7 @@ void MemoryHost::Repeat(int64_t times, int64_t base) {
         static_cast<uint64_t>(capture_.lastSample));
     rep_ = 0;
     index_ = 0;
+    next_ = -1;
 }
 
 void MemoryHost::AbortFromPoll(uint64_t n) {
@@ -80,8 +83,9 @@ void MemoryHost::NoteMisuse(const std::string& what) {
     if (misuse_.empty()) misuse_ = what;
 }
 
-void MemoryHost::CheckProgress() {
-    if (record_.progress > 1000) NoteMisuse("progress " + std::to_string(record_.progress) + " above 1000");
+// Out of line and cold, so that the checks in every callback stay a compare and a branch each.
+__attribute__((noinline, cold)) void MemoryHost::NoteProgress() {
+    NoteMisuse("progress " + std::to_string(record_.progress) + " above 1000");
 }
 
 void MemoryHost::Seek(int64_t position) {
@@ -100,69 +104,41 @@ void MemoryHost::Seek(int64_t position) {
     }
 }
 
-uint64_t MemoryHost::Answer(int64_t pos, uint8_t* state16) {
-    const std::vector<bissgen::Change>& c = capture_.changes;
-    if (c.empty()) return zb::kNoFurtherChange;
-    const size_t last = c.size() - 1;
-    // The change after (rep, index), as a repetition and an index; false at the very end.
-    auto following = [&](int64_t& rep, size_t& index) {
-        if (index < last) {
-            ++index;
-            return true;
-        }
-        if (rep + 1 >= repeats_) return false;
-        ++rep;
-        index = 0;
-        return true;
-    };
-    auto holds = [&](int64_t rep, size_t index) {
-        if (At(rep, index) > pos) return false;
-        return !following(rep, index) || At(rep, index) > pos;
-    };
+// Out of line: the sequential step (NextAnswer) is the one that counts.
+__attribute__((noinline)) uint64_t MemoryHost::Answer(int64_t pos, uint8_t* state16) {
+    if (capture_.changes.empty()) return zb::kNoFurtherChange;
+    nextRep_ = nextIndex_ = 0;
     if (pos < At(0, 0)) {
         // Before the first change its levels apply, and it is the next change.
-        rep_ = 0;
-        index_ = 0;
-    } else if (!holds(rep_, index_)) {
-        // The decoder asks once per change, in order: try the change after the last one answered
-        // before searching.
-        int64_t rep = rep_;
-        size_t index = index_;
-        if (following(rep, index) && holds(rep, index)) {
-            rep_ = rep;
-            index_ = index;
-        } else {
-            Seek(pos);
-        }
+        rep_ = index_ = 0;
+        WriteLevels(capture_.changes[0], state16);
+        return static_cast<uint64_t>(next_ = At(0, 0));
     }
-    if (state16 != nullptr) {
-        SetChannel(state16, maChannel_, c[index_].ma);
-        SetChannel(state16, sloChannel_, c[index_].slo);
-    }
-    if (pos < At(rep_, index_)) return static_cast<uint64_t>(At(rep_, index_));
-    int64_t rep = rep_;
-    size_t index = index_;
-    return following(rep, index) ? static_cast<uint64_t>(At(rep, index)) : zb::kNoFurtherChange;
+    Seek(pos);
+    nextRep_ = rep_;
+    nextIndex_ = index_;
+    return NextAnswer(state16);
 }
 
 uint64_t ZB_CALL MemoryHost::SampleQuery(uint64_t position, uint8_t* state16) {
     MemoryHost* host = activeHost;
     if (state16 != nullptr) std::memset(state16, 0, 16);
     if (host == nullptr) return zb::kNoFurtherChange;
-    if (state16 == nullptr) host->NoteMisuse("sampleQuery without a state buffer");
-    host->CheckProgress();
+    if (state16 == nullptr) host->NoteNoState();
+    if (host->record_.progress > 1000) host->NoteProgress();
     ++host->queries_;
     if (host->stopAfter_ != 0 && host->queries_ >= host->stopAfter_) host->stopWord_ = 1;
     // Positions beyond the signed range read as the end of the capture.
     const int64_t pos =
         position > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(position);
-    return host->Answer(pos, state16);
+    // A walk asks for the change it was told of last: no search.
+    return pos == host->next_ ? host->NextAnswer(state16) : host->Answer(pos, state16);
 }
 
 uint32_t ZB_CALL MemoryHost::AbortPoll() {
     MemoryHost* host = activeHost;
     if (host == nullptr) return 0;
-    host->CheckProgress();
+    if (host->record_.progress > 1000) host->NoteProgress();
     ++host->abortPolls_;
     return (host->abortFrom_ != 0 && host->abortPolls_ >= host->abortFrom_) ? 1u : 0u;
 }
