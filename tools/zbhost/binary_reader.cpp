@@ -14,29 +14,18 @@ namespace {
 
 constexpr size_t kPieceBytes = size_t{1} << 16;  // at most this many changes past a full block
 
-class BinaryStream : public ChangeStream {
+class BinaryStream : public InputChangeStream {
   public:
     BinaryStream(ByteInput input, const ReadOptions& options, unsigned maBit, unsigned sloBit)
-        : in_(std::move(input)),
-          sampleRate_(options.sampleRate),
+        : InputChangeStream(std::move(input), options.sampleRate),
           scanner_(options.unitSize, maBit, sloBit),
           piece_(kPieceBytes / options.unitSize * options.unitSize) {
         next_.valid = true;
     }
     bool Next(ChangeBlock& out) override;
-    bool CanRestart() const override { return in_.CanSeek(); }
     void Restart(const Checkpoint& from) override;
-    uint64_t SampleRate() const override { return sampleRate_; }
-    int64_t LastSample() const override { return lastSample_; }
-    bool LengthKnown() const override { return false; }
-    uint32_t ReadPermille() const override {
-        return in_.Size() ? static_cast<uint32_t>(in_.Offset() * 1000 / in_.Size()) : 0;
-    }
 
   private:
-    ByteInput in_;
-    uint64_t sampleRate_;
-    int64_t lastSample_ = -1;
     SampleScanner scanner_;
     std::vector<uint8_t> piece_;
     Checkpoint next_;

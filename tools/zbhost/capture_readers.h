@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bissgen/capture.h"
@@ -49,6 +50,27 @@ bissgen::Capture ReadCapture(const std::string& path, CaptureFormat format, cons
 // True when this build can read sigrok session files.
 bool SrzipSupported();
 std::unique_ptr<ChangeStream> OpenSrzip(const std::string& path, const ReadOptions& options);
+// The part every reader of one byte input shares (VCD, CSV, raw samples): the capture's length is
+// known only at its end, the stream can go back when the input can seek, and its progress is the
+// share of the input's bytes read.
+class InputChangeStream : public ChangeStream {
+  public:
+    bool CanRestart() const override { return in_.CanSeek(); }
+    uint64_t SampleRate() const override { return sampleRate_; }
+    int64_t LastSample() const override { return lastSample_; }
+    bool LengthKnown() const override { return false; }
+    uint32_t ReadPermille() const override {
+        return in_.Size() ? static_cast<uint32_t>(in_.Offset() * 1000 / in_.Size()) : 0;
+    }
+
+  protected:
+    InputChangeStream(ByteInput input, uint64_t sampleRate)
+        : in_(std::move(input)), sampleRate_(sampleRate) {}
+    ByteInput in_;
+    uint64_t sampleRate_;
+    int64_t lastSample_ = -1;  // once the end has been read
+};
+
 std::unique_ptr<ChangeStream> OpenVcd(ByteInput input, const ReadOptions& options);
 std::unique_ptr<ChangeStream> OpenCsv(ByteInput input, const ReadOptions& options);
 std::unique_ptr<ChangeStream> OpenBinary(ByteInput input, const ReadOptions& options);

@@ -113,27 +113,17 @@ void ReadComment(const std::string& line, std::vector<std::string>& names, uint6
     }
 }
 
-class CsvStream : public ChangeStream {
+class CsvStream : public InputChangeStream {
   public:
     CsvStream(ByteInput input, const ReadOptions& options);
     bool Next(ChangeBlock& out) override;
-    bool CanRestart() const override { return in_.CanSeek(); }
     void Restart(const Checkpoint& from) override;
-    uint64_t SampleRate() const override { return sampleRate_; }
-    int64_t LastSample() const override { return lastSample_; }
-    bool LengthKnown() const override { return false; }
-    uint32_t ReadPermille() const override {
-        return in_.Size() ? static_cast<uint32_t>(in_.Offset() * 1000 / in_.Size()) : 0;
-    }
 
   private:
     // The sample position and levels of one row; throws for a malformed row.
     int64_t RowPosition(const std::vector<std::string>& f);
     uint8_t Level(const std::string& v) const;
 
-    ByteInput in_;
-    uint64_t sampleRate_ = 0;
-    int64_t lastSample_ = -1;
     char separator_ = ',';
     size_t columns_ = 0;
     size_t ma_ = 0;
@@ -156,8 +146,8 @@ class CsvStream : public ChangeStream {
     std::vector<std::string> fields_;
 };
 
-CsvStream::CsvStream(ByteInput input, const ReadOptions& options) : in_(std::move(input)) {
-    sampleRate_ = options.sampleRate;
+CsvStream::CsvStream(ByteInput input, const ReadOptions& options)
+    : InputChangeStream(std::move(input), options.sampleRate) {
     std::vector<std::string> header;
     std::vector<std::string> commentNames;
     uint64_t commentRate = 0;

@@ -107,27 +107,17 @@ int Level(char c) {
     }
 }
 
-class VcdStream : public ChangeStream {
+class VcdStream : public InputChangeStream {
   public:
     VcdStream(ByteInput input, const ReadOptions& options);
     bool Next(ChangeBlock& out) override;
-    bool CanRestart() const override { return in_.CanSeek(); }
     void Restart(const Checkpoint& from) override;
-    uint64_t SampleRate() const override { return sampleRate_; }
-    int64_t LastSample() const override { return lastSample_; }
-    bool LengthKnown() const override { return false; }
-    uint32_t ReadPermille() const override {
-        return in_.Size() ? static_cast<uint32_t>(in_.Offset() * 1000 / in_.Size()) : 0;
-    }
 
   private:
     void ReadHeader(const ReadOptions& options);
     int64_t TimeToPosition(const std::string& t);
     void Apply(const std::string& code, int level);
 
-    ByteInput in_;
-    uint64_t sampleRate_ = 0;
-    int64_t lastSample_ = -1;
     std::string maCode_;
     std::string sloCode_;
     unsigned __int128 numerator_ = 0;
@@ -143,7 +133,8 @@ class VcdStream : public ChangeStream {
     std::string code_;
 };
 
-VcdStream::VcdStream(ByteInput input, const ReadOptions& options) : in_(std::move(input)) {
+VcdStream::VcdStream(ByteInput input, const ReadOptions& options)
+    : InputChangeStream(std::move(input), options.sampleRate) {
     ReadHeader(options);
     next_.valid = true;
     next_.where = in_.Offset();
@@ -181,10 +172,8 @@ void VcdStream::ReadHeader(const ReadOptions& options) {
     if (!haveTimescale) throw CaptureError("VCD: no $timescale, so times cannot become sample positions");
     maCode_ = codes[ResolveChannel(options.ma, names, "MA")];
     sloCode_ = codes[ResolveChannel(options.slo, names, "SLO")];
-    if (options.sampleRate != 0) {
-        sampleRate_ = options.sampleRate;
-    } else {
-        // One sample per time unit: 10^e / multiplier samples per second.
+    if (sampleRate_ == 0) {
+        // Without --samplerate, one sample per time unit: 10^e / multiplier samples per second.
         const uint64_t scale = Pow10(ts.exponent);
         if (scale % ts.multiplier != 0 || scale / ts.multiplier == 0) {
             throw CaptureError("VCD: this $timescale needs --samplerate");
