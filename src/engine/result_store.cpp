@@ -359,6 +359,13 @@ const T* ResultStore<T>::FinishStore() {
 }
 
 template <typename T>
+void ResultStore<T>::ReleaseBefore(uint64_t index) {
+    Impl& s = *impl_;
+    if (!s.finished || s.view == nullptr || s.view != s.mapping.Data()) return;
+    s.mapping.ReleasePagesBefore(std::min(index, s.viewCount) * sizeof(T));
+}
+
+template <typename T>
 void ResultStore<T>::DestroyStore() {
     SyncFill();
     Impl& s = *impl_;

@@ -72,6 +72,10 @@ class ResultStore {
     // (Degraded), and after a loss it is one zero element (Failed). A second call returns the
     // same pointer.
     const T* FinishStore();
+    // Tells the system that the finished array's elements before `index` are not needed for now: a
+    // mapped file gives those pages back and reads them again from the file when they are touched,
+    // so every element still reads the same. An array in memory (Degraded) is left as it is.
+    void ReleaseBefore(uint64_t index);
     // Frees memory, unmaps, closes and deletes the file. The store may be reset again afterwards
     // and then takes a new name.
     void DestroyStore();

@@ -61,8 +61,15 @@ ZB_EXPORT uint32_t ZB_CALL Analysis(HostRecord* host) {
         if (host->reportBlockName[0] != 0 && count > 0) {
             RememberHost(host);
             try {
+                // The rows read the records once, in order: the stores' pages behind them go back
+                // to the system as they go, so the report does not hold the whole arrays.
+                DecodeEngine* engine = Engine();
+                const ReleaseRecords release = [engine](uint64_t before) {
+                    engine->Records().positionStore.ReleaseBefore(before);
+                    engine->Records().codeStore.ReleaseBefore(before);
+                };
                 BuildReport(Module().call, ColumnWidthTable(), settings, host->positionArray, host->codeArray,
-                            count);
+                            count, release);
             } catch (...) {
                 // A report that could not be built leaves the records as they are.
             }

@@ -213,12 +213,12 @@ void FrameRowBuilder::Handle(int64_t position, uint32_t code) {
 }  // namespace
 
 void BuildFrameRows(CallContext& call, const SettingsView& view, const int64_t* positions,
-                    const uint32_t* codes, uint64_t count) {
+                    const uint32_t* codes, uint64_t count, const ReleaseRecords& release) {
     const FrameColumns cols = FrameColumnsFor(view);
     FrameRowBuilder builder(call, view, cols);
     RunReportRows(
         call, view, positions, codes, count, builder, [&] { NameColumns(call, view, cols); },
-        [&] { builder.Finish(); });
+        [&] { builder.Finish(); }, release);
 }
 
 }  // namespace zb

@@ -281,12 +281,12 @@ void RegisterRowBuilder::Finish(int64_t firstPosition) {
 }  // namespace
 
 void BuildRegisterRows(CallContext& call, const SettingsView& view, const int64_t* positions,
-                       const uint32_t* codes, uint64_t count) {
+                       const uint32_t* codes, uint64_t count, const ReleaseRecords& release) {
     const RegisterColumnLayout cols = RegisterColumnsFor(view);
     RegisterRowBuilder builder(call, view, cols);
     RunReportRows(
         call, view, positions, codes, count, builder, [&] { NameColumns(call, view); },
-        [&] { builder.Finish(positions[0]); });
+        [&] { builder.Finish(positions[0]); }, release);
 }
 
 }  // namespace zb

@@ -8,7 +8,8 @@
 namespace zb {
 
 void BuildReport(CallContext& call, ColumnWidths& columnWidths, const DecoderSettings& settings,
-                 const int64_t* positions, const uint32_t* codes, uint64_t count) {
+                 const int64_t* positions, const uint32_t* codes, uint64_t count,
+                 const ReleaseRecords& release) {
     RefreshColumnWidths(settings, columnWidths);
     if (positions == nullptr || codes == nullptr) count = 0;
     // The builders only read through the view; the block itself is the caller's copy.
@@ -17,10 +18,10 @@ void BuildReport(CallContext& call, ColumnWidths& columnWidths, const DecoderSet
     // The same choice of layout as the column header: the two register views, else single cycle.
     const ColumnLayout layout = LayoutFor(settings);
     if (layout == ColumnLayout::RegisterMaster || layout == ColumnLayout::RegisterSlave) {
-        BuildRegisterRows(call, view, positions, codes, count);
+        BuildRegisterRows(call, view, positions, codes, count, release);
         return;
     }
-    BuildFrameRows(call, view, positions, codes, count);
+    BuildFrameRows(call, view, positions, codes, count, release);
 }
 
 }  // namespace zb

@@ -7,12 +7,15 @@
 #include "abi/call_context.h"
 #include "abi/decoder_settings.h"
 #include "report/report_columns.h"
+#include "report/report_rows.h"
 
 namespace zb {
 
 // Refreshes `columnWidths` (the host's width table, see RefreshColumnWidths) for these settings,
-// then writes the report of the records to the host of `call`.
+// then writes the report of the records to the host of `call`, telling `release` as it goes how
+// far it has read.
 void BuildReport(CallContext& call, ColumnWidths& columnWidths, const DecoderSettings& settings,
-                 const int64_t* positions, const uint32_t* codes, uint64_t count);
+                 const int64_t* positions, const uint32_t* codes, uint64_t count,
+                 const ReleaseRecords& release = {});
 
 }  // namespace zb

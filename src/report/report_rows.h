@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "abi/decoder_settings.h"
 #include "engine/host_access.h"
@@ -57,13 +58,19 @@ void StartBlankRow(CallContext& call, int64_t clock, int32_t columnCount);
 // period or the sample rate is 0.
 bool FormatClockText(uint64_t sampleRate, uint32_t period, char* text, size_t size);
 
+// Told, every kReleaseEvery records, that the rows will not read the records before an index
+// again, so that the owner of the arrays can give their pages back (empty: nobody is told).
+using ReleaseRecords = std::function<void(uint64_t before)>;
+constexpr uint64_t kReleaseEvery = uint64_t{1} << 16;
+
 // The run both builders share: nothing without records or with a refused open; else the columns
 // named by `nameColumns()`, the colour pairs and the header, then every record through
-// `builder.Handle` with its progress until the host asks to stop, then `finish()` and the close.
+// `builder.Handle` with its progress until the host asks to stop (and `release` behind it), then
+// `finish()` and the close.
 template <typename Builder, typename NameFn, typename FinishFn>
 void RunReportRows(CallContext& call, const SettingsView& view, const int64_t* positions,
                    const uint32_t* codes, uint64_t count, Builder& builder, NameFn&& nameColumns,
-                   FinishFn&& finish) {
+                   FinishFn&& finish, const ReleaseRecords& release) {
     if (count < 1 || positions == nullptr || codes == nullptr) return;
     if (!ReportOpen(call)) return;
     nameColumns();
@@ -80,6 +87,7 @@ void RunReportRows(CallContext& call, const SettingsView& view, const int64_t* p
         builder.Handle(positions[i], codes[i]);
         const int64_t at = static_cast<int64_t>(i);
         if (at >= progress.Next()) progress.Report(at);
+        if (((i + 1) & (kReleaseEvery - 1)) == 0 && release) release(i + 1);
     }
     finish();
     ReportClose(call);
@@ -87,8 +95,8 @@ void RunReportRows(CallContext& call, const SettingsView& view, const int64_t* p
 
 // The two builders behind BuildReport; `count` >= 0, arrays valid for `count` records.
 void BuildFrameRows(CallContext& call, const SettingsView& view, const int64_t* positions,
-                    const uint32_t* codes, uint64_t count);
+                    const uint32_t* codes, uint64_t count, const ReleaseRecords& release = {});
 void BuildRegisterRows(CallContext& call, const SettingsView& view, const int64_t* positions,
-                       const uint32_t* codes, uint64_t count);
+                       const uint32_t* codes, uint64_t count, const ReleaseRecords& release = {});
 
 }  // namespace zb

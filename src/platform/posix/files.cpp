@@ -203,6 +203,13 @@ FileMapping FileMapping::Map(const File& file, uint64_t size) {
     return mapping;
 }
 
+// A shared file view: the pages dropped here are still in the file (and usually in the page cache).
+void FileMapping::ReleasePagesBefore(uint64_t offset) {
+    const uint64_t page = SystemPageSize();
+    const uint64_t bytes = (offset < size_ ? offset : size_) / page * page;
+    if (data_ != nullptr && bytes > 0) ::madvise(data_, static_cast<size_t>(bytes), MADV_DONTNEED);
+}
+
 void FileMapping::Release() {
     if (data_ != nullptr) {
         ::munmap(data_, static_cast<size_t>(size_));

@@ -220,6 +220,13 @@ FileMapping FileMapping::Map(const File& file, uint64_t size) {
     return mapping;
 }
 
+// Unlocking pages that were never locked takes them out of the working set; the view keeps them.
+void FileMapping::ReleasePagesBefore(uint64_t offset) {
+    const uint64_t page = SystemPageSize();
+    const uint64_t bytes = (offset < size_ ? offset : size_) / page * page;
+    if (data_ != nullptr && bytes > 0) VirtualUnlock(data_, static_cast<SIZE_T>(bytes));
+}
+
 void FileMapping::Release() {
     if (data_ != nullptr) {
         UnmapViewOfFile(data_);
