@@ -6,10 +6,12 @@
 // Idle; its data bytes come with a CRC and a stop bit each where the view shows them.
 #include "decoded_frames.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "abi/decoder_settings.h"
 #include "abi/record_code.h"
+#include "record_pages.h"
 
 namespace zbhost {
 
@@ -162,6 +164,12 @@ std::string SlaveWord::ReceivedCrcText(const DecodeLayout& l) const {
     return std::string(digits > 2 ? static_cast<size_t>(digits - 2) : 0, '?') + text;
 }
 
+void RecordView::Release(uint32_t from, uint32_t to) const {
+    if (!releasable || to > count || from >= to) return;
+    ReleaseFilePages(positions + from, positions + to);
+    ReleaseFilePages(codes + from, codes + to);
+}
+
 void ForEachFrame(const RecordView& r, const std::function<void(const DecodedFrame&)>& visit) {
     DecodedFrame frame;
     bool open = false;
@@ -188,7 +196,9 @@ void ForEachFrame(const RecordView& r, const std::function<void(const DecodedFra
         if (frame.slaves.empty()) frame.slaves.emplace_back();
         return frame.slaves.back();
     };
+    uint32_t released = 0;
     for (uint32_t i = 0; i < r.count; ++i) {
+        r.ReleaseBehind(i, released);
         const uint32_t code = r.codes[i];
         const uint32_t payload = zb::PayloadOf(code);
         const RecordKind kind = zb::KindOf(code);
@@ -282,7 +292,9 @@ void ForEachAccess(const RecordView& r, bool slaveView,
         ++access.index;
         open = false;
     };
+    uint32_t released = 0;
     for (uint32_t i = 0; i < r.count; ++i) {
+        r.ReleaseBehind(i, released);
         const uint32_t code = r.codes[i];
         const uint32_t payload = zb::PayloadOf(code);
         const RecordKind kind = zb::KindOf(code);
@@ -346,8 +358,10 @@ void ForEachAccess(const RecordView& r, bool slaveView,
 }
 
 int64_t ClockPeriodOf(const RecordView& r) {
+    // From the end back; a capture that keeps one clock has its only record at the start.
     for (uint32_t i = r.count; i-- > 0;) {
         if (zb::KindOf(r.codes[i]) == RecordKind::ClockPeriod) return zb::PayloadOf(r.codes[i]);
+        if (i % kReleaseRecords == 0) r.Release(i, std::min(r.count, i + kReleaseRecords));
     }
     return 0;
 }

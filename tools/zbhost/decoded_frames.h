@@ -15,11 +15,30 @@
 
 namespace zbhost {
 
+// Records a reader goes through between two releases of the pages behind it.
+constexpr uint32_t kReleaseRecords = 1u << 19;
+
 // The record arrays of a decode.
 struct RecordView {
     const int64_t* positions = nullptr;
     const uint32_t* codes = nullptr;
     uint32_t count = 0;
+    // Both arrays lie in shared file mappings (the plug-in's store files), whose pages may be
+    // given back once read: touched again, they are read from the file.
+    bool releasable = false;
+
+    // Gives back the pages that hold only records of [from, to) (to at most count), when
+    // releasable; the records still read the same afterwards.
+    void Release(uint32_t from, uint32_t to) const;
+    // For a reader going forward that has come to record i (it may step over several records at
+    // once): the whole blocks of kReleaseRecords records between `released` (where its last
+    // release ended; 0 at first) and i go back.
+    void ReleaseBehind(uint32_t i, uint32_t& released) const {
+        if (!releasable || i - released < kReleaseRecords) return;
+        const uint32_t to = i - i % kReleaseRecords;
+        Release(released, to);
+        released = to;
+    }
 };
 
 enum class ViewMode { SingleCycle, Master, Slave };

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "abi/decoder_settings.h"
+#include "record_pages.h"
 #include "safe_output.h"
 
 #if defined(_WIN32)
@@ -164,6 +165,7 @@ bool HostSession::Analyse(ReportVia via, std::string& error) {
     source_.EndWalksAt(to == 0 ? INT64_MAX : to <= zb::kCursorCount ? record_.cursorPosition[to - 1] : 0);
     record_.positionArray = nullptr;
     record_.codeArray = nullptr;
+    recordsInFile_ = false;
     report_.clear();
     ReleaseReportBlock();
     // Automatic length detection walks the capture before the decode does.
@@ -208,6 +210,8 @@ bool HostSession::Analyse(ReportVia via, std::string& error) {
         count_ = 0;
         return false;
     }
+    recordsInFile_ =
+        count_ > 0 && InSharedFileMapping(record_.positionArray) && InSharedFileMapping(record_.codeArray);
     if (via == ReportVia::Block) return ReadReportBlock(error);
     if (via == ReportVia::Callback && !reportEnded_) {
         error = "the report callback received no end mark";

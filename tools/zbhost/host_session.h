@@ -64,7 +64,9 @@ class HostSession {
     std::string_view Report() const {
         return blockText_ != nullptr ? std::string_view(blockText_, blockLength_) : report_;
     }
-    RecordView Records() const { return RecordView{record_.positionArray, record_.codeArray, count_}; }
+    RecordView Records() const {
+        return RecordView{record_.positionArray, record_.codeArray, count_, recordsInFile_};
+    }
 
     // The label of record i through DataConv, with the codes of the next two records as the list.
     Label LabelOf(uint32_t i);
@@ -97,6 +99,7 @@ class HostSession {
     bool endStop_ = false;
     uint64_t queries_ = 0;
     uint32_t count_ = 0;
+    bool recordsInFile_ = false;  // both arrays lie in shared file mappings (RecordView::releasable)
     ProgressBar progress_{"decoding", false};
     // One bar over the phases of a decode: the length detection's walk (when it runs), the decode
     // walk and the report (when one is asked for). A new walk is seen when the queries go back, the

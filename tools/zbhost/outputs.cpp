@@ -208,8 +208,11 @@ void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, 
     const SampleSeconds seconds(sampleRate);
     char time[SampleSeconds::kSize];
     RawLabel l;
+    const RecordView records = session.Records();
+    uint32_t released = 0;
     for (uint32_t i = 0; i < session.RecordCount(); ++i) {
         if ((i % kInterruptCheckRecords) == 0) ThrowIfInterrupted();
+        records.ReleaseBehind(i, released);
         session.LabelInto(i, l);
         const std::string_view t(time, seconds.Format(l.position, time));
         const std::string_view label(l.text, l.length);
