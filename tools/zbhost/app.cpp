@@ -50,7 +50,7 @@ const char* kDecodeOptions =
     "  --labels FILE|-           records with their labels; --labels-format text|csv\n"
     "  --report FILE             the report's wire text\n"
     "  --report-csv FILE         the report as CSV; --report-colours adds each cell's colour\n"
-    "  --report-via block|callback   named shared-memory block (default) or row callback\n"
+    "  --report-via callback|block   row callback, written as it comes (default), or named block\n"
     "  --svg FILE                MA and SLO with the labels; --svg-range RANGE (default: the first\n"
     "                            frames), --svg-width PIXELS (default 1400, also the plot's)\n"
     "  --plot FILE               the position over time per slave, CRC errors, nErr, nWarn and\n"

@@ -30,7 +30,7 @@ struct DecodeRequest {
     std::string reportPath;
     std::string reportCsvPath;
     bool reportColours = false;
-    ReportVia reportVia = ReportVia::Block;
+    ReportVia reportVia = ReportVia::Callback;
     std::string svgPath;
     RangeArg svgRange;  // not given: the first frames
     double svgWidth = 1400;

@@ -12,6 +12,7 @@
 
 #include "app.h"
 #include "frames_table.h"
+#include "report_stream.h"
 #include "report_table.h"
 #include "safe_output.h"
 #include "summary.h"
@@ -76,6 +77,7 @@ class Outputs {
         return true;
     }
     bool Wanted(Which w) const { return outputs_[w] && outputs_[w]->file.IsOpen(); }
+    bool OnStandardOutput(Which w) const { return Wanted(w) && outputs_[w]->path == "-"; }
     // How many of the outputs go to standard output (they must then be written one after another).
     int OnStandardOutput() const {
         int n = 0;
@@ -205,11 +207,25 @@ int Decode(const DecodeRequest& r) {
 
     const int32_t singleTurnBits = settings.Block().singleTurnBits;
     const bool wantReport = outputs.Wanted(Outputs::kReport) || outputs.Wanted(Outputs::kReportCsv);
+    const ReportVia via = wantReport ? r.reportVia : ReportVia::None;
+    // Through the row callback the report is written out while the plug-in builds it, unless it
+    // shares standard output with another output, which would then have to wait behind it.
+    const bool reportOnStandardOutput =
+        outputs.OnStandardOutput(Outputs::kReport) || outputs.OnStandardOutput(Outputs::kReportCsv);
+    std::unique_ptr<ReportStream> reportStream;
+    if (via == ReportVia::Callback && !(reportOnStandardOutput && outputs.OnStandardOutput() > 1)) {
+        reportStream = std::make_unique<ReportStream>(
+            outputs.Wanted(Outputs::kReport) ? &outputs.Stream(Outputs::kReport) : nullptr,
+            outputs.Wanted(Outputs::kReportCsv) ? &outputs.Stream(Outputs::kReportCsv) : nullptr,
+            r.reportColours);
+        session.StreamReportTo(reportStream.get());
+    }
     const auto start = std::chrono::steady_clock::now();
-    if (!session.Analyse(wantReport ? r.reportVia : ReportVia::None, error)) {
+    if (!session.Analyse(via, error)) {
         ThrowIfInterrupted();
         return fail(1);
     }
+    const std::string reportError = reportStream ? reportStream->Finish() : std::string();
     const ReadStats stats = source.Stats();
     // The capture is read while the plug-in decodes: the decode's own time is what it did not
     // spend waiting for the readers.
@@ -248,6 +264,7 @@ int Decode(const DecodeRequest& r) {
             const TableFormat format = TableFormatFor(r.framesPath);
             WriteFramesTable(records, layout, format, outputs.Stream(Outputs::kFrames));
         }
+        if (reportStream) return why;  // written as it arrived
         if (outputs.Wanted(Outputs::kReport)) outputs.Stream(Outputs::kReport) << session.Report();
         // Row by row: the report of a long capture has millions of rows.
         if (outputs.Wanted(Outputs::kReportCsv) &&
@@ -255,14 +272,16 @@ int Decode(const DecodeRequest& r) {
             why = "the report cannot be read: " + why;
         return why;
     };
-    const bool tablesAside = outputs.Wanted(Outputs::kLabels) && outputs.OnStandardOutput() < 2 &&
-                             (outputs.Wanted(Outputs::kFrames) || outputs.Wanted(Outputs::kReport) ||
-                              outputs.Wanted(Outputs::kReportCsv));
+    const bool tablesAside =
+        outputs.Wanted(Outputs::kLabels) && outputs.OnStandardOutput() < 2 &&
+        (outputs.Wanted(Outputs::kFrames) ||
+         (!reportStream && (outputs.Wanted(Outputs::kReport) || outputs.Wanted(Outputs::kReportCsv))));
     std::future<std::string> tables;
     if (tablesAside) tables = std::async(std::launch::async, writeTables);
     if (outputs.Wanted(Outputs::kLabels))
         WriteLabels(session, rate, r.labelsFormat, outputs.Stream(Outputs::kLabels));
     error = tablesAside ? tables.get() : writeTables();
+    if (error.empty()) error = reportError;
     if (!error.empty()) return fail(1);
     ThrowIfInterrupted();
     if (outputs.Wanted(Outputs::kSvg)) {

@@ -9,6 +9,7 @@
 
 #include "abi/decoder_settings.h"
 #include "record_pages.h"
+#include "report_stream.h"
 #include "safe_output.h"
 
 #if defined(_WIN32)
@@ -111,9 +112,17 @@ int32_t ZB_CALL HostSession::ReportRow(const char* text, uint32_t length) {
         self->reportEnded_ = true;
         return 1;
     }
-    self->report_.append(text, length);
     // Lines handed over without their end are given the wire format's CR LF here.
-    if (length < 2 || text[length - 2] != '\r' || text[length - 1] != '\n') self->report_ += "\r\n";
+    const bool ended = length >= 2 && text[length - 2] == '\r' && text[length - 1] == '\n';
+    if (self->sink_ == nullptr) {
+        self->report_.append(text, length);
+        if (!ended) self->report_ += "\r\n";
+        return 1;
+    }
+    // A capture that could not be read fails the decode: its report is not written out.
+    if (!self->source_.Failure().empty()) return 1;
+    self->sink_->Lines(std::string_view(text, length));
+    if (!ended) self->sink_->Lines("\r\n");
     return 1;
 }
 

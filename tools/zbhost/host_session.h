@@ -18,6 +18,8 @@ namespace zbhost {
 
 enum class ReportVia { None, Block, Callback };
 
+class ReportSink;
+
 struct Label {
     int64_t position = 0;
     uint32_t code = 0;
@@ -53,8 +55,11 @@ class HostSession {
     zb::HostRecord& Record() { return record_; }
     void ShowProgress(bool on) { progress_ = ProgressBar("decoding", on); }
 
-    // Calls Analysis; the report arrives as wire text in Report(). False with a message when the
-    // plug-in published no report although one was asked for, or when reading the capture failed.
+    // With a sink, a report asked for through the row callback goes to it line by line as it
+    // arrives, and Report() stays empty; null collects it again.
+    void StreamReportTo(ReportSink* sink) { sink_ = sink; }
+    // Calls Analysis; the report arrives as wire text in Report() (or in the sink). False with a message when
+    // the plug-in published no report although one was asked for, or when reading the capture failed.
     bool Analyse(ReportVia via, std::string& error);
     uint32_t RecordCount() const { return count_; }
     int64_t PositionAt(uint32_t i) const { return record_.positionArray[i]; }
@@ -114,6 +119,7 @@ class HostSession {
     int64_t lastQuery_ = -1;
     std::string blockName_;
     std::string report_;
+    ReportSink* sink_ = nullptr;
     // The mapped report block: its view, the view's size, its text's length, and (Windows) the
     // mapping's handle.
     const char* blockText_ = nullptr;

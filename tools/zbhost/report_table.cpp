@@ -142,6 +142,34 @@ bool ParseRow(std::string_view line, const ReportTable& table, ReportRowData& ro
 
 }  // namespace
 
+bool ReportReader::Lines(std::string_view wire, std::string& error) {
+    if (failed_) return false;
+    size_t start = 0;
+    while (start < wire.size()) {
+        size_t end = wire.find('\n', start);
+        if (end == std::string_view::npos) end = wire.size();
+        std::string_view line = wire.substr(start, end - start);
+        start = end + 1;
+        ++number_;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (number_ == 1) {
+            if (!ParseHeader(line, header_, error)) {
+                failed_ = true;
+                return false;
+            }
+            continue;
+        }
+        if (line.empty()) continue;
+        if (!ParseRow(line, header_, row_, error)) {
+            error = "report line " + std::to_string(number_) + ": " + error;
+            failed_ = true;
+            return false;
+        }
+        visit_(row_);
+    }
+    return true;
+}
+
 bool ReadReport(std::string_view wire, ReportTable& header,
                 const std::function<void(const ReportRowData&)>& visit, std::string& error) {
     header = ReportTable{};
@@ -149,26 +177,10 @@ bool ReadReport(std::string_view wire, ReportTable& header,
         error = "the report is empty";
         return false;
     }
-    ReportRowData row;
-    size_t start = 0;
-    for (size_t number = 1; start < wire.size(); ++number) {
-        size_t end = wire.find('\n', start);
-        if (end == std::string_view::npos) end = wire.size();
-        std::string_view line = wire.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (number == 1) {
-            if (!ParseHeader(line, header, error)) return false;
-            continue;
-        }
-        if (line.empty()) continue;
-        if (!ParseRow(line, header, row, error)) {
-            error = "report line " + std::to_string(number) + ": " + error;
-            return false;
-        }
-        visit(row);
-    }
-    return true;
+    ReportReader reader(visit);
+    const bool read = reader.Lines(wire, error);
+    header = reader.Header();
+    return read;
 }
 
 bool ParseReport(std::string_view wire, ReportTable& table, std::string& error) {
@@ -232,20 +244,35 @@ void WriteReportCsv(const ReportTable& table, std::ostream& out, bool withColour
     for (const auto& row : table.rows) CsvRow(row, text, withColours);
 }
 
+ReportCsvWriter::ReportCsvWriter(std::ostream& out, bool withColours)
+    : text_(std::make_unique<TextBuffer>(out)),
+      withColours_(withColours),
+      reader_([this](const ReportRowData& row) {
+          if (!headed_) CsvHeader(reader_.Header(), *text_, withColours_);
+          headed_ = true;
+          CsvRow(row, *text_, withColours_);
+      }) {}
+
+ReportCsvWriter::~ReportCsvWriter() = default;
+
+bool ReportCsvWriter::Finish(std::string& error) {
+    if (!reader_.Started()) {
+        error = "the report is empty";
+        return false;
+    }
+    if (!headed_) CsvHeader(reader_.Header(), *text_, withColours_);
+    headed_ = true;
+    text_->Flush();
+    return true;
+}
+
 bool WriteReportCsv(std::string_view wire, std::ostream& out, bool withColours, std::string& error) {
-    TextBuffer text(out);
-    ReportTable header;
-    bool headed = false;
-    const bool read = ReadReport(
-        wire, header,
-        [&](const ReportRowData& row) {
-            if (!headed) CsvHeader(header, text, withColours);
-            headed = true;
-            CsvRow(row, text, withColours);
-        },
-        error);
-    if (read && !headed) CsvHeader(header, text, withColours);
-    return read;
+    if (wire.empty()) {
+        error = "the report is empty";
+        return false;
+    }
+    ReportCsvWriter csv(out, withColours);
+    return csv.Lines(wire, error) && csv.Finish(error);
 }
 
 }  // namespace zbhost

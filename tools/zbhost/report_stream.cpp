@@ -1,0 +1,71 @@
+// The report's writer thread and the queue that feeds it. Chunks of about 1 MiB keep the handing
+// over rare; at most four wait in the queue, so a writer that falls behind holds the plug-in up
+// rather than letting memory grow.
+#include "report_stream.h"
+
+namespace zbhost {
+
+namespace {
+constexpr size_t kChunkBytes = size_t{1} << 20;
+constexpr size_t kQueuedChunks = 4;
+}  // namespace
+
+ReportStream::ReportStream(std::ostream* wire, std::ostream* csv, bool withColours) : wire_(wire) {
+    if (csv != nullptr) csv_ = std::make_unique<ReportCsvWriter>(*csv, withColours);
+    chunk_.reserve(kChunkBytes);
+    writer_ = std::thread([this] { Run(); });
+}
+
+ReportStream::~ReportStream() {
+    if (!finished_) Finish();
+}
+
+void ReportStream::Lines(std::string_view text) {
+    chunk_.append(text);
+    if (chunk_.size() < kChunkBytes) return;
+    Hand(std::move(chunk_));
+    chunk_ = std::string();
+    chunk_.reserve(kChunkBytes);
+}
+
+void ReportStream::Hand(std::string&& chunk) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return queue_.size() < kQueuedChunks; });
+    queue_.push_back(std::move(chunk));
+    changed_.notify_all();
+}
+
+void ReportStream::Run() {
+    bool readable = true;
+    std::string chunk;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return !queue_.empty() || ended_; });
+            if (queue_.empty()) break;
+            chunk = std::move(queue_.front());
+            queue_.pop_front();
+            changed_.notify_all();
+        }
+        if (wire_ != nullptr) wire_->write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        // After a line that cannot be read the CSV takes nothing more; the wire text goes on.
+        if (csv_ && readable) readable = csv_->Lines(chunk, error_);
+    }
+    if (csv_ && readable && !csv_->Finish(error_)) readable = false;
+    if (!readable) error_ = "the report cannot be read: " + error_;
+}
+
+std::string ReportStream::Finish() {
+    if (finished_) return error_;
+    finished_ = true;
+    if (!chunk_.empty()) Hand(std::move(chunk_));
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+        changed_.notify_all();
+    }
+    writer_.join();
+    return error_;
+}
+
+}  // namespace zbhost
