@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "report_table.h"
 
@@ -48,6 +49,7 @@ class ReportStream : public ReportSink {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::string> queue_;
+    std::vector<std::string> spare_;  // written chunks, kept for their memory
     bool ended_ = false;
     bool finished_ = false;
     std::string error_;
