@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text_buffer.h"
+
 namespace zbhost {
 
 namespace {
@@ -198,26 +200,18 @@ constexpr uint64_t kPow10[13] = {1,           10,           100,          1000, 
                                  10000000000, 100000000000, 1000000000000};
 
 // `scaled` / 10^decimals written with exactly `decimals` decimals, as "%.*f" writes the quotient.
+// Two digits per step: a listing writes one time per record.
 size_t FixedPoint(uint64_t scaled, int decimals, char* out) {
     const uint64_t unit = kPow10[decimals];
-    char digits[24];
-    size_t n = 0;
-    uint64_t whole = scaled / unit;
-    do {
-        digits[sizeof digits - 1 - n++] = static_cast<char>('0' + whole % 10);
-        whole /= 10;
-    } while (whole != 0);
-    std::memcpy(out, digits + sizeof digits - n, n);
-    if (decimals > 0) {
-        out[n++] = '.';
-        uint64_t part = scaled % unit;
-        for (int d = decimals; d-- > 0;) {
-            out[n + static_cast<size_t>(d)] = static_cast<char>('0' + part % 10);
-            part /= 10;
-        }
-        n += static_cast<size_t>(decimals);
-    }
-    return n;
+    const uint64_t whole = scaled / unit;
+    const auto n = static_cast<size_t>(DecimalDigitCount(whole));
+    DigitsBefore(out + n, whole);
+    if (decimals == 0) return n;
+    // The decimals with their leading zeros: the digits of 10^decimals + part without its "1".
+    char* const end = out + n + 1 + decimals;
+    DigitsBefore(end, unit + scaled % unit);
+    out[n] = '.';  // over that "1"
+    return n + 1 + static_cast<size_t>(decimals);
 }
 
 }  // namespace
