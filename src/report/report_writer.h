@@ -116,7 +116,11 @@ ReportOutcome LastReportOutcome();
 // backslash, control bytes and bytes of 0x80 and above as '.', an empty text as a quoted space.
 // Writes at most `room` bytes and always closes the quote (needs room >= 3); returns the length.
 size_t EscapeCell(const char* text, char* out, size_t room);
-// One colour digit of a row line: 0-9, then A-Z for 10-35.
-char ColourDigit(int value);
+// One colour digit of a row line: 0-9, then A-Z for 10-35 (0 for any other value).
+constexpr char ColourDigit(int value) {
+    return value >= 0 && value <= 9     ? static_cast<char>('0' + value)
+           : value >= 10 && value <= 35 ? static_cast<char>('A' + (value - 10))
+                                        : '0';
+}
 
 }  // namespace zb
