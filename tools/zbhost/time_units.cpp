@@ -200,18 +200,18 @@ constexpr uint64_t kPow10[13] = {1,           10,           100,          1000, 
                                  10000000000, 100000000000, 1000000000000};
 
 // `scaled` / 10^decimals written with exactly `decimals` decimals, as "%.*f" writes the quotient.
-// Two digits per step: a listing writes one time per record.
+// A listing writes one time per record, so no division by the run-time power of ten: the digits
+// of `scaled` (at least decimals + 1 of them) are written one place to the right, and the whole
+// part moves left to make room for the point.
 size_t FixedPoint(uint64_t scaled, int decimals, char* out) {
-    const uint64_t unit = kPow10[decimals];
-    const uint64_t whole = scaled / unit;
-    const auto n = static_cast<size_t>(DecimalDigitCount(whole));
-    DigitsBefore(out + n, whole);
-    if (decimals == 0) return n;
-    // The decimals with their leading zeros: the digits of 10^decimals + part without its "1".
-    char* const end = out + n + 1 + decimals;
-    DigitsBefore(end, unit + scaled % unit);
-    out[n] = '.';  // over that "1"
-    return n + 1 + static_cast<size_t>(decimals);
+    const int count = std::max(DecimalDigitCount(scaled), decimals + 1);
+    char* const first = out + 1;
+    for (char* p = DigitsBefore(first + count, scaled); p > first;) *--p = '0';
+    const int whole = count - decimals;
+    for (int i = 0; i < whole; ++i) out[i] = out[i + 1];
+    if (decimals == 0) return static_cast<size_t>(count);
+    out[whole] = '.';
+    return static_cast<size_t>(count) + 1;
 }
 
 }  // namespace
