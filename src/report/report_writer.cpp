@@ -254,6 +254,21 @@ void ReportWriter::StartRow(int64_t clock) {
     rowPending_ = true;
 }
 
+bool ReportWriter::StartBlankRow(int64_t clock, int32_t columns, int32_t pair, ReportStatusCode& status) {
+    StartRow(clock);
+    if (columns < 1) return true;
+    for (int32_t column = 0; column < std::min(columns, columnCount_); ++column) slot_[column][0] = '\0';
+    const bool pairValid = pair >= 0 && pair < pairCount_;
+    if (pairValid)
+        std::fill(cellPair_.begin(), cellPair_.begin() + std::min(columns, kReportMaxColumns), pair);
+    if (columns > kReportMaxColumns) {
+        status = ReportStatusCode::ColumnRefused;
+        return false;
+    }
+    if (!pairValid) status = ReportStatusCode::PairRefused;
+    return pairValid;
+}
+
 bool ReportWriter::SetCellColour(int32_t column, int32_t pair, ReportStatusCode& status) {
     if (column < 0 || column >= kReportMaxColumns) {
         status = ReportStatusCode::ColumnRefused;
@@ -426,6 +441,11 @@ bool ReportStartRow(CallContext& call, int64_t clock) {
         w.StartRow(clock);
         return true;
     });
+}
+
+bool ReportStartBlankRow(CallContext& call, int64_t clock, int32_t columns, int32_t pair) {
+    return WithWriter(
+        call, [&](ReportWriter& w, ReportStatusCode& s) { return w.StartBlankRow(clock, columns, pair, s); });
 }
 
 bool ReportSetCellColour(CallContext& call, int32_t column, int32_t pair) {

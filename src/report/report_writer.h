@@ -53,6 +53,9 @@ class ReportWriter {
     bool SetColourPair(int32_t index, uint32_t textColour, uint32_t backColour, ReportStatusCode& status);
     bool FlushHeader();
     void StartRow(int64_t clock);
+    // StartRow, then SetCell(column, "") and SetCellColour(column, pair) for every column below
+    // `columns`, in one call: the status is that of the last SetCellColour.
+    bool StartBlankRow(int64_t clock, int32_t columns, int32_t pair, ReportStatusCode& status);
     bool SetCellColour(int32_t column, int32_t pair, ReportStatusCode& status);
     bool SetCell(int32_t column, const char* text, ReportStatusCode& status);
     bool WriteRow();
@@ -105,6 +108,9 @@ bool ReportSetColumnName(CallContext& call, int32_t column, const char* text);
 bool ReportSetColourPair(CallContext& call, int32_t index, uint32_t textColour, uint32_t backColour);
 bool ReportFlushHeader(CallContext& call);
 bool ReportStartRow(CallContext& call, int64_t clock);
+// ReportStartRow, then every column below `columns` given the empty text and `pair` (a row builder
+// starts each row so).
+bool ReportStartBlankRow(CallContext& call, int64_t clock, int32_t columns, int32_t pair);
 bool ReportSetCellColour(CallContext& call, int32_t column, int32_t pair);
 bool ReportSetCell(CallContext& call, int32_t column, const char* text);
 bool ReportWriteRow(CallContext& call);
