@@ -18,9 +18,10 @@ void LabelRecordForHost(HostRecord& host, uint64_t codeOrList, char* text, uint3
     // A host asks once per record: the label reads only the flags, the value format and the decoder
     // words, and changes no setting, so only those are copied in and nothing but the dialog result
     // is written back.
-    DecoderSettings& block = Module().labelSettings;
+    ModuleState& module = Module();
+    DecoderSettings& block = module.labelSettings;
     CopyReadOnlySettingsIn(host, block);
-    RememberHost(&host);
+    module.call.Remember(&host);
     const SettingsView view(&block);
 
     // A bare code becomes a list of one; the host's own list is read only as far as its count goes.
@@ -31,7 +32,7 @@ void LabelRecordForHost(HostRecord& host, uint64_t codeOrList, char* text, uint3
         list = hostList != nullptr ? CodeList{hostList[0], hostList + 1} : CodeList{0, nullptr};
     }
 
-    const uint32_t colour = BuildWaveformLabel(Module().call, view, list, text, size);
+    const uint32_t colour = BuildWaveformLabel(module.call, view, list, text, size);
     CopyUnchangedSettingsOut(host);
 
     if (colour == kNoColourIndex) {
