@@ -112,10 +112,31 @@ inline char* DigitsBefore(char* end, uint64_t v) {
     return end;
 }
 
+// From the highest set bit: bits * log10(2) is the count or one more (1233 / 4096 ~ log10(2)).
 inline int DecimalDigitCount(uint64_t v) {
-    int n = 1;
-    for (; v >= 100; v /= 100) n += 2;
-    return v >= 10 ? n + 1 : n;
+    static constexpr uint64_t kPowers[20] = {1ull,
+                                             10ull,
+                                             100ull,
+                                             1000ull,
+                                             10000ull,
+                                             100000ull,
+                                             1000000ull,
+                                             10000000ull,
+                                             100000000ull,
+                                             1000000000ull,
+                                             10000000000ull,
+                                             100000000000ull,
+                                             1000000000000ull,
+                                             10000000000000ull,
+                                             100000000000000ull,
+                                             1000000000000000ull,
+                                             10000000000000000ull,
+                                             100000000000000000ull,
+                                             1000000000000000000ull,
+                                             10000000000000000000ull};
+    const uint64_t w = v | 1;  // 0 has one digit, like 1
+    const int guess = ((64 - __builtin_clzll(w)) * 1233) >> 12;
+    return guess + (w >= kPowers[guess] ? 1 : 0);
 }
 
 inline char* DecimalAt(char* at, int64_t value, int width) {
