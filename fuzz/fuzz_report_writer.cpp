@@ -1,7 +1,8 @@
-// Fuzz target: the report writer's nine operations in any order with arbitrary column numbers,
+// Fuzz target: the report writer's operations in any order with arbitrary column numbers,
 // names, cells, colour pairs and clocks, in callback mode. A small model of the writer's slots
 // predicts every line; each line the host receives must parse, stay within 2,047 bytes, carry the
 // model's colour pairs and clock, and hold the model's texts (cut only when the line is full).
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -127,11 +128,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (pending) emitHeader();
                 break;
             }
-            case 3:
+            case 3: {
+                // A plain start, or a blank one: the columns below `columns` empty and in `pair`.
                 m.clock = static_cast<int64_t>(in.U64());
-                ZB_FUZZ_CHECK(zb::ReportStartRow(call, m.clock));
+                const int32_t columns = static_cast<int8_t>(in.U8()), pair = static_cast<int8_t>(in.U8());
+                if ((in.U8() & 1) == 0) {
+                    ZB_FUZZ_CHECK(zb::ReportStartRow(call, m.clock));
+                } else {
+                    const bool pairOk = pair >= 0 && pair < m.pairs;
+                    for (int32_t c = 0; c < std::min(columns, m.columns); ++c) m.slot[c].clear();
+                    for (int32_t c = 0; pairOk && c < std::min(columns, zb::kReportMaxColumns); ++c)
+                        m.cellPair[c] = pair;
+                    want = columns < 1 || (columns <= zb::kReportMaxColumns && pairOk) ? ReportStatusCode::Ok
+                           : columns > zb::kReportMaxColumns ? ReportStatusCode::ColumnRefused
+                                                             : ReportStatusCode::PairRefused;
+                    ZB_FUZZ_CHECK(zb::ReportStartBlankRow(call, m.clock, columns, pair) ==
+                                  (want == ReportStatusCode::Ok));
+                }
                 m.rowPending = true;
                 break;
+            }
             case 4: {
                 const int32_t column = static_cast<int8_t>(in.U8());
                 const int32_t pair = static_cast<int8_t>(in.U8());

@@ -44,6 +44,17 @@ void CopySettingsOut(const DecoderSettings& s, HostRecord& host) {
     host.dialogResult = s.dialogAccepted != 0 ? 1 : 2;
 }
 
+void CopyReadOnlySettingsIn(const HostRecord& host, DecoderSettings& s) {
+    s.size = kSettingsBlockSize;
+    s.hostValueFormat = host.hostValueFormat;
+    s.hostFlags = host.hostFlags;
+    std::memcpy(reinterpret_cast<uint8_t*>(&s) + kDecoderWordsOffset, host.decoderWords, kDecoderWordsSize);
+}
+
+void CopyUnchangedSettingsOut(HostRecord& host) {
+    host.dialogResult = 2;
+}
+
 uint32_t SettingsView::Channel(size_t index) const {
     return index < 2 ? (s_->channelTable[index] & 0xFFFF) : 0;
 }

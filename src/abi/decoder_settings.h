@@ -76,6 +76,14 @@ void CopySettingsIn(const HostRecord& host, DecoderSettings& block);
 // Copy-out: the block back into the host record, with dialogResult 1 after OK, else 2.
 void CopySettingsOut(const DecoderSettings& block, HostRecord& host);
 
+// The copies of a call that only reads the settings, for a label asked once per record. In: the
+// host's flags, its value format and the decoder words, written over a block that keeps its other
+// fields (zero in a block that only this copy fills), so that no whole block is cleared per call.
+// Out: what copying back a block that no dialog accepted changes in the host record (dialogResult
+// becomes 2).
+void CopyReadOnlySettingsIn(const HostRecord& host, DecoderSettings& block);
+void CopyUnchangedSettingsOut(HostRecord& host);
+
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi);
 
 // The mask of a CRC width: 0 below 1 bit, all ones from 32 bits on, else 2^bits - 1.

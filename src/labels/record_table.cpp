@@ -94,6 +94,27 @@ constexpr RecordLook kLooks[] = {
 };
 static_assert(sizeof kLooks / sizeof kLooks[0] == static_cast<size_t>(Row::Count));
 
+// ExpandLook knows one directive, "%s", at most once in a format.
+constexpr bool ExpandsByHand(const char* format) {
+    if (format == nullptr) return true;
+    int values = 0;
+    for (const char* f = format; *f != '\0'; ++f) {
+        if (*f != '%') continue;
+        if (f[1] != 's') return false;
+        ++values;
+        ++f;
+    }
+    return values <= 1;
+}
+constexpr bool EveryLookExpandsByHand() {
+    for (const RecordLook& look : kLooks) {
+        if (!ExpandsByHand(look.longLabel) || !ExpandsByHand(look.shortLabel) || !ExpandsByHand(look.report))
+            return false;
+    }
+    return true;
+}
+static_assert(EveryLookExpandsByHand());
+
 Row StatusRow(uint32_t code) {
     const bool counted = SecondByte(code) >= 2;
     switch (static_cast<StatusCode>(LowByte(code))) {
@@ -187,6 +208,22 @@ uint32_t ColourIndex(const SettingsView& settings, Colour colour) {
 
 const RecordLook& LookOf(uint32_t code, bool bissB, bool wholeValue) {
     return kLooks[static_cast<size_t>(RowOf(code, bissB, wholeValue))];
+}
+
+size_t ExpandLook(const char* format, const char* value, char* text, size_t size) {
+    if (text == nullptr || size == 0) return 0;
+    size_t n = 0;
+    const size_t room = size - 1;
+    for (const char* f = format; *f != '\0' && n < room; ++f) {
+        if (f[0] == '%' && f[1] == 's') {
+            for (const char* v = value; *v != '\0' && n < room; ++v) text[n++] = *v;
+            ++f;
+        } else {
+            text[n++] = *f;
+        }
+    }
+    text[n] = '\0';
+    return n;
 }
 
 }  // namespace zb

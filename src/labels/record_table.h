@@ -4,6 +4,7 @@
 // Waveform labels and report rows both read it; the value a label shows is formatted by the labels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "abi/decoder_settings.h"
@@ -33,14 +34,19 @@ constexpr int kColours = 12;
 uint32_t ColourIndex(const SettingsView& settings, Colour colour);
 
 struct RecordLook {
-    // printf formats of the long and the short waveform label; "%s" takes the value text.
+    // Formats of the long and the short waveform label; "%s" takes the value text.
     const char* longLabel;
     const char* shortLabel;
-    // printf format of the report's text ("%s" takes the acknowledge count); null when the report
-    // writes the record's value instead (or nothing).
+    // Format of the report's text ("%s" takes the acknowledge count); null when the report writes
+    // the record's value instead (or nothing).
     const char* report;
     Colour colour;
 };
+
+// A look's format (one "%s" at most, no other '%') with `value` in place of its "%s", written as
+// snprintf writes it: cut to size - 1 characters and terminated; size 0 writes nothing. Returns
+// the length written.
+size_t ExpandLook(const char* format, const char* value, char* text, size_t size);
 
 // The look of a record code. An nErr record's colour depends on the protocol (nErr is active low in
 // BiSS-C, active high in BiSS-B); a value's first record shows the whole value only when its other

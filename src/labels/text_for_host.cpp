@@ -34,8 +34,12 @@ void ConvertForHostInPlace(const HostRecord* host, char* text, size_t size) {
     if (text == nullptr || size == 0) return;
     if (host != nullptr && HostTakesUtf8(host->hostFlags)) return;
 
-    const size_t length = BoundedLength(text, size);
-    if (IsAscii(text, length)) return;
+    // One pass finds the end and whether any byte is not ASCII: a label is converted per record.
+    size_t length = 0;
+    unsigned char highBits = 0;
+    for (; length < size && text[length] != '\0'; ++length)
+        highBits |= static_cast<unsigned char>(text[length]);
+    if (highBits < 0x80) return;
     try {
         const std::string original(text, length);
         std::string converted(size, '\0');

@@ -24,6 +24,12 @@ class BoundedText {
     void Put(const char* s) {
         while (*s != '\0' && length_ < room_) text_[length_++] = *s++;
     }
+    void Put(const char* s, uint32_t n) {
+        if (n > room_ - length_) n = room_ - length_;
+        if (n == 0) return;  // also keeps a null text out of memcpy
+        std::memcpy(text_ + length_, s, n);
+        length_ += n;
+    }
     // Appends n copies of c; n may be far larger than the buffer.
     void Repeat(char c, uint64_t n) {
         while (n > 0 && length_ < room_) {
@@ -73,26 +79,20 @@ uint64_t MaskFor(int32_t width, uint32_t formBits) {
     return (uint64_t{1} << width) - 1;
 }
 
-// The digits of v in base 2, 8, 10 or 16, most significant first, at least one digit ("0").
-uint32_t Digits(uint64_t v, uint32_t base, char (&out)[65]) {
+// The digits of v in base 2, 8, 10 or 16 (at least one, "0"), preceded by as many '0' as it takes
+// to reach `minDigits` characters. The digits are written from the end of a buffer, least
+// significant first, and the base is a constant of each instance, so no division is a real one.
+template <uint32_t Base>
+void PutPadded(BoundedText& out, uint64_t v, uint64_t minDigits) {
     static constexpr char kDigitChars[] = "0123456789ABCDEF";
-    char reversed[65];
+    char digits[64];
     uint32_t n = 0;
     do {
-        reversed[n++] = kDigitChars[v % base];
-        v /= base;
+        digits[sizeof digits - 1 - n++] = kDigitChars[v % Base];
+        v /= Base;
     } while (v != 0);
-    for (uint32_t i = 0; i < n; ++i) out[i] = reversed[n - 1 - i];
-    out[n] = '\0';
-    return n;
-}
-
-// The digits of v, preceded by as many '0' as it takes to reach `minDigits` characters.
-void PutPadded(BoundedText& out, uint64_t v, uint32_t base, uint64_t minDigits) {
-    char digits[65];
-    const uint32_t n = Digits(v, base, digits);
     if (minDigits > n) out.Repeat('0', minDigits - n);
-    out.Put(digits);
+    out.Put(digits + sizeof digits - n, n);
 }
 
 // Width 0 (or below) means a field of no bits: the masked value is 0 and prints as one '0' in the
@@ -102,7 +102,7 @@ void PutHex(BoundedText& out, uint64_t value, int32_t width, Form form) {
     const uint32_t formBits = static_cast<uint32_t>(form);
     const int32_t w = width < 0 ? 0 : (static_cast<uint32_t>(width) >= formBits ? formBits : width);
     const uint64_t v = value & MaskFor(w, formBits);
-    PutPadded(out, v, 16, (static_cast<uint32_t>(w) + 3) / 4);
+    PutPadded<16>(out, v, (static_cast<uint32_t>(w) + 3) / 4);
 }
 
 void PutOct(BoundedText& out, uint64_t value, int32_t width, Form form) {
@@ -111,7 +111,7 @@ void PutOct(BoundedText& out, uint64_t value, int32_t width, Form form) {
     const uint64_t v = value & MaskFor(width, formBits);
     const uint64_t d = (w + 2) / 3;
     // Padding only while d octal digits stay inside the form; wider fields print unpadded.
-    PutPadded(out, v, 8, 3 * d < formBits ? d : 0);
+    PutPadded<8>(out, v, 3 * d < formBits ? d : 0);
 }
 
 void PutBin(BoundedText& out, uint64_t value, int32_t width, Form form) {
@@ -121,7 +121,7 @@ void PutBin(BoundedText& out, uint64_t value, int32_t width, Form form) {
     // Below 32 bits the text has exactly w digits. From 32 bits on the 32-bit form still pads to w
     // (wider than the value itself), the 64-bit form prints the significant digits only.
     const bool pad = w < 32 || form == Form::Bits32;
-    PutPadded(out, v, 2, pad ? w : 0);
+    PutPadded<2>(out, v, pad ? w : 0);
 }
 
 // Names of the bytes 0..31, then 32 and 127; 33..126 are quoted characters.
@@ -165,7 +165,7 @@ uint32_t FormatAny(uint32_t flags, uint64_t value, uint32_t format, int32_t widt
             PutHex(out, v, width, form);
             break;
         case ValueType::Dec:
-            PutPadded(out, v, 10, 0);
+            PutPadded<10>(out, v, 0);
             break;
         case ValueType::Oct:
             PutOct(out, v, width, form);

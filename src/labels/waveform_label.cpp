@@ -3,8 +3,6 @@
 // colours are the record table's; this file formats the value each label shows.
 #include "labels/waveform_label.h"
 
-#include <cstdio>
-
 #include "abi/record_code.h"
 #include "labels/record_table.h"
 #include "labels/value_format.h"
@@ -30,6 +28,24 @@ int32_t ValueWidth(const SettingsView& s, RecordKind kind) {
         default:
             return s.PositionBits();
     }
+}
+
+// "%u" and "%0*X" of the small values a label shows, written by hand: a label is asked once per
+// record.
+void DecimalText(uint32_t v, char (&out)[kValueTextSize]) {
+    uint32_t n = 1;
+    for (uint32_t rest = v; rest >= 10; rest /= 10) ++n;
+    for (uint32_t i = n; i-- > 0; v /= 10) out[i] = static_cast<char>('0' + v % 10);
+    out[n] = '\0';
+}
+
+void HexText(uint32_t v, uint32_t minDigits, char (&out)[kValueTextSize]) {
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    uint32_t n = 1;
+    while (n < 8 && (v >> (4 * n)) != 0) ++n;
+    if (n < minDigits) n = minDigits;
+    for (uint32_t i = n; i-- > 0; v >>= 4) out[i] = kHexDigits[v & 0xF];
+    out[n] = '\0';
 }
 
 // Formats through the host-facing formatter (the Gray flags of the call's host record). Without a
@@ -62,23 +78,23 @@ void ValueText(CallContext& call, const SettingsView& s, CodeList list, bool who
         case RecordKind::Ida:
         case RecordKind::Err:
         case RecordKind::Warn:
-            std::snprintf(out, sizeof out, "%u", p & 1);
+            DecimalText(p & 1, out);
             return;
         case RecordKind::RegData:
         case RecordKind::Crc:
-            std::snprintf(out, sizeof out, "%02X", p);
+            HexText(p, 2, out);
             return;
         case RecordKind::Adr:
-            std::snprintf(out, sizeof out, "%02X", p & 0x7F);
+            HexText(p & 0x7F, 2, out);
             return;
         case RecordKind::Cmd:
-            std::snprintf(out, sizeof out, "%u", p & 3);
+            DecimalText(p & 3, out);
             return;
         case RecordKind::Idl: {
             // Nine CDS bits of the address part: an odd value shows all nine, an even one the top
             // eight.
             const uint32_t v = p | ((q & 1) << 8);
-            std::snprintf(out, sizeof out, "%03X", (p & 1) != 0 ? v : v >> 1);
+            HexText((p & 1) != 0 ? v : v >> 1, 3, out);
             return;
         }
         case RecordKind::Id:
@@ -102,10 +118,10 @@ void ValueText(CallContext& call, const SettingsView& s, CodeList list, bool who
             return;
         }
         case RecordKind::Status:
-            std::snprintf(out, sizeof out, "%u", q);  // the acknowledge count of a counted status
+            DecimalText(q, out);  // the acknowledge count of a counted status
             return;
         default:
-            std::snprintf(out, sizeof out, "%02X", static_cast<uint32_t>(KindByte(c)));
+            HexText(KindByte(c), 2, out);
             return;
     }
 }
@@ -134,7 +150,7 @@ uint32_t BuildWaveformLabel(CallContext& call, const SettingsView& s, CodeList l
     char value[kValueTextSize];
     ValueText(call, s, list, wholeValue, value);
     const bool shortForm = (s.HostFlags() & HostFlag::kShortLabels) != 0;
-    if (std::snprintf(text, size, shortForm ? look.shortLabel : look.longLabel, value) < 0) text[0] = '\0';
+    ExpandLook(shortForm ? look.shortLabel : look.longLabel, value, text, size);
     return ColourIndex(s, look.colour);
 }
 

@@ -6,7 +6,6 @@
 #include "abi/decoder_settings.h"
 #include "labels/text_for_host.h"
 #include "labels/waveform_label.h"
-#include "plugin/export_frame.h"
 #include "plugin/module_state.h"
 
 namespace zb {
@@ -16,9 +15,14 @@ constexpr uint32_t kNoColours = 0;
 }  // namespace
 
 void LabelRecordForHost(HostRecord& host, uint64_t codeOrList, char* text, uint32_t size) {
-    SettingsFrame frame(host);
-    RememberHost(&host);
-    const SettingsView view = frame.View();
+    // A host asks once per record: the label reads only the flags, the value format and the decoder
+    // words, and changes no setting, so only those are copied in and nothing but the dialog result
+    // is written back.
+    ModuleState& module = Module();
+    DecoderSettings& block = module.labelSettings;
+    CopyReadOnlySettingsIn(host, block);
+    module.call.Remember(&host);
+    const SettingsView view(&block);
 
     // A bare code becomes a list of one; the host's own list is read only as far as its count goes.
     const uint32_t bareCode = static_cast<uint32_t>(codeOrList);
@@ -28,8 +32,8 @@ void LabelRecordForHost(HostRecord& host, uint64_t codeOrList, char* text, uint3
         list = hostList != nullptr ? CodeList{hostList[0], hostList + 1} : CodeList{0, nullptr};
     }
 
-    const uint32_t colour = BuildWaveformLabel(Module().call, view, list, text, size);
-    frame.CopyBack();
+    const uint32_t colour = BuildWaveformLabel(module.call, view, list, text, size);
+    CopyUnchangedSettingsOut(host);
 
     if (colour == kNoColourIndex) {
         host.labelColourMask = kNoColours;

@@ -1,12 +1,14 @@
 // Everything that lives for the whole module, gathered in one place: the call context that the
 // exports hand down (remembered host record, last status, progress scale, report writer, temporary
-// directory), the decode engine, the report column widths and the host messages. Only plugin/
-// reaches it. The host calls one export at a time, so nothing here is locked.
+// directory), the decode engine, the report column widths, the host messages and the settings
+// block of the labels. Only plugin/ reaches it. The host calls one export at a time, so nothing
+// here is locked.
 #pragma once
 
 #include <cstdint>
 
 #include "abi/call_context.h"
+#include "abi/decoder_settings.h"
 #include "abi/host_messages.h"
 #include "abi/host_record.h"
 #include "report/report_columns.h"
@@ -31,6 +33,9 @@ struct ModuleState {
     // The report column widths; the host keeps the table's address (GetPluginInfo).
     ColumnWidths columnWidthTable = {};
     HostMessageStore messages{};
+    // The settings of DataConv, filled by CopyReadOnlySettingsIn at each call: the fields a label
+    // does not read stay zero.
+    DecoderSettings labelSettings{};
     void* moduleHandle = nullptr;  // Windows: the DLL's instance handle, for its resources
 };
 

@@ -55,11 +55,7 @@ void DeclareReportPairs(CallContext& call, const SettingsView& view) {
 }
 
 void StartBlankRow(CallContext& call, int64_t clock, int32_t columnCount) {
-    ReportStartRow(call, clock);
-    for (int32_t col = 0; col < columnCount; ++col) {
-        ReportSetCell(call, col, "");
-        ReportSetCellColour(call, col, PairIndex(Colour::Plain));
-    }
+    ReportStartBlankRow(call, clock, columnCount, PairIndex(Colour::Plain));
 }
 
 bool FormatClockText(uint64_t sampleRate, uint32_t period, char* text, size_t size) {

@@ -57,12 +57,6 @@ size_t AppendClock(char* line, size_t pos, int64_t clock) {
 
 }  // namespace
 
-char ColourDigit(int value) {
-    if (value >= 0 && value <= 9) return static_cast<char>('0' + value);
-    if (value >= 10 && value <= 35) return static_cast<char>('A' + (value - 10));
-    return '0';
-}
-
 size_t EscapeCell(const char* text, char* out, size_t room) {
     if (room < 3) return 0;
     size_t pos = 0;
@@ -120,6 +114,20 @@ void ReportWriter::Open() {
 }
 
 void ReportWriter::StoreText(char* slot, const char* text) {
+    // A cell is set per value of every row, and nearly all are short ASCII texts: they are copied
+    // in one pass that notes any byte above 0x7F. Only a text with such a byte, or one longer than
+    // a slot, takes the conversion below (which leaves ASCII and, for a UTF-8 host, any text as it
+    // is).
+    unsigned char highBits = 0;
+    size_t length = 0;
+    for (; length < kReportSlotSize - 1 && text[length] != '\0'; ++length) {
+        slot[length] = text[length];
+        highBits |= static_cast<unsigned char>(text[length]);
+    }
+    if (text[length] == '\0' && highBits < 0x80) {
+        slot[length] = '\0';
+        return;
+    }
     char scratch[kReportConvertSize];
     const uint32_t flags = host_ != nullptr ? host_->hostFlags : 0;
     const char* converted = ConvertForHost(flags, text, scratch, sizeof scratch);
@@ -244,6 +252,21 @@ bool ReportWriter::FlushHeader() {
 void ReportWriter::StartRow(int64_t clock) {
     rowClock_ = clock;
     rowPending_ = true;
+}
+
+bool ReportWriter::StartBlankRow(int64_t clock, int32_t columns, int32_t pair, ReportStatusCode& status) {
+    StartRow(clock);
+    if (columns < 1) return true;
+    for (int32_t column = 0; column < std::min(columns, columnCount_); ++column) slot_[column][0] = '\0';
+    const bool pairValid = pair >= 0 && pair < pairCount_;
+    if (pairValid)
+        std::fill(cellPair_.begin(), cellPair_.begin() + std::min(columns, kReportMaxColumns), pair);
+    if (columns > kReportMaxColumns) {
+        status = ReportStatusCode::ColumnRefused;
+        return false;
+    }
+    if (!pairValid) status = ReportStatusCode::PairRefused;
+    return pairValid;
 }
 
 bool ReportWriter::SetCellColour(int32_t column, int32_t pair, ReportStatusCode& status) {
@@ -418,6 +441,11 @@ bool ReportStartRow(CallContext& call, int64_t clock) {
         w.StartRow(clock);
         return true;
     });
+}
+
+bool ReportStartBlankRow(CallContext& call, int64_t clock, int32_t columns, int32_t pair) {
+    return WithWriter(
+        call, [&](ReportWriter& w, ReportStatusCode& s) { return w.StartBlankRow(clock, columns, pair, s); });
 }
 
 bool ReportSetCellColour(CallContext& call, int32_t column, int32_t pair) {

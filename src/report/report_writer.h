@@ -53,6 +53,9 @@ class ReportWriter {
     bool SetColourPair(int32_t index, uint32_t textColour, uint32_t backColour, ReportStatusCode& status);
     bool FlushHeader();
     void StartRow(int64_t clock);
+    // StartRow, then SetCell(column, "") and SetCellColour(column, pair) for every column below
+    // `columns`, in one call: the status is that of the last SetCellColour.
+    bool StartBlankRow(int64_t clock, int32_t columns, int32_t pair, ReportStatusCode& status);
     bool SetCellColour(int32_t column, int32_t pair, ReportStatusCode& status);
     bool SetCell(int32_t column, const char* text, ReportStatusCode& status);
     bool WriteRow();
@@ -105,6 +108,9 @@ bool ReportSetColumnName(CallContext& call, int32_t column, const char* text);
 bool ReportSetColourPair(CallContext& call, int32_t index, uint32_t textColour, uint32_t backColour);
 bool ReportFlushHeader(CallContext& call);
 bool ReportStartRow(CallContext& call, int64_t clock);
+// ReportStartRow, then every column below `columns` given the empty text and `pair` (a row builder
+// starts each row so).
+bool ReportStartBlankRow(CallContext& call, int64_t clock, int32_t columns, int32_t pair);
 bool ReportSetCellColour(CallContext& call, int32_t column, int32_t pair);
 bool ReportSetCell(CallContext& call, int32_t column, const char* text);
 bool ReportWriteRow(CallContext& call);
@@ -116,7 +122,11 @@ ReportOutcome LastReportOutcome();
 // backslash, control bytes and bytes of 0x80 and above as '.', an empty text as a quoted space.
 // Writes at most `room` bytes and always closes the quote (needs room >= 3); returns the length.
 size_t EscapeCell(const char* text, char* out, size_t room);
-// One colour digit of a row line: 0-9, then A-Z for 10-35.
-char ColourDigit(int value);
+// One colour digit of a row line: 0-9, then A-Z for 10-35 (0 for any other value).
+constexpr char ColourDigit(int value) {
+    return value >= 0 && value <= 9     ? static_cast<char>('0' + value)
+           : value >= 10 && value <= 35 ? static_cast<char>('A' + (value - 10))
+                                        : '0';
+}
 
 }  // namespace zb

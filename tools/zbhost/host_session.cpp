@@ -297,7 +297,7 @@ void HostSession::ReleaseReportBlock() {
 void HostSession::LabelInto(uint32_t i, RawLabel& label) {
     label.coloured = false;
     label.length = 0;
-    std::memset(label.text, 0, sizeof label.text);
+    label.text[0] = '\0';  // the text of a plug-in that writes none
     if (i >= count_) {
         label.position = 0;
         label.code = 0;
@@ -314,8 +314,8 @@ void HostSession::LabelInto(uint32_t i, RawLabel& label) {
     active_ = this;
     plugin_.DataConv(&record_, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(list)), label.text,
                      RawLabel::kCapacity);
-    label.text[RawLabel::kCapacity - 1] = '\0';
-    label.length = std::strlen(label.text);
+    label.length = strnlen(label.text, RawLabel::kCapacity - 1);
+    label.text[label.length] = '\0';
     label.coloured = record_.labelColourMask == 24;
     label.textColour = record_.labelTextColour;
     label.backColour = record_.labelBackColour;

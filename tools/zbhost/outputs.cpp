@@ -203,10 +203,12 @@ FittedLabel FitLabel(const std::string& longForm, double width,
 void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, std::ostream& out) {
     // Text lines are laid out as "%12" PRId64 "  %14s %s  %08X  %-22s  %s on %s" (time, "s"; or
     // "-" and a blank without a rate; colours or "-"), CSV lines as position,time,code,label,colours.
+    // Each line is written in place, in room for its longest form.
     TextBuffer text(out);
     if (format == LabelFormat::Csv) text.Put("position,time_s,code,label,text_colour,back_colour\n");
     const SampleSeconds seconds(sampleRate);
     char time[SampleSeconds::kSize];
+    constexpr size_t kLineRoom = 128 + SampleSeconds::kSize + 2 * RawLabel::kCapacity;
     RawLabel l;
     const RecordView records = session.Records();
     uint32_t released = 0;
@@ -216,38 +218,34 @@ void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, 
         session.LabelInto(i, l);
         const std::string_view t(time, seconds.Format(l.position, time));
         const std::string_view label(l.text, l.length);
+        char* at = text.Room(kLineRoom);
         if (format == LabelFormat::Csv) {
-            text.Decimal(l.position);
-            text.Put(',');
-            text.Put(t);
-            text.Put(',');
-            text.Hex(l.code, 8);
-            text.Put(',');
-            text.CsvField(label);
-            text.Put(',');
-            if (l.coloured) text.Colour(l.textColour);
-            text.Put(',');
-            if (l.coloured) text.Colour(l.backColour);
+            at = DecimalAt(at, l.position);
+            *at++ = ',';
+            at = PutAt(at, t);
+            *at++ = ',';
+            at = HexAt(at, l.code, 8);
+            *at++ = ',';
+            at = CsvFieldAt(at, label);
+            *at++ = ',';
+            if (l.coloured) at = ColourAt(at, l.textColour);
+            *at++ = ',';
+            if (l.coloured) at = ColourAt(at, l.backColour);
         } else {
-            text.Decimal(l.position, 12);
-            text.Put("  ");
-            text.RightAligned(t.empty() ? "-" : t, 14);
-            text.Put(t.empty() ? "    " : " s  ");
-            text.Hex(l.code, 8);
-            text.Put("  ");
-            text.LeftAligned(label, 22);
-            text.Put("  ");
-            if (l.coloured)
-                text.Colour(l.textColour);
-            else
-                text.Put('-');
-            text.Put(" on ");
-            if (l.coloured)
-                text.Colour(l.backColour);
-            else
-                text.Put('-');
+            at = DecimalAt(at, l.position, 12);
+            at = PutAt(at, "  ");
+            at = RightAlignedAt(at, t.empty() ? "-" : t, 14);
+            at = PutAt(at, t.empty() ? "    " : " s  ");
+            at = HexAt(at, l.code, 8);
+            at = PutAt(at, "  ");
+            at = LeftAlignedAt(at, label, 22);
+            at = PutAt(at, "  ");
+            at = l.coloured ? ColourAt(at, l.textColour) : PutAt(at, "-");
+            at = PutAt(at, " on ");
+            at = l.coloured ? ColourAt(at, l.backColour) : PutAt(at, "-");
         }
-        text.Put('\n');
+        *at++ = '\n';
+        text.Commit(at);
     }
 }
 

@@ -28,17 +28,20 @@ void TextBuffer::PutSlow(std::string_view text) {
     }
 }
 
-void TextBuffer::CsvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        Put(text);
-        return;
-    }
-    Put('"');
+void TextBuffer::MakeRoom(size_t size) {
+    Flush();
+    if (buffer_.size() < size) buffer_.resize(size);
+}
+
+char* CsvFieldAt(char* at, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return PutAt(at, text);
+    *at++ = '"';
     for (char c : text) {
-        if (c == '"') Put('"');
-        Put(c);
+        if (c == '"') *at++ = '"';
+        *at++ = c;
     }
-    Put('"');
+    *at++ = '"';
+    return at;
 }
 
 }  // namespace zbhost

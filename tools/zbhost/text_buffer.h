@@ -14,6 +14,18 @@
 
 namespace zbhost {
 
+// The field writers behind the members of TextBuffer, for a line written in place (see
+// TextBuffer::Room): each writes at `at`, with the text of the member of the same name, and
+// returns the end of what it wrote.
+inline char* DecimalAt(char* at, int64_t value, int width = 0);
+inline char* HexAt(char* at, uint64_t value, int digits);
+inline char* ColourAt(char* at, uint32_t colorref);
+inline char* RightAlignedAt(char* at, std::string_view text, size_t width);
+inline char* LeftAlignedAt(char* at, std::string_view text, size_t width);
+inline char* PutAt(char* at, std::string_view text);
+// At most 2 * text.size() + 2 bytes.
+char* CsvFieldAt(char* at, std::string_view text);
+
 class TextBuffer {
   public:
     explicit TextBuffer(std::ostream& out, size_t capacity = size_t{1} << 20);
@@ -34,64 +46,121 @@ class TextBuffer {
         PutSlow(text);
     }
     // "%*" PRId64 with `width` (0: no padding).
-    void Decimal(int64_t value, int width = 0);
+    void Decimal(int64_t value, int width = 0) {
+        Commit(DecimalAt(Room(kNumberRoom + Width(width)), value, width));
+    }
     // "%0*X": upper-case hex, zero-padded to `digits`.
-    void Hex(uint64_t value, int digits);
+    void Hex(uint64_t value, int digits) { Commit(HexAt(Room(kNumberRoom), value, digits)); }
     // "#RRGGBB" of a COLORREF (0x00BBGGRR).
-    void Colour(uint32_t colorref);
+    void Colour(uint32_t colorref) { Commit(ColourAt(Room(kNumberRoom), colorref)); }
     // "%*s" (right-aligned) and "%-*s" (left-aligned) with `width`; longer text is not cut.
-    void RightAligned(std::string_view text, size_t width);
-    void LeftAligned(std::string_view text, size_t width);
+    void RightAligned(std::string_view text, size_t width) {
+        Commit(RightAlignedAt(Room(text.size() + width), text, width));
+    }
+    void LeftAligned(std::string_view text, size_t width) {
+        Commit(LeftAlignedAt(Room(text.size() + width), text, width));
+    }
     // A CSV field: quoted when it holds a comma, a quote or a line break, quotes doubled.
-    void CsvField(std::string_view text);
+    void CsvField(std::string_view text) { Commit(CsvFieldAt(Room(2 * text.size() + 2), text)); }
+    // Room for `size` bytes written in place, for a line whose longest form is known: what the
+    // buffer holds is handed over first when less is left. Commit(end) keeps what was written up
+    // to `end`.
+    char* Room(size_t size) {
+        if (buffer_.size() - used_ < size) MakeRoom(size);
+        return buffer_.data() + used_;
+    }
+    void Commit(const char* end) { used_ = static_cast<size_t>(end - buffer_.data()); }
     // Writes the buffer to the stream.
     void Flush();
 
   private:
+    static constexpr size_t kNumberRoom = 24;  // the longest number or colour
+    static size_t Width(int width) { return width > 0 ? static_cast<size_t>(width) : 0; }
     void PutSlow(std::string_view text);
-    void Blanks(size_t count);
+    void MakeRoom(size_t size);
     std::ostream& out_;
     std::vector<char> buffer_;
     size_t used_ = 0;
 };
 
 // The field formats are written in line: a listing calls them for every field of every line.
+// Decimal numbers go two digits per step; padding is written whole and then overwritten.
 inline constexpr char kTextHexDigits[] = "0123456789ABCDEF";
-inline constexpr char kTextBlanks[] = "                                ";
+inline constexpr char kTextDecimalPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
 
-inline void TextBuffer::Blanks(size_t count) {
-    for (size_t n; count > 0; count -= n) {
-        n = std::min(count, sizeof kTextBlanks - 1);
-        Put(std::string_view(kTextBlanks, n));
+inline char* PutAt(char* at, std::string_view text) {
+    if (text.empty()) return at;
+    std::memcpy(at, text.data(), text.size());
+    return at + text.size();
+}
+
+// The decimal digits of v, written so that they end at `end`; returns where they begin.
+inline char* DigitsBefore(char* end, uint64_t v) {
+    for (; v >= 100; v /= 100) {
+        end -= 2;
+        std::memcpy(end, kTextDecimalPairs + 2 * (v % 100), 2);
     }
+    if (v >= 10) {
+        end -= 2;
+        std::memcpy(end, kTextDecimalPairs + 2 * v, 2);
+    } else {
+        *--end = static_cast<char>('0' + v);
+    }
+    return end;
 }
 
-inline void TextBuffer::Decimal(int64_t value, int width) {
-    char digits[24];
-    size_t n = 0;
+// From the highest set bit: bits * log10(2) is the count or one more (1233 / 4096 ~ log10(2)).
+inline int DecimalDigitCount(uint64_t v) {
+    static constexpr uint64_t kPowers[20] = {1ull,
+                                             10ull,
+                                             100ull,
+                                             1000ull,
+                                             10000ull,
+                                             100000ull,
+                                             1000000ull,
+                                             10000000ull,
+                                             100000000ull,
+                                             1000000000ull,
+                                             10000000000ull,
+                                             100000000000ull,
+                                             1000000000000ull,
+                                             10000000000000ull,
+                                             100000000000000ull,
+                                             1000000000000000ull,
+                                             10000000000000000ull,
+                                             100000000000000000ull,
+                                             1000000000000000000ull,
+                                             10000000000000000000ull};
+    const uint64_t w = v | 1;  // 0 has one digit, like 1
+    const int guess = ((64 - __builtin_clzll(w)) * 1233) >> 12;
+    return guess + (w >= kPowers[guess] ? 1 : 0);
+}
+
+inline char* DecimalAt(char* at, int64_t value, int width) {
     // Counted as unsigned so that INT64_MIN has its digits too.
-    uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    do {
-        digits[sizeof digits - 1 - n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    if (value < 0) digits[sizeof digits - 1 - n++] = '-';
-    RightAligned(std::string_view(digits + sizeof digits - n, n), width > 0 ? static_cast<size_t>(width) : 0);
+    const uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    const int n = DecimalDigitCount(v) + (value < 0 ? 1 : 0);
+    if (width > n) {
+        std::memset(at, ' ', static_cast<size_t>(width - n));
+        at += width - n;
+    }
+    char* const end = at + n;
+    DigitsBefore(end, v);
+    if (value < 0) *at = '-';
+    return end;
 }
 
-inline void TextBuffer::Hex(uint64_t value, int digits) {
-    char text[16];
-    size_t n = 0;
-    do {
-        text[sizeof text - 1 - n++] = kTextHexDigits[value & 0xF];
-        value >>= 4;
-    } while (value != 0);
-    for (size_t want = static_cast<size_t>(std::clamp(digits, 0, 16)); n < want;)
-        text[sizeof text - 1 - n++] = '0';
-    Put(std::string_view(text + sizeof text - n, n));
+inline char* HexAt(char* at, uint64_t value, int digits) {
+    const int bits = value == 0 ? 1 : 64 - __builtin_clzll(value);
+    const int n = std::max((bits + 3) / 4, std::min(digits, 16));
+    for (char* p = at + n; p-- > at; value >>= 4) *p = kTextHexDigits[value & 0xF];
+    return at + n;
 }
 
-inline void TextBuffer::Colour(uint32_t c) {
+inline char* ColourAt(char* at, uint32_t c) {
     const char text[7] = {'#',
                           kTextHexDigits[(c >> 4) & 0xF],
                           kTextHexDigits[c & 0xF],
@@ -99,17 +168,20 @@ inline void TextBuffer::Colour(uint32_t c) {
                           kTextHexDigits[(c >> 8) & 0xF],
                           kTextHexDigits[(c >> 20) & 0xF],
                           kTextHexDigits[(c >> 16) & 0xF]};
-    Put(std::string_view(text, sizeof text));
+    std::memcpy(at, text, sizeof text);
+    return at + sizeof text;
 }
 
-inline void TextBuffer::RightAligned(std::string_view text, size_t width) {
-    if (text.size() < width) Blanks(width - text.size());
-    Put(text);
+inline char* RightAlignedAt(char* at, std::string_view text, size_t width) {
+    if (text.size() >= width) return PutAt(at, text);
+    std::memset(at, ' ', width);
+    PutAt(at + width - text.size(), text);
+    return at + width;
 }
 
-inline void TextBuffer::LeftAligned(std::string_view text, size_t width) {
-    Put(text);
-    if (text.size() < width) Blanks(width - text.size());
+inline char* LeftAlignedAt(char* at, std::string_view text, size_t width) {
+    std::memset(at, ' ', width);
+    return std::max(PutAt(at, text), at + width);
 }
 
 }  // namespace zbhost

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text_buffer.h"
+
 namespace zbhost {
 
 namespace {
@@ -198,26 +200,18 @@ constexpr uint64_t kPow10[13] = {1,           10,           100,          1000, 
                                  10000000000, 100000000000, 1000000000000};
 
 // `scaled` / 10^decimals written with exactly `decimals` decimals, as "%.*f" writes the quotient.
+// A listing writes one time per record, so no division by the run-time power of ten: the digits
+// of `scaled` (at least decimals + 1 of them) are written one place to the right, and the whole
+// part moves left to make room for the point.
 size_t FixedPoint(uint64_t scaled, int decimals, char* out) {
-    const uint64_t unit = kPow10[decimals];
-    char digits[24];
-    size_t n = 0;
-    uint64_t whole = scaled / unit;
-    do {
-        digits[sizeof digits - 1 - n++] = static_cast<char>('0' + whole % 10);
-        whole /= 10;
-    } while (whole != 0);
-    std::memcpy(out, digits + sizeof digits - n, n);
-    if (decimals > 0) {
-        out[n++] = '.';
-        uint64_t part = scaled % unit;
-        for (int d = decimals; d-- > 0;) {
-            out[n + static_cast<size_t>(d)] = static_cast<char>('0' + part % 10);
-            part /= 10;
-        }
-        n += static_cast<size_t>(decimals);
-    }
-    return n;
+    const int count = std::max(DecimalDigitCount(scaled), decimals + 1);
+    char* const first = out + 1;
+    for (char* p = DigitsBefore(first + count, scaled); p > first;) *--p = '0';
+    const int whole = count - decimals;
+    for (int i = 0; i < whole; ++i) out[i] = out[i + 1];
+    if (decimals == 0) return static_cast<size_t>(count);
+    out[whole] = '.';
+    return static_cast<size_t>(count) + 1;
 }
 
 }  // namespace
