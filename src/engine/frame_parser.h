@@ -215,7 +215,11 @@ class FrameParser {
             if (period > s_.gapLimit) {
                 EndFrameAtGap();
             } else if (period <= s_.clockLimit) {
-                const int64_t average = s_.avgPeriod > 0 ? NextAverage(s_.avgPeriod, period) : period;
+                // Periods are at least 1 and a clock period is below 1.5 average periods, so for
+                // any average of a real clock the sum fits and is positive: a shift truncates it.
+                const int64_t average = s_.tripleAverage >= 0 ? (s_.tripleAverage + period) >> 2
+                                        : s_.avgPeriod > 0    ? NextAverage(s_.avgPeriod, period)
+                                                              : period;
                 if (average != s_.avgPeriod) SetAverage(average);
                 s_.clockPeriod = average;
                 ++s_.periodCount;
@@ -239,19 +243,31 @@ class FrameParser {
             FeedSampledBit(pos, s_.prevSlo);
         }
     }
-    // FeedBit with the data field's bits inline: they are the most frequent bits of a frame.
+    // FeedBit with the data field's and the CRC's bits inline: they are the most frequent bits of
+    // a frame, and each of them needs a few instructions where a call costs more.
     void FeedSampledBit(int64_t pos, uint32_t bit) {
         if (s_.cur.state != FrameState::DataBits) {
+            if (s_.cur.state == FrameState::CrcBits) {
+                FeedCrcBit(pos, bit);
+                return;
+            }
             FeedBit(pos, bit);
             return;
         }
         if (s_.cur.bitCount == 0) s_.cur.dataStartPos = pos;
-        if (f_.multiTurnBits > 0 && s_.cur.bitCount == f_.multiTurnBits) s_.cur.singleTurnStartPos = pos;
+        if (s_.cur.bitCount == singleTurnFirstBit_) s_.cur.singleTurnStartPos = pos;
         s_.cur.dataValue = (s_.cur.dataValue << 1) | (bit & 1u);
         ++s_.cur.bitCount;
         if (s_.cur.bitCount >= f_.dataBits) EndOfData();
     }
     void FeedBit(int64_t pos, uint32_t bit);
+    void FeedCrcBit(int64_t pos, uint32_t bit) {
+        SlaveFields& c = s_.cur;
+        if (c.bitCount == 0) c.crcStartPos = pos;
+        c.crcReceived = ((c.crcReceived << 1) | (bit & 1u)) & f_.crc.mask;
+        ++c.bitCount;
+        if (c.bitCount >= f_.crc.bits) EndOfSlave(pos);
+    }
     void SetAverage(int64_t average);
     void OnMaChangeInPause(int64_t pos, uint32_t ma);
     void EndOfData();
@@ -272,6 +288,8 @@ class FrameParser {
     RegisterAssembler& control_;
     FrameFormat f_;
     FrameCrcTable crcTable_;  // f_.crc's table
+    // The data bit at which the single-turn field starts after a multi-turn field; -1 without one.
+    int32_t singleTurnFirstBit_ = -1;
 
     // Everything a decode changes; Reset puts it back to these values.
     struct State {
@@ -287,6 +305,9 @@ class FrameParser {
         // there is no average: every period then counts.
         int64_t gapLimit = INT64_MAX;
         int64_t clockLimit = INT64_MAX;
+        // 3 x avgPeriod while the next average is (3 x avgPeriod + period) / 4 without overflow
+        // (SetAverage); -1 otherwise, and then NextAverage takes the general way.
+        int64_t tripleAverage = -1;
         int64_t clockPeriod = 0;  // the clock period of the records; the estimate until measured
         int32_t periodCount = 0;  // clock periods measured
         int64_t reportedPeriod = 0;
