@@ -75,25 +75,43 @@ class SloHistory {
 };
 
 // Sample points still waiting to be read (a positive SLO phase puts the point after the edge).
-// The points are appended in increasing order, so the oldest is always the next one due.
+// The points are appended in increasing order, so the oldest is always the next one due. It is
+// kept apart from the later ones (Due), so that a change asks with one comparison whether it has
+// reached a point: most changes reach none, and mostly a single point waits.
 class PendingSamples {
   public:
     static constexpr int kSize = 8;
-    void Clear() { first_ = count_ = 0; }
+    static constexpr int64_t kNoneDue = INT64_MAX;  // Due() while no point waits
+    void Clear() {
+        first_ = count_ = 0;
+        due_ = kNoneDue;
+    }
     int Count() const { return count_; }
     bool Full() const { return count_ == kSize; }
+    // The oldest point, or kNoneDue when none waits (a point can lie at INT64_MAX too, so Count
+    // tells the two apart).
+    int64_t Due() const { return due_; }
     void Append(int64_t pos) {
-        pos_[(first_ + count_) & (kSize - 1)] = pos;
+        if (count_ == 0) {
+            due_ = pos;
+        } else {
+            later_[(first_ + count_ - 1) & (kSize - 1)] = pos;
+        }
         ++count_;
     }
-    int64_t Front() const { return pos_[first_]; }
+    int64_t Front() const { return due_; }
     void PopFront() {
+        if (--count_ == 0) {
+            due_ = kNoneDue;
+            return;
+        }
+        due_ = later_[first_];
         first_ = (first_ + 1) & (kSize - 1);
-        --count_;
     }
 
   private:
-    int64_t pos_[kSize] = {};
+    int64_t due_ = kNoneDue;
+    int64_t later_[kSize] = {};  // the points after the oldest, from first_ on
     int first_ = 0;
     int count_ = 0;
 };
@@ -151,7 +169,7 @@ class FrameParser {
         // Waiting sample points reached by this change, oldest first. Each of them lies after the
         // previous change (it would have been read there otherwise), so SLO at the point is the
         // level before this change, or this change's level when the point is this very sample.
-        while (kLate && s_.pendingSamples.Count() > 0 && s_.pendingSamples.Front() <= pos) {
+        while (kLate && s_.pendingSamples.Due() <= pos && s_.pendingSamples.Count() > 0) {
             const int64_t q = s_.pendingSamples.Front();
             s_.pendingSamples.PopFront();
             FeedSampledBit(q, q == pos ? slo : levelBefore);
