@@ -31,15 +31,19 @@ void SloHistory::Reset() {
 void FrameParser::Reset(const FrameFormat& format) {
     f_ = format;
     crcTable_.Build(format.crc, format.dataBits);
+    singleTurnFirstBit_ = format.multiTurnBits > 0 ? format.multiTurnBits : -1;
     s_ = State{};
 }
 
 void FrameParser::SetAverage(int64_t average) {
     s_.avgPeriod = average;
+    s_.tripleAverage = -1;
     if (average < 1) {
         s_.gapLimit = s_.clockLimit = INT64_MAX;
         return;
     }
+    // A clock period is at most 1.5 x average, so the sum stays below 4.5 x average.
+    if (average <= INT64_MAX / 5) s_.tripleAverage = 3 * average;
     // period > kGapPeriods x average; a product beyond 64 bits is above every period.
     s_.gapLimit = average > INT64_MAX / kGapPeriods ? INT64_MAX : average * kGapPeriods;
     // kPauseDen x period < kPauseNum x average, for whole periods: period <= (3 x average - 1) / 2.
@@ -137,10 +141,7 @@ void FrameParser::FeedBit(int64_t pos, uint32_t bit) {
             c.state = FrameState::CrcBits;
             return;
         case FrameState::CrcBits:
-            if (c.bitCount == 0) c.crcStartPos = pos;
-            c.crcReceived = ((c.crcReceived << 1) | bit) & f_.crc.mask;
-            ++c.bitCount;
-            if (c.bitCount >= f_.crc.bits) EndOfSlave(pos);
+            FeedCrcBit(pos, bit);  // kept inline for FeedSampledBit
             return;
         case FrameState::AfterFrame:
             return;

@@ -75,25 +75,43 @@ class SloHistory {
 };
 
 // Sample points still waiting to be read (a positive SLO phase puts the point after the edge).
-// The points are appended in increasing order, so the oldest is always the next one due.
+// The points are appended in increasing order, so the oldest is always the next one due. It is
+// kept apart from the later ones (Due), so that a change asks with one comparison whether it has
+// reached a point: most changes reach none, and mostly a single point waits.
 class PendingSamples {
   public:
     static constexpr int kSize = 8;
-    void Clear() { first_ = count_ = 0; }
+    static constexpr int64_t kNoneDue = INT64_MAX;  // Due() while no point waits
+    void Clear() {
+        first_ = count_ = 0;
+        due_ = kNoneDue;
+    }
     int Count() const { return count_; }
     bool Full() const { return count_ == kSize; }
+    // The oldest point, or kNoneDue when none waits (a point can lie at INT64_MAX too, so Count
+    // tells the two apart).
+    int64_t Due() const { return due_; }
     void Append(int64_t pos) {
-        pos_[(first_ + count_) & (kSize - 1)] = pos;
+        if (count_ == 0) {
+            due_ = pos;
+        } else {
+            later_[(first_ + count_ - 1) & (kSize - 1)] = pos;
+        }
         ++count_;
     }
-    int64_t Front() const { return pos_[first_]; }
+    int64_t Front() const { return due_; }
     void PopFront() {
+        if (--count_ == 0) {
+            due_ = kNoneDue;
+            return;
+        }
+        due_ = later_[first_];
         first_ = (first_ + 1) & (kSize - 1);
-        --count_;
     }
 
   private:
-    int64_t pos_[kSize] = {};
+    int64_t due_ = kNoneDue;
+    int64_t later_[kSize] = {};  // the points after the oldest, from first_ on
     int first_ = 0;
     int count_ = 0;
 };
@@ -151,7 +169,7 @@ class FrameParser {
         // Waiting sample points reached by this change, oldest first. Each of them lies after the
         // previous change (it would have been read there otherwise), so SLO at the point is the
         // level before this change, or this change's level when the point is this very sample.
-        while (kLate && s_.pendingSamples.Count() > 0 && s_.pendingSamples.Front() <= pos) {
+        while (kLate && s_.pendingSamples.Due() <= pos && s_.pendingSamples.Count() > 0) {
             const int64_t q = s_.pendingSamples.Front();
             s_.pendingSamples.PopFront();
             FeedSampledBit(q, q == pos ? slo : levelBefore);
@@ -215,7 +233,11 @@ class FrameParser {
             if (period > s_.gapLimit) {
                 EndFrameAtGap();
             } else if (period <= s_.clockLimit) {
-                const int64_t average = s_.avgPeriod > 0 ? NextAverage(s_.avgPeriod, period) : period;
+                // Periods are at least 1 and a clock period is below 1.5 average periods, so for
+                // any average of a real clock the sum fits and is positive: a shift truncates it.
+                const int64_t average = s_.tripleAverage >= 0 ? (s_.tripleAverage + period) >> 2
+                                        : s_.avgPeriod > 0    ? NextAverage(s_.avgPeriod, period)
+                                                              : period;
                 if (average != s_.avgPeriod) SetAverage(average);
                 s_.clockPeriod = average;
                 ++s_.periodCount;
@@ -239,19 +261,31 @@ class FrameParser {
             FeedSampledBit(pos, s_.prevSlo);
         }
     }
-    // FeedBit with the data field's bits inline: they are the most frequent bits of a frame.
+    // FeedBit with the data field's and the CRC's bits inline: they are the most frequent bits of
+    // a frame, and each of them needs a few instructions where a call costs more.
     void FeedSampledBit(int64_t pos, uint32_t bit) {
         if (s_.cur.state != FrameState::DataBits) {
+            if (s_.cur.state == FrameState::CrcBits) {
+                FeedCrcBit(pos, bit);
+                return;
+            }
             FeedBit(pos, bit);
             return;
         }
         if (s_.cur.bitCount == 0) s_.cur.dataStartPos = pos;
-        if (f_.multiTurnBits > 0 && s_.cur.bitCount == f_.multiTurnBits) s_.cur.singleTurnStartPos = pos;
+        if (s_.cur.bitCount == singleTurnFirstBit_) s_.cur.singleTurnStartPos = pos;
         s_.cur.dataValue = (s_.cur.dataValue << 1) | (bit & 1u);
         ++s_.cur.bitCount;
         if (s_.cur.bitCount >= f_.dataBits) EndOfData();
     }
     void FeedBit(int64_t pos, uint32_t bit);
+    void FeedCrcBit(int64_t pos, uint32_t bit) {
+        SlaveFields& c = s_.cur;
+        if (c.bitCount == 0) c.crcStartPos = pos;
+        c.crcReceived = ((c.crcReceived << 1) | (bit & 1u)) & f_.crc.mask;
+        ++c.bitCount;
+        if (c.bitCount >= f_.crc.bits) EndOfSlave(pos);
+    }
     void SetAverage(int64_t average);
     void OnMaChangeInPause(int64_t pos, uint32_t ma);
     void EndOfData();
@@ -272,6 +306,8 @@ class FrameParser {
     RegisterAssembler& control_;
     FrameFormat f_;
     FrameCrcTable crcTable_;  // f_.crc's table
+    // The data bit at which the single-turn field starts after a multi-turn field; -1 without one.
+    int32_t singleTurnFirstBit_ = -1;
 
     // Everything a decode changes; Reset puts it back to these values.
     struct State {
@@ -287,6 +323,9 @@ class FrameParser {
         // there is no average: every period then counts.
         int64_t gapLimit = INT64_MAX;
         int64_t clockLimit = INT64_MAX;
+        // 3 x avgPeriod while the next average is (3 x avgPeriod + period) / 4 without overflow
+        // (SetAverage); -1 otherwise, and then NextAverage takes the general way.
+        int64_t tripleAverage = -1;
         int64_t clockPeriod = 0;  // the clock period of the records; the estimate until measured
         int32_t periodCount = 0;  // clock periods measured
         int64_t reportedPeriod = 0;

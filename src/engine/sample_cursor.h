@@ -61,14 +61,16 @@ class SampleCursor {
         }
         for (;;) {
             uint8_t* const state = answer_;
-            const int64_t next = Query(reported, state);
+            // The host's answer as it came; on a change, one comparison with the position asked
+            // for (see Query) decides between the next change and the end of the range.
+            const int64_t answer = Ask(reported, state);
             const uint32_t levels = WatchedLevels(state);
             const uint8_t* const last = last_;
             if (levels != levels_ || Gather(state) != Gather(last) || Gather(state + 8) != Gather(last + 8)) {
                 answer_ = last_;  // this answer is now the last reported state
                 last_ = state;
                 levels_ = levels;
-                nextChange_ = next == kNone ? cursorEnd_ : next;
+                nextChange_ = answer > reported ? answer : cursorEnd_;
                 pos = reported;
                 return true;
             }
@@ -76,6 +78,7 @@ class SampleCursor {
             // (its answer goes into the same buffer), but never past the end of the range. When
             // the host knows no further change, the step ends here as a change: the walk sees the
             // last levels once more at this position, and then the end of the range.
+            const int64_t next = answer > reported ? answer : kNone;
             if (next == kNone) {
                 nextChange_ = cursorEnd_;
                 pos = reported;
@@ -123,8 +126,12 @@ class SampleCursor {
     // asked for are never negative, so "no further change" (all ones, -1 as a signed position)
     // and any answer beyond INT64_MAX fail the same comparison.
     int64_t Query(int64_t position, uint8_t* state) {
-        const int64_t n = static_cast<int64_t>(host_->sampleQuery(static_cast<uint64_t>(position), state));
+        const int64_t n = Ask(position, state);
         return n > position ? n : kNone;
+    }
+    // The host's answer as it came, as a signed position.
+    int64_t Ask(int64_t position, uint8_t* state) {
+        return static_cast<int64_t>(host_->sampleQuery(static_cast<uint64_t>(position), state));
     }
     // The watched channels' levels in a state (see Levels): each channel's byte looked up in its
     // table, which holds the channel's level already at its place in Levels().
