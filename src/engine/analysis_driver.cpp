@@ -22,22 +22,12 @@ int64_t WalkChanges(CallContext& call, FrameParser& parser, SampleCursor& cursor
     // The cursor watches MA (level bit 0) and SLO (bit 1); a channel beyond the 128 of the host's
     // state reads as level 0. The first step through NextChange checks the cursor and sets the
     // status; the rest only advance.
-    //
-    // The stop word is read at every change, and the change is not processed when it is set. The
-    // full poll, which calls the host's abortPoll as well, rides on the progress steps (about
-    // 1000 a walk, the first at the first change), so one comparison a change serves both. Their
-    // progress is written before the parser takes the change rather than after: the parser never
-    // calls the host, so the host sees the same values between the same queries.
     bool more = cursor.NextChange(pos, state);
     for (; more; more = cursor.Advance(pos)) {
-        if (pos >= progress.Next()) {
-            if (stop.FullPoll()) break;  // this change is not processed
-            progress.Report(pos);
-        } else if (stop.StopWordSet()) {
-            break;
-        }
+        if (stop.Requested()) break;  // this change is not processed
         const uint32_t levels = cursor.Levels();
         parser.OnChange<kPoint>(pos, levels & 1u, levels >> 1);
+        if (pos >= progress.Next()) progress.Report(pos);
     }
     return pos;
 }

@@ -29,15 +29,11 @@ class StopPoll {
     explicit StopPoll(const CallContext& call);
     bool Requested() {
         if (--countdown_ == 0) return FullPoll();
-        return StopWordSet();
+        return *static_cast<volatile const uint32_t*>(stopWord_) != 0;
     }
-    // The stop word alone.
-    bool StopWordSet() const { return *static_cast<volatile const uint32_t*>(stopWord_) != 0; }
-    // The full poll now (the countdown starts again): the host's abortPoll callback, then the
-    // stop word.
-    bool FullPoll();
 
   private:
+    bool FullPoll();
     static const uint32_t kNoStopWord;  // read instead when the host has no stop word
     const CallContext& call_;
     const uint32_t* stopWord_ = &kNoStopWord;
