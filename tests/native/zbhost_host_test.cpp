@@ -10,6 +10,7 @@
 #include "capture_readers.h"
 #include "channel_pick.h"
 #include "host_settings.h"
+#include "report_stream.h"
 #include "report_table.h"
 #include "time_units.h"
 
@@ -119,6 +120,15 @@ TEST(ZbhostReport, ParsesTheWireFormat) {
               "Clock,CDS,CDS colour,Multi-Turn,Multi-Turn colour,Information,Information colour\n"
               "1234,1,#00FFFF,\"a\"\"b\\c\",#E13333,,#E13333\n"
               "99,,#E13333,\"x,y\",#00FFFF,CRC error,#00FFFF\n");
+    // Written as it arrives, a line to a chunk: the same wire text and the same CSV.
+    std::ostringstream wire, streamed, whole;
+    zbhost::ReportStream stream(&wire, &streamed, true, 1);
+    for (std::string_view rest = kWire; !rest.empty(); rest.remove_prefix(rest.find('\n') + 1))
+        stream.Lines(rest.substr(0, rest.find('\n') + 1));
+    EXPECT_EQ(stream.Finish(), "");
+    ASSERT_TRUE(zbhost::WriteReportCsv(kWire, whole, true, error)) << error;
+    EXPECT_EQ(wire.str(), kWire);
+    EXPECT_EQ(streamed.str(), whole.str());
     // A header without columns or colour pairs.
     ASSERT_TRUE(zbhost::ParseReport("||000000FFFFFF||Clock\r\n|@01|@7\r\n", t, error)) << error;
     EXPECT_TRUE(t.columns.empty());
@@ -146,6 +156,10 @@ TEST(ZbhostReport, MalformedLinesAreNamed) {
         std::string error;
         EXPECT_FALSE(zbhost::ParseReport(wire, t, error)) << wire;
         EXPECT_NE(error.find(expect), std::string::npos) << wire << " -> " << error;
+        std::ostringstream csv;
+        zbhost::ReportStream stream(nullptr, &csv, false, 1);
+        stream.Lines(wire);
+        EXPECT_NE(stream.Finish().find(expect), std::string::npos) << wire;
     }
 }
 

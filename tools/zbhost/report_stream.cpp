@@ -7,13 +7,13 @@
 namespace zbhost {
 
 namespace {
-constexpr size_t kChunkBytes = size_t{1} << 18;
 constexpr size_t kQueuedChunks = 8;
 }  // namespace
 
-ReportStream::ReportStream(std::ostream* wire, std::ostream* csv, bool withColours) : wire_(wire) {
+ReportStream::ReportStream(std::ostream* wire, std::ostream* csv, bool withColours, size_t chunkBytes)
+    : wire_(wire), chunkBytes_(chunkBytes) {
     if (csv != nullptr) csv_ = std::make_unique<ReportCsvWriter>(*csv, withColours);
-    chunk_.reserve(kChunkBytes);
+    chunk_.reserve(chunkBytes_);
     writer_ = std::thread([this] { Run(); });
 }
 
@@ -23,7 +23,7 @@ ReportStream::~ReportStream() {
 
 void ReportStream::Lines(std::string_view text) {
     chunk_.append(text);
-    if (chunk_.size() >= kChunkBytes) Hand(std::move(chunk_));
+    if (chunk_.size() >= chunkBytes_) Hand(std::move(chunk_));
 }
 
 // Queues the chunk and takes a written one's memory for the next, or fresh memory.
@@ -39,7 +39,7 @@ void ReportStream::Hand(std::string&& chunk) {
     }
     lock.unlock();
     chunk_.clear();
-    chunk_.reserve(kChunkBytes);
+    chunk_.reserve(chunkBytes_);
 }
 
 void ReportStream::Run() {

@@ -26,10 +26,14 @@ class ReportSink {
     virtual void Lines(std::string_view text) = 0;
 };
 
+// Lines are handed to the writer in chunks of at least this many bytes.
+constexpr size_t kReportChunkBytes = size_t{1} << 18;
+
 class ReportStream : public ReportSink {
   public:
     // Either stream may be null (that output is not wanted); both must outlive Finish.
-    ReportStream(std::ostream* wire, std::ostream* csv, bool withColours);
+    ReportStream(std::ostream* wire, std::ostream* csv, bool withColours,
+                 size_t chunkBytes = kReportChunkBytes);
     ~ReportStream() override;  // finishes (and waits for the writer) if Finish was not called
     ReportStream(const ReportStream&) = delete;
     ReportStream& operator=(const ReportStream&) = delete;
@@ -44,6 +48,7 @@ class ReportStream : public ReportSink {
     void Run();
 
     std::ostream* wire_;
+    size_t chunkBytes_;
     std::unique_ptr<ReportCsvWriter> csv_;
     std::string chunk_;
     std::mutex mutex_;
