@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # zbhost's reading path against sigrok-cli reading the same sigrok session files, side by side in
-# one run with hyperfine (medians of interleaved runs), and the peak memory of each command.
+# one run (medians of interleaved rounds), and the peak memory of each command.
 #
 #   typical: 200 MHz sampling, about 640,000,000 samples, 4,000 BiSS-C frames at 2.3 MHz with
 #            register accesses on CDM/CDS. sigrok-cli only reading it (-O null), zbhost only reading
@@ -12,7 +12,7 @@
 #            the file's. Targets: decode <= 4 x sigrok, peak memory < 256 MiB. Making this capture
 #            takes the generator a few minutes and about 14 GB of memory (once; it is kept).
 #
-# The labels go to standard output, which hyperfine and the memory measurement discard: written
+# The labels go to standard output, which the timing and the memory measurement discard: written
 # to /dev/null by name, a zbhost before the in-place writing of devices would replace /dev/null
 # with a plain file (it renamed its temporary file over the output).
 #
@@ -35,29 +35,42 @@ peak() {  # peak resident set of the last command of a pipeline, in KiB
   awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt"
 }
 
-# Runs the named commands with hyperfine and prints the wall-time medians, the mean processor time
-# (user + system, all threads; steadier than wall time on a shared machine), their ratios to the
-# first command and the peak memory.
+# Runs the named commands in interleaved rounds (each round runs every command once, after one
+# round of warm-up that also takes the peak memory) and prints per command the median wall time,
+# its range, the median of its ratios to the first command's time in the same round, the median
+# processor time (user + system, all threads) with its ratio, and the peak memory. On a shared
+# machine whose speed drifts, a ratio within one round is steadier than a ratio of medians.
 compare() {
-  local json=$1; shift
-  local args=() names=() mems=()
+  local names=() cmds=() mems=()
   while (($#)); do
-    names+=("$1"); args+=(-n "$1" "$2"); mems+=("$(peak sh -c "$2")"); shift 2
+    names+=("$1"); cmds+=("$2"); mems+=("$(peak sh -c "$2")"); shift 2
   done
-  hyperfine --warmup 1 --runs "$runs" --export-json "$json" "${args[@]}" >/dev/null
-  python3 - "$json" "${names[@]}" -- "${mems[@]}" <<'PY'
-import json, sys
-cut = sys.argv.index("--")
-names, mems = sys.argv[2:cut], sys.argv[cut + 1:]
-results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
-base = results[names[0]]["median"]
-cpuBase = results[names[0]]["user"] + results[names[0]]["system"]
+  python3 - "$runs" "${#names[@]}" "${names[@]}" "${cmds[@]}" "${mems[@]}" <<'PY'
+import resource, statistics, subprocess, sys, time
+runs, n = int(sys.argv[1]), int(sys.argv[2])
+names, cmds, mems = sys.argv[3:3 + n], sys.argv[3 + n:3 + 2 * n], sys.argv[3 + 2 * n:3 + 3 * n]
+def children_cpu():
+    u = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return u.ru_utime + u.ru_stime
+wall = {name: [] for name in names}
+cpu = {name: [] for name in names}
+for r in range(runs):
+    for name, cmd in zip(names, cmds):
+        c0, t0 = children_cpu(), time.perf_counter()
+        if subprocess.run(["sh", "-c", cmd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
+            print(f"bench: {name} failed in round {r}", file=sys.stderr)
+        wall[name].append(time.perf_counter() - t0)
+        cpu[name].append(children_cpu() - c0)
+med = statistics.median
+base = names[0]
 print(f"{'command':<22} {'median s':>9} {'min s':>7} {'max s':>7} {'ratio':>6} {'cpu s':>7} {'ratio':>6} {'peak MiB':>9}")
 for name, mem in zip(names, mems):
-    r = results[name]
-    cpu = r["user"] + r["system"]
-    print(f"{name:<22} {r['median']:9.3f} {r['min']:7.3f} {r['max']:7.3f} {r['median']/base:6.2f} {cpu:7.3f} "
-          f"{cpu/cpuBase:6.2f} {int(mem)/1024:9.1f}")
+    w, c = wall[name], cpu[name]
+    ratio = med(a / b for a, b in zip(w, wall[base]))
+    cpuRatio = med(a / max(b, 1e-9) for a, b in zip(c, cpu[base]))
+    print(f"{name:<22} {med(w):9.3f} {min(w):7.3f} {max(w):7.3f} {ratio:6.2f} {med(c):7.3f} {cpuRatio:6.2f} "
+          f"{int(mem)/1024:9.1f}")
+print(f"({runs} interleaved rounds; ratios are medians of the ratios within a round)")
 PY
 }
 
@@ -67,7 +80,7 @@ if [[ $which == typical || $which == all ]]; then
     --samplerate 200MHz
   "$zbhost" read "$capture"
   echo "== typical capture"
-  compare "$work/zbhost_typical.json" \
+  compare \
     sigrok-read "sigrok-cli -i $capture -O null" \
     zbhost-read "$zbhost read $capture" \
     zbhost-decode "$zbhost $capture $plugin --no-progress --report-csv $work/typical.csv"
@@ -80,7 +93,7 @@ if [[ $which == dense || $which == all ]]; then
   "$zbhost" read "$capture"
   settings="$plugin --no-progress --data-length 32 --data-length auto --st-bits 20"
   echo "== dense capture"
-  compare "$work/zbhost_dense.json" \
+  compare \
     sigrok-read "sigrok-cli -i $capture -O null" \
     zbhost-read "$zbhost read $capture" \
     zbhost-decode "$zbhost $capture $settings --report-csv $work/dense.csv" \
