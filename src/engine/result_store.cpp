@@ -80,6 +80,7 @@ struct ResultStore<T>::Impl {
     platform::FileMapping mapping;
     const T* view = nullptr;
     uint64_t viewCount = 0;
+    uint64_t releasedCount = 0;  // a mapped view's elements whose pages were given back (ReleaseBefore)
 
     std::vector<T> cache;
     uint64_t cacheBase = 0;
@@ -199,6 +200,7 @@ struct ResultStore<T>::Impl {
         if (!mapping.IsMapped()) return false;
         view = static_cast<const T*>(mapping.Data());
         viewCount = totalCount;
+        releasedCount = 0;
         return true;
     }
 
@@ -362,7 +364,10 @@ template <typename T>
 void ResultStore<T>::ReleaseBefore(uint64_t index) {
     Impl& s = *impl_;
     if (!s.finished || s.view == nullptr || s.view != s.mapping.Data()) return;
-    s.mapping.ReleasePagesBefore(std::min(index, s.viewCount) * sizeof(T));
+    const uint64_t to = std::min(index, s.viewCount);
+    if (to <= s.releasedCount) return;
+    s.mapping.ReleasePages(s.releasedCount * sizeof(T), to * sizeof(T));
+    s.releasedCount = to;
 }
 
 template <typename T>

@@ -89,10 +89,12 @@ class FileMapping {
     void* Data() const { return data_; }
     uint64_t Size() const { return size_; }
     bool IsMapped() const { return data_ != nullptr; }
-    // Tells the system that the view's whole pages before byte `offset` are not needed for now:
-    // their memory goes back and a later read faults them in again from the file, so the data stay
-    // as they are. A reader that goes through the view once calls it behind itself.
-    void ReleasePagesBefore(uint64_t offset);
+    // Tells the system that the view's whole pages between the page that holds byte `from` and
+    // the one that holds byte `to` (not included) are not needed for now: their memory goes back
+    // and a later read faults them in again from the file, so the data stay as they are. A reader
+    // that goes through the view once calls it behind itself, each time from where the last call
+    // ended.
+    void ReleasePages(uint64_t from, uint64_t to);
     void Release();
 
   private:

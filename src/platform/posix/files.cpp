@@ -204,10 +204,12 @@ FileMapping FileMapping::Map(const File& file, uint64_t size) {
 }
 
 // A shared file view: the pages dropped here are still in the file (and usually in the page cache).
-void FileMapping::ReleasePagesBefore(uint64_t offset) {
+void FileMapping::ReleasePages(uint64_t from, uint64_t to) {
     const uint64_t page = SystemPageSize();
-    const uint64_t bytes = (offset < size_ ? offset : size_) / page * page;
-    if (data_ != nullptr && bytes > 0) ::madvise(data_, static_cast<size_t>(bytes), MADV_DONTNEED);
+    const uint64_t first = from / page * page;
+    const uint64_t last = (to < size_ ? to : size_) / page * page;
+    if (data_ != nullptr && last > first)
+        ::madvise(static_cast<char*>(data_) + first, static_cast<size_t>(last - first), MADV_DONTNEED);
 }
 
 void FileMapping::Release() {

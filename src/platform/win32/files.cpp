@@ -221,10 +221,12 @@ FileMapping FileMapping::Map(const File& file, uint64_t size) {
 }
 
 // Unlocking pages that were never locked takes them out of the working set; the view keeps them.
-void FileMapping::ReleasePagesBefore(uint64_t offset) {
+void FileMapping::ReleasePages(uint64_t from, uint64_t to) {
     const uint64_t page = SystemPageSize();
-    const uint64_t bytes = (offset < size_ ? offset : size_) / page * page;
-    if (data_ != nullptr && bytes > 0) VirtualUnlock(data_, static_cast<SIZE_T>(bytes));
+    const uint64_t first = from / page * page;
+    const uint64_t last = (to < size_ ? to : size_) / page * page;
+    if (data_ != nullptr && last > first)
+        VirtualUnlock(static_cast<char*>(data_) + first, static_cast<SIZE_T>(last - first));
 }
 
 void FileMapping::Release() {
