@@ -13,6 +13,7 @@
 
 #include "bissgen/capture.h"
 #include "byte_input.h"
+#include "change_builder.h"
 #include "change_stream.h"
 
 namespace zbhost {
@@ -69,6 +70,35 @@ class InputChangeStream : public ChangeStream {
     ByteInput in_;
     uint64_t sampleRate_;
     int64_t lastSample_ = -1;  // once the end has been read
+};
+
+// The state the text readers (VCD, CSV) share: the block being built, the last position read,
+// where the next block starts and whether its first token or line is already read, and the end.
+class TextChangeStream : public InputChangeStream {
+  protected:
+    using InputChangeStream::InputChangeStream;
+    // The end of the text: the open change goes into `out` and the capture's length is known.
+    bool EndOfText(const ChangeBlock& out) {
+        builder_.Commit();
+        ended_ = true;
+        lastSample_ = position_;
+        return !out.Empty();
+    }
+    // Back to a checkpoint; the reader restores what else it keeps.
+    void RestartText(const Checkpoint& from) {
+        in_.Seek(from.where);
+        next_ = from;
+        holding_ = false;
+        ended_ = false;
+        position_ = from.position;
+        builder_.Restore(from);
+    }
+
+    ChangeBuilder builder_;
+    int64_t position_ = 0;
+    bool ended_ = false;
+    Checkpoint next_;       // where the next block starts
+    bool holding_ = false;  // the token or line at next_ is already read: it opens the next block
 };
 
 std::unique_ptr<ChangeStream> OpenVcd(ByteInput input, const ReadOptions& options);

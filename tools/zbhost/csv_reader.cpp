@@ -113,7 +113,7 @@ void ReadComment(const std::string& line, std::vector<std::string>& names, uint6
     }
 }
 
-class CsvStream : public InputChangeStream {
+class CsvStream : public TextChangeStream {
   public:
     CsvStream(ByteInput input, const ReadOptions& options);
     bool Next(ChangeBlock& out) override;
@@ -132,22 +132,17 @@ class CsvStream : public InputChangeStream {
     double timeUnit_ = 1;
     bool haveOrigin_ = false;
     long double origin_ = 0;
-    // The parser's place: rows read, the last row's position, the line number.
+    // The parser's place besides the last row's position: rows read, the line number. A line
+    // held for the next block is the header line of a file without one, or the row that ended the
+    // last block.
     int64_t rows_ = 0;
-    int64_t position_ = 0;
     uint64_t lineNumber_ = 0;
-    ChangeBuilder builder_;
-    bool ended_ = false;
-    Checkpoint next_;
-    // A line already read that the next block starts with (the header line of a file without one,
-    // or the row that ended the last block), with the offset it started at.
-    bool holding_ = false;
     std::string line_;
     std::vector<std::string> fields_;
 };
 
 CsvStream::CsvStream(ByteInput input, const ReadOptions& options)
-    : InputChangeStream(std::move(input), options.sampleRate) {
+    : TextChangeStream(std::move(input), options.sampleRate) {
     std::vector<std::string> header;
     std::vector<std::string> commentNames;
     uint64_t commentRate = 0;
@@ -276,21 +271,13 @@ bool CsvStream::Next(ChangeBlock& out) {
         ++rows_;
     }
     if (rows_ == 0) throw CaptureError("CSV: a header but no samples");
-    builder_.Commit();
-    ended_ = true;
-    lastSample_ = position_;
-    return !out.Empty();
+    return EndOfText(out);
 }
 
 void CsvStream::Restart(const Checkpoint& from) {
-    in_.Seek(from.where);
-    next_ = from;
-    holding_ = false;
-    ended_ = false;
-    position_ = from.position;
+    RestartText(from);
     rows_ = static_cast<int64_t>(from.time);
     lineNumber_ = from.line;
-    builder_.Restore(from);
 }
 
 }  // namespace

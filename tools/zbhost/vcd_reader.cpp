@@ -107,7 +107,7 @@ int Level(char c) {
     }
 }
 
-class VcdStream : public InputChangeStream {
+class VcdStream : public TextChangeStream {
   public:
     VcdStream(ByteInput input, const ReadOptions& options);
     bool Next(ChangeBlock& out) override;
@@ -122,19 +122,14 @@ class VcdStream : public InputChangeStream {
     std::string sloCode_;
     unsigned __int128 numerator_ = 0;
     unsigned __int128 denominator_ = 1;
-    ChangeBuilder builder_;
     uint8_t levels_ = 0;
-    int64_t position_ = 0;
     uint64_t lastTime_ = 0;
-    bool ended_ = false;
-    Checkpoint next_;       // where the next block starts
-    bool holding_ = false;  // the time token at next_ is already read: it opens the next block
     std::string token_;
     std::string code_;
 };
 
 VcdStream::VcdStream(ByteInput input, const ReadOptions& options)
-    : InputChangeStream(std::move(input), options.sampleRate) {
+    : TextChangeStream(std::move(input), options.sampleRate) {
     ReadHeader(options);
     next_.valid = true;
     next_.where = in_.Offset();
@@ -265,21 +260,13 @@ bool VcdStream::Next(ChangeBlock& out) {
             throw CaptureError("VCD: unexpected '" + token_.substr(0, 40) + "'");
         }
     }
-    builder_.Commit();
-    ended_ = true;
-    lastSample_ = position_;
-    return !out.Empty();
+    return EndOfText(out);
 }
 
 void VcdStream::Restart(const Checkpoint& from) {
-    in_.Seek(from.where);
-    next_ = from;
-    holding_ = false;
-    ended_ = false;
-    position_ = from.position;
+    RestartText(from);
     lastTime_ = from.time;
     levels_ = from.inForcePosition >= 0 ? from.inForceLevels : 0;
-    builder_.Restore(from);
 }
 
 }  // namespace
