@@ -126,15 +126,11 @@ int32_t ZB_CALL HostSession::ReportRow(const char* text, uint32_t length) {
     return 1;
 }
 
-// A query before the previous one starts another walk over the capture.
-void HostSession::NotePosition(int64_t position) {
-    if (position < lastQuery_) {
-        DrawProgress();
-        StartPhase();
-        stale_ = record_.progress;
-        staleValid_ = true;
-    }
-    lastQuery_ = position;
+void HostSession::StartWalk() {
+    DrawProgress();
+    StartPhase();
+    stale_ = record_.progress;
+    staleValid_ = true;
 }
 
 void HostSession::StartPhase() {

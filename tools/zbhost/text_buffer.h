@@ -153,7 +153,27 @@ inline char* DecimalAt(char* at, int64_t value, int width) {
     return end;
 }
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "HexWord builds text in a little-endian word");
+
+// The eight upper-case hex digits of v as the bytes of one word, the most significant digit in
+// the lowest byte (written first): the nibbles are spread one per byte, each byte becomes its
+// digit with no table, and the word is reversed.
+inline uint64_t HexWord(uint32_t v) {
+    uint64_t x = v;
+    x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+    x = (x | (x << 8)) & 0x00FF00FF00FF00FFull;
+    x = (x | (x << 4)) & 0x0F0F0F0F0F0F0F0Full;  // byte k holds nibble k
+    // A byte of 10 or more carries into bit 4 when 6 is added: those take 'A' - '9' - 1 more.
+    const uint64_t letters = ((x + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
+    return __builtin_bswap64(x + 0x3030303030303030ull + letters * 7);
+}
+
 inline char* HexAt(char* at, uint64_t value, int digits) {
+    if (digits == 8 && value <= 0xFFFFFFFFu) {
+        const uint64_t word = HexWord(static_cast<uint32_t>(value));
+        std::memcpy(at, &word, 8);
+        return at + 8;
+    }
     const int bits = value == 0 ? 1 : 64 - __builtin_clzll(value);
     const int n = std::max((bits + 3) / 4, std::min(digits, 16));
     for (char* p = at + n; p-- > at; value >>= 4) *p = kTextHexDigits[value & 0xF];
@@ -161,15 +181,11 @@ inline char* HexAt(char* at, uint64_t value, int digits) {
 }
 
 inline char* ColourAt(char* at, uint32_t c) {
-    const char text[7] = {'#',
-                          kTextHexDigits[(c >> 4) & 0xF],
-                          kTextHexDigits[c & 0xF],
-                          kTextHexDigits[(c >> 12) & 0xF],
-                          kTextHexDigits[(c >> 8) & 0xF],
-                          kTextHexDigits[(c >> 20) & 0xF],
-                          kTextHexDigits[(c >> 16) & 0xF]};
-    std::memcpy(at, text, sizeof text);
-    return at + sizeof text;
+    // 0x00BBGGRR read as 0xRRGGBB: its last six hex digits, after the '#'.
+    const uint32_t rgb = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+    const uint64_t text = ((HexWord(rgb) >> 16) << 8) | '#';  // "00RRGGBB" without its zeros
+    std::memcpy(at, &text, 7);
+    return at + 7;
 }
 
 inline char* RightAlignedAt(char* at, std::string_view text, size_t width) {
@@ -183,5 +199,75 @@ inline char* LeftAlignedAt(char* at, std::string_view text, size_t width) {
     std::memset(at, ' ', width);
     return std::max(PutAt(at, text), at + width);
 }
+
+// A number that a listing writes on every line, kept as its text and moved on by adding the step
+// from the last line's value: records come in order of position, so the step is short and only
+// its few digits (and a carry) change. The text is "%" PRIu64, or with `decimals` > 0 the value
+// divided by 10^decimals as "%.*f" writes it (at least one digit before the point), right-aligned
+// in a row of spaces, so a padded field is one copy of fixed size.
+class DecimalField {
+  public:
+    static constexpr size_t kWidest = 32;  // the widest field written by one fixed copy
+    explicit DecimalField(int decimals = 0) : decimals_(std::clamp(decimals, 0, 20)) { Set(0); }
+
+    // The text of `value`: by adding the step from the last value when it is not smaller.
+    void Show(uint64_t value) {
+        if (value < value_)
+            Set(value);
+        else
+            Add(value - value_);
+        value_ = value;
+    }
+    // The text right-aligned in `width` ("%*s": longer text is not cut), written in place like
+    // the field writers above; up to kWidest bytes may be written past the end returned.
+    char* RightAlignedAt(char* at, size_t width) const {
+        if (length_ <= width && width <= kWidest) {
+            std::memcpy(at, End() - width, width);
+            return at + width;
+        }
+        return At(at);
+    }
+    // The text unpadded; up to kWidest bytes may be written past the end returned.
+    char* At(char* at) const {
+        std::memcpy(at, End() - length_, kWidest);
+        return at + length_;
+    }
+
+  private:
+    // 20 digits of a u64, the point and spaces up to the end of the text at kEnd; after it the
+    // rest of the array lets At copy kWidest bytes from any start.
+    static constexpr size_t kEnd = 32;
+    const char* End() const { return text_ + kEnd; }
+
+    void Set(uint64_t value) {
+        std::memset(text_, ' ', sizeof text_);
+        char* p = text_ + kEnd;
+        for (int digits = 0; value != 0 || digits <= decimals_; ++digits, value /= 10) {
+            if (digits == decimals_ && digits > 0) *--p = '.';
+            *--p = static_cast<char>('0' + value % 10);
+        }
+        length_ = static_cast<size_t>(End() - p);
+    }
+    // Adds `step` digit by digit from the last place, past the point, into the spaces before the
+    // first digit when the sum grows.
+    void Add(uint64_t step) {
+        char* p = text_ + kEnd;
+        unsigned carry = 0;
+        while (step != 0 || carry != 0) {
+            if (*--p == '.') --p;
+            unsigned digit =
+                (*p == ' ' ? 0u : static_cast<unsigned>(*p - '0')) + static_cast<unsigned>(step % 10) + carry;
+            step /= 10;
+            carry = digit >= 10 ? 1 : 0;
+            *p = static_cast<char>('0' + digit - 10 * carry);
+        }
+        length_ = std::max(length_, static_cast<size_t>(End() - p));
+    }
+
+    char text_[kEnd + kWidest];
+    int decimals_;
+    size_t length_ = 0;
+    uint64_t value_ = 0;
+};
 
 }  // namespace zbhost
