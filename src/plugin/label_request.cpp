@@ -32,7 +32,8 @@ void LabelRecordForHost(HostRecord& host, uint64_t codeOrList, char* text, uint3
         list = hostList != nullptr ? CodeList{hostList[0], hostList + 1} : CodeList{0, nullptr};
     }
 
-    const uint32_t colour = BuildWaveformLabel(module.call, view, list, text, size);
+    uint32_t length = 0;
+    const uint32_t colour = BuildWaveformLabel(module.call, view, list, text, size, &length);
     CopyUnchangedSettingsOut(host);
 
     if (colour == kNoColourIndex) {
@@ -42,7 +43,7 @@ void LabelRecordForHost(HostRecord& host, uint64_t codeOrList, char* text, uint3
         host.labelBackColour = GetItemColor(colour);
         host.labelTextColour = GetItemTextColor(colour);
     }
-    if (text != nullptr && size > 0) ConvertForHostInPlace(&host, text, size);
+    if (text != nullptr && size > 0) ConvertForHostInPlace(&host, text, length, size);
 }
 
 }  // namespace zb
