@@ -200,23 +200,37 @@ inline char* LeftAlignedAt(char* at, std::string_view text, size_t width) {
     return std::max(PutAt(at, text), at + width);
 }
 
-// A number that a listing writes on every line, kept as its text and moved on by adding the step
-// from the last line's value: records come in order of position, so the step is short and only
-// its few digits (and a carry) change. The text is "%" PRIu64, or with `decimals` > 0 the value
-// divided by 10^decimals as "%.*f" writes it (at least one digit before the point), right-aligned
-// in a row of spaces, so a padded field is one copy of fixed size.
+// The eight decimal digits of v < 10^8 (with leading zeros) as the bytes of one word, the first
+// digit in the lowest byte: v is split into two halves of four digits, each into two pairs, each
+// pair into two digits, all lanes at once; the divisions are multiplications that are exact in
+// these ranges (10486 / 2^20 for 100, 103 / 2^10 for 10).
+inline uint64_t EightDigits(uint32_t v) {
+    const uint64_t halves = (v / 10000) | (uint64_t{v % 10000} << 32);
+    const uint64_t hundreds = ((halves * 10486) >> 20) & 0x0000007F0000007Full;
+    const uint64_t pairs = hundreds | ((halves - hundreds * 100) << 16);
+    const uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;
+    return (tens | ((pairs - tens * 10) << 8)) + 0x3030303030303030ull;
+}
+
+// A number that a listing writes on every line, kept as its text from line to line: records come
+// in order of position, so the next value mostly differs only in its last eight digits, which are
+// written anew as one word. The text is "%" PRIu64, or with `decimals` > 0 the value divided by
+// 10^decimals as "%.*f" writes it (at least one digit before the point), right-aligned in a row of
+// spaces, so that a padded field is one copy of fixed size.
 class DecimalField {
   public:
     static constexpr size_t kWidest = 32;  // the widest field written by one fixed copy
     explicit DecimalField(int decimals = 0) : decimals_(std::clamp(decimals, 0, 20)) { Set(0); }
 
-    // The text of `value`: by adding the step from the last value when it is not smaller.
     void Show(uint64_t value) {
-        if (value < value_)
+        if (value == value_) return;
+        if (value > value_ && value - value_ < kLowSpan - low_) {
+            low_ += static_cast<uint32_t>(value - value_);
+            value_ = value;
+            WriteLow();
+        } else {
             Set(value);
-        else
-            Add(value - value_);
-        value_ = value;
+        }
     }
     // The text right-aligned in `width` ("%*s": longer text is not cut), written in place like
     // the field writers above; up to kWidest bytes may be written past the end returned.
@@ -234,40 +248,53 @@ class DecimalField {
     }
 
   private:
+    static constexpr uint32_t kLowSpan = 100000000;  // 10^8: the last eight digits
     // 20 digits of a u64, the point and spaces up to the end of the text at kEnd; after it the
-    // rest of the array lets At copy kWidest bytes from any start.
+    // rest of the array lets At copy kWidest bytes from any start (and WriteLow overshoot).
     static constexpr size_t kEnd = 32;
+    char* End() { return text_ + kEnd; }
     const char* End() const { return text_ + kEnd; }
 
     void Set(uint64_t value) {
+        value_ = value;
+        low_ = static_cast<uint32_t>(value % kLowSpan);
         std::memset(text_, ' ', sizeof text_);
-        char* p = text_ + kEnd;
+        char* p = End();
         for (int digits = 0; value != 0 || digits <= decimals_; ++digits, value /= 10) {
             if (digits == decimals_ && digits > 0) *--p = '.';
             *--p = static_cast<char>('0' + value % 10);
         }
         length_ = static_cast<size_t>(End() - p);
     }
-    // Adds `step` digit by digit from the last place, past the point, into the spaces before the
-    // first digit when the sum grows.
-    void Add(uint64_t step) {
-        char* p = text_ + kEnd;
-        unsigned carry = 0;
-        while (step != 0 || carry != 0) {
-            if (*--p == '.') --p;
-            unsigned digit =
-                (*p == ' ' ? 0u : static_cast<unsigned>(*p - '0')) + static_cast<unsigned>(step % 10) + carry;
-            step /= 10;
-            carry = digit >= 10 ? 1 : 0;
-            *p = static_cast<char>('0' + digit - 10 * carry);
+    // The last eight digits after a step that left the ones above them alone. Below 10^8 there
+    // are none above, and the leading zeros that the text does not show become spaces again.
+    void WriteLow() {
+        uint64_t word = EightDigits(low_);
+        const int point = decimals_ > 0 ? 1 : 0;
+        if (value_ < kLowSpan) {
+            const int shown = std::max(DecimalDigitCount(low_), decimals_ + 1);
+            if (shown < 8) {
+                const uint64_t keep = ~uint64_t{0} << (8 * (8 - shown));
+                word = (word & keep) | (0x2020202020202020ull & ~keep);
+            }
+            length_ = static_cast<size_t>(shown + point);
         }
-        length_ = std::max(length_, static_cast<size_t>(End() - p));
+        if (decimals_ == 0 || decimals_ >= 8) {
+            std::memcpy(End() - 8, &word, 8);
+            return;
+        }
+        // The point falls among the eight: the digits before it one place further left.
+        std::memcpy(End() - 9, &word, 8);
+        const uint64_t last = word >> (8 * (8 - decimals_));
+        std::memcpy(End() - decimals_, &last, 8);
+        End()[-decimals_ - 1] = '.';
     }
 
     char text_[kEnd + kWidest];
     int decimals_;
     size_t length_ = 0;
     uint64_t value_ = 0;
+    uint32_t low_ = 0;
 };
 
 }  // namespace zbhost
