@@ -52,8 +52,12 @@ void ConvertForHostInPlace(const HostRecord* host, char* text, size_t size) {
     }
 }
 
-void ConvertForHostInPlace(const HostRecord* host, char* text, size_t length, size_t size) {
-    if (text == nullptr || length >= size) return ConvertForHostInPlace(host, text, size);
+bool ConvertForHostInPlace(const HostRecord* host, char* text, size_t length, size_t size) {
+    if (text == nullptr || length >= size) {
+        ConvertForHostInPlace(host, text, size);
+        return false;
+    }
+    if (host != nullptr && HostTakesUtf8(host->hostFlags)) return true;
     // Eight bytes at a time: the high bits of all of them at once.
     uint64_t highBits = 0;
     size_t i = 0;
@@ -63,8 +67,9 @@ void ConvertForHostInPlace(const HostRecord* host, char* text, size_t length, si
         highBits |= word;
     }
     for (; i < length; ++i) highBits |= static_cast<unsigned char>(text[i]);
-    if ((highBits & 0x8080808080808080ull) == 0) return;
+    if ((highBits & 0x8080808080808080ull) == 0) return true;
     ConvertForHostInPlace(host, text, size);
+    return false;
 }
 
 const char* ConvertForHost(uint32_t hostFlags, const char* text, char* scratch, size_t scratchSize) {
