@@ -216,6 +216,38 @@ char* PaddedLabelAt(char* at, const RawLabel& l, size_t width) {
     return at + width;
 }
 
+// The colours of a line, "#RRGGBB" and "#RRGGBB" with `between` (at most 4 characters), kept by
+// pair: a capture's labels have a handful of colour pairs.
+class ColourPairs {
+  public:
+    explicit ColourPairs(std::string_view between) : between_(between) {
+        for (Entry& e : entries_) Fill(e, 0, 0);
+    }
+    // Writes the pair's text (18 bytes at most), as ColourAt, `between`, ColourAt would.
+    char* At(char* at, uint32_t text, uint32_t back) {
+        const uint64_t pair = (uint64_t{text} << 32) | back;
+        Entry& e = entries_[(pair * 0x9E3779B97F4A7C15ull) >> (64 - kIndexBits)];
+        if (e.pair != pair) Fill(e, text, back);
+        std::memcpy(at, e.text, sizeof e.text);
+        return at + e.length;
+    }
+
+  private:
+    static constexpr unsigned kIndexBits = 8;
+    static constexpr size_t kEntries = size_t{1} << kIndexBits;
+    struct Entry {
+        uint64_t pair = 0;
+        size_t length = 0;
+        char text[24] = {};
+    };
+    void Fill(Entry& e, uint32_t text, uint32_t back) {
+        e.pair = (uint64_t{text} << 32) | back;
+        e.length = static_cast<size_t>(ColourAt(PutAt(ColourAt(e.text, text), between_), back) - e.text);
+    }
+    std::string_view between_;
+    Entry entries_[kEntries];
+};
+
 }  // namespace
 
 void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, std::ostream& out) {
@@ -230,6 +262,7 @@ void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, 
     char time[SampleSeconds::kSize];
     DecimalField positionText;
     DecimalField timeText(seconds.Decimals());
+    ColourPairs colours(format == LabelFormat::Csv ? "," : " on ");
     constexpr size_t kLineRoom = 128 + SampleSeconds::kSize + 2 * RawLabel::kCapacity + DecimalField::kWidest;
     RawLabel l;
     const RecordView records = session.Records();
@@ -258,9 +291,7 @@ void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, 
             *at++ = ',';
             at = CsvFieldAt(at, label);
             *at++ = ',';
-            if (l.coloured) at = ColourAt(at, l.textColour);
-            *at++ = ',';
-            if (l.coloured) at = ColourAt(at, l.backColour);
+            at = l.coloured ? colours.At(at, l.textColour, l.backColour) : PutAt(at, ",");
         } else {
             at = counted ? positionText.RightAlignedAt(at, 12) : DecimalAt(at, l.position, 12);
             at = PutAt(at, "  ");
@@ -270,9 +301,7 @@ void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, 
             at = PutAt(at, "  ");
             at = PaddedLabelAt(at, l, 22);
             at = PutAt(at, "  ");
-            at = l.coloured ? ColourAt(at, l.textColour) : PutAt(at, "-");
-            at = PutAt(at, " on ");
-            at = l.coloured ? ColourAt(at, l.backColour) : PutAt(at, "-");
+            at = l.coloured ? colours.At(at, l.textColour, l.backColour) : PutAt(at, "- on -");
         }
         *at++ = '\n';
         text.Commit(at);
