@@ -255,17 +255,8 @@ class DecimalField {
     char* End() { return text_ + kEnd; }
     const char* End() const { return text_ + kEnd; }
 
-    void Set(uint64_t value) {
-        value_ = value;
-        low_ = static_cast<uint32_t>(value % kLowSpan);
-        std::memset(text_, ' ', sizeof text_);
-        char* p = End();
-        for (int digits = 0; value != 0 || digits <= decimals_; ++digits, value /= 10) {
-            if (digits == decimals_ && digits > 0) *--p = '.';
-            *--p = static_cast<char>('0' + value % 10);
-        }
-        length_ = static_cast<size_t>(End() - p);
-    }
+    // The whole text anew (text_buffer.cpp): rare, so out of line.
+    void Set(uint64_t value);
     // The last eight digits after a step that left the ones above them alone. Below 10^8 there
     // are none above, and the leading zeros that the text does not show become spaces again.
     void WriteLow() {
