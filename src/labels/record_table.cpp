@@ -1,6 +1,9 @@
 // The record table's rows and the choice of row for a record code.
 #include "labels/record_table.h"
 
+#include <algorithm>
+#include <array>
+
 #include "abi/colour_tables.h"
 #include "abi/record_code.h"
 
@@ -115,6 +118,42 @@ constexpr bool EveryLookExpandsByHand() {
 }
 static_assert(EveryLookExpandsByHand());
 
+constexpr LabelParts Split(const char* format) {
+    LabelParts parts;
+    parts.before = format;
+    uint32_t i = 0;
+    while (format[i] != '\0' && format[i] != '%') ++i;
+    parts.beforeLength = i;
+    if (format[i] == '\0') {
+        parts.after = format + i;
+        return parts;
+    }
+    parts.hasValue = true;
+    parts.after = format + i + 2;
+    while (parts.after[parts.afterLength] != '\0') ++parts.afterLength;
+    return parts;
+}
+
+constexpr size_t kRows = static_cast<size_t>(Row::Count);
+struct LookParts {
+    LabelParts longForm, shortForm;
+};
+constexpr std::array<LookParts, kRows> SplitLooks() {
+    std::array<LookParts, kRows> parts{};
+    for (size_t k = 0; k < kRows; ++k) parts[k] = {Split(kLooks[k].longLabel), Split(kLooks[k].shortLabel)};
+    return parts;
+}
+constexpr std::array<LookParts, kRows> kParts = SplitLooks();
+
+constexpr uint32_t LongestFormat() {
+    uint32_t longest = 0;
+    for (const LookParts& p : kParts) {
+        for (const LabelParts& f : {p.longForm, p.shortForm})
+            longest = std::max(longest, f.beforeLength + f.afterLength);
+    }
+    return longest;
+}
+
 Row StatusRow(uint32_t code) {
     const bool counted = SecondByte(code) >= 2;
     switch (static_cast<StatusCode>(LowByte(code))) {
@@ -204,6 +243,13 @@ uint32_t ColourIndex(const SettingsView& settings, Colour colour) {
         default:
             return settings.ColourSlot(static_cast<uint32_t>(colour));
     }
+}
+
+const uint32_t kLongestLabelFormat = LongestFormat();
+
+const LabelParts& PartsOf(const RecordLook& look, bool shortForm) {
+    const LookParts& parts = kParts[static_cast<size_t>(&look - kLooks)];
+    return shortForm ? parts.shortForm : parts.longForm;
 }
 
 const RecordLook& LookOf(uint32_t code, bool bissB, bool wholeValue) {

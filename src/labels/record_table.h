@@ -48,6 +48,20 @@ struct RecordLook {
 // the length written.
 size_t ExpandLook(const char* format, const char* value, char* text, size_t size);
 
+// A look's label format split at its "%s": the text before it, whether the value follows, and the
+// text after it. Labels are asked once per record, so the split is made once for the whole table.
+struct LabelParts {
+    const char* before = "";
+    uint32_t beforeLength = 0;
+    bool hasValue = false;
+    const char* after = "";
+    uint32_t afterLength = 0;
+};
+// The parts of a look (one of LookOf's) in its long or short form.
+const LabelParts& PartsOf(const RecordLook& look, bool shortForm);
+// The most text any label format holds besides its value.
+extern const uint32_t kLongestLabelFormat;
+
 // The look of a record code. An nErr record's colour depends on the protocol (nErr is active low in
 // BiSS-C, active high in BiSS-B); a value's first record shows the whole value only when its other
 // two records follow (`wholeValue`).

@@ -52,6 +52,26 @@ void ConvertForHostInPlace(const HostRecord* host, char* text, size_t size) {
     }
 }
 
+bool ConvertForHostInPlace(const HostRecord* host, char* text, size_t length, size_t size) {
+    if (text == nullptr || length >= size) {
+        ConvertForHostInPlace(host, text, size);
+        return false;
+    }
+    if (host != nullptr && HostTakesUtf8(host->hostFlags)) return true;
+    // Eight bytes at a time: the high bits of all of them at once.
+    uint64_t highBits = 0;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text + i, sizeof word);
+        highBits |= word;
+    }
+    for (; i < length; ++i) highBits |= static_cast<unsigned char>(text[i]);
+    if ((highBits & 0x8080808080808080ull) == 0) return true;
+    ConvertForHostInPlace(host, text, size);
+    return false;
+}
+
 const char* ConvertForHost(uint32_t hostFlags, const char* text, char* scratch, size_t scratchSize) {
     if (text == nullptr || scratch == nullptr || scratchSize == 0) return text;
     if (HostTakesUtf8(hostFlags)) return text;

@@ -13,6 +13,10 @@ namespace zb {
 // In place: converts text[size] for `host` (without a host record, as for a host that does not
 // take UTF-8).
 void ConvertForHostInPlace(const HostRecord* host, char* text, size_t size);
+// The same for a text whose length is known (text[length] is its terminator, length < size): an
+// ASCII text, as labels are, is recognised without looking for its end. True when the text is
+// left as it is without a conversion (ASCII, or a host that takes UTF-8).
+bool ConvertForHostInPlace(const HostRecord* host, char* text, size_t length, size_t size);
 // As a copy: returns `text` itself when it needs no conversion or cannot be converted, else the
 // converted copy in scratch[scratchSize].
 const char* ConvertForHost(uint32_t hostFlags, const char* text, char* scratch, size_t scratchSize);

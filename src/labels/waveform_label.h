@@ -23,8 +23,9 @@ struct CodeList {
 // and returns its colour index 0..15, or kNoColourIndex when text is null, size is 0 or the list
 // holds no code (the text is then empty when there is room for it). The long or short form follows
 // hostFlags bit 10 of the settings. Values go through FormatValue32/64, so they follow the Gray
-// flags of the call's host record; without one the settings' own hostFlags are used.
+// flags of the call's host record; without one the settings' own hostFlags are used. `length`, when
+// given, receives the length of the text written (0 without text).
 uint32_t BuildWaveformLabel(CallContext& call, const SettingsView& settings, CodeList list, char* text,
-                            uint32_t size);
+                            uint32_t size, uint32_t* length = nullptr);
 
 }  // namespace zb

@@ -1,8 +1,8 @@
 // Everything that lives for the whole module, gathered in one place: the call context that the
 // exports hand down (remembered host record, last status, progress scale, report writer, temporary
 // directory), the decode engine, the report column widths, the host messages and the settings
-// block of the labels. Only plugin/ reaches it. The host calls one export at a time, so nothing
-// here is locked.
+// block and the kept texts of the labels. Only plugin/ reaches it. The host calls one export at a time, so
+// nothing here is locked.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include "abi/decoder_settings.h"
 #include "abi/host_messages.h"
 #include "abi/host_record.h"
+#include "plugin/label_memo.h"
 #include "report/report_columns.h"
 
 namespace zb {
@@ -36,6 +37,8 @@ struct ModuleState {
     // The settings of DataConv, filled by CopyReadOnlySettingsIn at each call: the fields a label
     // does not read stay zero.
     DecoderSettings labelSettings{};
+    // The labels made for the current label settings, by code.
+    LabelMemo labelMemo;
     void* moduleHandle = nullptr;  // Windows: the DLL's instance handle, for its resources
 };
 

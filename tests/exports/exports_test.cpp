@@ -361,7 +361,7 @@ TEST_F(Exports, AnalysisFailuresGiveOneRecord) {
 // ---- Labels ----------------------------------------------------------------------------------
 
 constexpr uint32_t kSentinel = 0xA5A5A5A5;
-constexpr uint32_t kRed = 0x003333E1, kWhite = 0x00FFFFFF, kGreen = 0x0000FF00;
+constexpr uint32_t kRed = 0x003333E1, kWhite = 0x00FFFFFF, kGreen = 0x0000FF00, kLightBlue = 0x00FFCC99;
 
 class DataConvExport : public Exports {
   protected:
@@ -419,6 +419,45 @@ TEST_F(DataConvExport, CodesListsBuffersAndBadArguments) {
     char keep[8] = "keep";
     EXPECT_EQ(x().DataConv(nullptr, MakeCode(RecordKind::Ack), keep, sizeof keep), 1u);
     EXPECT_STREQ(keep, "keep");
+}
+
+// The plug-in keeps labels that depend only on their code: asked again after a change of the
+// settings, a label follows them; a label cut to a small buffer is whole again in a large one.
+TEST_F(DataConvExport, LabelsAskedAgainFollowTheSettings) {
+    const uint32_t ack = MakeCode(RecordKind::Ack), err = MakeCode(RecordKind::Err, 0),
+                   id = MakeCode(RecordKind::Id, 5), timeout = zb::MakeStatus(zb::StatusCode::Timeout, 3);
+    auto words = [this](const std::function<void(zb::SettingsView&)>& change) {
+        zb::DecoderSettings block{};
+        zb::CopySettingsIn(record_, block);
+        zb::SettingsView view(&block);
+        change(view);
+        zb::CopySettingsOut(block, record_);
+    };
+    struct Row {
+        uint32_t code;
+        std::function<void()> change;
+        uint32_t size;
+        const char* text;
+        uint32_t back;
+    };
+    const Row rows[] = {
+        {ack, [] {}, 64, "ACK", kRed},
+        {ack, [&] { words([](zb::SettingsView& v) { v.SetColourSlot(0, 11); }); }, 64, "ACK", kGreen},
+        {ack, [&] { record_.hostFlags |= zb::HostFlag::kShortLabels; }, 64, "A", kGreen},
+        {ack, [&] { record_.hostFlags &= ~zb::HostFlag::kShortLabels; }, 64, "ACK", kGreen},
+        {ack, [] {}, 3, "AC", kGreen},
+        {err, [] {}, 64, "nErr:0", kRed},  // active (low) in BiSS-C
+        {err, [&] { words([](zb::SettingsView& v) { v.SetProtocol(1); }); }, 64, "nErr:0", kLightBlue},
+        {id, [&] { words([](zb::SettingsView& v) { v.SetValueType(0); }); }, 64, "ID:5", kLightBlue},
+        {id, [&] { words([](zb::SettingsView& v) { v.SetValueType(3); }); }, 64, "ID:101", kLightBlue},
+        {timeout, [] {}, 5, "Time", kRed},
+        {timeout, [] {}, 64, "Timeout 3 clk", kRed},
+    };
+    for (const Row& row : rows) {
+        row.change();
+        EXPECT_EQ(Label(row.code, row.size), row.text) << row.text;
+        EXPECT_EQ(record_.labelBackColour, row.back) << row.text;
+    }
 }
 
 TEST_F(DataConvExport, SettingsComeBackUnchangedAndAreNotNormalised) {

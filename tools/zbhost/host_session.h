@@ -89,7 +89,13 @@ class HostSession {
     static uint32_t ZB_CALL AbortPoll();
     static int32_t ZB_CALL ReportRow(const char* text, uint32_t length);
     void DrawProgress();
-    void NotePosition(int64_t position);
+    // A query before the previous one starts another walk over the capture. Asked on every
+    // sample query, so only the rare new walk leaves the line.
+    void NotePosition(int64_t position) {
+        if (position < lastQuery_) StartWalk();
+        lastQuery_ = position;
+    }
+    void StartWalk();
     void StartPhase();
     bool ReadReportBlock(std::string& error);
     void ReleaseReportBlock();

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -200,15 +201,69 @@ FittedLabel FitLabel(const std::string& longForm, double width,
     return fitted;
 }
 
+namespace {
+
+// The label field of a text line: "%-*s" of the label with `width` (at most 32), written as two
+// fixed copies into the line's room when it fits (the label, then spaces from its end on).
+char* PaddedLabelAt(char* at, const RawLabel& l, size_t width) {
+    static constexpr char kSpaces[32] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                         ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                         ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    static_assert(RawLabel::kCapacity >= sizeof kSpaces);
+    if (l.length > width || width > sizeof kSpaces) return LeftAlignedAt(at, {l.text, l.length}, width);
+    std::memcpy(at, l.text, sizeof kSpaces);
+    std::memcpy(at + l.length, kSpaces, sizeof kSpaces);
+    return at + width;
+}
+
+// The colours of a line, "#RRGGBB" and "#RRGGBB" with `between` (at most 4 characters), kept by
+// pair: a capture's labels have a handful of colour pairs.
+class ColourPairs {
+  public:
+    explicit ColourPairs(std::string_view between) : between_(between) {
+        for (Entry& e : entries_) Fill(e, 0, 0);
+    }
+    // Writes the pair's text (18 bytes at most), as ColourAt, `between`, ColourAt would.
+    char* At(char* at, uint32_t text, uint32_t back) {
+        const uint64_t pair = (uint64_t{text} << 32) | back;
+        Entry& e = entries_[(pair * 0x9E3779B97F4A7C15ull) >> (64 - kIndexBits)];
+        if (e.pair != pair) Fill(e, text, back);
+        std::memcpy(at, e.text, sizeof e.text);
+        return at + e.length;
+    }
+
+  private:
+    static constexpr unsigned kIndexBits = 8;
+    static constexpr size_t kEntries = size_t{1} << kIndexBits;
+    struct Entry {
+        uint64_t pair = 0;
+        size_t length = 0;
+        char text[24] = {};
+    };
+    void Fill(Entry& e, uint32_t text, uint32_t back) {
+        e.pair = (uint64_t{text} << 32) | back;
+        e.length = static_cast<size_t>(ColourAt(PutAt(ColourAt(e.text, text), between_), back) - e.text);
+    }
+    std::string_view between_;
+    Entry entries_[kEntries];
+};
+
+}  // namespace
+
 void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, std::ostream& out) {
     // Text lines are laid out as "%12" PRId64 "  %14s %s  %08X  %-22s  %s on %s" (time, "s"; or
     // "-" and a blank without a rate; colours or "-"), CSV lines as position,time,code,label,colours.
-    // Each line is written in place, in room for its longest form.
+    // Each line is written in place, in room for its longest form and the fixed copies that
+    // overshoot a field's end. Positions and times on the decimal grid of the rate are kept as
+    // text from line to line (DecimalField).
     TextBuffer text(out);
     if (format == LabelFormat::Csv) text.Put("position,time_s,code,label,text_colour,back_colour\n");
     const SampleSeconds seconds(sampleRate);
     char time[SampleSeconds::kSize];
-    constexpr size_t kLineRoom = 128 + SampleSeconds::kSize + 2 * RawLabel::kCapacity;
+    DecimalField positionText;
+    DecimalField timeText(seconds.Decimals());
+    ColourPairs colours(format == LabelFormat::Csv ? "," : " on ");
+    constexpr size_t kLineRoom = 128 + SampleSeconds::kSize + 2 * RawLabel::kCapacity + DecimalField::kWidest;
     RawLabel l;
     const RecordView records = session.Records();
     uint32_t released = 0;
@@ -216,33 +271,37 @@ void WriteLabels(HostSession& session, uint64_t sampleRate, LabelFormat format, 
         if ((i % kInterruptCheckRecords) == 0) ThrowIfInterrupted();
         records.ReleaseBehind(i, released);
         session.LabelInto(i, l);
-        const std::string_view t(time, seconds.Format(l.position, time));
+        const bool counted = l.position >= 0;
+        if (counted) positionText.Show(static_cast<uint64_t>(l.position));
+        const bool onGrid = seconds.OnGrid(l.position);
+        std::string_view t;
+        if (onGrid)
+            timeText.Show(seconds.GridSteps(l.position));
+        else
+            t = std::string_view(time, seconds.Format(l.position, time));
+        const bool timed = onGrid || !t.empty();
         const std::string_view label(l.text, l.length);
         char* at = text.Room(kLineRoom);
         if (format == LabelFormat::Csv) {
-            at = DecimalAt(at, l.position);
+            at = counted ? positionText.At(at) : DecimalAt(at, l.position);
             *at++ = ',';
-            at = PutAt(at, t);
+            at = onGrid ? timeText.At(at) : PutAt(at, t);
             *at++ = ',';
             at = HexAt(at, l.code, 8);
             *at++ = ',';
             at = CsvFieldAt(at, label);
             *at++ = ',';
-            if (l.coloured) at = ColourAt(at, l.textColour);
-            *at++ = ',';
-            if (l.coloured) at = ColourAt(at, l.backColour);
+            at = l.coloured ? colours.At(at, l.textColour, l.backColour) : PutAt(at, ",");
         } else {
-            at = DecimalAt(at, l.position, 12);
+            at = counted ? positionText.RightAlignedAt(at, 12) : DecimalAt(at, l.position, 12);
             at = PutAt(at, "  ");
-            at = RightAlignedAt(at, t.empty() ? "-" : t, 14);
-            at = PutAt(at, t.empty() ? "    " : " s  ");
+            at = onGrid ? timeText.RightAlignedAt(at, 14) : RightAlignedAt(at, timed ? t : "-", 14);
+            at = PutAt(at, timed ? " s  " : "    ");
             at = HexAt(at, l.code, 8);
             at = PutAt(at, "  ");
-            at = LeftAlignedAt(at, label, 22);
+            at = PaddedLabelAt(at, l, 22);
             at = PutAt(at, "  ");
-            at = l.coloured ? ColourAt(at, l.textColour) : PutAt(at, "-");
-            at = PutAt(at, " on ");
-            at = l.coloured ? ColourAt(at, l.backColour) : PutAt(at, "-");
+            at = l.coloured ? colours.At(at, l.textColour, l.backColour) : PutAt(at, "- on -");
         }
         *at++ = '\n';
         text.Commit(at);

@@ -33,6 +33,18 @@ void TextBuffer::MakeRoom(size_t size) {
     if (buffer_.size() < size) buffer_.resize(size);
 }
 
+void DecimalField::Set(uint64_t value) {
+    value_ = value;
+    low_ = static_cast<uint32_t>(value % kLowSpan);
+    std::memset(text_, ' ', sizeof text_);
+    char* p = End();
+    for (int digits = 0; value != 0 || digits <= decimals_; ++digits, value /= 10) {
+        if (digits == decimals_ && digits > 0) *--p = '.';
+        *--p = static_cast<char>('0' + value % 10);
+    }
+    length_ = static_cast<size_t>(End() - p);
+}
+
 char* CsvFieldAt(char* at, std::string_view text) {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) return PutAt(at, text);
     *at++ = '"';

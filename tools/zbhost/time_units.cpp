@@ -233,8 +233,7 @@ size_t SampleSeconds::Format(int64_t sample, char* out) const {
     // At a rate that divides 10^decimals the exact quotient lies on the decimal grid, and the
     // double is within 2^-53 of it relatively: below 2^52 grid steps that is far less than half a
     // step, so printf rounds the double back to the exact quotient.
-    if (sample >= 0 && sample < exactLimit_)
-        return FixedPoint(static_cast<uint64_t>(sample) * step_, decimals_, out);
+    if (OnGrid(sample)) return FixedPoint(GridSteps(sample), decimals_, out);
     const double v = static_cast<double>(sample) / static_cast<double>(rate_);
     if (sample < 0 || !(v < 1e6)) {
         const std::string text = Fixed(v, decimals_);

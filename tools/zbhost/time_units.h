@@ -57,6 +57,11 @@ class SampleSeconds {
     explicit SampleSeconds(uint64_t sampleRate);
     // Writes the seconds of `sample` into `out` and returns the length (0 when the rate is unknown).
     size_t Format(int64_t sample, char* out) const;
+    // Whether the text of `sample` is GridSteps(sample) / 10^Decimals() exactly, with Decimals()
+    // decimals: then a listing can keep it in a DecimalField.
+    bool OnGrid(int64_t sample) const { return sample >= 0 && sample < exactLimit_; }
+    uint64_t GridSteps(int64_t sample) const { return static_cast<uint64_t>(sample) * step_; }
+    int Decimals() const { return decimals_; }
 
   private:
     uint64_t rate_;
