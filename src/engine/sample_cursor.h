@@ -46,7 +46,8 @@ class SampleCursor {
     }
     // NextChange, then Advance until the range ends, with onStep(pos, levels) called for every
     // change (levels as Levels() gives them); an onStep that returns false ends the walk at its
-    // change, with pos at that change.
+    // change, with pos at that change. The cursor's State() and Levels() are brought up to date
+    // when the walk ends, not at every change: onStep reads the levels it is given.
     template <class OnStep>
     void Walk(int64_t& pos, uint8_t* state, OnStep&& onStep) {
         if (NextChange(pos, state) && onStep(pos, levels_)) Run(pos, onStep);
@@ -98,35 +99,28 @@ class SampleCursor {
     // place, so one comparison tells whether the range goes on.
     template <class OnStep>
     bool Run(int64_t& pos, OnStep&& onStep) {
-        uint8_t* answer = answer_;
-        uint8_t* last = last_;
         uint32_t levels = levels_;
         int64_t reported = nextChange_;
         const int64_t end = cursorEnd_;
         const SampleQueryFn query = host_->sampleQuery;
-        bool stopped = false;
-        for (;;) {
+        // One step with the host's answer going into `answer` while `last` holds the last reported
+        // state. The two buffers swap roles after a change; the loop below runs the steps of each
+        // role apart, so that no pointers swap from step to step.
+        const auto step = [&](uint8_t * answer, const uint8_t* last) __attribute__((always_inline)) {
             if (reported >= end) {
                 pos = reported;
-                break;
+                return Took::End;
             }
             // The host's answer as it came; on a change, one comparison with the position asked
             // for (see Query) decides between the next change and the end of the range.
             const int64_t answered = static_cast<int64_t>(query(static_cast<uint64_t>(reported), answer));
             const uint32_t now = WatchedLevels(answer);
             if (now != levels || Gather(answer) != Gather(last) || Gather(answer + 8) != Gather(last + 8)) {
-                uint8_t* const previous = last;
-                last = answer;  // this answer is now the last reported state
-                answer = previous;
-                levels = now;
+                levels = now;  // the answer is now the last reported state
                 const int64_t at = reported;
                 reported = answered > at ? answered : end;
-                if (!onStep(at, now)) {
-                    pos = at;
-                    stopped = true;
-                    break;
-                }
-                continue;
+                pos = at;
+                return onStep(at, now) ? Took::Change : Took::StopAtChange;
             }
             // The host reported a position at which nothing changed: go on to the following one
             // (its answer goes into the same buffer), but never past the end of the range. When
@@ -135,26 +129,45 @@ class SampleCursor {
             if (!(answered > reported)) {
                 const int64_t at = reported;
                 reported = end;
-                if (!onStep(at, levels)) {
-                    pos = at;
-                    stopped = true;
-                    break;
-                }
-                continue;
+                pos = at;
+                return onStep(at, levels) ? Took::Same : Took::StopAtSame;
             }
             if (answered >= end) {
                 reported = answered;
                 pos = answered;
-                break;
+                return Took::End;
             }
             reported = answered;
+            return Took::Same;
+        };
+        // The steps alternate between the two buffers: answers go into `first` until a change,
+        // then into `second` until a change, and so on. After a change that ends the walk, the
+        // buffer that took it holds the last reported state.
+        uint8_t* const first = answer_;
+        uint8_t* const second = last_;
+        Took took;
+        for (;;) {
+            while ((took = step(first, second)) == Took::Same) {
+            }
+            if (took != Took::Change) {
+                answer_ = took == Took::StopAtChange ? second : first;
+                break;
+            }
+            while ((took = step(second, first)) == Took::Same) {
+            }
+            if (took != Took::Change) {
+                answer_ = took == Took::StopAtChange ? first : second;
+                break;
+            }
         }
-        answer_ = answer;
-        last_ = last;
+        last_ = answer_ == first ? second : first;
         levels_ = levels;
         nextChange_ = reported;
-        return stopped;
+        return took == Took::StopAtChange || took == Took::StopAtSame;
     }
+    // How a step of Run ended: a change or a position without one (the walk goes on), the end of
+    // the range, or a change (or the last position) after which the walk's step asked to stop.
+    enum class Took { Change, Same, End, StopAtChange, StopAtSame };
     // One call of the host. A host that answers with a position not after the one asked for would
     // make the walk go round for ever; such an answer counts as "no further change". Positions
     // asked for are never negative, so "no further change" (all ones, -1 as a signed position)
