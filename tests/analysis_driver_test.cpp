@@ -451,22 +451,49 @@ TEST(SampleCursor, EveryChannelCountsWhicheverBytesAreWatched) {
     record.lastSample = 100;
     zb::CallContext call;
     call.Remember(&record);
-    zb::SampleCursor cursor(call);
-    uint8_t state[16];
-    ASSERT_TRUE(cursor.OpenCursor(0, 1000));
-    ASSERT_TRUE(cursor.FirstSample(0, state));
-    cursor.WatchChannels(0, 9);
-    const zb::SampleCursor::ChannelBit ma = cursor.BitOf(0), slo = cursor.BitOf(9), high = cursor.BitOf(127);
-    std::vector<std::vector<uint32_t>> seen;
-    int64_t pos = 0;
-    for (bool more = cursor.NextChange(pos, state); more; more = cursor.Advance(pos)) {
-        const uint8_t* levels = cursor.State();
-        seen.push_back({static_cast<uint32_t>(pos), zb::SampleCursor::LevelIn(levels, ma),
-                        zb::SampleCursor::LevelIn(levels, slo), zb::SampleCursor::LevelIn(levels, high)});
+    // Step by step (NextChange, Advance) and as one walk (Walk), over the whole capture and over
+    // ranges that end between two changes (the walk stops at the first change beyond them): the
+    // watched levels of each change, then channels 0, 9, 3 and 127 of the cursor's State() at the
+    // end.
+    struct Case {
+        int64_t to;
+        std::vector<std::vector<uint32_t>> seen;
+        int64_t end;
+    };
+    const std::vector<Case> cases = {
+        {1000, {{20, 1, 1}, {30, 1, 1}, {50, 1, 1}, {60, 1, 0}, {80, 0, 0}, {0, 0, 1, 1}}, 100},
+        {55, {{20, 1, 1}, {30, 1, 1}, {50, 1, 1}, {1, 1, 1, 1}}, 60},
+        {45, {{20, 1, 1}, {30, 1, 1}, {1, 1, 1, 0}}, 50},
+        {35, {{20, 1, 1}, {30, 1, 1}, {1, 1, 1, 0}}, 40},
+    };
+    for (const Case& c : cases) {
+        for (const bool walk : {false, true}) {
+            zb::SampleCursor cursor(call);
+            uint8_t state[16];
+            ASSERT_TRUE(cursor.OpenCursor(0, c.to));
+            ASSERT_TRUE(cursor.FirstSample(0, state));
+            cursor.WatchChannels(0, 9);
+            std::vector<std::vector<uint32_t>> seen;
+            auto note = [&](int64_t at, uint32_t levels) {
+                seen.push_back({static_cast<uint32_t>(at), levels & 1u, levels >> 1});
+            };
+            int64_t pos = 0;
+            if (walk) {
+                cursor.Walk(pos, state, [&](int64_t at, uint32_t levels) {
+                    note(at, levels);
+                    return true;
+                });
+            } else {
+                for (bool more = cursor.NextChange(pos, state); more; more = cursor.Advance(pos))
+                    note(pos, cursor.Levels());
+            }
+            seen.push_back({});
+            for (const int channel : {0, 9, 3, 127})
+                seen.back().push_back(zb::SampleCursor::LevelIn(cursor.State(), cursor.BitOf(channel)));
+            EXPECT_EQ(seen, c.seen) << "to " << c.to << (walk ? ", one walk" : ", step by step");
+            EXPECT_EQ(pos, c.end);
+        }
     }
-    EXPECT_EQ(seen, (std::vector<std::vector<uint32_t>>{
-                        {20, 1, 1, 0}, {30, 1, 1, 0}, {50, 1, 1, 1}, {60, 1, 0, 1}, {80, 0, 0, 1}}));
-    EXPECT_EQ(pos, 100);
     stateSteps = nullptr;
 }
 

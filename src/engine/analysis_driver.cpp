@@ -20,15 +20,13 @@ int64_t WalkChanges(CallContext& call, FrameParser& parser, SampleCursor& cursor
                     uint8_t* state, int64_t pos) {
     StopPoll stop(call);
     // The cursor watches MA (level bit 0) and SLO (bit 1); a channel beyond the 128 of the host's
-    // state reads as level 0. The first step through NextChange checks the cursor and sets the
-    // status; the rest only advance.
-    bool more = cursor.NextChange(pos, state);
-    for (; more; more = cursor.Advance(pos)) {
-        if (stop.Requested()) break;  // this change is not processed
-        const uint32_t levels = cursor.Levels();
-        parser.OnChange<kPoint>(pos, levels & 1u, levels >> 1);
-        if (pos >= progress.Next()) progress.Report(pos);
-    }
+    // state reads as level 0. A stop ends the walk before its change is processed.
+    cursor.Walk(pos, state, [&](int64_t at, uint32_t levels) {
+        if (stop.Requested()) return false;
+        parser.OnChange<kPoint>(at, levels);
+        if (at >= progress.Next()) progress.Report(at);
+        return true;
+    });
     return pos;
 }
 

@@ -52,30 +52,29 @@ void FrameParser::SetAverage(int64_t average) {
 }
 
 void FrameParser::BeginWalk(uint32_t maLevel, uint32_t sloLevel) {
-    s_.prevMa = maLevel & 1u;
-    s_.prevSlo = sloLevel & 1u;
-    s_.sloHistory.RecordSloChange(0, s_.prevSlo);
+    s_.levels = (maLevel & 1u) | (sloLevel & 1u) << 1;
+    s_.sloHistory.RecordSloChange(0, sloLevel & 1u);
     s_.firstFrame = true;
 }
 
 // An MA edge in the pause after a frame: every level is measured, and a level longer than the
-// pause threshold decides the CDM bit and closes the pause.
+// pause threshold decides the CDM bit and closes the pause. `ma` is the new level (the walk has
+// already taken it into s_.levels); the level that just ended is the other one.
 void FrameParser::OnMaChangeInPause(int64_t pos, uint32_t ma) {
+    const uint32_t before = ma ^ 1u;
     const int64_t stretch = pos - s_.lastMaChange;
-    TrackLongestMaLevel(s_.prevMa, s_.lastMaChange, pos);
+    TrackLongestMaLevel(before, s_.lastMaChange, pos);
     if (s_.avgPeriod >= 1 && Wide(kPauseDen) * stretch > Wide(kPauseNum) * s_.avgPeriod) {
         s_.longestLen = stretch;
-        s_.longestLevel = s_.prevMa;
+        s_.longestLevel = before;
         s_.pauseDecided = true;
     }
     s_.lastMaChange = pos;
-    const uint32_t before = s_.prevMa;
     if (before == 0) OnRisingEdge<SamplePoint::Any>(pos);
     if (s_.inPause && s_.pauseDecided) {
         ClosePause(before, s_.lastMaChange, pos, s_.avgPeriod);
         if (s_.cur.state == FrameState::AfterFrame) s_.cur = SlaveFields{};
     }
-    s_.prevMa = ma;
 }
 
 void FrameParser::StoreFirstFrameRecords(int64_t pos) {
@@ -283,7 +282,7 @@ void FrameParser::EndWalk(int64_t lastPos) {
     while (s_.pendingSamples.Count() > 0) {
         const int64_t q = s_.pendingSamples.Front();
         s_.pendingSamples.PopFront();
-        FeedBit(q, s_.prevSlo);
+        FeedBit(q, s_.levels >> 1);
     }
     if (s_.cur.state == FrameState::AfterFrame) {
         const int64_t end = PositionAfter(s_.cdmPos, s_.clockPeriod >= 1 ? s_.clockPeriod : 1);
@@ -298,7 +297,7 @@ void FrameParser::EndWalk(int64_t lastPos) {
         StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(lastPos, 2));
         s_.cur = SlaveFields{};
     } else if (s_.inPause) {
-        ClosePause(s_.prevMa, s_.lastMaChange, PositionAfter(lastPos, 1), s_.avgPeriod);
+        ClosePause(s_.levels & 1u, s_.lastMaChange, PositionAfter(lastPos, 1), s_.avgPeriod);
     }
 }
 

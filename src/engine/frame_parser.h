@@ -151,7 +151,8 @@ class FrameParser {
     void Reset(const FrameFormat& format);
     // The first sample's levels.
     void BeginWalk(uint32_t maLevel, uint32_t sloLevel);
-    // One change of the capture: SLO goes into the history, sample points that have come due are
+    // One change of the capture, with the levels as the sample cursor gives them (MA at bit 0,
+    // SLO at bit 1): SLO goes into the history, sample points that have come due are
     // read, and an MA edge is timed and sampled. Inline, as the walk calls it for every change;
     // what is rare goes out of line: every MA edge in the pause after a frame, whose longest level
     // is being measured. Outside that pause a change that is not an MA edge needs nothing more,
@@ -160,29 +161,32 @@ class FrameParser {
     // edge defers sample points, and only a phase before it reads the SLO history, so the other
     // walks skip the waiting points or the history.
     template <SamplePoint kPoint = SamplePoint::Any>
-    void OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
+    void OnChange(int64_t pos, uint32_t levels) {
         constexpr bool kHistory = kPoint == SamplePoint::Before || kPoint == SamplePoint::Any;
         constexpr bool kLate = kPoint == SamplePoint::After || kPoint == SamplePoint::Any;
-        if (kHistory) s_.sloHistory.RecordIfChanged(pos, slo, s_.prevSlo);
-        const uint32_t levelBefore = s_.prevSlo;
-        s_.prevSlo = slo;
+        const uint32_t before = s_.levels;
+        s_.levels = levels;
+        if (kHistory) s_.sloHistory.RecordIfChanged(pos, levels >> 1, before >> 1);
         // Waiting sample points reached by this change, oldest first. Each of them lies after the
         // previous change (it would have been read there otherwise), so SLO at the point is the
         // level before this change, or this change's level when the point is this very sample.
         while (kLate && s_.pendingSamples.Due() <= pos && s_.pendingSamples.Count() > 0) {
             const int64_t q = s_.pendingSamples.Front();
             s_.pendingSamples.PopFront();
-            FeedSampledBit(q, q == pos ? slo : levelBefore);
+            FeedSampledBit(q, (q == pos ? levels : before) >> 1);
         }
-        if (ma == s_.prevMa) return;
+        if (((levels ^ before) & 1u) == 0) return;
         if (s_.inPause) {
-            OnMaChangeInPause(pos, ma);
+            OnMaChangeInPause(pos, levels & 1u);
             return;
         }
         s_.lastMaChange = pos;
-        const bool rising = s_.prevMa == 0;
-        s_.prevMa = ma;
-        if (rising) OnRisingEdge<kPoint>(pos);
+        if ((levels & 1u) != 0) OnRisingEdge<kPoint>(pos);
+    }
+    // The same with the two levels apart.
+    template <SamplePoint kPoint = SamplePoint::Any>
+    void OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
+        OnChange<kPoint>(pos, (ma & 1u) | (slo & 1u) << 1);
     }
     // The walk ended after the change at lastPos: waiting sample points are read, and a frame or
     // pause still open is closed.
@@ -247,7 +251,7 @@ class FrameParser {
         // At the edge itself the level in force is the latest one: every remembered SLO change
         // lies at or before this edge.
         if (kPoint == SamplePoint::AtEdge || (kPoint == SamplePoint::Any && f_.sloPhase == 0)) {
-            FeedSampledBit(pos, s_.prevSlo);
+            FeedSampledBit(pos, s_.levels >> 1);
             return;
         }
         // A point before the edge is looked up in the history; a point after it waits until the
@@ -258,7 +262,7 @@ class FrameParser {
         } else if (s > pos && !s_.pendingSamples.Full()) {
             s_.pendingSamples.Append(s);
         } else {
-            FeedSampledBit(pos, s_.prevSlo);
+            FeedSampledBit(pos, s_.levels >> 1);
         }
     }
     // FeedBit with the data field's and the CRC's bits inline: they are the most frequent bits of
@@ -312,8 +316,7 @@ class FrameParser {
     // Everything a decode changes; Reset puts it back to these values.
     struct State {
         // The walk: the last levels, the clock timing and the sample points.
-        uint32_t prevMa = 0;
-        uint32_t prevSlo = 1;
+        uint32_t levels = 2;  // of the last change: MA at bit 0, SLO at bit 1
         int64_t lastMaChange = 0;
         int64_t lastRisingEdge = -1;
         int64_t avgPeriod = 0;

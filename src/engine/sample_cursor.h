@@ -39,58 +39,18 @@ class SampleCursor {
         return more;
     }
     // NextChange for a walk that has checked once that the cursor is open and that sets the status
-    // Ok once itself: the step itself, with the levels left in State() (and the watched channels'
-    // levels in Levels()) only.
-    //
-    // The host writes each answer into the buffer that does not hold the last reported state, so
-    // that state stays at hand for the comparison without being copied; on a change the two
-    // buffers swap roles. Whether anything changed is decided on the watched channels' levels
-    // first: when one of them differs, so does the whole state and the step is a change, and the
-    // levels are the walk's anyway. The host has just written the new state, often byte by byte;
-    // single-byte loads take their values straight from those pending stores, while a wide load
-    // over all of them would wait until they reach the cache. So the 16 bytes are compared only
-    // when the watched levels are equal.
-    //
-    // nextChange_ is never kNone here: FirstSample and every step put the end of the range in its
-    // place, so one comparison tells whether the range goes on.
+    // Ok once itself: the step itself (see Run), with the levels left in State() (and the watched
+    // channels' levels in Levels()) only.
     bool Advance(int64_t& pos) {
-        int64_t reported = nextChange_;
-        if (reported >= cursorEnd_) {
-            pos = reported;
-            return false;
-        }
-        for (;;) {
-            uint8_t* const state = answer_;
-            // The host's answer as it came; on a change, one comparison with the position asked
-            // for (see Query) decides between the next change and the end of the range.
-            const int64_t answer = Ask(reported, state);
-            const uint32_t levels = WatchedLevels(state);
-            const uint8_t* const last = last_;
-            if (levels != levels_ || Gather(state) != Gather(last) || Gather(state + 8) != Gather(last + 8)) {
-                answer_ = last_;  // this answer is now the last reported state
-                last_ = state;
-                levels_ = levels;
-                nextChange_ = answer > reported ? answer : cursorEnd_;
-                pos = reported;
-                return true;
-            }
-            // The host reported a position at which nothing changed: go on to the following one
-            // (its answer goes into the same buffer), but never past the end of the range. When
-            // the host knows no further change, the step ends here as a change: the walk sees the
-            // last levels once more at this position, and then the end of the range.
-            const int64_t next = answer > reported ? answer : kNone;
-            if (next == kNone) {
-                nextChange_ = cursorEnd_;
-                pos = reported;
-                return true;
-            }
-            if (next >= cursorEnd_) {
-                nextChange_ = next;
-                pos = next;
-                return false;
-            }
-            reported = next;
-        }
+        return Run(pos, [](int64_t, uint32_t) { return false; });
+    }
+    // NextChange, then Advance until the range ends, with onStep(pos, levels) called for every
+    // change (levels as Levels() gives them); an onStep that returns false ends the walk at its
+    // change, with pos at that change. The cursor's State() and Levels() are brought up to date
+    // when the walk ends, not at every change: onStep reads the levels it is given.
+    template <class OnStep>
+    void Walk(int64_t& pos, uint8_t* state, OnStep&& onStep) {
+        if (NextChange(pos, state) && onStep(pos, levels_)) Run(pos, onStep);
     }
     // The levels of the watched channels in the last reported state: the first channel's at bit
     // 0, the second's at bit 1 (0 for a channel that is not watched).
@@ -121,6 +81,93 @@ class SampleCursor {
 
   private:
     static constexpr int kStateBytes = 16;
+    // Steps from nextChange_ until the range ends (false; pos as for Advance) or onStep(pos,
+    // levels) returns false for a change (true; pos at that change). The state a step changes is
+    // kept in locals meanwhile and stored back at the end: kept in the cursor, the host's call
+    // between two steps would make a walk store and load it again for every change.
+    //
+    // The host writes each answer into the buffer that does not hold the last reported state, so
+    // that state stays at hand for the comparison without being copied; on a change the two
+    // buffers swap roles. Whether anything changed is decided on the watched channels' levels
+    // first: when one of them differs, so does the whole state and the step is a change, and the
+    // levels are the walk's anyway. The host has just written the new state, often byte by byte;
+    // single-byte loads take their values straight from those pending stores, while a wide load
+    // over all of them would wait until they reach the cache. So the 16 bytes are compared only
+    // when the watched levels are equal.
+    //
+    // nextChange_ is never kNone: FirstSample and every step put the end of the range in its
+    // place, so one comparison tells whether the range goes on.
+    template <class OnStep>
+    bool Run(int64_t& pos, OnStep&& onStep) {
+        uint32_t levels = levels_;
+        int64_t reported = nextChange_;
+        const int64_t end = cursorEnd_;
+        const SampleQueryFn query = host_->sampleQuery;
+        // One step with the host's answer going into `answer` while `last` holds the last reported
+        // state. The two buffers swap roles after a change; the loop below runs the steps of each
+        // role apart, so that no pointers swap from step to step.
+        const auto step = [&](uint8_t * answer, const uint8_t* last) __attribute__((always_inline)) {
+            if (reported >= end) {
+                pos = reported;
+                return Took::End;
+            }
+            // The host's answer as it came; on a change, one comparison with the position asked
+            // for (see Query) decides between the next change and the end of the range.
+            const int64_t answered = static_cast<int64_t>(query(static_cast<uint64_t>(reported), answer));
+            const uint32_t now = WatchedLevels(answer);
+            if (now != levels || Gather(answer) != Gather(last) || Gather(answer + 8) != Gather(last + 8)) {
+                levels = now;  // the answer is now the last reported state
+                const int64_t at = reported;
+                reported = answered > at ? answered : end;
+                pos = at;
+                return onStep(at, now) ? Took::Change : Took::StopAtChange;
+            }
+            // The host reported a position at which nothing changed: go on to the following one
+            // (its answer goes into the same buffer), but never past the end of the range. When
+            // the host knows no further change, the step ends here as a change: the walk sees the
+            // last levels once more at this position, and then the end of the range.
+            if (!(answered > reported)) {
+                const int64_t at = reported;
+                reported = end;
+                pos = at;
+                return onStep(at, levels) ? Took::Same : Took::StopAtSame;
+            }
+            if (answered >= end) {
+                reported = answered;
+                pos = answered;
+                return Took::End;
+            }
+            reported = answered;
+            return Took::Same;
+        };
+        // The steps alternate between the two buffers: answers go into `first` until a change,
+        // then into `second` until a change, and so on. After a change that ends the walk, the
+        // buffer that took it holds the last reported state.
+        uint8_t* const first = answer_;
+        uint8_t* const second = last_;
+        Took took;
+        for (;;) {
+            while ((took = step(first, second)) == Took::Same) {
+            }
+            if (took != Took::Change) {
+                answer_ = took == Took::StopAtChange ? second : first;
+                break;
+            }
+            while ((took = step(second, first)) == Took::Same) {
+            }
+            if (took != Took::Change) {
+                answer_ = took == Took::StopAtChange ? first : second;
+                break;
+            }
+        }
+        last_ = answer_ == first ? second : first;
+        levels_ = levels;
+        nextChange_ = reported;
+        return took == Took::StopAtChange || took == Took::StopAtSame;
+    }
+    // How a step of Run ended: a change or a position without one (the walk goes on), the end of
+    // the range, or a change (or the last position) after which the walk's step asked to stop.
+    enum class Took { Change, Same, End, StopAtChange, StopAtSame };
     // One call of the host. A host that answers with a position not after the one asked for would
     // make the walk go round for ever; such an answer counts as "no further change". Positions
     // asked for are never negative, so "no further change" (all ones, -1 as a signed position)
