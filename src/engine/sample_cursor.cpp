@@ -60,8 +60,7 @@ void SampleCursor::WatchChannels(int32_t first, int32_t second) {
         const int32_t c = channels[k];
         const bool watched = c >= 0 && c < 128;
         watchByte_[k] = watched ? c >> 3 : kZeroByte;
-        for (uint32_t v = 0; v < 256; ++v)
-            levelOf_[k][v] = static_cast<uint8_t>(watched ? ((v >> (c & 7)) & 1u) << k : 0u);
+        for (uint32_t v = 0; v < 256; ++v) levelOf_[k][v] = watched ? ((v >> (c & 7)) & 1u) << k : 0u;
     }
     levels_ = WatchedLevels(last_);
 }

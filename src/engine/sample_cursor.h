@@ -183,7 +183,7 @@ class SampleCursor {
     // The watched channels' levels in a state (see Levels): each channel's byte looked up in its
     // table, which holds the channel's level already at its place in Levels().
     uint32_t WatchedLevels(const uint8_t* state) const {
-        return static_cast<uint32_t>(levelOf_[0][state[watchByte_[0]]] | levelOf_[1][state[watchByte_[1]]]);
+        return levelOf_[0][state[watchByte_[0]]] | levelOf_[1][state[watchByte_[1]]];
     }
     // Bytes 0..7 or 8..15 of a state as one word, little-endian (channel c at bit c % 64).
     static uint64_t Gather(const uint8_t* in) {
@@ -211,7 +211,7 @@ class SampleCursor {
     // The watched channels' bytes in a buffer, and for each of them the level bit (at the
     // channel's place in Levels()) of every value of that byte: all 0 for a channel not watched.
     int watchByte_[2] = {kZeroByte, kZeroByte};
-    uint8_t levelOf_[2][256] = {};
+    uint32_t levelOf_[2][256] = {};
 };
 
 }  // namespace zb
