@@ -234,6 +234,9 @@ TEST(ZbhostReaders, TextFormsReadAsSampleChanges) {
         {V, kVcdHead + "#5\n1!\n#9\n1#\n", {"clk", "data"}, "0:00 5:10 9:11 | 9"},
         // A level set back at the same time, or set again, is no change.
         {V, kVcdHead + "#0\n1!\n#5\n0!\n1!\n#7\n1#\n#9\n1#\n#10\n", {"clk", "data"}, "0:10 7:11 | 10"},
+        // Indentation, blank lines and CR LF line ends between the tokens.
+        {V, "\t$timescale\r\n  1ns $end\r\n\r\n $var wire 1 ! clk $end $var wire 1 # data $end\r\n"
+            "$enddefinitions $end\r\n\r\n#0 1!\r\n\t#4\r\n  1#  \r\n", {"clk", "data"}, "0:10 4:11 | 4"},
         {C, "; sigrok export\nD0,D1,D2\n1,1,0\n1,1,0\n0,1,0\n0,0,1\n", {"D0", "D1"}, "0:11 2:01 3:00 | 3"},
         {C, "1,1\r\n0,1\r\n0,0\r\n", {"0", "1"}, "0:11 1:01 2:00 | 2"},
         {C, "Time [s],MA,SLO\n-0.000001,1,1\n0.0000000,0,1\n0.000000025,1,1\n0.000005,1,1\n",
