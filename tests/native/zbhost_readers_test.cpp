@@ -185,6 +185,27 @@ TEST(ZbhostSrzip, StoredAndDeflatedMembersReadAlike) {
     std::remove(path.c_str());
 }
 
+// A deflated member whose compressed data stops before its end is refused, not waited on: a raw
+// deflate stream of one stored block that is not the last, written as a stored member and then
+// marked deflated (method 8) in its local header and in the central directory.
+TEST(ZbhostSrzip, AMemberCutShortIsRefused) {
+    const std::string path = TempFile("cut.sr");
+    WriteZip(path, "capturefile=logic-1\ntotal probes=2\nunitsize=1\n",
+             {std::string("\0\4\0\xFB\xFF\1\2\3\1", 9)}, ZIP_CM_STORE);
+    std::string bytes = zbtest::ReadFile(path);
+    const size_t local = bytes.find("logic-1-1"), central = bytes.find("logic-1-1", local + 1);
+    ASSERT_NE(central, std::string::npos);
+    bytes[local - 30 + 8] = bytes[central - 46 + 10] = 8;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    try {
+        zbhost::ReadCapture(path, CaptureFormat::Srzip, {});
+        ADD_FAILURE() << "no error";
+    } catch (const CaptureError& e) {
+        EXPECT_STREQ(e.what(), "member 'logic-1-1' is cut short");
+    }
+    std::remove(path.c_str());
+}
+
 // A cut archive, damaged compressed samples and a missing file are refused.
 TEST(ZbhostSrzip, TruncatedDamagedAndMissingArchivesFail) {
     const std::string path = TempFile("trunc.sr");
