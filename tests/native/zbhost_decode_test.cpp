@@ -333,4 +333,36 @@ TEST(ZbhostDecode, LabelListings) {
     }
 }
 
+// Register accesses whose address CRC or a data byte's CRC went out wrong: their rows say so and
+// the summary counts them (the slave's view has no address CRC).
+TEST(ZbhostDecode, AccessesWithWrongCrcsAreCounted) {
+    bissgen::Generator g = ExampleGenerator();
+    bissgen::RegisterAccess ok, badAddress, badByte;
+    ok.address = badAddress.address = badByte.address = 0x21;
+    ok.data = badAddress.data = {0x5A};
+    badAddress.corruptAddressCrc = true;
+    badByte.kind = bissgen::AccessKind::Write;
+    badByte.data = {1, 2, 3};
+    badByte.corruptByte = 1;
+    for (const auto* a : {&ok, &badAddress, &badByte}) g.QueueAccess(*a);
+    g.FlushControl();
+    zbtest::ScratchDir dir("zbhost_access_crc");
+    ASSERT_TRUE(dir.Ok());
+    zbtest::WriteCaptureFile(g.Finish(), zbhost::CaptureFormat::Vcd, dir.File("regs.vcd"));
+    const std::tuple<const char*, const char*, int> views[] = {{"master", "ok crc_error crc_error ", 2},
+                                                               {"slave", "ok ok crc_error ", 1}};
+    for (const auto& [view, statuses, crcErrors] : views) {
+        ASSERT_EQ(Zbhost(dir, std::string("@regs.vcd --data-length 25 --st-bits 13 --frames @rows.csv "
+                                          "--summary @summary.json --mode ") +
+                                  view),
+                  0);
+        std::string got;
+        for (const Row& r : ReadTable(dir.File("rows.csv"))) got += r.at("status") + " ";
+        EXPECT_EQ(got, statuses) << view;
+        auto counts = ReadCounts(dir.File("summary.json"));
+        EXPECT_EQ(counts["crc_errors"], crcErrors) << view;
+        EXPECT_EQ(counts["total"], 3) << view;
+    }
+}
+
 }  // namespace
