@@ -183,6 +183,14 @@ void ExpectAccesses(const bissgen::Generator& g, bool slaveView, const std::vect
     EXPECT_EQ(counts["refused"], static_cast<long long>(refused));
 }
 
+// The example layout sampled at 200 MHz, clocked at 2.5 MHz.
+bissgen::Generator ExampleGenerator() {
+    bissgen::Timing timing;
+    timing.sampleRate = 200000000;
+    timing.clockHz = 2500000;
+    return bissgen::Generator(timing, zbhost::ExampleLayout());
+}
+
 struct Case {
     const char* file;
     void (*traffic)(bissgen::ScenarioOptions&);
@@ -279,10 +287,7 @@ TEST(ZbhostDecode, PicturesOfAWholeLongCaptureStaySmall) {
 // One frame's jump among a thousand steady ones still shows when a pixel column of the plot holds
 // a dozen frames: the column's trace reaches its highest value.
 TEST(ZbhostDecode, PositionPlotKeepsAOneFrameGlitch) {
-    bissgen::Timing timing;
-    timing.sampleRate = 200000000;
-    timing.clockHz = 2500000;
-    bissgen::Generator g(timing, zbhost::ExampleLayout());
+    bissgen::Generator g = ExampleGenerator();
     for (int i = 0; i < 1000; ++i) {
         bissgen::Frame f;
         f.slaves[0].singleTurn = i == 517 ? 8000 : 100;
@@ -303,6 +308,61 @@ TEST(ZbhostDecode, PositionPlotKeepsAOneFrameGlitch) {
         high = std::max(high, std::stod((*it)[1]));
     }
     EXPECT_GT(high - low, 100);  // the whole height of the panel, 8000 above 100
+}
+
+// The label listing in both forms, exactly (tests/golden/zbhost_labels.*): sample, time, record
+// code, text and colours of one frame with a wrong CRC.
+TEST(ZbhostDecode, LabelListings) {
+    bissgen::Generator g = ExampleGenerator();
+    bissgen::Frame f;
+    f.slaves[0].multiTurn = 5;
+    f.slaves[0].singleTurn = 0x1A2B;
+    f.slaves[0].crcXor = 0x15;
+    g.AddFrame(f);
+    zbtest::ScratchDir dir("zbhost_labels");
+    ASSERT_TRUE(dir.Ok());
+    zbtest::WriteCaptureFile(g.Finish(), zbhost::CaptureFormat::Vcd, dir.File("one.vcd"));
+    for (const std::string form : {"csv", "text"}) {
+        ASSERT_EQ(
+            Zbhost(dir, "@one.vcd --data-length 25 --st-bits 13 --labels @labels --labels-format " + form),
+            0);
+        const std::string golden = ZB_GOLDEN_DIR "/zbhost_labels." + form;
+        if (std::getenv("ZB_UPDATE_GOLDEN") != nullptr)
+            std::ofstream(golden, std::ios::binary) << ReadFile(dir.File("labels"));
+        EXPECT_EQ(ReadFile(dir.File("labels")), ReadFile(golden)) << form;
+    }
+}
+
+// Register accesses whose address CRC or a data byte's CRC went out wrong: their rows say so and
+// the summary counts them (the slave's view has no address CRC).
+TEST(ZbhostDecode, AccessesWithWrongCrcsAreCounted) {
+    bissgen::Generator g = ExampleGenerator();
+    bissgen::RegisterAccess ok, badAddress, badByte;
+    ok.address = badAddress.address = badByte.address = 0x21;
+    ok.data = badAddress.data = {0x5A};
+    badAddress.corruptAddressCrc = true;
+    badByte.kind = bissgen::AccessKind::Write;
+    badByte.data = {1, 2, 3};
+    badByte.corruptByte = 1;
+    for (const auto* a : {&ok, &badAddress, &badByte}) g.QueueAccess(*a);
+    g.FlushControl();
+    zbtest::ScratchDir dir("zbhost_access_crc");
+    ASSERT_TRUE(dir.Ok());
+    zbtest::WriteCaptureFile(g.Finish(), zbhost::CaptureFormat::Vcd, dir.File("regs.vcd"));
+    const std::tuple<const char*, const char*, int> views[] = {{"master", "ok crc_error crc_error ", 2},
+                                                               {"slave", "ok ok crc_error ", 1}};
+    for (const auto& [view, statuses, crcErrors] : views) {
+        ASSERT_EQ(Zbhost(dir, std::string("@regs.vcd --data-length 25 --st-bits 13 --frames @rows.csv "
+                                          "--summary @summary.json --mode ") +
+                                  view),
+                  0);
+        std::string got;
+        for (const Row& r : ReadTable(dir.File("rows.csv"))) got += r.at("status") + " ";
+        EXPECT_EQ(got, statuses) << view;
+        auto counts = ReadCounts(dir.File("summary.json"));
+        EXPECT_EQ(counts["crc_errors"], crcErrors) << view;
+        EXPECT_EQ(counts["total"], 3) << view;
+    }
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include <cstring>
 #include <sstream>
 
+#include "app.h"
 #include "capture_readers.h"
 #include "channel_pick.h"
 #include "host_settings.h"
+#include "native/zbhost_files.h"
 #include "report_stream.h"
 #include "report_table.h"
 #include "time_units.h"
@@ -90,6 +92,31 @@ TEST(ZbhostSettings, BadValuesAreRefused) {
         std::string error;
         EXPECT_FALSE(s.Apply(a, error)) << a.first << "=" << a.second;
         EXPECT_FALSE(error.empty());
+    }
+}
+
+// A decode's command line with a bad option value or a wrong word is refused with the reason.
+TEST(ZbhostSettings, BadCommandLinesAreRefusedWithTheReason) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"c.vcd --plot-value speed", "bad --plot-value 'speed' (position, single-turn or multi-turn)"},
+        {"c.vcd --svg-width 199", "bad --svg-width '199' (200..100000 pixels)"},
+        {"c.vcd --report-via pipe", "bad --report-via 'pipe' (block or callback)"},
+        {"c.vcd --labels-format xml", "bad --labels-format 'xml'"},
+        {"c.vcd --unitsize 9", "bad --unitsize '9' (1..8 bytes per sample)"},
+        {"c.vcd --memory-limit 0", "bad --memory-limit '0' (MiB, at least 1)"},
+        {"c.vcd --samplerate fast", "bad sample rate 'fast'"},
+        {"c.vcd --svg-range 12000",
+         "--svg-range: '12000' is not a range (FROM:TO, e.g. 1.2ms:1.5ms, 12000:+800, 2s: or all)"},
+        {"c.vcd --ma", "missing value after --ma"},
+        {"c.vcd --bogus", "unknown option --bogus"},
+        {"c.vcd d.vcd", "more than one capture file given"},
+        {"--quiet", "no capture file given"},
+    };
+    for (const auto& [line, message] : cases) {
+        zbhost::DecodeRequest r;
+        std::string error;
+        EXPECT_FALSE(zbhost::ParseDecodeArgs(zbtest::Args(line), r, error)) << line;
+        EXPECT_EQ(error, message) << line;
     }
 }
 

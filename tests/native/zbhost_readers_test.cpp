@@ -185,6 +185,27 @@ TEST(ZbhostSrzip, StoredAndDeflatedMembersReadAlike) {
     std::remove(path.c_str());
 }
 
+// A deflated member whose compressed data stops before its end is refused, not waited on: a raw
+// deflate stream of one stored block that is not the last, written as a stored member and then
+// marked deflated (method 8) in its local header and in the central directory.
+TEST(ZbhostSrzip, AMemberCutShortIsRefused) {
+    const std::string path = TempFile("cut.sr");
+    WriteZip(path, "capturefile=logic-1\ntotal probes=2\nunitsize=1\n",
+             {std::string("\0\4\0\xFB\xFF\1\2\3\1", 9)}, ZIP_CM_STORE);
+    std::string bytes = zbtest::ReadFile(path);
+    const size_t local = bytes.find("logic-1-1"), central = bytes.find("logic-1-1", local + 1);
+    ASSERT_NE(central, std::string::npos);
+    bytes[local - 30 + 8] = bytes[central - 46 + 10] = 8;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    try {
+        zbhost::ReadCapture(path, CaptureFormat::Srzip, {});
+        ADD_FAILURE() << "no error";
+    } catch (const CaptureError& e) {
+        EXPECT_STREQ(e.what(), "member 'logic-1-1' is cut short");
+    }
+    std::remove(path.c_str());
+}
+
 // A cut archive, damaged compressed samples and a missing file are refused.
 TEST(ZbhostSrzip, TruncatedDamagedAndMissingArchivesFail) {
     const std::string path = TempFile("trunc.sr");
@@ -234,6 +255,9 @@ TEST(ZbhostReaders, TextFormsReadAsSampleChanges) {
         {V, kVcdHead + "#5\n1!\n#9\n1#\n", {"clk", "data"}, "0:00 5:10 9:11 | 9"},
         // A level set back at the same time, or set again, is no change.
         {V, kVcdHead + "#0\n1!\n#5\n0!\n1!\n#7\n1#\n#9\n1#\n#10\n", {"clk", "data"}, "0:10 7:11 | 10"},
+        // Indentation, blank lines and CR LF line ends between the tokens.
+        {V, "\t$timescale\r\n  1ns $end\r\n\r\n $var wire 1 ! clk $end $var wire 1 # data $end\r\n"
+            "$enddefinitions $end\r\n\r\n#0 1!\r\n\t#4\r\n  1#  \r\n", {"clk", "data"}, "0:10 4:11 | 4"},
         {C, "; sigrok export\nD0,D1,D2\n1,1,0\n1,1,0\n0,1,0\n0,0,1\n", {"D0", "D1"}, "0:11 2:01 3:00 | 3"},
         {C, "1,1\r\n0,1\r\n0,0\r\n", {"0", "1"}, "0:11 1:01 2:00 | 2"},
         {C, "Time [s],MA,SLO\n-0.000001,1,1\n0.0000000,0,1\n0.000000025,1,1\n0.000005,1,1\n",

@@ -95,6 +95,45 @@ TEST(ZbhostSource, AnswersAsTheWholeListForAnyQueries) {
     std::remove(path.c_str());
 }
 
+// Every reader, sent back to the checkpoint of each block it gave, yields again exactly the changes
+// after that checkpoint's change in force, and that change is the one in force there.
+TEST(ZbhostSource, EachCheckpointReadsOnAsStraightThrough) {
+    const Capture c = ManyChanges(9);
+    const std::string path = zbtest::TempFile("again");
+    for (const CaptureFormat format :
+         {CaptureFormat::Srzip, CaptureFormat::Vcd, CaptureFormat::Csv, CaptureFormat::Binary}) {
+        SCOPED_TRACE(static_cast<int>(format));
+        zbtest::WriteCaptureFile(c, format, path, 100'000);
+        const auto stream = zbhost::OpenCapture(path, format, {"0", "1", c.sampleRate});
+        auto readOn = [&](std::vector<zbhost::Checkpoint>* starts) {
+            zbhost::ChangeBlock all, b;
+            while (stream->Next(b)) {
+                if (starts != nullptr && b.start.valid) starts->push_back(b.start);
+                all.positions.insert(all.positions.end(), b.positions.begin(), b.positions.end());
+                all.levels.insert(all.levels.end(), b.levels.begin(), b.levels.end());
+            }
+            return all;
+        };
+        std::vector<zbhost::Checkpoint> starts;
+        const zbhost::ChangeBlock all = readOn(&starts);
+        ASSERT_GT(starts.size(), 3u);
+        for (const zbhost::Checkpoint& from : starts) {
+            const auto& p = all.positions;
+            const size_t at = std::upper_bound(p.begin(), p.end(), from.inForcePosition) - p.begin();
+            if (from.inForcePosition >= 0) {
+                ASSERT_TRUE(at > 0 && p[at - 1] == from.inForcePosition) << "from " << from.where;
+                ASSERT_EQ(all.levels[at - 1], from.inForceLevels) << "at " << p[at - 1];
+            }
+            stream->Restart(from);
+            const zbhost::ChangeBlock again = readOn(nullptr);
+            ASSERT_EQ(again.positions, std::vector<int64_t>(p.begin() + at, p.end()))
+                << "from " << from.where;
+            ASSERT_EQ(again.levels, std::vector<uint8_t>(all.levels.begin() + at, all.levels.end()));
+        }
+    }
+    std::remove(path.c_str());
+}
+
 TEST(ZbhostSource, PipedInputKeepsTheFirstWalkOrFailsClearly) {
     const Capture c = ManyChanges(8);
     std::ostringstream vcd;

@@ -9,6 +9,7 @@
 #include "host_settings.h"
 #include "native/zbhost_files.h"
 #include "plugin_library.h"
+#include "record_pages.h"
 #include "traffic.h"
 
 namespace {
@@ -42,6 +43,10 @@ class ZbhostStreamed : public ::testing::TestWithParam<const char*> {
             out.positions.push_back(session.PositionAt(i));
             out.codes.push_back(session.CodeAt(i));
         }
+        // The records lie in shared views of the plug-in's files, whose pages a listing may give
+        // back (they are read again from the file); pages of ordinary memory never may.
+        EXPECT_TRUE(zbhost::InSharedFileMapping(session.Record().positionArray));
+        EXPECT_FALSE(zbhost::InSharedFileMapping(out.positions.data()));
         out.wire = session.Report();
         return out;
     }
