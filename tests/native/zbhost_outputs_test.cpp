@@ -1,8 +1,10 @@
 // Tests of zbhost's SVG labels: which form of a label a box of a given width shows (long whole,
 // short whole, short cut) and, through the built plug-in, that the picture never shows a cut long
-// label.
+// label; and of the label listing's number writers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -13,6 +15,7 @@
 #include "native/zbhost_files.h"
 #include "outputs.h"
 #include "plugin_library.h"
+#include "text_buffer.h"
 #include "traffic.h"
 
 namespace {
@@ -123,3 +126,53 @@ TEST_F(ZbhostSvgPlugin, NarrowBoxesShowTheShortFormNeverACutLongOne) {
 }
 
 }  // namespace
+
+// The listing's number writers against printf: DecimalField over walks of each kind a listing
+// makes (small steps, steps across 10^8 and 10^16, equal values, jumps back, the largest u64) at
+// the decimals of the time column, right-aligned and bare; HexAt's word path for 8 digits.
+TEST(ZbhostListingNumbers, WordWritersMatchPrintf) {
+    std::mt19937_64 rng(29);
+    std::vector<uint64_t> walk = {0,
+                                  0,
+                                  1,
+                                  9,
+                                  10,
+                                  99999999,
+                                  100000000,
+                                  100000001,
+                                  12345678912345678ull,
+                                  9999999999999999ull,
+                                  10000000000000000ull,
+                                  5,
+                                  ~uint64_t{0},
+                                  7};
+    for (uint64_t v = 99999000, i = 0; i < 400; ++i) walk.push_back(v += rng() % 7);
+    for (int i = 0; i < 400; ++i) walk.push_back(rng() >> (rng() % 64));
+    for (const int decimals : {0, 1, 3, 7, 8, 9, 12}) {
+        zbhost::DecimalField field(decimals);
+        for (const uint64_t v : walk) {
+            field.Show(v);
+            uint64_t scale = 1;
+            for (int d = 0; d < decimals; ++d) scale *= 10;
+            char text[48];
+            if (decimals == 0)
+                std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(v));
+            else
+                std::snprintf(text, sizeof text, "%llu.%0*llu", static_cast<unsigned long long>(v / scale),
+                              decimals, static_cast<unsigned long long>(v % scale));
+            const std::string bareWanted = text;
+            const std::string wanted =
+                std::string(14 - std::min<size_t>(14, bareWanted.size()), ' ') + bareWanted;
+            char got[96];
+            const std::string padded(got, field.RightAlignedAt(got, 14));
+            const std::string bare(got, field.At(got));
+            EXPECT_EQ(padded, wanted) << v << " with " << decimals << " decimals";
+            EXPECT_EQ(bare, bareWanted) << v;
+        }
+    }
+    for (const uint32_t v : {0u, 9u, 0xAu, 0x1234ABCDu, 0xFFFFFFFFu, 0x0F0F0F0Fu}) {
+        char got[16], want[16];
+        std::snprintf(want, sizeof want, "%08X", v);
+        EXPECT_EQ(std::string(got, zbhost::HexAt(got, v, 8)), want);
+    }
+}
