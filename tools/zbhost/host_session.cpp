@@ -29,20 +29,6 @@ constexpr int kSloChannel = 1;
 constexpr int kEndChannel = 127;              // no signal; marks the end of a capture of unknown length
 constexpr uint64_t kProgressEvery = 1 << 14;  // sampleQuery calls between progress polls
 
-// strnlen(text, kCapacity - 1) of a label buffer, eight bytes at a time: a label is a few bytes
-// long, and the whole buffer may be read.
-size_t TextLength(const char (&text)[RawLabel::kCapacity]) {
-    static_assert(RawLabel::kCapacity % 8 == 0);
-    for (size_t at = 0; at < RawLabel::kCapacity; at += 8) {
-        uint64_t word;
-        std::memcpy(&word, text + at, 8);
-        // A zero byte is the lowest byte whose high bit this sets (bytes above it may be wrong).
-        const uint64_t zeros = (word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull;
-        if (zeros != 0) return std::min<size_t>(at + (__builtin_ctzll(zeros) >> 3), RawLabel::kCapacity - 1);
-    }
-    return RawLabel::kCapacity - 1;
-}
-
 }  // namespace
 
 HostSession* HostSession::active_ = nullptr;
@@ -324,7 +310,7 @@ void HostSession::LabelInto(uint32_t i, RawLabel& label) {
     active_ = this;
     plugin_.DataConv(&record_, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(list)), label.text,
                      RawLabel::kCapacity);
-    label.length = TextLength(label.text);
+    label.length = strnlen(label.text, RawLabel::kCapacity - 1);
     label.text[label.length] = '\0';
     label.coloured = record_.labelColourMask == 24;
     label.textColour = record_.labelTextColour;

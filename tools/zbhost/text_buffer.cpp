@@ -33,16 +33,24 @@ void TextBuffer::MakeRoom(size_t size) {
     if (buffer_.size() < size) buffer_.resize(size);
 }
 
+size_t FixedPoint(uint64_t scaled, int decimals, char* out) {
+    const int count = std::max(DecimalDigitCount(scaled), decimals + 1);
+    char* const first = out + 1;
+    for (char* p = DigitsBefore(first + count, scaled); p > first;) *--p = '0';
+    const int whole = count - decimals;
+    for (int i = 0; i < whole; ++i) out[i] = out[i + 1];
+    if (decimals == 0) return static_cast<size_t>(count);
+    out[whole] = '.';
+    return static_cast<size_t>(count) + 1;
+}
+
 void DecimalField::Set(uint64_t value) {
     value_ = value;
     low_ = static_cast<uint32_t>(value % kLowSpan);
+    char digits[kEnd];
+    length_ = FixedPoint(value, decimals_, digits);
     std::memset(text_, ' ', sizeof text_);
-    char* p = End();
-    for (int digits = 0; value != 0 || digits <= decimals_; ++digits, value /= 10) {
-        if (digits == decimals_ && digits > 0) *--p = '.';
-        *--p = static_cast<char>('0' + value % 10);
-    }
-    length_ = static_cast<size_t>(End() - p);
+    std::memcpy(End() - length_, digits, length_);
 }
 
 char* CsvFieldAt(char* at, std::string_view text) {

@@ -153,6 +153,12 @@ inline char* DecimalAt(char* at, int64_t value, int width) {
     return end;
 }
 
+// `scaled` / 10^decimals written with exactly `decimals` decimals (0 to 20), as "%.*f" writes the
+// quotient; returns the length. No division by the run-time power of ten: the digits of `scaled`
+// (at least decimals + 1 of them) are written one place to the right, and the whole part moves
+// left to make room for the point, so out must hold the length and one byte more.
+size_t FixedPoint(uint64_t scaled, int decimals, char* out);
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "HexWord builds text in a little-endian word");
 
 // The eight upper-case hex digits of v as the bytes of one word, the most significant digit in

@@ -199,21 +199,6 @@ constexpr uint64_t kPow10[13] = {1,           10,           100,          1000, 
                                  100000,      1000000,      10000000,     100000000, 1000000000,
                                  10000000000, 100000000000, 1000000000000};
 
-// `scaled` / 10^decimals written with exactly `decimals` decimals, as "%.*f" writes the quotient.
-// A listing writes one time per record, so no division by the run-time power of ten: the digits
-// of `scaled` (at least decimals + 1 of them) are written one place to the right, and the whole
-// part moves left to make room for the point.
-size_t FixedPoint(uint64_t scaled, int decimals, char* out) {
-    const int count = std::max(DecimalDigitCount(scaled), decimals + 1);
-    char* const first = out + 1;
-    for (char* p = DigitsBefore(first + count, scaled); p > first;) *--p = '0';
-    const int whole = count - decimals;
-    for (int i = 0; i < whole; ++i) out[i] = out[i + 1];
-    if (decimals == 0) return static_cast<size_t>(count);
-    out[whole] = '.';
-    return static_cast<size_t>(count) + 1;
-}
-
 }  // namespace
 
 SampleSeconds::SampleSeconds(uint64_t sampleRate)
