@@ -21,25 +21,21 @@ size_t BoundedLength(const char* text, size_t size) {
     return end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text) : size;
 }
 
-bool IsAscii(const char* text, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+// Whether any of the bytes is not ASCII, eight at a time: labels are checked once per record.
+bool HasHighBytes(const char* text, size_t length) {
+    uint64_t highBits = 0;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text + i, sizeof word);
+        highBits |= word;
     }
-    return true;
+    for (; i < length; ++i) highBits |= static_cast<unsigned char>(text[i]);
+    return (highBits & 0x8080808080808080ull) != 0;
 }
 
-}  // namespace
-
-void ConvertForHostInPlace(const HostRecord* host, char* text, size_t size) {
-    if (text == nullptr || size == 0) return;
-    if (host != nullptr && HostTakesUtf8(host->hostFlags)) return;
-
-    // One pass finds the end and whether any byte is not ASCII: a label is converted per record.
-    size_t length = 0;
-    unsigned char highBits = 0;
-    for (; length < size && text[length] != '\0'; ++length)
-        highBits |= static_cast<unsigned char>(text[length]);
-    if (highBits < 0x80) return;
+// text[length] in the host's code page, cut to text[size]; left as it was on any failure.
+void ConvertInPlace(char* text, size_t length, size_t size) {
     try {
         const std::string original(text, length);
         std::string converted(size, '\0');
@@ -52,30 +48,29 @@ void ConvertForHostInPlace(const HostRecord* host, char* text, size_t size) {
     }
 }
 
+}  // namespace
+
+void ConvertForHostInPlace(const HostRecord* host, char* text, size_t size) {
+    if (text == nullptr || size == 0) return;
+    if (host != nullptr && HostTakesUtf8(host->hostFlags)) return;
+    const size_t length = BoundedLength(text, size);
+    if (HasHighBytes(text, length)) ConvertInPlace(text, length, size);
+}
+
 bool ConvertForHostInPlace(const HostRecord* host, char* text, size_t length, size_t size) {
     if (text == nullptr || length >= size) {
         ConvertForHostInPlace(host, text, size);
         return false;
     }
-    if (host != nullptr && HostTakesUtf8(host->hostFlags)) return true;
-    // Eight bytes at a time: the high bits of all of them at once.
-    uint64_t highBits = 0;
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, text + i, sizeof word);
-        highBits |= word;
-    }
-    for (; i < length; ++i) highBits |= static_cast<unsigned char>(text[i]);
-    if ((highBits & 0x8080808080808080ull) == 0) return true;
-    ConvertForHostInPlace(host, text, size);
+    if ((host != nullptr && HostTakesUtf8(host->hostFlags)) || !HasHighBytes(text, length)) return true;
+    ConvertInPlace(text, length, size);
     return false;
 }
 
 const char* ConvertForHost(uint32_t hostFlags, const char* text, char* scratch, size_t scratchSize) {
     if (text == nullptr || scratch == nullptr || scratchSize == 0) return text;
     if (HostTakesUtf8(hostFlags)) return text;
-    if (IsAscii(text, std::strlen(text))) return text;
+    if (!HasHighBytes(text, std::strlen(text))) return text;
     return platform::Utf8ToHostCodePage(text, scratch, scratchSize) ? scratch : text;
 }
 
