@@ -183,11 +183,6 @@ class FrameParser {
         s_.lastMaChange = pos;
         if ((levels & 1u) != 0) OnRisingEdge<kPoint>(pos);
     }
-    // The same with the two levels apart.
-    template <SamplePoint kPoint = SamplePoint::Any>
-    void OnChange(int64_t pos, uint32_t ma, uint32_t slo) {
-        OnChange<kPoint>(pos, (ma & 1u) | (slo & 1u) << 1);
-    }
     // The walk ended after the change at lastPos: waiting sample points are read, and a frame or
     // pause still open is closed.
     void EndWalk(int64_t lastPos);

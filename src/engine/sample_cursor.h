@@ -173,12 +173,8 @@ class SampleCursor {
     // asked for are never negative, so "no further change" (all ones, -1 as a signed position)
     // and any answer beyond INT64_MAX fail the same comparison.
     int64_t Query(int64_t position, uint8_t* state) {
-        const int64_t n = Ask(position, state);
+        const auto n = static_cast<int64_t>(host_->sampleQuery(static_cast<uint64_t>(position), state));
         return n > position ? n : kNone;
-    }
-    // The host's answer as it came, as a signed position.
-    int64_t Ask(int64_t position, uint8_t* state) {
-        return static_cast<int64_t>(host_->sampleQuery(static_cast<uint64_t>(position), state));
     }
     // The watched channels' levels in a state (see Levels): each channel's byte looked up in its
     // table, which holds the channel's level already at its place in Levels().

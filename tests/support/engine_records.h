@@ -84,7 +84,7 @@ struct ParserHarness {
         parser.Reset(format);
         parser.BeginWalk(changes.front().ma, changes.front().slo);
         for (size_t i = 1; i < changes.size(); ++i)
-            parser.OnChange(changes[i].position, changes[i].ma, changes[i].slo);
+            parser.OnChange(changes[i].position, (changes[i].ma & 1u) | (changes[i].slo & 1u) << 1);
         parser.EndWalk(lastPos);
         return Records(out);
     }
