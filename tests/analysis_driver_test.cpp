@@ -479,7 +479,11 @@ TEST(SampleCursor, EveryChannelCountsWhicheverBytesAreWatched) {
             };
             int64_t pos = 0;
             if (walk) {
-                cursor.Walk(pos, state, [&](int64_t at, uint32_t levels) {
+                zb::ProgressGate progress(call, 0, c.to);
+                uint32_t previous = cursor.Levels();
+                cursor.Walk(pos, state, progress, [&](int64_t at, uint32_t levels, uint32_t changed) {
+                    EXPECT_EQ(levels ^ changed, previous) << "at " << at;
+                    previous = levels;
                     note(at, levels);
                     return true;
                 });

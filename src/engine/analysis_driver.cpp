@@ -14,20 +14,28 @@ namespace {
 constexpr int32_t kMaxDataBits = 64;
 
 // The walk over the changes after the first: every change goes to the frame parser until the
-// range ends or the host asks to stop. kPoint as for FrameParser::OnChange.
+// range ends or the host asks to stop; then the parser ends its walk. kPoint as for
+// FrameParser::OnChange.
 template <SamplePoint kPoint>
-int64_t WalkChanges(CallContext& call, FrameParser& parser, SampleCursor& cursor, ProgressGate& progress,
-                    uint8_t* state, int64_t pos) {
+void WalkChanges(CallContext& call, FrameParser& parser, SampleCursor& cursor, ProgressGate& progress,
+                 uint8_t* state, int64_t start) {
     StopPoll stop(call);
+    int64_t pos = start;
+    // A stop ends the walk before its change is processed: the parser's walk then ends with the
+    // levels before that change.
+    constexpr uint32_t kNotStopped = ~0u;
+    uint32_t stopLevels = kNotStopped;
     // The cursor watches MA (level bit 0) and SLO (bit 1); a channel beyond the 128 of the host's
-    // state reads as level 0. A stop ends the walk before its change is processed.
-    cursor.Walk(pos, state, [&](int64_t at, uint32_t levels) {
-        if (stop.Requested()) return false;
-        parser.OnChange<kPoint>(at, levels);
-        if (at >= progress.Next()) progress.Report(at);
+    // state reads as level 0.
+    cursor.Walk(pos, state, progress, [&](int64_t at, uint32_t levels, uint32_t changed) {
+        if (stop.Requested()) {
+            stopLevels = levels ^ changed;
+            return false;
+        }
+        parser.OnChange<kPoint>(at, levels, changed);
         return true;
     });
-    return pos;
+    parser.EndWalk(pos, stopLevels == kNotStopped ? cursor.Levels() : stopLevels);
 }
 
 // The decode walk. Returns false when the capture cannot be read; the records are in the stores.
@@ -49,14 +57,16 @@ bool WalkCapture(DecodeEngine& e, const CaptureLines& lines, int32_t sloPhase) {
         return false;
     }
     FrameParser& parser = e.Parser();
-    parser.BeginWalk(ChannelLevel(state, lines.maChannel), ChannelLevel(state, lines.sloChannel));
     cursor.WatchChannels(lines.maChannel, lines.sloChannel);
+    parser.BeginWalk(cursor.Levels());
     ProgressGate progress(call, start, cursor.CursorEnd() - start);
-    const int64_t end =
-        sloPhase == 0  ? WalkChanges<SamplePoint::AtEdge>(call, parser, cursor, progress, state, start)
-        : sloPhase < 0 ? WalkChanges<SamplePoint::Before>(call, parser, cursor, progress, state, start)
-                       : WalkChanges<SamplePoint::After>(call, parser, cursor, progress, state, start);
-    parser.EndWalk(end);
+    if (sloPhase == 0) {
+        WalkChanges<SamplePoint::AtEdge>(call, parser, cursor, progress, state, start);
+    } else if (sloPhase < 0) {
+        WalkChanges<SamplePoint::Before>(call, parser, cursor, progress, state, start);
+    } else {
+        WalkChanges<SamplePoint::After>(call, parser, cursor, progress, state, start);
+    }
     cursor.CloseCursor();
     return true;
 }

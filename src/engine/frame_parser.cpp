@@ -49,19 +49,32 @@ void FrameParser::SetAverage(int64_t average) {
     // kPauseDen x period < kPauseNum x average, for whole periods: period <= (3 x average - 1) / 2.
     const __int128 clock = (Wide(kPauseNum) * average - 1) / kPauseDen;
     s_.clockLimit = clock > INT64_MAX ? INT64_MAX : static_cast<int64_t>(clock);
+    s_.steadyLimit = s_.tripleAverage >= 0 ? static_cast<uint64_t>(s_.clockLimit) : 0;
 }
 
-void FrameParser::BeginWalk(uint32_t maLevel, uint32_t sloLevel) {
-    s_.levels = (maLevel & 1u) | (sloLevel & 1u) << 1;
-    s_.sloHistory.RecordSloChange(0, sloLevel & 1u);
+// A rising edge that does not continue a steady clock (see OnRisingEdge): the first edge of the
+// walk, one after a gap, which ends the frame in progress, one after a pause, which is no clock
+// period, or a clock period whose average must be formed the general way.
+void FrameParser::TimeEdge(int64_t pos) {
+    if (s_.lastRisingEdge < 0) return;
+    const int64_t period = pos - s_.lastRisingEdge;
+    if (period > s_.gapLimit) {
+        EndFrameAtGap();
+    } else if (period <= s_.clockLimit) {
+        TakeClockPeriod(s_.avgPeriod > 0 ? NextAverage(s_.avgPeriod, period) : period);
+    }
+}
+
+void FrameParser::BeginWalk(uint32_t levels) {
+    s_.sloHistory.RecordSloChange(0, (levels >> 1) & 1u);
     s_.firstFrame = true;
 }
 
 // An MA edge in the pause after a frame: every level is measured, and a level longer than the
-// pause threshold decides the CDM bit and closes the pause. `ma` is the new level (the walk has
-// already taken it into s_.levels); the level that just ended is the other one.
-void FrameParser::OnMaChangeInPause(int64_t pos, uint32_t ma) {
-    const uint32_t before = ma ^ 1u;
+// pause threshold decides the CDM bit and closes the pause. `levels` as for OnChange: MA has taken
+// its new level; the level that just ended is the other one.
+void FrameParser::OnMaChangeInPause(int64_t pos, uint32_t levels) {
+    const uint32_t before = (levels & 1u) ^ 1u;
     const int64_t stretch = pos - s_.lastMaChange;
     TrackLongestMaLevel(before, s_.lastMaChange, pos);
     if (s_.avgPeriod >= 1 && Wide(kPauseDen) * stretch > Wide(kPauseNum) * s_.avgPeriod) {
@@ -70,7 +83,7 @@ void FrameParser::OnMaChangeInPause(int64_t pos, uint32_t ma) {
         s_.pauseDecided = true;
     }
     s_.lastMaChange = pos;
-    if (before == 0) OnRisingEdge<SamplePoint::Any>(pos);
+    if (before == 0) OnRisingEdge<SamplePoint::Any>(pos, levels);
     if (s_.inPause && s_.pauseDecided) {
         ClosePause(before, s_.lastMaChange, pos, s_.avgPeriod);
         if (s_.cur.state == FrameState::AfterFrame) s_.cur = SlaveFields{};
@@ -277,12 +290,12 @@ void FrameParser::EndFrameAtGap() {
     s_.cur = SlaveFields{};
 }
 
-void FrameParser::EndWalk(int64_t lastPos) {
+void FrameParser::EndWalk(int64_t lastPos, uint32_t levels) {
     // The points still waiting lie after the last change: the last SLO level holds at each.
     while (s_.pendingSamples.Count() > 0) {
         const int64_t q = s_.pendingSamples.Front();
         s_.pendingSamples.PopFront();
-        FeedBit(q, s_.levels >> 1);
+        FeedBit(q, levels >> 1);
     }
     if (s_.cur.state == FrameState::AfterFrame) {
         const int64_t end = PositionAfter(s_.cdmPos, s_.clockPeriod >= 1 ? s_.clockPeriod : 1);
@@ -297,7 +310,7 @@ void FrameParser::EndWalk(int64_t lastPos) {
         StoreFrameRecord(MakeStatus(StatusCode::Idle), PositionAfter(lastPos, 2));
         s_.cur = SlaveFields{};
     } else if (s_.inPause) {
-        ClosePause(s_.levels & 1u, s_.lastMaChange, PositionAfter(lastPos, 1), s_.avgPeriod);
+        ClosePause(levels & 1u, s_.lastMaChange, PositionAfter(lastPos, 1), s_.avgPeriod);
     }
 }
 

@@ -149,23 +149,23 @@ class FrameParser {
 
     // Forgets everything of an earlier decode and takes the format of the next one.
     void Reset(const FrameFormat& format);
-    // The first sample's levels.
-    void BeginWalk(uint32_t maLevel, uint32_t sloLevel);
+    // The first sample's levels (as for OnChange).
+    void BeginWalk(uint32_t levels);
     // One change of the capture, with the levels as the sample cursor gives them (MA at bit 0,
-    // SLO at bit 1): SLO goes into the history, sample points that have come due are
-    // read, and an MA edge is timed and sampled. Inline, as the walk calls it for every change;
-    // what is rare goes out of line: every MA edge in the pause after a frame, whose longest level
-    // is being measured. Outside that pause a change that is not an MA edge needs nothing more,
-    // nor does a falling edge.
+    // SLO at bit 1) and the bits that changed with it (levels ^ the previous change's levels): SLO
+    // goes into the history, sample points that have come due are read, and an MA edge is timed and
+    // sampled. Inline, as the walk calls it for every change; what is rare goes out of line: every
+    // MA edge in the pause after a frame, whose longest level is being measured, and the timing of
+    // a rising edge that does not continue a steady clock. Outside that pause a change that is not
+    // an MA edge needs nothing more, nor does a falling edge.
     // kPoint: the walk's SamplePoint (it must match the phase, or be Any). Only a phase after the
     // edge defers sample points, and only a phase before it reads the SLO history, so the other
     // walks skip the waiting points or the history.
     template <SamplePoint kPoint = SamplePoint::Any>
-    void OnChange(int64_t pos, uint32_t levels) {
+    void OnChange(int64_t pos, uint32_t levels, uint32_t changed) {
         constexpr bool kHistory = kPoint == SamplePoint::Before || kPoint == SamplePoint::Any;
         constexpr bool kLate = kPoint == SamplePoint::After || kPoint == SamplePoint::Any;
-        const uint32_t before = s_.levels;
-        s_.levels = levels;
+        const uint32_t before = levels ^ changed;
         if (kHistory) s_.sloHistory.RecordIfChanged(pos, levels >> 1, before >> 1);
         // Waiting sample points reached by this change, oldest first. Each of them lies after the
         // previous change (it would have been read there otherwise), so SLO at the point is the
@@ -175,17 +175,17 @@ class FrameParser {
             s_.pendingSamples.PopFront();
             FeedSampledBit(q, (q == pos ? levels : before) >> 1);
         }
-        if (((levels ^ before) & 1u) == 0) return;
+        if ((changed & 1u) == 0) return;
         if (s_.inPause) {
-            OnMaChangeInPause(pos, levels & 1u);
+            OnMaChangeInPause(pos, levels);
             return;
         }
         s_.lastMaChange = pos;
-        if ((levels & 1u) != 0) OnRisingEdge<kPoint>(pos);
+        if ((levels & 1u) != 0) OnRisingEdge<kPoint>(pos, levels);
     }
-    // The walk ended after the change at lastPos: waiting sample points are read, and a frame or
-    // pause still open is closed.
-    void EndWalk(int64_t lastPos);
+    // The walk ended after the change at lastPos, whose levels (as for OnChange) hold from there
+    // on: waiting sample points are read, and a frame or pause still open is closed.
+    void EndWalk(int64_t lastPos, uint32_t levels);
 
   private:
     // The per-frame state machine.
@@ -220,33 +220,26 @@ class FrameParser {
     static constexpr int64_t kPauseDen = 2;
     static constexpr int64_t kGapPeriods = 6;
 
-    // A rising edge of MA (s_.lastMaChange already moved to it): the clock is timed, or the frame in
-    // progress ends at a gap, and SLO is read at the edge plus the sampling phase (kPoint as for
-    // OnChange).
+    // A rising edge of MA (s_.lastMaChange already moved to it; levels as for OnChange): the clock
+    // is timed, or the frame in progress ends at a gap, and SLO is read at the edge plus the
+    // sampling phase (kPoint as for OnChange).
     template <SamplePoint kPoint>
-    void OnRisingEdge(int64_t pos) {
-        if (s_.lastRisingEdge >= 0) {
-            // The period tests against limits derived from the average when it changes (SetAverage);
-            // a steady clock soon leaves the truncated average unchanged from edge to edge.
-            const int64_t period = pos - s_.lastRisingEdge;
-            if (period > s_.gapLimit) {
-                EndFrameAtGap();
-            } else if (period <= s_.clockLimit) {
-                // Periods are at least 1 and a clock period is below 1.5 average periods, so for
-                // any average of a real clock the sum fits and is positive: a shift truncates it.
-                const int64_t average = s_.tripleAverage >= 0 ? (s_.tripleAverage + period) >> 2
-                                        : s_.avgPeriod > 0    ? NextAverage(s_.avgPeriod, period)
-                                                              : period;
-                if (average != s_.avgPeriod) SetAverage(average);
-                s_.clockPeriod = average;
-                ++s_.periodCount;
-            }
+    void OnRisingEdge(int64_t pos, uint32_t levels) {
+        // A period of a steady clock (see steadyLimit) goes into the average here; every other
+        // edge is timed out of line: the first ones (steadyLimit stays 0 until a clock period has
+        // been measured), and those after a gap or a pause. Unsigned, so that the difference to
+        // lastRisingEdge = -1 (no edge yet) cannot overflow.
+        const uint64_t period = static_cast<uint64_t>(pos) - static_cast<uint64_t>(s_.lastRisingEdge);
+        if (period <= s_.steadyLimit) {
+            TakeClockPeriod((s_.tripleAverage + static_cast<int64_t>(period)) >> 2);
+        } else {
+            TimeEdge(pos);
         }
         s_.lastRisingEdge = pos;
         // At the edge itself the level in force is the latest one: every remembered SLO change
         // lies at or before this edge.
         if (kPoint == SamplePoint::AtEdge || (kPoint == SamplePoint::Any && f_.sloPhase == 0)) {
-            FeedSampledBit(pos, s_.levels >> 1);
+            FeedSampledBit(pos, levels >> 1);
             return;
         }
         // A point before the edge is looked up in the history; a point after it waits until the
@@ -257,7 +250,7 @@ class FrameParser {
         } else if (s > pos && !s_.pendingSamples.Full()) {
             s_.pendingSamples.Append(s);
         } else {
-            FeedSampledBit(pos, s_.levels >> 1);
+            FeedSampledBit(pos, levels >> 1);
         }
     }
     // FeedBit with the data field's and the CRC's bits inline: they are the most frequent bits of
@@ -285,8 +278,15 @@ class FrameParser {
         ++c.bitCount;
         if (c.bitCount >= f_.crc.bits) EndOfSlave(pos);
     }
+    // A measured clock period has made `average` the clock's average period.
+    void TakeClockPeriod(int64_t average) {
+        if (average != s_.avgPeriod) SetAverage(average);
+        s_.clockPeriod = average;
+        ++s_.periodCount;
+    }
     void SetAverage(int64_t average);
-    void OnMaChangeInPause(int64_t pos, uint32_t ma);
+    void TimeEdge(int64_t pos);
+    void OnMaChangeInPause(int64_t pos, uint32_t levels);
     void EndOfData();
     void StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos);
     void EndOfSlave(int64_t pos);
@@ -310,8 +310,7 @@ class FrameParser {
 
     // Everything a decode changes; Reset puts it back to these values.
     struct State {
-        // The walk: the last levels, the clock timing and the sample points.
-        uint32_t levels = 2;  // of the last change: MA at bit 0, SLO at bit 1
+        // The walk: the clock timing and the sample points.
         int64_t lastMaChange = 0;
         int64_t lastRisingEdge = -1;
         int64_t avgPeriod = 0;
@@ -324,6 +323,11 @@ class FrameParser {
         // 3 x avgPeriod while the next average is (3 x avgPeriod + period) / 4 without overflow
         // (SetAverage); -1 otherwise, and then NextAverage takes the general way.
         int64_t tripleAverage = -1;
+        // clockLimit while tripleAverage holds, else 0: a period up to it is a clock period that
+        // goes into the average as (tripleAverage + period) / 4 (see OnRisingEdge). Such a period
+        // is at least 1 and below 1.5 average periods, so the sum fits and is positive, and a
+        // shift truncates it.
+        uint64_t steadyLimit = 0;
         int64_t clockPeriod = 0;  // the clock period of the records; the estimate until measured
         int32_t periodCount = 0;  // clock periods measured
         int64_t reportedPeriod = 0;

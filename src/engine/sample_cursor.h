@@ -8,6 +8,7 @@
 
 #include "abi/call_context.h"
 #include "abi/host_record.h"
+#include "engine/host_access.h"
 
 namespace zb {
 
@@ -42,15 +43,24 @@ class SampleCursor {
     // Ok once itself: the step itself (see Run), with the levels left in State() (and the watched
     // channels' levels in Levels()) only.
     bool Advance(int64_t& pos) {
-        return Run(pos, [](int64_t, uint32_t) { return false; });
+        NoProgress none;
+        return Run(pos, none, [](int64_t, uint32_t, uint32_t) { return false; });
     }
-    // NextChange, then Advance until the range ends, with onStep(pos, levels) called for every
-    // change (levels as Levels() gives them); an onStep that returns false ends the walk at its
-    // change, with pos at that change. The cursor's State() and Levels() are brought up to date
-    // when the walk ends, not at every change: onStep reads the levels it is given.
+    // Steps from change to change until the range ends, with onStep(pos, levels, changed) called
+    // for every change (levels as Levels() gives them, changed = the bits of levels that differ
+    // from the previous change's); an onStep that returns false ends the walk at its change, with
+    // pos at that change. The walk reports its progress through `progress` (see Run). The
+    // cursor's State() and Levels() are brought up to date when the walk ends, not at every
+    // change (onStep reads the levels it is given); the final state goes into state too.
     template <class OnStep>
-    void Walk(int64_t& pos, uint8_t* state, OnStep&& onStep) {
-        if (NextChange(pos, state) && onStep(pos, levels_)) Run(pos, onStep);
+    void Walk(int64_t& pos, uint8_t* state, ProgressGate& progress, OnStep&& onStep) {
+        if (!open_ || state == nullptr) {
+            Refuse(state == nullptr);
+            return;
+        }
+        call_.status = ReportStatusCode::Ok;
+        Run(pos, progress, onStep);
+        std::memcpy(state, State(), kStateBytes);
     }
     // The levels of the watched channels in the last reported state: the first channel's at bit
     // 0, the second's at bit 1 (0 for a channel that is not watched).
@@ -82,9 +92,12 @@ class SampleCursor {
   private:
     static constexpr int kStateBytes = 16;
     // Steps from nextChange_ until the range ends (false; pos as for Advance) or onStep(pos,
-    // levels) returns false for a change (true; pos at that change). The state a step changes is
-    // kept in locals meanwhile and stored back at the end: kept in the cursor, the host's call
-    // between two steps would make a walk store and load it again for every change.
+    // levels, changed) returns false for a change (true; pos at that change). Before the host is
+    // asked for a position at or past progress.Next(), progress.Report(position) runs: the range
+    // end and the next progress step are one limit, so a step compares its position once. The
+    // state a step changes is kept in locals meanwhile and stored back at the end: kept in the
+    // cursor, the host's call between two steps would make a walk store and load it again for
+    // every change.
     //
     // The host writes each answer into the buffer that does not hold the last reported state, so
     // that state stays at hand for the comparison without being copied; on a change the two
@@ -97,30 +110,37 @@ class SampleCursor {
     //
     // nextChange_ is never kNone: FirstSample and every step put the end of the range in its
     // place, so one comparison tells whether the range goes on.
-    template <class OnStep>
-    bool Run(int64_t& pos, OnStep&& onStep) {
+    template <class Progress, class OnStep>
+    bool Run(int64_t& pos, Progress& progress, OnStep&& onStep) {
         uint32_t levels = levels_;
         int64_t reported = nextChange_;
         const int64_t end = cursorEnd_;
+        int64_t limit = progress.Next() < end ? progress.Next() : end;
         const SampleQueryFn query = host_->sampleQuery;
         // One step with the host's answer going into `answer` while `last` holds the last reported
         // state. The two buffers swap roles after a change; the loop below runs the steps of each
         // role apart, so that no pointers swap from step to step.
         const auto step = [&](uint8_t * answer, const uint8_t* last) __attribute__((always_inline)) {
-            if (reported >= end) {
-                pos = reported;
-                return Took::End;
+            if (reported >= limit) {
+                if (reported >= end) {
+                    pos = reported;
+                    return Took::End;
+                }
+                progress.Report(reported);
+                limit = progress.Next() < end ? progress.Next() : end;
             }
             // The host's answer as it came; on a change, one comparison with the position asked
             // for (see Query) decides between the next change and the end of the range.
             const int64_t answered = static_cast<int64_t>(query(static_cast<uint64_t>(reported), answer));
             const uint32_t now = WatchedLevels(answer);
-            if (now != levels || Gather(answer) != Gather(last) || Gather(answer + 8) != Gather(last + 8)) {
+            const uint32_t changed = now ^ levels;
+            if (changed != 0 || Gather(answer) != Gather(last) || Gather(answer + 8) != Gather(last + 8)) {
                 levels = now;  // the answer is now the last reported state
                 const int64_t at = reported;
                 reported = answered > at ? answered : end;
+                if (onStep(at, now, changed)) return Took::Change;
                 pos = at;
-                return onStep(at, now) ? Took::Change : Took::StopAtChange;
+                return Took::StopAtChange;
             }
             // The host reported a position at which nothing changed: go on to the following one
             // (its answer goes into the same buffer), but never past the end of the range. When
@@ -129,8 +149,9 @@ class SampleCursor {
             if (!(answered > reported)) {
                 const int64_t at = reported;
                 reported = end;
+                if (onStep(at, levels, 0u)) return Took::Same;
                 pos = at;
-                return onStep(at, levels) ? Took::Same : Took::StopAtSame;
+                return Took::StopAtSame;
             }
             if (answered >= end) {
                 reported = answered;
@@ -140,19 +161,26 @@ class SampleCursor {
             reported = answered;
             return Took::Same;
         };
-        // The steps alternate between the two buffers: answers go into `first` until a change,
-        // then into `second` until a change, and so on. After a change that ends the walk, the
-        // buffer that took it holds the last reported state.
-        uint8_t* const first = answer_;
-        uint8_t* const second = last_;
+        // The steps alternate between the two buffers: answers go into the first buffer until a
+        // change, then into the second until a change, and so on; the walk begins with the one
+        // answer_ points to. The buffers are named by their place in the cursor rather than
+        // through answer_ and last_: a cursor that lives on the walk's stack then needs no
+        // registers for them. After a change that ends the walk, the buffer that took it holds
+        // the last reported state.
+        uint8_t* const first = buffer_[0];
+        uint8_t* const second = buffer_[1];
+        bool intoFirst = answer_ == first;
         Took took;
         for (;;) {
-            while ((took = step(first, second)) == Took::Same) {
+            if (intoFirst) {
+                while ((took = step(first, second)) == Took::Same) {
+                }
+                if (took != Took::Change) {
+                    answer_ = took == Took::StopAtChange ? second : first;
+                    break;
+                }
             }
-            if (took != Took::Change) {
-                answer_ = took == Took::StopAtChange ? second : first;
-                break;
-            }
+            intoFirst = true;
             while ((took = step(second, first)) == Took::Same) {
             }
             if (took != Took::Change) {
@@ -188,6 +216,11 @@ class SampleCursor {
         return v;
     }
     bool Refuse(bool missingOutput);
+    // The progress of a walk that reports none (Advance).
+    struct NoProgress {
+        static constexpr int64_t Next() { return INT64_MAX; }
+        static void Report(int64_t) {}
+    };
 
     CallContext& call_;  // the host record to read, and where the status goes
     HostRecord* host_ = nullptr;

@@ -82,10 +82,15 @@ struct ParserHarness {
     // Reset, BeginWalk with the first change's levels, OnChange for the rest, EndWalk at lastPos.
     std::vector<Rec> Run(const std::vector<bissgen::Change>& changes, int64_t lastPos) {
         parser.Reset(format);
-        parser.BeginWalk(changes.front().ma, changes.front().slo);
-        for (size_t i = 1; i < changes.size(); ++i)
-            parser.OnChange(changes[i].position, (changes[i].ma & 1u) | (changes[i].slo & 1u) << 1);
-        parser.EndWalk(lastPos);
+        const auto levelsOf = [](const bissgen::Change& c) { return (c.ma & 1u) | (c.slo & 1u) << 1; };
+        uint32_t levels = levelsOf(changes.front());
+        parser.BeginWalk(levels);
+        for (size_t i = 1; i < changes.size(); ++i) {
+            const uint32_t now = levelsOf(changes[i]);
+            parser.OnChange(changes[i].position, now, now ^ levels);
+            levels = now;
+        }
+        parser.EndWalk(lastPos, levels);
         return Records(out);
     }
 };
