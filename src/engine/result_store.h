@@ -51,22 +51,6 @@ class ResultStore {
         }
         return AppendSlow(value);
     }
-    // Three AppendElement calls (the records of one value): when the current block has room for
-    // them and one more, they are written in one go.
-    void AppendThree(T first, T second, T third) {
-        if (fillEnd_ - fill_ > 3) {
-            fill_[0] = first;
-            fill_[1] = second;
-            fill_[2] = third;
-            fill_ += 3;
-            ForgetWriterRoom();
-            return;
-        }
-        AppendElement(first);
-        AppendElement(second);
-        AppendElement(third);
-    }
-
     // Appending through reserved slots, for a writer that fills several stores in step and checks
     // their room once for all of them (RecordOutput). FreeSlots() is how many elements the current
     // block still takes; AppendFree writes one of them, with no check and no block switch, so a
@@ -78,9 +62,9 @@ class ResultStore {
     void AppendFree(T value) { *fill_++ = value; }
     void MakeRoom();
     // The writer keeps its own count of the slots it may still fill and registers it here (null:
-    // none). Whatever else changes the fill (AppendElement, AppendThree, MakeRoom, a reset, a
-    // finish, a destroy) sets that count to 0, so the writer looks at FreeSlots() again before
-    // its next write and can never write past a block or into a finished store.
+    // none). Whatever else changes the fill (AppendElement, MakeRoom, a reset, a finish, a
+    // destroy) sets that count to 0, so the writer looks at FreeSlots() again before its next
+    // write and can never write past a block or into a finished store.
     void SetWriterRoom(uint32_t* room) { writerRoom_ = room; }
 
     // Any index below StoreCount(), while filling or after finishing; 0 when it cannot be read.
