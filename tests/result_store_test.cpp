@@ -1,7 +1,7 @@
 // Tests of the result stores on real temporary files: block spills and their boundaries, reads
 // through the cache, finishing and mapping, reuse of the file across decodes, the file's name from
-// the host's directory message, and the fallback to memory when the file cannot be created,
-// written or mapped.
+// the host's directory message, the fallback to memory when the file cannot be created, written
+// or mapped, and a writer through free slots (the record output over its two stores).
 #include "engine/result_store.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/record_output.h"
 #include "platform/platform.h"
 #include "support/scratch_dir.h"
 
@@ -232,6 +233,69 @@ TYPED_TEST(ResultStoreTest, ResetKeepsTheNameAndReusesTheFile) {
     EXPECT_EQ(FileSize(path.c_str()), static_cast<int64_t>(7 * sizeof(T)));
     this->ExpectAll(store, 7, array);
     EXPECT_EQ(this->dir_.EntryCount(), 1u);
+}
+
+// A writer through free slots (the record output) leaves a full block for its next MakeRoom: two
+// full blocks in memory and nothing spilled, read while filling and finished in order. Every other
+// change of the fill sets the writer's count of free slots to 0.
+TYPED_TEST(ResultStoreTest, AWriterThroughFreeSlotsLeavesTheFullBlockToMakeRoom) {
+    using T = TypeParam;
+    ResultStore<T> store;
+    uint32_t room = 0;
+    store.SetWriterRoom(&room);
+    store.ResetStore(this->Dir());
+    for (uint64_t i = 0; i < 2 * kBlock; ++i) {
+        if (room == 0) {
+            store.MakeRoom();
+            room = store.FreeSlots();
+            ASSERT_GT(room, 0u) << "element " << i;
+        }
+        --room;
+        store.AppendFree(Value<T>(i));
+    }
+    EXPECT_EQ(store.FreeSlots(), 0u);
+    EXPECT_EQ(FileSize(store.FilePath()), 0);
+    this->ExpectAll(store, 2 * kBlock);
+    room = 7;
+    const T* array = store.FinishStore();
+    EXPECT_EQ(room, 0u);
+    EXPECT_EQ(FileSize(store.FilePath()), static_cast<int64_t>(2 * kBlock * sizeof(T)));
+    this->ExpectAll(store, 2 * kBlock, array);
+
+    room = 7;
+    store.MakeRoom();  // finished: no room
+    EXPECT_EQ(room, 0u);
+    EXPECT_EQ(store.FreeSlots(), 0u);
+    EXPECT_EQ(store.AppendElement(Value<T>(0)), kStoreRefused);
+    room = 7;
+    store.ResetStore(this->Dir());
+    EXPECT_EQ(room, 0u);
+    for (uint64_t i = 0; i < 2; ++i) {  // the first allocates the blocks, the second has a slot
+        room = 7;
+        EXPECT_EQ(store.AppendElement(Value<T>(i)), i);
+        EXPECT_EQ(room, 0u);
+    }
+}
+
+// The record output keeps one count of the room of both stores: a store finished behind its back
+// sends the next records to AppendElement, which refuses them there, instead of writing into it.
+TEST_F(ResultStoreFiles, RecordOutputLooksAgainWhenAStoreIsFinishedBehindItsBack) {
+    for (const bool finishCodes : {true, false}) {
+        SCOPED_TRACE(finishCodes ? "code store finished" : "position store finished");
+        RecordOutput out;
+        out.Reset(Dir());
+        out.Store(MakeCode(RecordKind::Start), 1);
+        if (finishCodes) {
+            out.codeStore.FinishStore();
+        } else {
+            out.positionStore.FinishStore();
+        }
+        out.Store(MakeCode(RecordKind::Start), 2);
+        out.StoreValue(kDataTriple, 5, 3);
+        EXPECT_EQ(out.codeStore.StoreCount(), finishCodes ? 1u : 5u);
+        EXPECT_EQ(out.positionStore.StoreCount(), finishCodes ? 5u : 1u);
+        EXPECT_EQ(out.positionStore.ElementAt(finishCodes ? 4 : 0), finishCodes ? 3 : 1);
+    }
 }
 
 // ---- The temporary file's name ---------------------------------------------------------------

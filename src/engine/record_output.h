@@ -20,15 +20,24 @@ constexpr int64_t PositionAfter(int64_t pos, int64_t n) {
 
 class RecordOutput {
   public:
+    RecordOutput();
+    RecordOutput(const RecordOutput&) = delete;
+    RecordOutput& operator=(const RecordOutput&) = delete;
+
     // Appends (code, pos); a position not after the last stored one moves one sample past it.
-    // Inline: the parser stores about one record for every three changes. The first position a
-    // record may take is kept here rather than derived from the position store: this is the only
-    // writer between two resets, so it always follows the store's last element.
+    // Inline: on dense traffic the parser stores about one record per change. The common case, a
+    // position after the last one and room in both stores, is one check of each and a write to
+    // each store; the first record after a reset, a position that must move, and full or missing
+    // blocks go out of line.
     void Store(uint32_t code, int64_t pos) {
-        const int64_t p = NextPos(pos);
-        positionStore.AppendElement(p);
-        codeStore.AppendElement(code);
-        floor_ = PositionAfter(p, 1);
+        if (room_ != 0 && pos > last_) {
+            --room_;
+            last_ = pos;
+            positionStore.AppendFree(pos);
+            codeStore.AppendFree(code);
+            return;
+        }
+        StoreChecked(code, pos);
     }
     // A 64-bit value as three records sharing one position.
     void StoreValue(const ValueTriple& triple, uint64_t value, int64_t pos);
@@ -41,12 +50,24 @@ class RecordOutput {
     PositionStore positionStore;
 
   private:
-    // Where a record for `pos` goes: one sample past the last stored one when it would not lie
-    // after it. (At INT64_MAX the floor stays there, which is where such a record goes.)
-    int64_t NextPos(int64_t pos) const { return pos < floor_ ? floor_ : pos; }
+    // Store's out-of-line path.
+    void StoreChecked(uint32_t code, int64_t pos);
+    // Where a record for `pos` goes, which then counts as the last stored position: `pos`, or one
+    // sample past the last stored position when `pos` would not lie after it (held at INT64_MAX:
+    // records that cannot move further share that position).
+    int64_t Place(int64_t pos);
+    // Appends a placed record: into reserved slots while both stores have room, else through
+    // AppendElement, which refuses a finished store or counts a record it has no memory for.
+    void Append(uint32_t code, int64_t p);
 
-    // One sample past the last stored position; before the first record, no position is too early.
-    int64_t floor_ = INT64_MIN;
+    // The records both stores' current blocks can still take through AppendFree. The stores set
+    // it to 0 whenever their fill changes any other way (AppendElement, a block switch, a reset,
+    // a finish), so a count above 0 is always room in both; at 0 Append asks them for more.
+    uint32_t room_ = 0;
+    // The last stored position; meaningful once `stored_` (a record was stored since the last
+    // reset). Store's inline path runs only after a first record, which goes through Append.
+    int64_t last_ = INT64_MIN;
+    bool stored_ = false;
 };
 
 }  // namespace zb

@@ -147,6 +147,25 @@ struct ResultStore<T>::Impl {
         if (file.IsOpen() && !file.Truncate()) file.Close();
     }
 
+    // Gets the current block ready to take an element: allocates both blocks on the first append,
+    // and when the current block is full makes the other one current; when that one is full too it
+    // holds the older elements, which go out to make room. Without memory for the blocks (now or
+    // earlier in this fill) the fill has failed and the store stays without them.
+    void PrepareBlock() {
+        if (block[0] == nullptr) {
+            if (failed || !blockBuffer.Allocate(size_t{2} * kStoreBlockElements * sizeof(T))) {
+                failed = true;
+                return;
+            }
+            block[0] = static_cast<T*>(blockBuffer.Data());
+            block[1] = block[0] + kStoreBlockElements;
+        }
+        if (blockCount[currentBlock] == kStoreBlockElements) {
+            currentBlock = OtherBlock();
+            if (blockCount[currentBlock] == kStoreBlockElements) SpillBlock(currentBlock);
+        }
+    }
+
     // Moves the full, older block out of memory: to the file, or to the fallback array.
     void SpillBlock(int which) {
         const size_t bytes = size_t{kStoreBlockElements} * sizeof(T);
@@ -226,6 +245,7 @@ ResultStore<T>::ResultStore() : impl_(std::make_unique<Impl>()) {}
 
 template <typename T>
 ResultStore<T>::~ResultStore() {
+    writerRoom_ = nullptr;  // the writer may be gone already; it has nothing more to learn
     DestroyStore();
 }
 
@@ -270,6 +290,7 @@ void ResultStore<T>::SyncFill() {
 template <typename T>
 void ResultStore<T>::PublishFill() {
     Impl& s = *impl_;
+    ForgetWriterRoom();
     countBase_ = s.totalCount;
     if (s.finished || s.block[0] == nullptr) {
         fill_ = fillEnd_ = fillStart_ = nullptr;
@@ -280,42 +301,26 @@ void ResultStore<T>::PublishFill() {
     fillEnd_ = current + kStoreBlockElements;
 }
 
-// The current block has just taken its last element: the other block becomes current, and when it
-// is full it holds the older elements, which go out to make room.
 template <typename T>
-void ResultStore<T>::BlockFilled() {
+void ResultStore<T>::MakeRoom() {
     SyncFill();
     Impl& s = *impl_;
-    s.currentBlock = s.OtherBlock();
-    if (s.blockCount[s.currentBlock] == kStoreBlockElements) s.SpillBlock(s.currentBlock);
+    if (!s.finished) s.PrepareBlock();
     PublishFill();
 }
 
-// An append without a free slot at hand: the store is finished, its blocks are not allocated yet,
-// or they could not be.
+// An append without a free slot at hand: the store is finished, its blocks are not allocated yet
+// or could not be, or a writer through AppendFree left the current block full.
 template <typename T>
 uint64_t ResultStore<T>::AppendSlow(T value) {
+    MakeRoom();
+    if (fill_ != fillEnd_) return AppendElement(value);
+    if (impl_->finished) return kStoreRefused;
+    // No memory for the blocks: the element is counted (so the two stores stay in step) but lost.
     SyncFill();
-    Impl& s = *impl_;
-    if (s.finished) return kStoreRefused;
-    if (s.block[0] == nullptr) {
-        if (s.failed || !s.blockBuffer.Allocate(size_t{2} * kStoreBlockElements * sizeof(T))) {
-            // No memory for the blocks: the element is counted (so the two stores stay in step)
-            // but lost.
-            s.failed = true;
-            const uint64_t index = s.totalCount++;
-            PublishFill();
-            return index;
-        }
-        s.block[0] = static_cast<T*>(s.blockBuffer.Data());
-        s.block[1] = s.block[0] + kStoreBlockElements;
-    }
+    const uint64_t index = impl_->totalCount++;
     PublishFill();
-    if (fill_ == fillEnd_) {  // not reached: a full current block is switched as it fills
-        BlockFilled();
-        if (fill_ == fillEnd_) return kStoreRefused;
-    }
-    return AppendElement(value);
+    return index;
 }
 
 template <typename T>

@@ -45,25 +45,28 @@ class ResultStore {
         if (fill_ != fillEnd_) {
             const uint64_t index = StoreCount();
             *fill_ = value;
-            if (++fill_ == fillEnd_) BlockFilled();
+            if (++fill_ == fillEnd_) MakeRoom();
+            ForgetWriterRoom();
             return index;
         }
         return AppendSlow(value);
     }
-    // Three AppendElement calls (the records of one value): when the current block has room for
-    // them and one more, they are written in one go.
-    void AppendThree(T first, T second, T third) {
-        if (fillEnd_ - fill_ > 3) {
-            fill_[0] = first;
-            fill_[1] = second;
-            fill_[2] = third;
-            fill_ += 3;
-            return;
-        }
-        AppendElement(first);
-        AppendElement(second);
-        AppendElement(third);
-    }
+    // Appending through reserved slots, for a writer that fills several stores in step and checks
+    // their room once for all of them (RecordOutput). FreeSlots() is how many elements the current
+    // block still takes; AppendFree writes one of them, with no check and no block switch, so a
+    // block may be left full until the writer calls MakeRoom, which switches it (spilling the
+    // older block) or allocates the blocks on the first append. FreeSlots() stays 0 after
+    // MakeRoom when the store is finished or has no blocks (memory ran out): AppendElement then
+    // gives the defined outcome (refused, or counted as lost).
+    uint32_t FreeSlots() const { return static_cast<uint32_t>(fillEnd_ - fill_); }
+    void AppendFree(T value) { *fill_++ = value; }
+    void MakeRoom();
+    // The writer keeps its own count of the slots it may still fill and registers it here (null:
+    // none). Whatever else changes the fill (AppendElement, MakeRoom, a reset, a finish, a
+    // destroy) sets that count to 0, so the writer looks at FreeSlots() again before its next
+    // write and can never write past a block or into a finished store.
+    void SetWriterRoom(uint32_t* room) { writerRoom_ = room; }
+
     // Any index below StoreCount(), while filling or after finishing; 0 when it cannot be read.
     T ElementAt(uint64_t index);
     uint64_t StoreCount() const { return countBase_ + static_cast<uint64_t>(fill_ - fillStart_); }
@@ -103,10 +106,14 @@ class ResultStore {
     T* fillEnd_ = nullptr;
     T* fillStart_ = nullptr;
     uint64_t countBase_ = 0;
+    uint32_t* writerRoom_ = nullptr;
     std::unique_ptr<Impl> impl_;
 
+    void ForgetWriterRoom() {
+        if (writerRoom_ != nullptr) *writerRoom_ = 0;
+    }
+
     uint64_t AppendSlow(T value);
-    void BlockFilled();
     void SyncFill();
     void PublishFill();
 };
