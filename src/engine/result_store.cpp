@@ -270,8 +270,8 @@ void ResultStore<T>::ResetStore(const char* directory) {
     std::vector<T>().swap(s.memory);
 
     // An open file is not emptied here: the fill writes over it from the start and FinishStore cuts
-    // it to the records written. Its blocks stay allocated between decodes, so a decode of the same
-    // length writes into them again instead of giving them back and taking new ones.
+    // it to the records written. The file's own storage stays allocated between decodes, so a
+    // decode of the same length writes over it instead of giving it back and taking it anew.
     if (!s.file.IsOpen() && s.path[0] != '\0') s.file = platform::File::Create(s.path, false);
     if (!s.file.IsOpen() && s.path[0] == '\0') CreateNamedFile(directory, s.file, s.path);
     // Without a file this fill runs in memory from the start (nothing to read back).
