@@ -154,6 +154,20 @@ TEST(FrameParser, ClockAverageAndItsRecords) {
               std::vector<Rec>{R(lastEdges[1] + 2 * P + 1, C(RecordKind::ClockPeriod, P))});
 }
 
+// The running average where 3 x average + period passes 64 bits (periods of a clock that no real
+// capture has, but a host can report): the sum is formed in 128 bits, truncated toward zero.
+TEST(FrameParser, ClockAverageBeyondSixtyFourBits) {
+    const struct {
+        int64_t average, period, expected;
+    } cases[] = {
+        {100, 149, 112},
+        {3074457345618258602, 3074457345618258602, 3074457345618258602},  // INT64_MAX / 3
+        {4000000000000000000, 1, 3000000000000000000},
+        {INT64_MAX, INT64_MAX, INT64_MAX},
+    };
+    for (const auto& c : cases) EXPECT_EQ(zb::NextAverage(c.average, c.period), c.expected) << c.average;
+}
+
 // The end of the walk closes what is open: a frame (Error at its data field's start, Idle two
 // samples after the end) or the pause after a frame (its Idle where the pause would have ended).
 TEST(FrameParser, EndOfWalkClosesTheFrameOrThePause) {
