@@ -9,7 +9,8 @@
 // nothing with it, and the full decode through AnalyseCapture (cursor, stop and progress checks,
 // frame parser, stores spilling to their temporary files, the final mapping). The ratio full/bare
 // of each run is what counts (target: median <= 2.0); the machine is shared, so the bench prints
-// the medians over `runs` runs (default 5). "typical" frames carry 4 multi-turn and 8 single-turn
+// the medians over `runs` runs (default 5); bench/decode_ab.sh runs several builds of it in
+// alternating rounds to compare them. "typical" frames carry 4 multi-turn and 8 single-turn
 // bits with a 6-bit CRC; "dense" (the default) frames carry 2 data bits and a 1-bit CRC, so they
 // give the most records per change. A line delay (samples from an MA edge to the SLO change it
 // launches, default 0) is set as the sampling phase too, so that walk samples after the edge. The
