@@ -236,49 +236,35 @@ TYPED_TEST(ResultStoreTest, ResetKeepsTheNameAndReusesTheFile) {
 }
 
 // A writer through free slots (the record output) leaves a full block for its next MakeRoom: two
-// full blocks in memory and nothing spilled, read while filling and finished in order. Every other
-// change of the fill sets the writer's count of free slots to 0.
+// full blocks in memory and nothing spilled, read while filling and finished in order; a finished
+// store has no free slot and refuses, a reset one takes elements again.
 TYPED_TEST(ResultStoreTest, AWriterThroughFreeSlotsLeavesTheFullBlockToMakeRoom) {
     using T = TypeParam;
     ResultStore<T> store;
-    uint32_t room = 0;
-    store.SetWriterRoom(&room);
     store.ResetStore(this->Dir());
     for (uint64_t i = 0; i < 2 * kBlock; ++i) {
-        if (room == 0) {
+        if (store.FreeSlots() == 0) {
             store.MakeRoom();
-            room = store.FreeSlots();
-            ASSERT_GT(room, 0u) << "element " << i;
+            ASSERT_GT(store.FreeSlots(), 0u) << "element " << i;
         }
-        --room;
         store.AppendFree(Value<T>(i));
     }
     EXPECT_EQ(store.FreeSlots(), 0u);
     EXPECT_EQ(FileSize(store.FilePath()), 0);
     this->ExpectAll(store, 2 * kBlock);
-    room = 7;
     const T* array = store.FinishStore();
-    EXPECT_EQ(room, 0u);
     EXPECT_EQ(FileSize(store.FilePath()), static_cast<int64_t>(2 * kBlock * sizeof(T)));
     this->ExpectAll(store, 2 * kBlock, array);
 
-    room = 7;
     store.MakeRoom();  // finished: no room
-    EXPECT_EQ(room, 0u);
     EXPECT_EQ(store.FreeSlots(), 0u);
     EXPECT_EQ(store.AppendElement(Value<T>(0)), kStoreRefused);
-    room = 7;
     store.ResetStore(this->Dir());
-    EXPECT_EQ(room, 0u);
-    for (uint64_t i = 0; i < 2; ++i) {  // the first allocates the blocks, the second has a slot
-        room = 7;
-        EXPECT_EQ(store.AppendElement(Value<T>(i)), i);
-        EXPECT_EQ(room, 0u);
-    }
+    for (uint64_t i = 0; i < 2; ++i) EXPECT_EQ(store.AppendElement(Value<T>(i)), i);
 }
 
-// The record output keeps one count of the room of both stores: a store finished behind its back
-// sends the next records to AppendElement, which refuses them there, instead of writing into it.
+// The record output asks both stores for room: a store finished behind its back sends the next
+// records to AppendElement, which refuses them there, instead of writing into it.
 TEST_F(ResultStoreFiles, RecordOutputLooksAgainWhenAStoreIsFinishedBehindItsBack) {
     for (const bool finishCodes : {true, false}) {
         SCOPED_TRACE(finishCodes ? "code store finished" : "position store finished");

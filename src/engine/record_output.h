@@ -20,18 +20,14 @@ constexpr int64_t PositionAfter(int64_t pos, int64_t n) {
 
 class RecordOutput {
   public:
-    RecordOutput();
-    RecordOutput(const RecordOutput&) = delete;
-    RecordOutput& operator=(const RecordOutput&) = delete;
-
     // Appends (code, pos); a position not after the last stored one moves one sample past it.
     // Inline: on dense traffic the parser stores about one record per change. The common case, a
-    // position after the last one and room in both stores, is one check of each and a write to
-    // each store; the first record after a reset, a position that must move, and full or missing
-    // blocks go out of line.
+    // position after the last one and a free slot in both stores' current blocks, is a check of
+    // each and a write to each store; a position that must move and full, finished or missing
+    // blocks go out of line. (The two stores fill in step, but each is asked: a store may have
+    // been finished or reset on its own.)
     void Store(uint32_t code, int64_t pos) {
-        if (room_ != 0 && pos > last_) {
-            --room_;
+        if (pos > last_ && HasRoom()) {
             last_ = pos;
             positionStore.AppendFree(pos);
             codeStore.AppendFree(code);
@@ -56,18 +52,17 @@ class RecordOutput {
     // sample past the last stored position when `pos` would not lie after it (held at INT64_MAX:
     // records that cannot move further share that position).
     int64_t Place(int64_t pos);
-    // Appends a placed record: into reserved slots while both stores have room, else through
-    // AppendElement, which refuses a finished store or counts a record it has no memory for.
+    // Appends a placed record: into free slots when both stores have them (after making room), else
+    // through AppendElement, which refuses a finished store or counts a record it has no memory for.
     void Append(uint32_t code, int64_t p);
+    // Both stores have a free slot, or `count` of them.
+    bool HasRoom(uint32_t count = 1) const {
+        return positionStore.FreeSlots() >= count && codeStore.FreeSlots() >= count;
+    }
 
-    // The records both stores' current blocks can still take through AppendFree. The stores set
-    // it to 0 whenever their fill changes any other way (AppendElement, a block switch, a reset,
-    // a finish), so a count above 0 is always room in both; at 0 Append asks them for more.
-    uint32_t room_ = 0;
-    // The last stored position; meaningful once `stored_` (a record was stored since the last
-    // reset). Store's inline path runs only after a first record, which goes through Append.
+    // The last stored position. Before the first record of a fill it is INT64_MIN: positions are
+    // sample indexes, never negative, so every one lies after it.
     int64_t last_ = INT64_MIN;
-    bool stored_ = false;
 };
 
 }  // namespace zb

@@ -245,7 +245,6 @@ ResultStore<T>::ResultStore() : impl_(std::make_unique<Impl>()) {}
 
 template <typename T>
 ResultStore<T>::~ResultStore() {
-    writerRoom_ = nullptr;  // the writer may be gone already; it has nothing more to learn
     DestroyStore();
 }
 
@@ -290,7 +289,6 @@ void ResultStore<T>::SyncFill() {
 template <typename T>
 void ResultStore<T>::PublishFill() {
     Impl& s = *impl_;
-    ForgetWriterRoom();
     countBase_ = s.totalCount;
     if (s.finished || s.block[0] == nullptr) {
         fill_ = fillEnd_ = fillStart_ = nullptr;

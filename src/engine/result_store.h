@@ -46,26 +46,21 @@ class ResultStore {
             const uint64_t index = StoreCount();
             *fill_ = value;
             if (++fill_ == fillEnd_) MakeRoom();
-            ForgetWriterRoom();
             return index;
         }
         return AppendSlow(value);
     }
-    // Appending through reserved slots, for a writer that fills several stores in step and checks
-    // their room once for all of them (RecordOutput). FreeSlots() is how many elements the current
-    // block still takes; AppendFree writes one of them, with no check and no block switch, so a
-    // block may be left full until the writer calls MakeRoom, which switches it (spilling the
-    // older block) or allocates the blocks on the first append. FreeSlots() stays 0 after
-    // MakeRoom when the store is finished or has no blocks (memory ran out): AppendElement then
-    // gives the defined outcome (refused, or counted as lost).
+    // Appending through free slots, for a writer that fills several stores in step and checks
+    // their room once per record for all of them (RecordOutput). FreeSlots() is how many elements
+    // the current block still takes (0 for a finished store or one without blocks); AppendFree
+    // writes one of them, with no check and no block switch, so a block may be left full until
+    // the writer calls MakeRoom, which switches it (spilling the older block) or allocates the
+    // blocks on the first append. FreeSlots() stays 0 after MakeRoom when the store is finished
+    // or has no blocks (memory ran out): AppendElement then gives the defined outcome (refused,
+    // or counted as lost).
     uint32_t FreeSlots() const { return static_cast<uint32_t>(fillEnd_ - fill_); }
     void AppendFree(T value) { *fill_++ = value; }
     void MakeRoom();
-    // The writer keeps its own count of the slots it may still fill and registers it here (null:
-    // none). Whatever else changes the fill (AppendElement, MakeRoom, a reset, a finish, a
-    // destroy) sets that count to 0, so the writer looks at FreeSlots() again before its next
-    // write and can never write past a block or into a finished store.
-    void SetWriterRoom(uint32_t* room) { writerRoom_ = room; }
 
     // Any index below StoreCount(), while filling or after finishing; 0 when it cannot be read.
     T ElementAt(uint64_t index);
@@ -106,12 +101,7 @@ class ResultStore {
     T* fillEnd_ = nullptr;
     T* fillStart_ = nullptr;
     uint64_t countBase_ = 0;
-    uint32_t* writerRoom_ = nullptr;
     std::unique_ptr<Impl> impl_;
-
-    void ForgetWriterRoom() {
-        if (writerRoom_ != nullptr) *writerRoom_ = 0;
-    }
 
     uint64_t AppendSlow(T value);
     void SyncFill();
