@@ -65,7 +65,11 @@ struct ResultStore<T>::Impl {
     // Filling: block[currentBlock] takes the appends; the other block, when not empty, is full and
     // holds the 1,048,576 elements before it; elements [0, flushedCount) are in the file (or, in
     // the fallback, in `memory`).
-    platform::PageBuffer blockBuffer;  // both blocks; pages are committed as the blocks fill
+    // Both blocks; pages are committed as the blocks fill. The buffer is taken at the first
+    // append and kept until the store is destroyed: a finished fill gives its pages back lazily
+    // (FreeBlocks), and the next fill writes into the same range, so a decode that follows a
+    // decode neither faults in nor zeroes 24 MiB of fresh pages unless the system took them back.
+    platform::PageBuffer blockBuffer;
     T* block[2] = {nullptr, nullptr};
     uint32_t blockCount[2] = {0, 0};
     uint64_t flushedCount = 0;
@@ -95,8 +99,9 @@ struct ResultStore<T>::Impl {
 
     int OtherBlock() const { return 1 - currentBlock; }
 
-    void FreeBuffers() {
-        blockBuffer.Release();
+    // After a fill: the blocks' contents are no longer needed, nor the read cache.
+    void FreeBlocks() {
+        blockBuffer.Discard();
         block[0] = block[1] = nullptr;
         std::vector<T>().swap(cache);
         cacheBase = 0;
@@ -153,7 +158,8 @@ struct ResultStore<T>::Impl {
     // earlier in this fill) the fill has failed and the store stays without them.
     void PrepareBlock() {
         if (block[0] == nullptr) {
-            if (failed || !blockBuffer.Allocate(size_t{2} * kStoreBlockElements * sizeof(T))) {
+            if (failed || (blockBuffer.Data() == nullptr &&
+                           !blockBuffer.Allocate(size_t{2} * kStoreBlockElements * sizeof(T)))) {
                 failed = true;
                 return;
             }
@@ -358,7 +364,7 @@ const T* ResultStore<T>::FinishStore() {
         s.viewCount = 0;
         std::vector<T>().swap(s.memory);
     }
-    s.FreeBuffers();
+    s.FreeBlocks();
     PublishFill();
     return s.view;
 }
@@ -377,7 +383,8 @@ template <typename T>
 void ResultStore<T>::DestroyStore() {
     SyncFill();
     Impl& s = *impl_;
-    s.FreeBuffers();
+    s.FreeBlocks();
+    s.blockBuffer.Release();
     std::vector<T>().swap(s.memory);
     s.mapping.Release();
     s.view = nullptr;
