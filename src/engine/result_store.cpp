@@ -65,10 +65,12 @@ struct ResultStore<T>::Impl {
     // Filling: block[currentBlock] takes the appends; the other block, when not empty, is full and
     // holds the 1,048,576 elements before it; elements [0, flushedCount) are in the file (or, in
     // the fallback, in `memory`).
-    // Both blocks; pages are committed as the blocks fill. The buffer is taken at the first
-    // append and kept until the store is destroyed: a finished fill gives its pages back lazily
-    // (FreeBlocks), and the next fill writes into the same range, so a decode that follows a
-    // decode neither faults in nor zeroes 24 MiB of fresh pages unless the system took them back.
+    // Both blocks; pages are committed as the blocks fill. The buffer is taken at the store's
+    // first append and kept until the store is destroyed: a finished fill only ends the blocks'
+    // use (FreeBlocks), and the next fill writes over them. A buffer given back and taken anew
+    // costs every decode its pages' faults and zeroing (24 MiB for the two stores); one kept but
+    // marked free for the system to reclaim was slower still to write into again. So between
+    // decodes the two stores hold their 24 MiB.
     platform::PageBuffer blockBuffer;
     T* block[2] = {nullptr, nullptr};
     uint32_t blockCount[2] = {0, 0};
@@ -99,9 +101,9 @@ struct ResultStore<T>::Impl {
 
     int OtherBlock() const { return 1 - currentBlock; }
 
-    // After a fill: the blocks' contents are no longer needed, nor the read cache.
+    // After a fill: the blocks' contents are no longer needed (their memory is kept, see
+    // blockBuffer), nor the read cache.
     void FreeBlocks() {
-        blockBuffer.Discard();
         block[0] = block[1] = nullptr;
         std::vector<T>().swap(cache);
         cacheBase = 0;

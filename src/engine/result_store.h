@@ -68,8 +68,7 @@ class ResultStore {
     // Writes what is still in memory, maps the file and returns the mapped array (stable until the
     // next ResetStore or DestroyStore). Never null: without a usable file the array is in memory
     // (Degraded), and after a loss it is one zero element (Failed). A second call returns the
-    // same pointer. The blocks' memory goes back to the system lazily: the next fill takes the
-    // same range again, at no cost for the pages the system has not claimed meanwhile.
+    // same pointer. The blocks' memory stays the store's for the next fill (until DestroyStore).
     const T* FinishStore();
     // Tells the system that the finished array's elements before `index` are not needed for now: a
     // mapped file gives those pages back and reads them again from the file when they are touched,

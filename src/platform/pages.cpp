@@ -23,10 +23,6 @@ bool PageBuffer::Allocate(size_t bytes) {
     return true;
 }
 
-void PageBuffer::Discard() {
-    if (data_ != nullptr) DiscardPages(data_, size_);
-}
-
 void PageBuffer::Release() {
     if (data_ != nullptr) UnmapPages(data_, mapped_);
     data_ = nullptr;

@@ -119,11 +119,6 @@ class PageBuffer {
     // At least `bytes` usable bytes (replacing what was held); false, holding nothing, when the
     // system refuses or `bytes` is 0.
     bool Allocate(size_t bytes);
-    // Gives the pages back to the system lazily: their contents are no longer needed, so the
-    // system may take them whenever it needs memory, but the range stays the buffer's. Used again,
-    // a page the system has not taken costs nothing; one it has taken is supplied afresh, as on
-    // the first touch. The contents are undefined until written.
-    void Discard();
     void Release();
     void* Data() const { return data_; }
     size_t Size() const { return size_; }
@@ -207,6 +202,5 @@ size_t SystemPageSize();
 void* MapPages(size_t size);
 bool ProtectPages(void* start, size_t size);
 void UnmapPages(void* start, size_t size);
-void DiscardPages(void* start, size_t size);
 
 }  // namespace zb::platform

@@ -20,11 +20,11 @@ size_t SystemPageSize() {
     return static_cast<size_t>(::sysconf(_SC_PAGESIZE));
 }
 
-// A buffer of several MiB (the result stores' blocks, filled anew by every decode and given back
-// lazily after it) would otherwise be committed one 4 KiB page fault at a time: thousands of
-// traps per decode, which cost more than the records written into the pages. So it
-// starts on a huge-page boundary and asks for huge pages, and each fault commits 2 MiB. Where the
-// system has no huge pages the advice is ignored and the buffer works as before.
+// A buffer of several MiB (the result stores' blocks, taken at a store's first append and written
+// over by every decode after it) would otherwise be committed one 4 KiB page fault at a time:
+// thousands of traps, which cost more than the records written into the pages. So it starts on a
+// huge-page boundary and asks for huge pages, and each fault commits 2 MiB. Where the system has
+// no huge pages the advice is ignored and the buffer works as before.
 void* MapPages(size_t size) {
     if (size < 2 * kHugePage) {
         void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -52,18 +52,6 @@ bool ProtectPages(void* start, size_t size) {
 
 void UnmapPages(void* start, size_t size) {
     ::munmap(start, size);
-}
-
-// Pages marked free stay mapped until the system runs short of memory; a write before that keeps
-// the page (no fault, no zeroing), after it the page comes back as a fresh zero page. Where the
-// advice is unknown the pages simply stay.
-void DiscardPages(void* start, size_t size) {
-#ifdef MADV_FREE
-    ::madvise(start, size, MADV_FREE);
-#else
-    (void)start;
-    (void)size;
-#endif
 }
 
 }  // namespace zb::platform

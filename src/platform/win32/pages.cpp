@@ -21,12 +21,6 @@ bool ProtectPages(void* start, size_t size) {
     return VirtualProtect(start, size, PAGE_NOACCESS, &old) != FALSE;
 }
 
-// A reset range stays committed, but the system no longer keeps its contents: it may reuse the
-// pages without writing them to the paging file.
-void DiscardPages(void* start, size_t size) {
-    VirtualAlloc(start, size, MEM_RESET, PAGE_READWRITE);
-}
-
 void UnmapPages(void* start, size_t size) {
     (void)size;  // a whole reservation is released at once
     VirtualFree(start, 0, MEM_RELEASE);
