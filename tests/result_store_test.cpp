@@ -464,5 +464,28 @@ TEST_F(ResultStoreFiles, MemoryFallbackLimitLosesRecordsVisibly) {
     EXPECT_FALSE(store.Failed());
 }
 
+// Without memory for the blocks the elements are counted but lost, visibly. The memory is taken
+// at the next fill and kept from then on: a fill after it needs none.
+TEST_F(ResultStoreFiles, BlockMemoryIsTakenOnce) {
+    CodeStore store;
+    platform::InjectedFaults().pagesFail = true;
+    store.ResetStore(Dir());
+    Fill(store, 0, 3);
+    EXPECT_TRUE(store.Failed());
+    EXPECT_EQ(store.StoreCount(), 3u);
+    EXPECT_EQ(store.ElementAt(1), 0u);
+    EXPECT_EQ(store.FinishStore()[0], 0u);
+    platform::InjectedFaults() = platform::Faults{};
+    for (const bool pagesFail : {false, true}) {
+        SCOPED_TRACE(pagesFail ? "no memory left" : "memory");
+        platform::InjectedFaults().pagesFail = pagesFail;
+        ++g_fillSalt;
+        store.ResetStore(Dir());
+        Fill(store, 0, kBlock + 7);
+        EXPECT_FALSE(store.Failed());
+        ExpectAll(store, kBlock + 7, store.FinishStore());
+    }
+}
+
 }  // namespace
 }  // namespace zb
