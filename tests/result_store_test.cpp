@@ -338,21 +338,24 @@ TEST_F(ResultStoreFiles, NonAsciiDirectoryPrefix) {
 
 // ---- Without a usable file -------------------------------------------------------------------
 
-// The directory or the create fails: a bounded number of names is tried, then the fill runs in
-// memory and finishes with an in-memory array. No file is made, nothing is lost.
+// The directory or the create fails, or the directory text is longer than a host message can
+// carry (it is read no further than 259 bytes, and no name fits after them): a bounded number of
+// names is tried, then the fill runs in memory and finishes with an in-memory array. No file is
+// made, nothing is lost.
 TEST_F(ResultStoreFiles, NoFileCanBeCreated) {
     struct Case {
         const char* what;
-        bool missingDirectory;
+        std::string directory;  // "" for the scratch directory
         int createFailures;
     };
     const Case cases[] = {
-        {"missing directory", true, 0},
-        {"create refused", false, 100},
+        {"missing directory", dir_.File("missing") + zbtest::ScratchDir::Separator(), 0},
+        {"create refused", "", 100},
+        {"directory text of 400 bytes", std::string(400, 'a'), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.missingDirectory) directory_ = dir_.File("missing") + zbtest::ScratchDir::Separator();
+        if (!c.directory.empty()) directory_ = c.directory;
         platform::InjectedFaults().createFailures = c.createFailures;
         {
             PositionStore store;
