@@ -154,10 +154,11 @@ struct ResultStore<T>::Impl {
         if (file.IsOpen() && !file.Truncate()) file.Close();
     }
 
-    // Gets the current block ready to take an element: allocates both blocks on the first append,
-    // and when the current block is full makes the other one current; when that one is full too it
-    // holds the older elements, which go out to make room. Without memory for the blocks (now or
-    // earlier in this fill) the fill has failed and the store stays without them.
+    // Gets the current block ready to take an element: places both blocks in the block buffer on
+    // the first append of a fill (taking the buffer if the store has none yet), and when the
+    // current block is full makes the other one current; when that one is full too it holds the
+    // older elements, which go out to make room. Without memory for the blocks (now or earlier in
+    // this fill) the fill has failed and the store stays without them.
     void PrepareBlock() {
         if (block[0] == nullptr) {
             if (failed || (blockBuffer.Data() == nullptr &&

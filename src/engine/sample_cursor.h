@@ -33,18 +33,15 @@ class SampleCursor {
     // and State()). False at the end of the range; pos is then where the walk stopped (the end, or
     // the first change beyond it).
     bool NextChange(int64_t& pos, uint8_t* state) {
-        if (!open_ || state == nullptr) return Refuse(state == nullptr);
-        call_.status = ReportStatusCode::Ok;
-        const bool more = Advance(pos);
-        std::memcpy(state, State(), kStateBytes);
-        return more;
+        NoProgress none;
+        return Steps(pos, state, none, StopAtFirst{});
     }
     // NextChange for a walk that has checked once that the cursor is open and that sets the status
     // Ok once itself: the step itself (see Run), with the levels left in State() (and the watched
     // channels' levels in Levels()) only.
     bool Advance(int64_t& pos) {
         NoProgress none;
-        return Run(pos, none, [](int64_t, uint32_t, uint32_t) { return false; });
+        return Run(pos, none, StopAtFirst{});
     }
     // Steps from change to change until the range ends, with onStep(pos, levels, changed) called
     // for every change (levels as Levels() gives them, changed = the bits of levels that differ
@@ -54,13 +51,7 @@ class SampleCursor {
     // change (onStep reads the levels it is given); the final state goes into state too.
     template <class OnStep>
     void Walk(int64_t& pos, uint8_t* state, ProgressGate& progress, OnStep&& onStep) {
-        if (!open_ || state == nullptr) {
-            Refuse(state == nullptr);
-            return;
-        }
-        call_.status = ReportStatusCode::Ok;
-        Run(pos, progress, onStep);
-        std::memcpy(state, State(), kStateBytes);
+        Steps(pos, state, progress, onStep);
     }
     // The levels of the watched channels in the last reported state: the first channel's at bit
     // 0, the second's at bit 1 (0 for a channel that is not watched).
@@ -91,6 +82,17 @@ class SampleCursor {
 
   private:
     static constexpr int kStateBytes = 16;
+    // Run for a caller that has not checked the cursor (NextChange, Walk): refused (false, with
+    // the status) when the cursor is not open or state is null; else the status is Ok, and the
+    // final state goes into state too.
+    template <class Progress, class OnStep>
+    bool Steps(int64_t& pos, uint8_t* state, Progress& progress, OnStep&& onStep) {
+        if (!open_ || state == nullptr) return Refuse(state == nullptr);
+        call_.status = ReportStatusCode::Ok;
+        const bool more = Run(pos, progress, onStep);
+        std::memcpy(state, State(), kStateBytes);
+        return more;
+    }
     // Steps from nextChange_ until the range ends (false; pos as for Advance) or onStep(pos,
     // levels, changed) returns false for a change (true; pos at that change). Before the host is
     // asked for a position at or past progress.Next(), progress.Report(position) runs: the range
@@ -216,10 +218,14 @@ class SampleCursor {
         return v;
     }
     bool Refuse(bool missingOutput);
-    // The progress of a walk that reports none (Advance).
+    // The progress of a walk that reports none (NextChange, Advance).
     struct NoProgress {
         static constexpr int64_t Next() { return INT64_MAX; }
         static void Report(int64_t) {}
+    };
+    // The step of NextChange and Advance: the walk ends at the first change.
+    struct StopAtFirst {
+        bool operator()(int64_t, uint32_t, uint32_t) const { return false; }
     };
 
     CallContext& call_;  // the host record to read, and where the status goes
